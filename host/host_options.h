@@ -1,0 +1,62 @@
+// host_options.h -- the command line of the stand-in host (kivahost).
+//
+// Every option of the program lands in one HostOptions record; nothing else in the host reads
+// argv. The record is plain data with fixed-size path buffers so that the platform layer can
+// rewrite the paths in place (absolute Unix paths become drive paths under Wine) before the
+// session opens any file.
+#ifndef KIVAGLOBE_HOST_HOST_OPTIONS_H
+#define KIVAGLOBE_HOST_HOST_OPTIONS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "plugin/host_interface.h"
+
+constexpr size_t kHostPathSize = 1024;
+
+// Largest document side: the interface's rectangles hold signed 16-bit coordinates.
+constexpr int32_t kHostMaxSide = 30000;
+
+enum HostMaskKind : int32_t {
+  kHostMaskNone = 0,
+  kHostMaskEllipse = 1,   // an ellipse inscribed in the document
+  kHostMaskFile = 2,      // a grey image file of the document's size, 255 = selected
+};
+
+struct HostOptions {
+  char pluginPath[kHostPathSize];    // --plugin FILE (required)
+  char inPath[kHostPathSize];        // --in FILE: PNG or JPEG; empty for a canvas
+  char outPath[kHostPathSize];       // --out FILE.png; empty for none
+  char logPath[kHostPathSize];       // --log FILE: JSON lines; empty for none
+  char maskPath[kHostPathSize];      // --mask FILE
+  int32_t width;                     // --size WxH, default 1024 x 1024
+  int32_t height;
+  bool sizeGiven;
+  bool gray;                         // --gray
+  bool multichannel;                 // --multichannel
+  int32_t depth;                     // --depth 8|16
+  int32_t maskKind;                  // HostMaskKind
+  int32_t refuseBuffersFrom;         // --refuse-buffers N: 0 never
+  int32_t refuseHostBuffersFrom;     // --refuse-host-buffers N: 0 never
+  int32_t abortAtRow;                // --abort-at ROW: -1 never
+  OSType4 hostSig;                   // --host-sig XXXX, default '8BIM'
+  bool about;                        // --about: the About selector alone
+  bool dialog;                       // --dialog: Parameters before Prepare
+  bool haveSelector;                 // --selector N: that selector alone
+  int16_t selector;
+  bool closeDialogs;                 // --close-dialogs: answer every plug-in dialog with Cancel
+  bool noModeCheck;                  // --no-mode-check: run even where the modes do not fit
+  bool help;                         // --help
+};
+
+// Fills `options` with the defaults.
+void DefaultHostOptions(HostOptions *options);
+
+// Parses argv[1..argc-1]. On failure writes a one-line reason to `error` and returns false.
+bool ParseHostOptions(int argc, const char *const *argv, HostOptions *options, char *error,
+                      size_t errorSize);
+
+// The usage text printed by --help and after an option error.
+extern const char kHostUsage[];
+
+#endif  // KIVAGLOBE_HOST_HOST_OPTIONS_H

@@ -1,0 +1,45 @@
+// kernel_table.h -- the resampling kernel table of the 5 x 5 filtered samplers.
+//
+// The samplers weight five source pixels across and five down by a kernel that depends on where
+// the sample point falls between pixels. Rather than evaluating the kernel per sample, they look
+// the five weights up here: 128 sub-pixel phases, each with the five weights in three number
+// forms, so that 8-bit, 16-bit and float pixels can each be filtered in their own arithmetic.
+//
+// The table is 20 rows of 128 phases of 32-bit words, row-major (row r, phase p is word
+// 128 r + p):
+//
+//   rows  0- 4  weight of tap 0..4, float           (sums to 1, tap 4 taking the remainder)
+//   rows  5- 9  the same weights x 2048, integers   (sums to exactly 2048)
+//   rows 10-14  the same weights x 32768, integers  (sums to exactly 32768)
+//   rows 15-19  the float weights again
+//
+// Phase p stands for the kernel position x = p / 128 - 2; tap k is evaluated at x + k.
+//
+// The kernel is a two-lobe Lanczos kernel averaged, for each phase, over the 20 positions
+// x - j / 21, j = 0..19, and normalised. Building is deterministic: building twice gives the same
+// words, and the integer rows are the same in every build.
+#ifndef KIVAGLOBE_IMAGESTORE_KERNEL_TABLE_H
+#define KIVAGLOBE_IMAGESTORE_KERNEL_TABLE_H
+
+#include <cstdint>
+
+constexpr int32_t kKernelPhases = 128;
+constexpr int32_t kKernelTaps = 5;
+
+struct ResampleKernelTable {
+  float weight[kKernelTaps][kKernelPhases];             // rows 0-4
+  int32_t weight2048[kKernelTaps][kKernelPhases];       // rows 5-9: 8-bit samplers
+  int32_t weight32768[kKernelTaps][kKernelPhases];      // rows 10-14: 16-bit samplers
+  float floatWeight[kKernelTaps][kKernelPhases];        // rows 15-19: float samplers
+};
+static_assert(sizeof(ResampleKernelTable) == 20 * 128 * 4);
+
+// Fills the table with the Lanczos kernel (the table of every run).
+void BuildLanczosKernelTable(ResampleKernelTable *table);
+inline void BuildDefaultKernelTable(ResampleKernelTable *table) { BuildLanczosKernelTable(table); }
+
+// A table with the default contents, built on first use; the samplers use it for an image bound
+// without a table of its own.
+const ResampleKernelTable *SharedDefaultKernelTable();
+
+#endif  // KIVAGLOBE_IMAGESTORE_KERNEL_TABLE_H

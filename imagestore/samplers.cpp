@@ -1,0 +1,279 @@
+// samplers.cpp -- the 5 x 5 filtered samplers and the trilinear samplers over them.
+//
+// A filtered sample is done in two steps. PlaceWindow finds the 25 source pixels: straight from
+// one tile when the whole window lies inside it (all but about 4 of every 512 positions in each
+// direction), otherwise tap by tap with the edge rule. Then one small routine per pixel kind
+// weights them in that kind's arithmetic: integers with the x2048 weights for 8-bit pixels,
+// integers with the x32768 weights for 16-bit pixels, floats for float pixels.
+//
+// The integer sums are formed in 64 bits. For pixels within their formats' ranges (0..255,
+// 0..32768) they never leave 32 bits, so the results are those of 32-bit arithmetic; but a 16-bit
+// channel may hold up to 65535, and its row sums would not fit.
+#include "imagestore/samplers.h"
+
+#include <cmath>
+
+#include "imagestore/kernel_table.h"
+#include "imagestore/tile_access.h"
+
+using tile_access::Clamp;
+using tile_access::Load;
+using tile_access::PixelAddress;
+
+namespace {
+
+// The 25 source pixels of one filtered sample and the weights' phases.
+struct Window {
+  const uint8_t *pixel[5][5];  // [row j][column k], j and k from the top left
+  int32_t phaseX, phaseY;
+  const ResampleKernelTable *table;
+};
+
+// Positions beyond 3 pixels outside the level sample only edge pixels under the clamping rule;
+// under a wrapping rule they are kept, up to where a float has no fraction left.
+constexpr float kWrapLimit = 16777216.0f;
+
+// Whole pixel and phase of one coordinate: i = floor(x + 0.5), phase = trunc(fraction x 128).
+void PlaceCoordinate(float x, int32_t size, bool wrapping, int32_t *whole, int32_t *phase) {
+  if (x != x) x = 0.0f;
+  float xf = float(double(x) + 0.5);
+  const float lo = wrapping ? -kWrapLimit : -3.0f;
+  const float hi = wrapping ? kWrapLimit : float(size) + 3.0f;
+  if (xf < lo) xf = lo;
+  if (xf > hi) xf = hi;
+  const float floorF = std::floor(xf);
+  *whole = int32_t(floorF);
+  // xf and its floor are both whole multiples of xf's last place, so the fraction is exact and
+  // below 1; the guard only keeps the phase inside the table whatever the rounding.
+  const int32_t p = int32_t((xf - floorF) * 128.0f);
+  *phase = p < 127 ? p : 127;
+}
+
+// The five tap coordinates of one axis, around whole pixel i of a level side of `size` pixels.
+void AxisTaps(int32_t i, int32_t size, bool wrap, int32_t taps[5]) {
+  const int32_t last = size - 1;
+  if (wrap) {
+    const int32_t w = i % size;  // the remainder keeps the sign of i
+    for (int k = 0; k < 5; ++k) taps[k] = w - 2 + k;
+    if (taps[0] < 0) taps[0] += size;
+    if (taps[1] < 0) taps[1] += size;
+    if (taps[3] > last) taps[3] -= size;
+    if (taps[4] > last) taps[4] -= size;
+  } else {
+    for (int k = 0; k < 5; ++k) taps[k] = i - 2 + k;
+  }
+  for (int k = 0; k < 5; ++k) taps[k] = Clamp(taps[k], 0, last);
+}
+
+// Finds the window of a sample of `level` at (x, y) for pixels of `pixelBytes` bytes. False when
+// the image cannot be sampled this way (no tiles, no such level, another pixel size).
+bool PlaceWindow(const TiledMipImage *image, int32_t level, float x, float y, uint32_t pixelBytes,
+                 Window *window) {
+  if (!tile_access::LevelUsable(image, level, pixelBytes)) return false;
+  const int32_t width = image->levelWidth[level], height = image->levelHeight[level];
+  const int32_t lastX = image->levelMaxX[level], lastY = image->levelMaxY[level];
+  const bool wrapping = image->wrapSetting != 0;
+  int32_t ix, iy;
+  PlaceCoordinate(x, width, wrapping, &ix, &window->phaseX);
+  PlaceCoordinate(y, height, wrapping, &iy, &window->phaseY);
+  window->table = image->kernelTable ? image->kernelTable : SharedDefaultKernelTable();
+
+  const bool inBand = ix >= 2 && ix <= lastX - 2 && iy >= 2 && iy <= lastY - 2;
+  if (inBand && ((ix - 2) & kTileMask) <= kTileSize - 5 && ((iy - 2) & kTileMask) <= kTileSize - 5) {
+    const uint8_t *base = PixelAddress(image, level, ix - 2, iy - 2, pixelBytes);
+    const size_t stride = size_t(tile_access::TileAt(image, level, ix - 2, iy - 2).width) * pixelBytes;
+    for (int j = 0; j < 5; ++j) {
+      for (int k = 0; k < 5; ++k) window->pixel[j][k] = base + j * stride + k * pixelBytes;
+    }
+    return true;
+  }
+
+  int32_t tapX[5], tapY[5];
+  AxisTaps(ix, width, wrapping && !inBand, tapX);
+  AxisTaps(iy, height, wrapping && !inBand && image->wrapSetting != 2, tapY);
+  for (int j = 0; j < 5; ++j) {
+    for (int k = 0; k < 5; ++k) window->pixel[j][k] = PixelAddress(image, level, tapX[k], tapY[j], pixelBytes);
+  }
+  return true;
+}
+
+// The column and row weights of a window from one block of the table; the window's pixel k
+// takes the block's tap 4 - k.
+template <class W>
+void WindowWeights(const W block[kKernelTaps][kKernelPhases], const Window &window, W column[5], W row[5]) {
+  for (int k = 0; k < 5; ++k) {
+    column[k] = block[4 - k][window.phaseX];
+    row[k] = block[4 - k][window.phaseY];
+  }
+}
+
+// The channels of one pixel of each kind.
+inline void Channels8(const uint8_t *p, int32_t c[4]) {
+  const uint32_t word = Load<uint32_t>(p);
+  c[0] = int32_t(word >> 24);
+  c[1] = int32_t((word >> 16) & 255);
+  c[2] = int32_t((word >> 8) & 255);
+  c[3] = int32_t(word & 255);
+}
+
+inline void Channels16(const uint8_t *p, int32_t c[4]) {
+  for (int i = 0; i < 4; ++i) c[i] = Load<uint16_t>(p + 2 * i);
+}
+
+// Clamps the level of a trilinear sample into 0 .. coarsest - 1 (NaN counts as 0).
+int32_t TrilinearLevel(const TiledMipImage *image, float level) {
+  const int32_t top = image->coarsestLevel > 1 ? image->coarsestLevel - 1 : 0;
+  if (!(level > 0.0f)) return 0;
+  if (level >= float(top)) return top;
+  return int32_t(level);
+}
+
+// Pixel position of a normalised coordinate at one level: u x size - 0.5, the product in float,
+// the subtraction in double, rounded to float.
+inline float LevelPosition(float u, int32_t size) { return float(double(u * float(size)) - 0.5); }
+
+// The trilinear blend of two samples of `channels` channels.
+template <int Channels, class Sampler>
+void Trilinear(const TiledMipImage *image, float level, float frac, float u, float v, float out[4],
+               Sampler sample) {
+  for (int c = 0; c < 4; ++c) out[c] = 0.0f;
+  if (image == nullptr || image->tiles == nullptr) return;
+  const int32_t l = TrilinearLevel(image, level);
+  float a[4] = {0, 0, 0, 0}, b[4] = {0, 0, 0, 0};
+  sample(image, l, LevelPosition(u, image->levelSampleWidth[l]), LevelPosition(v, image->levelSampleHeight[l]), a);
+  if (frac == 0.0f) {
+    for (int c = 0; c < Channels; ++c) out[c] = a[c];
+    return;
+  }
+  sample(image, l + 1, LevelPosition(u, image->levelSampleWidth[l + 1]),
+         LevelPosition(v, image->levelSampleHeight[l + 1]), b);
+  for (int c = 0; c < Channels; ++c) out[c] = a[c] + (b[c] - a[c]) * frac;
+}
+
+void SampleGray8Into(const TiledMipImage *image, int32_t level, float x, float y, float out[4]) {
+  out[0] = SampleFilteredGray8(image, level, x, y);
+}
+
+}  // namespace
+
+float SampleFilteredGray8(const TiledMipImage *image, int32_t level, float x, float y) {
+  Window window;
+  if (image == nullptr || image->storageFormat != kFormatGray8 || !PlaceWindow(image, level, x, y, 1, &window)) {
+    return 0.0f;
+  }
+  int32_t column[5], row[5];
+  WindowWeights(window.table->weight2048, window, column, row);
+  int64_t total = 0;
+  for (int j = 0; j < 5; ++j) {
+    int64_t sum = 0;
+    for (int k = 0; k < 5; ++k) sum += int64_t(column[k]) * *window.pixel[j][k];
+    total += int64_t(row[j]) * sum;
+  }
+  return float(total) * (1.0f / 4194304.0f);
+}
+
+void SampleFilteredRgba8(const TiledMipImage *image, int32_t level, float x, float y, float out[4]) {
+  for (int c = 0; c < 4; ++c) out[c] = 0.0f;
+  Window window;
+  if (image == nullptr || image->storageFormat != kFormatPacked8 || !PlaceWindow(image, level, x, y, 4, &window)) {
+    return;
+  }
+  int32_t column[5], row[5];
+  WindowWeights(window.table->weight2048, window, column, row);
+  int64_t total[4] = {0, 0, 0, 0};
+  for (int j = 0; j < 5; ++j) {
+    int64_t sum[4] = {0, 0, 0, 0};
+    for (int k = 0; k < 5; ++k) {
+      int32_t p[4];
+      Channels8(window.pixel[j][k], p);
+      for (int c = 0; c < 4; ++c) sum[c] += int64_t(column[k]) * p[c];
+    }
+    for (int c = 0; c < 4; ++c) total[c] += int64_t(row[j]) * sum[c];
+  }
+  for (int c = 0; c < 4; ++c) out[c] = float(total[c]) * (1.0f / 4194304.0f);
+}
+
+void SampleFilteredRgba16(const TiledMipImage *image, int32_t level, float x, float y, float out[4]) {
+  for (int c = 0; c < 4; ++c) out[c] = 0.0f;
+  Window window;
+  if (image == nullptr || image->storageFormat != kFormatRgba16 || !PlaceWindow(image, level, x, y, 8, &window)) {
+    return;
+  }
+  int32_t column[5], row[5];
+  WindowWeights(window.table->weight32768, window, column, row);
+  int64_t total[4] = {0, 0, 0, 0};
+  for (int j = 0; j < 5; ++j) {
+    int64_t sum[4] = {0, 0, 0, 0};
+    for (int k = 0; k < 5; ++k) {
+      int32_t p[4];
+      Channels16(window.pixel[j][k], p);
+      for (int c = 0; c < 4; ++c) sum[c] += int64_t(column[k]) * p[c];
+    }
+    for (int c = 0; c < 4; ++c) total[c] += int64_t(row[j]) * (sum[c] / 32768);
+  }
+  for (int c = 0; c < 4; ++c) out[c] = float(total[c]) * (1.0f / 32768.0f);
+}
+
+void SampleFilteredRgbaF32(const TiledMipImage *image, int32_t level, float x, float y, float out[4]) {
+  for (int c = 0; c < 4; ++c) out[c] = 0.0f;
+  Window window;
+  if (image == nullptr || image->storageFormat != kFormatRgbaF32 || !PlaceWindow(image, level, x, y, 16, &window)) {
+    return;
+  }
+  float column[5], row[5];
+  WindowWeights(window.table->floatWeight, window, column, row);
+  for (int j = 0; j < 5; ++j) {
+    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < 5; ++k) {
+      for (int c = 0; c < 4; ++c) sum[c] = sum[c] + column[k] * Load<float>(window.pixel[j][k] + 4 * c);
+    }
+    for (int c = 0; c < 4; ++c) out[c] = out[c] + row[j] * sum[c];
+  }
+}
+
+float SampleGrayTrilinear(const TiledMipImage *image, float level, float frac, float u, float v) {
+  float out[4];
+  Trilinear<1>(image, level, frac, u, v, out, SampleGray8Into);
+  return out[0];
+}
+
+void SampleTrilinearRGBA8(const TiledMipImage *image, float level, float frac, float u, float v, float out[4]) {
+  Trilinear<4>(image, level, frac, u, v, out, SampleFilteredRgba8);
+}
+
+void SampleTrilinearRGBA16(const TiledMipImage *image, float level, float frac, float u, float v, float out[4]) {
+  Trilinear<4>(image, level, frac, u, v, out, SampleFilteredRgba16);
+}
+
+void SampleTrilinearRGBAF32(const TiledMipImage *image, float level, float frac, float u, float v, float out[4]) {
+  Trilinear<4>(image, level, frac, u, v, out, SampleFilteredRgbaF32);
+}
+
+void SampleTrilinearRGBA(const TiledMipImage *image, float level, float frac, float u, float v, float out[4]) {
+  for (int c = 0; c < 4; ++c) out[c] = 0.0f;
+  if (image == nullptr || image->tiles == nullptr) return;
+  switch (image->storageFormat) {
+    case kFormatPacked8:
+      SampleTrilinearRGBA8(image, level, frac, u, v, out);
+      break;
+    case kFormatRgbaF32:
+      SampleTrilinearRGBAF32(image, level, frac, u, v, out);
+      break;
+    case kFormatRgba16:
+      SampleTrilinearRGBA16(image, level, frac, u, v, out);
+      break;
+    case kFormatGray8:
+      out[0] = out[1] = out[2] = SampleGrayTrilinear(image, level, frac, u, v);
+      out[3] = 255.0f;
+      break;
+    default:
+      break;
+  }
+}
+
+void SampleTrilinearRGBAScaled(const TiledMipImage *image, float level, float frac, float u, float v,
+                               float out[4]) {
+  SampleTrilinearRGBA(image, level, frac, u, v, out);
+  if (image == nullptr) return;
+  for (int c = 0; c < 4; ++c) out[c] = out[c] * image->invScale;
+}

@@ -1,0 +1,208 @@
+// dispatch.cpp -- the selector dispatcher and the handlers (see dispatch.h).
+//
+// Memory ownership across calls: the PluginGlobals handle is made on the first call that is
+// not About and lives in the data slot until the host disposes of it; it is locked on entry to
+// every call and unlocked on the way out. The ParameterBlock lives in the filter record's
+// parameters handle, belongs to the host, and is made once. The run (RunState, row buffer,
+// small buffers) lives from Start to the end of the run and never outlives a call that ends
+// the filter: every path out of Start or Continue that ends the filter frees it.
+#include "plugin/dispatch.h"
+
+#include <cstring>
+
+#include "plugin/host_dialogs.h"
+#include "plugin/host_memory.h"
+#include "plugin/host_utils.h"
+#include "plugin/run_start.h"
+
+PluginGlobals *AllocateGlobals(int16_t *result, FilterRecord *filterRecord, HostHandleProcs *handleProcs,
+                               int32_t size, intptr_t *dataSlot, GlobalsInitProc initProc) {
+  PluginGlobals *globals = nullptr;
+  if (*dataSlot != 0) {
+    globals = reinterpret_cast<PluginGlobals *>(
+        HostLockHandle(handleProcs, reinterpret_cast<HostHandle>(*dataSlot), true));
+    if (globals == nullptr) return nullptr;
+  } else {
+    HostHandle handle = HostNewHandle(handleProcs, size);
+    if (handle == nullptr) return nullptr;
+    globals = reinterpret_cast<PluginGlobals *>(HostLockHandle(handleProcs, handle, true));
+    if (globals == nullptr) {
+      HostDisposeHandle(handleProcs, handle);
+      return nullptr;
+    }
+    // A host's new handle holds whatever was in memory before; start from zeros.
+    std::memset(globals, 0, size_t(size));
+    initProc(globals);
+    *dataSlot = reinterpret_cast<intptr_t>(handle);
+  }
+  globals->resultPtr = result;
+  *result = kResultOk;
+  globals->filterRecord = filterRecord;
+  return globals;
+}
+
+void InitGlobals(PluginGlobals *) {}
+
+// Copies a NUL-terminated string into a field of the block.
+static void SetTextField(char *field, const char *text) {
+  size_t length = strnlen(text, kParameterTextSize - 1);
+  std::memcpy(field, text, length);
+  field[length] = 0;
+}
+
+void ValidateParameters(PluginGlobals *globals) {
+  if (globals == nullptr) return;
+  FilterRecord *record = globals->filterRecord;
+  HostHandleProcs *procs = record->handleProcs;
+  if (record->parameters != nullptr) {
+    // A block smaller than ours (left by another build or version of the plug-in) would be
+    // read and written past its end: replace it with a new one.
+    if (HostGetHandleSize(procs, record->parameters) >= int32_t(sizeof(ParameterBlock))) return;
+    HostDisposeHandle(procs, record->parameters);
+    record->parameters = nullptr;
+  }
+
+  ResetGlobalImages(globals);
+  globals->buffers[kBufferWork7] = nullptr;
+  globals->buffers[kBufferWork8] = nullptr;
+  // The main dialog's window (mainDialogWindow) is cleared here with the dialog.
+
+  HostHandle handle = HostNewHandle(procs, int32_t(sizeof(ParameterBlock)));
+  if (handle == nullptr) {
+    SetResult(globals, kResultMemFull);
+    return;
+  }
+  record->parameters = handle;
+  auto *p = reinterpret_cast<ParameterBlock *>(*handle);
+  // Fields without an initial value (file names, run fields) start empty, not with whatever
+  // the host's memory held.
+  std::memset(p, 0, sizeof(ParameterBlock));
+  p->livePreview = 0;
+  p->formatFlag = 1;
+  p->previewOff = 0;
+  p->globals = globals;
+  p->spareWordA = -1;
+  p->spareWordB = -1;
+  p->zoomDivisor = 1;
+  p->renderTarget = 0;
+  p->spareSetting = 1;
+  p->outputMode = 1;
+  p->optionFlagA = 1;
+  p->optionFlagB = 1;
+  p->spareWordC = 0;
+  p->controlText1[0] = 0;
+  p->controlText2[0] = 0;
+  p->controlText3[0] = 0;
+  SetTextField(p->settingsName, kDefaultSettingsName);
+  SetDefaultParameters(globals);
+}
+
+void DoParameters(PluginGlobals *globals) {
+  ValidateParameters(globals);
+  ParameterBlock *p = GetParameterBlock(globals);
+  if (p != nullptr) p->showDialog = 1;
+}
+
+void DoPrepare(PluginGlobals *globals) {
+  FilterRecord *record = globals->filterRecord;
+  record->bufferSpace = 0;
+  ValidateParameters(globals);
+  record->bufferSpace = 0;
+  globals->savedFilterRect = record->filterRect;
+  RecordRectSize(globals, &record->filterRect, 1);
+  ComputeRowSizes(globals);
+  SetBufferSizes(globals);
+  ResetRunFlags(globals);
+}
+
+void DoStart(PluginGlobals *globals) {
+  FilterRecord *record = globals->filterRecord;
+  ValidateParameters(globals);
+  ParameterBlock *p = GetParameterBlock(globals);
+  if (p == nullptr) return;   // -108 is already in the result word
+  p->livePreview = HostAdvanceStateAvailable(record->advanceState) &&
+                   HostDisplayPixelsAvailable(record->displayPixels) && p->previewOff == 0;
+
+  bool allocated = AllocateRunBuffers(globals);
+  if (!allocated || GetResult(globals) != kResultOk) {
+    // A failed allocation has freed what it got and emptied the rectangles; nothing is shown.
+    if (allocated) {
+      EndRun(globals);
+      ClearRequestRects(globals);
+    }
+    SetResult(globals, kResultAlreadyShown);
+    return;
+  }
+  StartupInit(globals);
+  globals->filterWidth = record->filterRect.right - record->filterRect.left;
+  globals->filterHeight = record->filterRect.bottom - record->filterRect.top;
+
+  if (kRefusesHostWithoutAdvanceState && !HostAdvanceStateAvailable(record->advanceState)) {
+    ShowHostRefusal();
+    SetResult(globals, kResultAlreadyShown);
+  }
+  if (record->imageMode == kModeMultichannel) {
+    ShowModeRefusal();
+    SetResult(globals, kResultAlreadyShown);
+  }
+  if (GetResult(globals) != kResultOk) {
+    EndRun(globals);
+    ClearRequestRects(globals);
+    SetResult(globals, kResultAlreadyShown);
+    return;
+  }
+
+  // The scripting descriptor is read here (ReadScriptParameters), the main dialog runs when
+  // showDialog asks for it (with the entry state pushed as the first undo step), and the
+  // render starts (renderTarget 0, StartRender). Until the renderer is in, the run ends here:
+  // the run is freed and the empty rectangles tell the host that the filter is done.
+  EndRun(globals);
+  ClearRequestRects(globals);
+}
+
+void DoContinue(PluginGlobals *globals) {
+  // The row loop renders here, one row per host exchange, until the last row; then the run
+  // ends. With no render started, the filter is done at once.
+  ClearRequestRects(globals);
+}
+
+void DoFinish(PluginGlobals *globals) {
+  bool newerVersion = false;
+  if (!HostDescriptorAvailable(globals->filterRecord->descriptorParameters, &newerVersion)) return;
+  // The parameters are written to the host's scripting descriptor here (settings writer).
+}
+
+void DispatchSelector(int16_t selector, FilterRecord *filterRecord, intptr_t *dataSlot, int16_t *result) {
+  gModuleInstance = GetDLLInstance(nullptr);
+
+  if (selector == kSelectorAbout) {
+    // About touches neither the data slot nor the parameters.
+    *result = kResultOk;
+    aboutBoxOpen = false;
+    ShowAboutBox();
+    return;
+  }
+
+  bool slotWasEmpty = *dataSlot == 0;
+  PluginGlobals *globals = AllocateGlobals(result, filterRecord, filterRecord->handleProcs,
+                                           int32_t(sizeof(PluginGlobals)), dataSlot, InitGlobals);
+  if (globals == nullptr) {
+    *result = kResultMemFull;
+    return;
+  }
+  if (selector == kSelectorParameters) globals->firstParametersCall = slotWasEmpty ? 1 : 0;
+
+  ValidateParameters(globals);
+  if (*result == kResultOk) {
+    switch (selector) {
+      case kSelectorParameters: DoParameters(globals); break;
+      case kSelectorPrepare: DoPrepare(globals); break;
+      case kSelectorStart: DoStart(globals); break;
+      case kSelectorContinue: DoContinue(globals); break;
+      case kSelectorFinish: DoFinish(globals); break;
+      default: *result = kResultBadSelector; break;
+    }
+  }
+
+  if (*dataSlot != 0) HostUnlockHandle(filterRecord->handleProcs, reinterpret_cast<HostHandle>(*dataSlot));
+}

@@ -1,0 +1,193 @@
+// globals.h -- the two working records of the plug-in: PluginGlobals, kept by the host in the
+// data slot for as long as it keeps the plug-in loaded, and RunState, the large work record of
+// one run, allocated through the host's buffer procedures at Start and freed at the end of it.
+//
+// Only the members that the plug-in frame owns are declared here so far; the members of the
+// image store (the work image and the image set of the globals, the export image of the run),
+// of the renderer and of the dialog are added by their owners, each next to the comment that
+// marks its place.
+//
+// Both records are zero-filled when they are made (a host's handles and buffers are not), and
+// the frame then writes the initial values that it specifies; nothing relies on what a fresh
+// host block happens to hold.
+#ifndef KIVAGLOBE_PLUGIN_GLOBALS_H
+#define KIVAGLOBE_PLUGIN_GLOBALS_H
+
+#include <cstdint>
+
+#include "plugin/host_interface.h"
+#include "plugin/parameters.h"
+#include "imagestore/image_store.h"
+#include "imagestore/kernel_table.h"
+
+// ---- The run's buffers ---------------------------------------------------------------------
+
+// Byte sizes of the run buffers (bufferSizes), by index.
+constexpr int kBufferSizeCount = 10;
+constexpr int kRowBufferSizeIndex = 4;
+constexpr int32_t kSmallBufferSize = 16;
+constexpr int32_t kUnallocatedBufferSize = 49152;   // bufferSizes[1]: never allocated
+constexpr int32_t kRowBufferBytesPerColumn = 216;
+constexpr int32_t kBufferSpaceExtra = 1112;
+
+// The buffer slots of PluginGlobals: the row buffer and the small work buffers, named after
+// the bufferSizes entry that sizes them. Slot kBufferWork1 stays empty: its size (49152) is
+// reserved in bufferSizes but never allocated.
+enum RunBufferSlot {
+  kBufferRow = 0,     // bufferSizes[4] bytes
+  kBufferWork32,      // 2 x bufferSizes[3] bytes
+  kBufferWork0,
+  kBufferWork1,
+  kBufferWork2,
+  kBufferWork5,
+  kBufferWork6,
+  kBufferWork7,
+  kBufferWork8,
+  kRunBufferSlotCount
+};
+
+// ---- RunState --------------------------------------------------------------------------------
+
+constexpr int kLookupTableSize = 256;
+
+struct RunState {
+  // Cadence counters of progress and abort (both used modulo 32).
+  uint32_t abortCounter;
+  uint32_t progressCounter;
+  int32_t lastProgress;
+
+  // Lookup tables of the renderer, built by BuildRunLookupTables.
+  uint32_t tentTable[kLookupTableSize];   // 0, 2, ..., 254, 255, 253, ..., 1
+  float oddsTable[kLookupTableSize];      // x / (1 - x) for x = i / 255
+
+  // The two undo slots: snapshot images of the ParameterBlock; slotValid and slotInFile live
+  // in each image.
+  ParameterBlock undoSlots[2];
+
+
+  // ---- Settings files (files/temp_files.cpp) ----
+  // The 25 flags of the memory dots that hold settings: set and cleared by the dialog's dot
+  // commands, read from and saved to the memory-dot map file.
+  uint32_t dotHasData[25];
+  // ---- end of the settings files' members ----
+
+  // ---- Image store ----
+  ResampleKernelTable kernelTable;    // shared by every image of the run that is sampled
+  TiledMipImage exportImage;          // off-screen passes and exports render into it
+  // ---- end of the image store's members ----
+
+  // The cloud sources, the control enable flags and the memory-dot slots are added here by
+  // their owners.
+};
+
+// ---- PluginGlobals ---------------------------------------------------------------------------
+
+struct PluginGlobals {
+  int16_t *resultPtr;                 // the host's result word (set on every call)
+  FilterRecord *filterRecord;         // the host's filter record (set on every call)
+  RunState *runState;                 // null outside a run
+  HostBufferID runStateId;
+
+  int32_t progressTotal;
+  int32_t progressDone;
+  int32_t progressExtra;
+  int32_t currentRow;                 // row being rendered, 0-based in the target rectangle
+  int32_t currentRowCopy;
+  int32_t rowSpare;
+  int32_t maskRowFirst;               // requested rows relative to the filter rectangle's top
+  int32_t maskRowLast;
+  int32_t inRowFirst;
+  int32_t inRowLast;
+
+  int32_t rowBufferColumns;           // width of the row buffer in columns
+  int32_t rowWidthPlus3;
+  int32_t rowWidthPlus3Twice;
+  int32_t rowHeightPlus3;
+  int32_t rowWidthPlus2178;
+
+  uint8_t runActive;
+  uint8_t moreRowsWithoutHost;
+  uint8_t maskWanted;
+
+  Rect16 savedFilterRect;             // the filter rectangle at Prepare and at render start
+
+  int32_t rectWidth;                  // size of the rectangle last recorded by RecordRectSize
+  int32_t rectHeight;
+  int32_t rowFirst;                   // always 0
+  int32_t rowLast;                    // rectHeight - 1
+  int32_t columnFirst;                // always 0
+  int32_t columnLast;                 // rectWidth - 1
+
+  int32_t filterWidth;                // the filter rectangle's size, recorded at Start
+  int32_t filterHeight;
+
+  int32_t bufferSizes[kBufferSizeCount];
+  HostBufferID bufferIds[kRunBufferSlotCount];   // 0 when the fallback allocation was used
+  void *buffers[kRunBufferSlotCount];
+
+  TiledMipImage workImage;            // 128 x 128, four 8-bit channels, made at Start
+  TiledMipImage imageSet[kImageSetCount];   // 0 clouds, 1 lunar heights, 2-5 crater heights
+  int32_t textureSize;                // 512
+
+  uint8_t firstParametersCall;        // the last Parameters call came with an empty data slot
+  int16_t undoSlot;                   // the undo slot written last, 0 or 1
+
+
+  // ---- Settings files and thumbnails (files/) ----
+  int32_t thumbnailWidth;             // the thumbnail's size as the settings readers found it;
+  int32_t thumbnailHeight;            // 0 when the last file read had no picture
+  // ---- end of the settings files' members ----
+
+  // Members of the dialog and the files are added here by their owners.
+};
+
+// ---- Rectangle sizes and buffer sizing -------------------------------------------------------
+
+// zoomDivisor := zoom; rectWidth, rectHeight, the bounds and the last row and column from rect.
+void RecordRectSize(PluginGlobals *globals, const Rect16 *rect, int32_t zoom);
+
+// The renderer's sizes and rowBufferColumns from rectWidth and rectHeight.
+void ComputeRowSizes(PluginGlobals *globals);
+
+// bufferSizes from rowBufferColumns, and the filter record's bufferSpace.
+void SetBufferSizes(PluginGlobals *globals);
+
+// ---- The run ---------------------------------------------------------------------------------
+
+// Allocates the row buffer, the small work buffers and the RunState (zero-filled). On failure
+// frees what was allocated, writes 3 and empties the request rectangles (FailRun) and returns
+// false.
+bool AllocateRunBuffers(PluginGlobals *globals);
+
+// Grows the row buffer to the input width + 4 columns; -128 in the result word when that fails.
+void GrowRowBuffer(PluginGlobals *globals);
+
+// Frees everything the run holds. A second call frees nothing.
+void FreeRunBuffers(PluginGlobals *globals);
+
+// The end of a run: the run's files are saved, then the run is freed.
+void EndRun(PluginGlobals *globals);
+
+// Result 3 and empty request rectangles.
+void FailRun(PluginGlobals *globals);
+
+// Clears the buffer slots and the RunState pointer without freeing (the globals are new or the
+// run has ended), and binds the image records.
+void ResetGlobalImages(PluginGlobals *globals);
+
+// tentTable and oddsTable of the RunState.
+void BuildRunLookupTables(PluginGlobals *globals);
+
+// Creates the run's image set at savedFilterRect's size unless the cloud cache has been loaded;
+// 999 in the result word when that fails.
+void AllocateWorkImage(PluginGlobals *globals);
+
+// The render set-up's last step; a non-zero value would keep moreRowsWithoutHost set.
+int32_t ExtraSetupHook(PluginGlobals *globals);
+
+// ---- Writing the result word -----------------------------------------------------------------
+
+inline void SetResult(PluginGlobals *globals, int16_t code) { *globals->resultPtr = code; }
+inline int16_t GetResult(const PluginGlobals *globals) { return *globals->resultPtr; }
+
+#endif  // KIVAGLOBE_PLUGIN_GLOBALS_H

@@ -1,0 +1,81 @@
+// run_start.cpp -- the reset at Prepare and the initialisation at Start (see run_start.h).
+//
+// Both are built up step by step as the subsystems they prepare arrive: the comments mark
+// where the image records, the cached settings, the cloud cache, the texture maps and the
+// memory dots come in, in the order in which they run.
+#include "plugin/run_start.h"
+
+#include "foundation/random.h"
+#include "plugin/file_hooks.h"
+#include "plugin/host_utils.h"
+
+static const Rect16 kEmptyRect = {0, 0, 0, 0};
+
+// Whether the host hands us a scripting descriptor to read (a recorded action plays): hosts
+// 'PSP8' and 'PSP9' never do; others do when their descriptor procedures are usable and a
+// descriptor is there. (The scripting descriptor's own test replaces this one when it comes.)
+static bool HostPassesDescriptor(const PluginGlobals *globals) {
+  const FilterRecord *record = globals->filterRecord;
+  if (record->hostSig == FourCC('P', 'S', 'P', '8') || record->hostSig == FourCC('P', 'S', 'P', '9')) return false;
+  const HostDescriptorParameters *parameters = record->descriptorParameters;
+  if (!HostDescriptorAvailable(parameters, nullptr)) return false;
+  return parameters->descriptor != nullptr;
+}
+
+void ClearRequestRects(PluginGlobals *globals) {
+  FilterRecord *record = globals->filterRecord;
+  record->inRect = kEmptyRect;
+  record->outRect = kEmptyRect;
+  record->maskRect = kEmptyRect;
+}
+
+void ResetRunFlags(PluginGlobals *globals) {
+  // The run flags of the renderer and the dialog, and the open-window flags of the tool
+  // windows, are cleared here by their owners.
+  const Rect16 &filter = globals->filterRecord->filterRect;
+  ParameterBlock *p = GetParameterBlock(globals);
+  if (p != nullptr) {
+    p->halfWidth = uint32_t((filter.right - filter.left) / 2);
+    p->halfHeight = uint32_t((filter.bottom - filter.top) / 2);
+  }
+  SeedRandomFromTime();
+  // dialogOutcome := 0 (main dialog).
+}
+
+void StartupInit(PluginGlobals *globals) {
+  ParameterBlock *p = GetParameterBlock(globals);
+  // 1-2. The image-set records and the work image are bound with the run's kernel table (the
+  //      export image was bound when the run was allocated); the work image is made at
+  //      128 x 128. The dialog's mouse flags are cleared here by the main dialog.
+  RunState *run = globals->runState;
+  HostBufferProcs *procs = globals->filterRecord->bufferProcs;
+  InitImageRecord(&globals->workImage, procs, globals, &run->kernelTable);
+  for (TiledMipImage &image : globals->imageSet) InitImageRecord(&image, procs, globals, &run->kernelTable);
+  CreateImageEx(&globals->workImage, 128, 128, kFormatPacked8, 0, 0);
+  // 3.   Without a scripting descriptor, the filter starts from the last accepted settings.
+  if (!HostPassesDescriptor(globals) && gPluginFileHooks.loadCachedSettings != nullptr) {
+    gPluginFileHooks.loadCachedSettings(globals);
+  }
+  if (globals->firstParametersCall) {
+    globals->firstParametersCall = 0;
+    static const uint32_t kFirstExportOptions[5] = {0, 0, 1, 100, 100};
+    for (int i = 0; i < 5; i++) p->exportOptions[i] = kFirstExportOptions[i];
+  }
+  p->settingsFolder[0] = 0;
+  p->psdName[0] = 0;
+  p->sourceFolder[0] = 0;
+  globals->thumbnailWidth = 0;
+  globals->thumbnailHeight = 0;
+  p->cloudImageOverride = -1;
+  // 6.   The cloud cache is read here (clouds).
+  globals->textureSize = 512;
+  // 7.   The built-in texture maps are loaded here (image files).
+  p->cloudCacheLoaded = 0;
+  for (uint32_t &flag : run->dotHasData) flag = 0;   // until the memory-dot map says otherwise
+  run->undoSlots[0].slotValid = 0;
+  run->undoSlots[1].slotValid = 0;
+  globals->undoSlot = 0;
+  // 9.   The shown memory dot is reset here (main dialog); the memory-dot map is loaded.
+  if (gPluginFileHooks.loadMemoryDotMap != nullptr) gPluginFileHooks.loadMemoryDotMap(globals);
+  p->exportSizeMode = 3;
+}

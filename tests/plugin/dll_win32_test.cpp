@@ -1,0 +1,89 @@
+// The built DLL of this tree, as a host loads it: its exports, its property list resource, and
+// its entry driven through the fake host (Windows builds only).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "plugin/dispatch.h"
+#include "plugin/pipl_layout.h"
+#include "tests/plugin/fake_host.h"
+#include "tests/plugin/pipl_check.h"
+
+namespace {
+
+// <tree>/tests/plugin/plugin_tests.exe -> <tree>/plugin/<dll>
+std::string DllPath() {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string exe(path, length);
+  std::string folder = exe.substr(0, exe.find_last_of("\\/"));
+  return folder + "\\..\\..\\plugin\\" KV_DLL_NAME;
+}
+
+class DllTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module = LoadLibraryA(DllPath().c_str());
+    ASSERT_NE(module, nullptr) << DllPath() << " error " << GetLastError();
+  }
+  void TearDown() override {
+    if (module != nullptr) FreeLibrary(module);
+  }
+  HMODULE module = nullptr;
+};
+
+TEST_F(DllTest, ExportsTheEntryThatItsPropertyListNames) {
+  EXPECT_NE(GetProcAddress(module, KV_DLL_ENTRY), nullptr);
+  if (sizeof(void *) == 8) {
+    EXPECT_EQ(GetProcAddress(module, "ENTRYPOINT"), nullptr);
+    EXPECT_EQ(GetProcAddress(module, "ZuvederuProc"), nullptr);
+  } else {
+    EXPECT_EQ(GetProcAddress(module, "PluginMain"), nullptr);
+    EXPECT_NE(GetProcAddress(module, "ZuvederuProc"), nullptr);
+  }
+  EXPECT_EQ(GetProcAddress(module, "DispatchSelector"), nullptr);
+}
+
+TEST_F(DllTest, CarriesItsPropertyList) {
+  HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(kPiplResourceId), kPiplResourceType);
+  ASSERT_NE(resource, nullptr);
+  HGLOBAL loaded = LoadResource(module, resource);
+  ASSERT_NE(loaded, nullptr);
+  const auto *list = static_cast<const uint8_t *>(LockResource(loaded));
+  CheckPropertyList(list, SizeofResource(module, resource), int(sizeof(void *) * 8));
+}
+
+TEST_F(DllTest, RunsTheHostsSequenceThroughItsEntry) {
+  FakeHost host;
+  FakeHostInit(&host, 1, 1);
+  host.entry = reinterpret_cast<PluginEntryProc>(reinterpret_cast<void *>(GetProcAddress(module, KV_DLL_ENTRY)));
+  ASSERT_NE(host.entry, nullptr);
+
+  EXPECT_EQ(FakeHostCall(&host, kSelectorAbout), kResultOk);
+  EXPECT_EQ(host.dataSlot, 0);
+  EXPECT_EQ(host.record.parameters, nullptr);
+
+  EXPECT_EQ(FakeHostCall(&host, kSelectorParameters), kResultOk);
+  EXPECT_EQ(FakeHostParameters(&host)->showDialog, 1u);
+  EXPECT_EQ(FakeHostRun(&host), (std::vector<int16_t>{kResultOk, kResultOk, kResultOk}));
+  EXPECT_EQ(host.record.bufferSpace, 473504);
+  EXPECT_EQ(FakeHostParameters(&host)->randomSeed, 21u);
+  EXPECT_EQ(FakeHostCall(&host, 6), kResultBadSelector);
+
+  host.record.imageMode = kModeMultichannel;
+  EXPECT_EQ(FakeHostCall(&host, kSelectorPrepare), kResultOk);
+  EXPECT_EQ(FakeHostCall(&host, kSelectorStart), kResultAlreadyShown);
+  EXPECT_TRUE(IsEmptyRequest(host.record.inRect));
+
+  host.record.imageMode = kModeRGB;
+  host.refuseBuffersFrom = 1;
+  EXPECT_EQ(FakeHostRun(&host), (std::vector<int16_t>{kResultOk, kResultOk, kResultOk}));
+
+  EXPECT_TRUE(host.liveBuffers.empty());
+  EXPECT_EQ(host.liveHandles.size(), 2u);
+  FakeHostRelease(&host);
+}
+
+}  // namespace
