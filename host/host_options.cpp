@@ -30,6 +30,15 @@ const char kHostUsage[] =
     "  --refuse-host-buffers N   refuse the host's buffer procedure only\n"
     "  --close-dialogs       answer every dialog of the plug-in with Cancel\n"
     "  --no-mode-check       run even when the property list does not enable the mode\n"
+    "Recorded actions (names from the plug-in's terminology):\n"
+    "  --set \"NAME=VALUE\"    play a descriptor with this parameter (repeatable)\n"
+    "  --mode NAME           play a descriptor with this output mode, e.g. \"lit map\"\n"
+    "  --play FILE           replay a recorded descriptor (silently; with --dialog, with\n"
+    "                        the plug-in's dialog); --set and --mode change it\n"
+    "  --record FILE         save the descriptor that Finish writes\n"
+    "  --list-parameters     print the parameters' names, keys and types, run nothing\n"
+    "  --no-advance-state    offer no advanceState: the host delivers each request\n"
+    "                        before the next Continue\n"
     "Output:\n"
     "  --out FILE.png        write the document when done (16-bit PNG for 16-bit documents)\n"
     "  --log FILE            write every callback and result as JSON lines\n"
@@ -99,6 +108,8 @@ bool ParseHostOptions(int argc, const char *const *argv, HostOptions *options, c
     if (std::strcmp(arg, "--dialog") == 0) { options->dialog = true; continue; }
     if (std::strcmp(arg, "--close-dialogs") == 0) { options->closeDialogs = true; continue; }
     if (std::strcmp(arg, "--no-mode-check") == 0) { options->noModeCheck = true; continue; }
+    if (std::strcmp(arg, "--list-parameters") == 0) { options->listParameters = true; continue; }
+    if (std::strcmp(arg, "--no-advance-state") == 0) { options->noAdvanceState = true; continue; }
 
     // Options with one value.
     if (i + 1 >= argc) {
@@ -141,6 +152,15 @@ bool ParseHostOptions(int argc, const char *const *argv, HostOptions *options, c
       if (!ParseInteger(value, -32768, 32767, &number)) goto bad_value;
       options->selector = int16_t(number);
       options->haveSelector = true;
+    } else if (std::strcmp(arg, "--record") == 0) {
+      if (!CopyPath(value, options->recordPath)) goto bad_value;
+    } else if (std::strcmp(arg, "--play") == 0) {
+      if (!CopyPath(value, options->playPath)) goto bad_value;
+    } else if (std::strcmp(arg, "--set") == 0) {
+      if (options->setCount >= kHostMaxSettings) goto bad_value;
+      options->sets[options->setCount++] = value;
+    } else if (std::strcmp(arg, "--mode") == 0) {
+      options->modeName = value;
     } else if (std::strcmp(arg, "--host-sig") == 0) {
       if (std::strlen(value) != 4) goto bad_value;
       options->hostSig = FourCC(value[0], value[1], value[2], value[3]);

@@ -14,6 +14,9 @@
 
 constexpr size_t kHostPathSize = 1024;
 
+// Most --set options on one command line.
+constexpr int32_t kHostMaxSettings = 64;
+
 // Largest document side: the interface's rectangles hold signed 16-bit coordinates.
 constexpr int32_t kHostMaxSide = 30000;
 
@@ -46,7 +49,16 @@ struct HostOptions {
   int16_t selector;
   bool closeDialogs;                 // --close-dialogs: answer every plug-in dialog with Cancel
   bool noModeCheck;                  // --no-mode-check: run even where the modes do not fit
+  bool noAdvanceState;               // --no-advance-state: offer no advanceState callback
   bool help;                         // --help
+
+  // Recorded actions (host/host_scripting.cpp). The --set and --mode texts point into argv.
+  char recordPath[kHostPathSize];    // --record FILE: save what Finish writes
+  char playPath[kHostPathSize];      // --play FILE: replay a recorded descriptor
+  const char *sets[kHostMaxSettings];   // --set "name=value", in order
+  int32_t setCount;
+  const char *modeName;              // --mode NAME: the output mode by its name
+  bool listParameters;               // --list-parameters
 };
 
 // Fills `options` with the defaults.

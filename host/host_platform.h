@@ -19,6 +19,8 @@ struct PluginModule {
   size_t propertiesSize;
   void *(*findExport)(void *module, const char *name);   // an exported function, or null
   intptr_t (*hostWindow)(void);          // the window handed to the plug-in; may be null
+  const uint8_t *terminology;            // the terminology resource (16000, 'AETE'), or null
+  size_t terminologySize;
 };
 
 // Loads the plug-in at `path`. False, with a reason, when it cannot be loaded.

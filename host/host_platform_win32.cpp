@@ -125,6 +125,14 @@ bool LoadPluginModule(const char *path, PluginModule *module, char *error, size_
       module->propertiesSize = SizeofResource(handle, resource);
     }
   }
+  HRSRC terminology = FindResourceA(handle, MAKEINTRESOURCEA(16000), "AETE");
+  if (terminology != nullptr) {
+    HGLOBAL loaded = LoadResource(handle, terminology);
+    if (loaded != nullptr) {
+      module->terminology = static_cast<const uint8_t *>(LockResource(loaded));
+      module->terminologySize = SizeofResource(handle, terminology);
+    }
+  }
   return true;
 }
 

@@ -255,7 +255,7 @@ static void FillFilterRecord(HostSession *s) {
   r.displayPixels = DisplayPixelsProc;
   r.filterCase = s->haveMask ? kFilterCaseFlatImageWithSelection : kFilterCaseFlatImageNoSelection;
   r.dummyPlaneValue = -1;
-  r.advanceState = AdvanceStateProc;
+  r.advanceState = s->options.noAdvanceState ? nullptr : AdvanceStateProc;
   r.samplingSupport = 0;
   r.inputRate = r.maskRate = 0x10000;
   r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = int16_t(layered ? planes : 0);
@@ -305,6 +305,7 @@ bool OpenHostSession(HostSession *s, const HostOptions &options, const PluginMod
 
   InstallMemoryProcs(&s->memory, &s->bufferProcs, &s->handleProcs);
   FillFilterRecord(s);
+  if (!OpenSessionScripting(s, error, errorSize)) return false;
   s->continueLimit = (s->filterRect.bottom - s->filterRect.top) + 16;
   gSession = s;
   return true;
@@ -363,6 +364,7 @@ int RunHostSession(HostSession *s) {
   }
 
   int status = kHostStatusOk;
+  if (s->options.listParameters) return status;
   if (s->options.dialog) r = CallSelector(s, kSelectorParameters);
   if (r == 0) {
     s->record.bufferSpace = 0;
@@ -393,7 +395,7 @@ int RunHostSession(HostSession *s) {
 // ---- Finishing ----------------------------------------------------------------------------------
 
 int FinishHostSession(HostSession *s) {
-  int status = kHostStatusOk;
+  int status = CloseSessionScripting(s);
   if (s->dataSlot != 0) {
     // The editor unloads the plug-in: the handle the plug-in keeps in its data slot goes.
     if (DisposeHostHandle(&s->memory, reinterpret_cast<HostHandle>(s->dataSlot), "disposeDataSlot")) {
@@ -456,7 +458,8 @@ int RunHost(int argc, const char *const *argv) {
     std::fputs(kHostUsage, stdout);
     return kHostStatusOk;
   }
-  char *paths[] = {options.pluginPath, options.inPath, options.outPath, options.logPath, options.maskPath};
+  char *paths[] = {options.pluginPath, options.inPath,     options.outPath,
+                   options.logPath,    options.maskPath,   options.recordPath, options.playPath};
   for (char *path : paths)
     if (path[0] != 0) MapHostPath(path, kHostPathSize);
 

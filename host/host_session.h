@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "host/delivery.h"
+#include "host/descriptor_procs.h"
 #include "host/document.h"
 #include "host/host_log.h"
 #include "host/host_options.h"
@@ -99,6 +100,10 @@ struct HostSession {
   int32_t progressShown;           // percent last drawn on stderr, -1 none
   bool ran;                        // RunHostSession got as far as calling the plug-in
   bool outputWritten;
+
+  // Recorded actions: the descriptor procedures and what the terminology names.
+  HostDescriptorStore scripting;
+  Terminology terminology;
 };
 
 // Selector names for the report: "About", ..., "Finish"; null for other values.
@@ -127,6 +132,14 @@ void CloseHostSession(HostSession *session);
 
 // The whole program: parses argv, loads the plug-in and runs a session. Returns the exit status.
 int RunHost(int argc, const char *const *argv);
+
+// Recorded actions (host_scripting.cpp). OpenHostSession calls the first: it reads the
+// terminology when the options need it, offers the descriptor procedures with playInfo 1
+// (--dialog) or 2, and hands the plug-in the descriptor of --play, --set and --mode (printing
+// the parameter list for --list-parameters). FinishHostSession calls the second: it saves the
+// descriptor Finish wrote to --record and gives the host's descriptor handle back.
+bool OpenSessionScripting(HostSession *session, char *error, size_t errorSize);
+int CloseSessionScripting(HostSession *session);
 
 // Called by the platform layer when it answered a dialog of the plug-in.
 void NoteDialogAnswered(HostSession *session, const char *title, bool forced);

@@ -13,7 +13,9 @@
 #include "plugin/host_dialogs.h"
 #include "plugin/host_memory.h"
 #include "plugin/host_utils.h"
+#include "plugin/row_loop.h"
 #include "plugin/run_start.h"
+#include "plugin/script_descriptor.h"
 
 PluginGlobals *AllocateGlobals(int16_t *result, FilterRecord *filterRecord, HostHandleProcs *handleProcs,
                                int32_t size, intptr_t *dataSlot, GlobalsInitProc initProc) {
@@ -152,25 +154,56 @@ void DoStart(PluginGlobals *globals) {
     return;
   }
 
-  // The scripting descriptor is read here (ReadScriptParameters), the main dialog runs when
-  // showDialog asks for it (with the entry state pushed as the first undo step), and the
-  // render starts (renderTarget 0, StartRender). Until the renderer is in, the run ends here:
-  // the run is freed and the empty rectangles tell the host that the filter is done.
+  // A recorded action replaces the parameters and decides whether the dialog shows; a close
+  // error of its descriptor stays in the result word.
+  ReadScriptParameters(globals);
+
+  // A close error of the descriptor ends the run here, with the code kept.
+  if (GetResult(globals) != kResultOk) {
+    EndRun(globals);
+    ClearRequestRects(globals);
+    return;
+  }
+
+  // The main dialog runs here when showDialog asks for it (with the entry state pushed as the
+  // first undo step); then the render starts.
+  p->renderTarget = 0;
+  StartRender(globals);
+  if (GetResult(globals) != kResultOk) {
+    // No row loop follows: 999 (no work image), an error of the set-up or of the first
+    // advanceState. The run is freed (the memory-dot map saved as at a normal end) and the
+    // empty rectangles tell the host that the filter is done; the code stays.
+    EndRun(globals);
+    ClearRequestRects(globals);
+  }
+}
+
+void DoContinue(PluginGlobals *globals) {
+  FilterRecord *record = globals->filterRecord;
+  // A Continue after the run has ended (or without one) has nothing left to render.
+  if (globals->runState == nullptr || !globals->runActive) {
+    ClearRequestRects(globals);
+    return;
+  }
+  // Without advanceState the host delivers the next row itself on the next Continue call.
+  const bool advance = HostHasAdvanceState(globals);
+  for (;;) {
+    RenderRowStep(globals);
+    if (GetResult(globals) != kResultOk) globals->runActive = 0;
+    if (GetResult(globals) == kResultOk) RequestNextRow(globals);
+    if (!globals->runActive || !advance) break;
+    SetResult(globals, CallHostProc(record->advanceState));
+    if (GetResult(globals) != kResultOk) {
+      globals->runActive = 0;   // the host's code stays in the result word
+      break;
+    }
+  }
+  if (globals->runActive) return;
   EndRun(globals);
   ClearRequestRects(globals);
 }
 
-void DoContinue(PluginGlobals *globals) {
-  // The row loop renders here, one row per host exchange, until the last row; then the run
-  // ends. With no render started, the filter is done at once.
-  ClearRequestRects(globals);
-}
-
-void DoFinish(PluginGlobals *globals) {
-  bool newerVersion = false;
-  if (!HostDescriptorAvailable(globals->filterRecord->descriptorParameters, &newerVersion)) return;
-  // The parameters are written to the host's scripting descriptor here (settings writer).
-}
+void DoFinish(PluginGlobals *globals) { WriteScriptParameters(globals); }
 
 void DispatchSelector(int16_t selector, FilterRecord *filterRecord, intptr_t *dataSlot, int16_t *result) {
   gModuleInstance = GetDLLInstance(nullptr);

@@ -6,11 +6,13 @@
 // calls.
 #include <windows.h>
 
+#include "files/file_hooks_install.h"
 #include "plugin/dispatch.h"
 #include "plugin/host_utils.h"
 
 extern "C" void KV_HOSTAPI ENTRYPOINT(int16_t selector, FilterRecord *filterRecord, intptr_t *dataSlot,
                                       int16_t *result) {
+  InstallPluginFileHooks();
   DispatchSelector(selector, filterRecord, dataSlot, result);
 }
 

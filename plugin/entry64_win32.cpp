@@ -6,6 +6,7 @@
 // record through the PluginGlobals, never through these statics.
 #include <windows.h>
 
+#include "files/file_hooks_install.h"
 #include "plugin/dispatch.h"
 #include "plugin/host_utils.h"
 
@@ -17,6 +18,7 @@ extern "C" void PluginMain(int16_t selector, FilterRecord *filterRecord, intptr_
   gEntryFilterRecord = filterRecord;
   gEntryDataSlot = dataSlot;
   gEntryResult = result;
+  InstallPluginFileHooks();
   DispatchSelector(selector, gEntryFilterRecord, gEntryDataSlot, gEntryResult);
 }
 

@@ -13,10 +13,13 @@
 //   saveMemoryDotMap     EndRun, before the run is freed
 //   saveUndoFile         PushUndo with its file (0 when the file was written)
 //   reloadUndoFile       PopUndo of a slot whose state is also in its file
+//   writeDescriptorSettings   Finish, into the host's open write descriptor
 #ifndef KIVAGLOBE_PLUGIN_FILE_HOOKS_H
 #define KIVAGLOBE_PLUGIN_FILE_HOOKS_H
 
 #include <cstdint>
+
+#include "plugin/host_interface.h"
 
 struct PluginGlobals;
 
@@ -27,6 +30,7 @@ struct PluginFileHooks {
   void (*saveMemoryDotMap)(PluginGlobals *globals);
   int16_t (*saveUndoFile)(PluginGlobals *globals, int32_t slot);
   int16_t (*reloadUndoFile)(PluginGlobals *globals, int32_t slot);
+  int16_t (*writeDescriptorSettings)(PluginGlobals *globals, HostDescriptorRef descriptor);
 };
 
 extern PluginFileHooks gPluginFileHooks;

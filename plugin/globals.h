@@ -19,6 +19,8 @@
 #include "plugin/parameters.h"
 #include "imagestore/image_store.h"
 #include "imagestore/kernel_table.h"
+#include "render/noise_tables.h"
+#include "render/render_types.h"
 
 // ---- The run's buffers ---------------------------------------------------------------------
 
@@ -64,6 +66,43 @@ struct RunState {
   // in each image.
   ParameterBlock undoSlots[2];
 
+  // The seeded noise tables of the renderer (render/noise.h), refilled before every render.
+  NoiseTables noiseTables;
+
+  // ---- Renderer: the values of one render (render/render_setup.cpp, row_renderer.cpp) ----
+  // Rewritten by every render set-up; the shader reads them per pixel.
+  float seaLevelValue;                // terrain height of the water line, -0.4..0.4
+  float seaLevelCopy;
+  float shallowSeaColour[3];          // in output channel units
+  float deepSeaColour[3];
+  StormTable storms;                  // PluginGlobals::stormsPlaced entries
+  CraterRecord craters[kCraterCapacity];   // PluginGlobals::cratersPlaced entries
+  float craterDepthFactor;            // crater texture x 0.00004
+  float cloudLog2Radius;
+  int32_t cloudOctaves;
+  int32_t cloudOctavesMinusOne;
+  int32_t cloudExtraOctaves;
+  float cloudExtraFrequency;          // 2.0987 ^ cloudOctaves
+  float cloudBase;
+  float cloudImageOffset;
+  float cloudEdgeGain;
+  float cloudShadowStrength;
+  float cloudShellScale;
+  float airShellThickness;
+  float modelAxis[3];                 // (-axis x, -axis y, axis z)
+  float craterLevelBias;              // ln(2 x radius) - ln 384, set with the view
+  float reliefGain;                   // gain of the relief's fractal sum, set with the view
+  // Per crater texture and mip level: how far from the texture's centre (in texture units) a
+  // sample must lie for its whole 5 x 5 window to read the neutral value 128, so that the decal
+  // adds exactly nothing and the sample can be skipped. Set with the texture maps.
+  float craterFlatRadius[4][kMaxImageLevelsForRender];
+  // Per-pixel values that the shader's routines hand on through the run state.
+  float sideSum;                      // alternating-sign sum of the last fractal sum
+  float axisDot;                      // modelAxis . n of the pixel being shaded
+  float axisSin2;                     // 1 - axisDot^2
+  CloudHeader cloudHeader;            // the cloud image's disc box (cloud import)
+  TiledMipImage *renderTargetImage;   // the export image while a pass renders into it
+  // ---- end of the renderer's members ----
 
   // ---- Settings files (files/temp_files.cpp) ----
   // The 25 flags of the memory dots that hold settings: set and cleared by the dialog's dot
@@ -132,11 +171,23 @@ struct PluginGlobals {
   uint8_t firstParametersCall;        // the last Parameters call came with an empty data slot
   int16_t undoSlot;                   // the undo slot written last, 0 or 1
 
+  // ---- Renderer (render/) ----
+  int32_t stormsPlaced;               // entries of RunState::storms
+  int32_t cratersPlaced;              // entries of RunState::craters
+  int32_t planetRadiusPixels;         // radius of the planet disc in output pixels, at least 1
+  RenderView renderView;              // filled on the first row of every render
+  // ---- end of the renderer's members ----
 
   // ---- Settings files and thumbnails (files/) ----
   int32_t thumbnailWidth;             // the thumbnail's size as the settings readers found it;
   int32_t thumbnailHeight;            // 0 when the last file read had no picture
   // ---- end of the settings files' members ----
+
+  // ---- Preview (plugin/preview.cpp) ----
+  Rect16 previewArea;                 // the preview control's client area, inset by 2, in the dialog
+  int32_t sampleFactor;               // the last factor ComputeSampleFactor found
+  void *previewWindow;                // the dialog window that shows the preview; null without one
+  // ---- end of the preview's members ----
 
   // Members of the dialog and the files are added here by their owners.
 };

@@ -1,14 +1,6 @@
-// host_dialogs.cpp -- the About box and the refusals (see host_dialogs.h).
-//
-// The dialog templates and their procedures come with the program's dialog resources; until
-// then these calls show nothing, and the callers report exactly as they will with the boxes
-// (the About selector returns 0, a refusal returns 1).
+// host_dialogs.cpp -- the open flags of the About and info boxes (see host_dialogs.h); the
+// boxes themselves are in host_dialogs_win32.cpp and host_dialogs_posix.cpp.
 #include "plugin/host_dialogs.h"
 
 bool aboutBoxOpen = false;
-
-void ShowAboutBox() {}
-
-void ShowHostRefusal() {}
-
-void ShowModeRefusal() {}
+bool infoBoxOpen = false;

@@ -1,19 +1,47 @@
 // host_dialogs.h -- the boxes that the frame shows to the user on the host's behalf: the About
-// box (selector About) and the two refusals at Start (a host without advanceState, a
-// multichannel image).
+// box (selector About), the two refusals at Start (a host without advanceState, a
+// multichannel image) and the info box; the message dialogs they run through; and the opening
+// of web pages in the user's browser.
+//
+// The boxes are dialog templates of the module (resources/dialogs.rc). Without windows
+// (host_dialogs_posix.cpp) nothing is shown and each call answers as if the user had
+// dismissed the box at once.
 #ifndef KIVAGLOBE_PLUGIN_HOST_DIALOGS_H
 #define KIVAGLOBE_PLUGIN_HOST_DIALOGS_H
+
+// The maker's web site, opened by the About box's button.
+constexpr const char *kHomePageAddress = "https://www.example.com/";
+
+// The About box's button that opens the web site.
+constexpr int kAboutWebButton = 5;
 
 // Runs the About box modally, unless one is already open.
 void ShowAboutBox();
 
-// "The filter cannot run ..." for a host that lacks advanceState.
+// "The filter cannot run ..." for a host that lacks advanceState ("REFUSAL2").
 void ShowHostRefusal();
 
-// The refusal of a multichannel image.
+// The refusal of a multichannel image ("REFUSAL3").
 void ShowModeRefusal();
 
-// The module flag of an open About box; the About selector clears it before showing the box.
+// Runs the info box ("TOLVO_INFO_BOX") modally unless it is already open; it closes itself
+// once the main dialog is gone.
+void ShowInfoBox();
+
+// Runs the named dialog template of the module modally, without owner; returns the id of the
+// button that ended it, or -1 when the template cannot be shown.
+int ShowMessageDialog(const char *templateName);
+
+// Places a dialog over its parent (or the desktop), a third of the free height above it.
+void CenterDialog(void *window);
+
+// Opens the maker's web site, or a written page, in the user's browser.
+void OpenHomePage();
+void OpenInBrowser(const char *path);
+
+// The module flags of the open About and info boxes; the About selector clears aboutBoxOpen
+// before showing the box.
 extern bool aboutBoxOpen;
+extern bool infoBoxOpen;
 
 #endif  // KIVAGLOBE_PLUGIN_HOST_DIALOGS_H

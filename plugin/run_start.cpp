@@ -7,20 +7,11 @@
 
 #include "foundation/random.h"
 #include "plugin/file_hooks.h"
-#include "plugin/host_utils.h"
+#include "plugin/host_dialogs.h"
+#include "plugin/script_descriptor.h"
 
 static const Rect16 kEmptyRect = {0, 0, 0, 0};
 
-// Whether the host hands us a scripting descriptor to read (a recorded action plays): hosts
-// 'PSP8' and 'PSP9' never do; others do when their descriptor procedures are usable and a
-// descriptor is there. (The scripting descriptor's own test replaces this one when it comes.)
-static bool HostPassesDescriptor(const PluginGlobals *globals) {
-  const FilterRecord *record = globals->filterRecord;
-  if (record->hostSig == FourCC('P', 'S', 'P', '8') || record->hostSig == FourCC('P', 'S', 'P', '9')) return false;
-  const HostDescriptorParameters *parameters = record->descriptorParameters;
-  if (!HostDescriptorAvailable(parameters, nullptr)) return false;
-  return parameters->descriptor != nullptr;
-}
 
 void ClearRequestRects(PluginGlobals *globals) {
   FilterRecord *record = globals->filterRecord;
@@ -30,8 +21,10 @@ void ClearRequestRects(PluginGlobals *globals) {
 }
 
 void ResetRunFlags(PluginGlobals *globals) {
-  // The run flags of the renderer and the dialog, and the open-window flags of the tool
-  // windows, are cleared here by their owners.
+  // The run flags of the renderer and the dialog, and the open-window flags of the other tool
+  // windows, are cleared here by their owners. No box of an earlier run is thought open.
+  aboutBoxOpen = false;
+  infoBoxOpen = false;
   const Rect16 &filter = globals->filterRecord->filterRect;
   ParameterBlock *p = GetParameterBlock(globals);
   if (p != nullptr) {
@@ -53,7 +46,7 @@ void StartupInit(PluginGlobals *globals) {
   for (TiledMipImage &image : globals->imageSet) InitImageRecord(&image, procs, globals, &run->kernelTable);
   CreateImageEx(&globals->workImage, 128, 128, kFormatPacked8, 0, 0);
   // 3.   Without a scripting descriptor, the filter starts from the last accepted settings.
-  if (!HostPassesDescriptor(globals) && gPluginFileHooks.loadCachedSettings != nullptr) {
+  if (!HasScriptDescriptor(globals) && gPluginFileHooks.loadCachedSettings != nullptr) {
     gPluginFileHooks.loadCachedSettings(globals);
   }
   if (globals->firstParametersCall) {

@@ -250,7 +250,7 @@ TEST_F(PluginRunTest, MultichannelDocuments) {
   }
   {
     // A host that runs it anyway gets a refusal with empty rectangles, and nothing is left.
-    PluginRun run({"--multichannel", "--size", "4x4", "--no-mode-check"});
+    PluginRun run({"--multichannel", "--size", "4x4", "--no-mode-check", "--close-dialogs"});
     ASSERT_TRUE(run.opened) << run.error;
     EXPECT_EQ(run.ResultOf(kSelectorStart), 1);
     EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{kSelectorPrepare, kSelectorStart}));
@@ -262,6 +262,49 @@ TEST_F(PluginRunTest, MultichannelDocuments) {
       EXPECT_EQ(rect.right, 0);
     }
     ExpectNothingLeft(run);
+  }
+}
+
+// The main road: rows requested one at a time, progress on the specified rows, an abort that
+// keeps the rows before it, and every way out of Start and Continue with nothing outstanding.
+TEST_F(PluginRunTest, TheRowLoopReportsProgressAndEndsCleanlyOnEveryPath) {
+  {
+    PluginRun run({"--size", "16x100"});
+    ExpectCompleteRun(run);
+    EXPECT_EQ(run.session->progressCalls, 4);   // rows 0, 32, 64 and 96
+    EXPECT_EQ(run.session->advanceStateCalls, 100);
+    EXPECT_EQ(run.session->abortCalls, 3);
+  }
+  {
+    PluginRun run({"--size", "16x200", "--abort-at", "64"});
+    ASSERT_TRUE(run.opened) << run.error;
+    EXPECT_EQ(run.ResultOf(kSelectorContinue), -128);
+    EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{kSelectorPrepare, kSelectorStart, kSelectorContinue}));
+    EXPECT_TRUE(run.session->abortAnswered);
+    EXPECT_LT(run.session->highestRowRequested, 199);
+    ExpectNothingLeft(run);
+  }
+  {
+    // The run's image set cannot be made: 999 from Start, and the run is freed.
+    PluginRun run({"--size", "64x64", "--refuse-buffers", "12"});
+    ASSERT_TRUE(run.opened) << run.error;
+    EXPECT_EQ(run.ResultOf(kSelectorStart), 999);
+    EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{kSelectorPrepare, kSelectorStart}));
+    ExpectNothingLeft(run);
+  }
+  {
+    // Without advanceState Kivaglobe64 refuses the host; Kivaglobe32 renders one row per
+    // Continue call.
+    PluginRun run({"--size", "8x6", "--no-advance-state", "--close-dialogs"});
+    ASSERT_TRUE(run.opened) << run.error;
+    if (sizeof(void *) == 8) {
+      EXPECT_EQ(run.ResultOf(kSelectorStart), 1);
+      EXPECT_LE(run.session->dialogsAnswered, 1);   // 0 where Wine has no display
+      ExpectNothingLeft(run);
+    } else {
+      ExpectCompleteRun(run);
+      EXPECT_EQ(run.Selectors().size(), 2u + 6u + 1u);
+    }
   }
 }
 

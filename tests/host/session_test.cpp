@@ -170,12 +170,15 @@ void *FakeFindExport(void *, const char *name) {
 }
 
 std::vector<uint8_t> gPipl;
+std::vector<uint8_t> gTerminology;   // the fake's terminology resource; empty for none
 
 PluginModule FakeModule(const std::vector<uint8_t> &pipl) {
   gPipl = pipl;
   PluginModule m = {};
   m.properties = gPipl.data();
   m.propertiesSize = gPipl.size();
+  m.terminology = gTerminology.empty() ? nullptr : gTerminology.data();
+  m.terminologySize = gTerminology.size();
   m.findExport = FakeFindExport;
   return m;
 }
@@ -537,5 +540,70 @@ TEST_F(HostSessionTest, LogsEveryCallbackAsJsonLines) {
   EXPECT_NE(text.find("{\"event\":\"outstanding\",\"buffers\":0,\"handles\":1,"), std::string::npos);
   std::remove(log.c_str());
 }
+
+}  // namespace
+
+// ---- Recorded actions ------------------------------------------------------------------------
+
+namespace {
+
+#ifdef KV_AETE_FILE
+class HostScriptingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gFake = FakePlugin();
+    std::string bytes = ReadTextFile(KV_AETE_FILE);
+    gTerminology.assign(bytes.begin(), bytes.end());
+    ASSERT_FALSE(gTerminology.empty());
+  }
+  void TearDown() override { gTerminology.clear(); }
+};
+
+TEST_F(HostScriptingTest, ListsTheParametersAndRunsNothing) {
+  HostRun run({"--size", "4x4", "--list-parameters"});
+  ASSERT_TRUE(run.opened) << run.error;
+  EXPECT_TRUE(run.Selectors().empty());
+  EXPECT_NE(run.report.find("sea level\t0022\tlong\n"), std::string::npos) << run.report;
+  EXPECT_NE(run.report.find("LG03\tlit map"), std::string::npos) << run.report;
+}
+
+TEST_F(HostScriptingTest, UnknownNamesAndWrongValuesAreRefusedBeforeAnyCall) {
+  HostRun misspelt({"--size", "4x4", "--set", "sea levle=70"});
+  EXPECT_FALSE(misspelt.opened);
+  EXPECT_NE(misspelt.error.find("sea level, desert"), std::string::npos) << misspelt.error;
+  HostRun wrongMode({"--size", "4x4", "--mode", "flat map"});
+  EXPECT_FALSE(wrongMode.opened);
+  EXPECT_NE(wrongMode.error.find("\"lit map\""), std::string::npos) << wrongMode.error;
+  HostRun noTerminology = [] {
+    gTerminology.clear();
+    return 0;
+  }() == 0 ? HostRun({"--size", "4x4", "--set", "sea level=70"}) : HostRun({});
+  EXPECT_FALSE(noTerminology.opened);
+  EXPECT_NE(noTerminology.error.find("terminology"), std::string::npos) << noTerminology.error;
+}
+
+TEST_F(HostScriptingTest, ThePlayedDescriptorIsOfferedAndGivenBack) {
+  std::string record = TempPath("session_record.txt");
+  HostRun run({"--size", "4x4", "--set", "sea level=70", "--mode", "lit map", "--record", record.c_str()}, 
+              FilterPipl(HostCodePropertyKey(), "FakeMain").Bytes(), false);
+  ASSERT_TRUE(run.opened) << run.error;
+  const HostDescriptorStore &store = run.session->scripting;
+  auto found = store.contents.find(store.parameters.descriptor);
+  ASSERT_NE(found, store.contents.end());
+  const HostDescriptorEntries &offered = found->second;
+  ASSERT_EQ(offered.size(), 2u);
+  EXPECT_EQ(offered[0].integer, 70);
+  EXPECT_EQ(run.session->scripting.parameters.playInfo, kPlaySilent);
+  // The fake plug-in records nothing: --record says so, and no handle is left behind.
+  FILE *out = std::fopen(run.outPath.c_str(), "wb");
+  run.session->out = out;
+  EXPECT_EQ(FinishHostSession(run.session), kHostStatusPluginError);
+  std::fclose(out);
+  std::string report = ReadTextFile(run.outPath);
+  EXPECT_NE(report.find("Record: the plug-in wrote no descriptor"), std::string::npos) << report;
+  EXPECT_NE(report.find("Outstanding handles: 1\n"), std::string::npos) << report;
+  std::remove(record.c_str());
+}
+#endif
 
 }  // namespace

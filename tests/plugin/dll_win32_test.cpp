@@ -67,7 +67,7 @@ TEST_F(DllTest, RunsTheHostsSequenceThroughItsEntry) {
 
   EXPECT_EQ(FakeHostCall(&host, kSelectorParameters), kResultOk);
   EXPECT_EQ(FakeHostParameters(&host)->showDialog, 1u);
-  EXPECT_EQ(FakeHostRun(&host), (std::vector<int16_t>{kResultOk, kResultOk, kResultOk}));
+  EXPECT_EQ(FakeHostRun(&host), (std::vector<int16_t>{kResultOk, kResultOk, kResultOk, kResultOk}));
   EXPECT_EQ(host.record.bufferSpace, 473504);
   EXPECT_EQ(FakeHostParameters(&host)->randomSeed, 21u);
   EXPECT_EQ(FakeHostCall(&host, 6), kResultBadSelector);
@@ -79,7 +79,7 @@ TEST_F(DllTest, RunsTheHostsSequenceThroughItsEntry) {
 
   host.record.imageMode = kModeRGB;
   host.refuseBuffersFrom = 1;
-  EXPECT_EQ(FakeHostRun(&host), (std::vector<int16_t>{kResultOk, kResultOk, kResultOk}));
+  EXPECT_EQ(FakeHostRun(&host), (std::vector<int16_t>{kResultOk, kResultOk, kResultOk, kResultOk}));
 
   EXPECT_TRUE(host.liveBuffers.empty());
   EXPECT_EQ(host.liveHandles.size(), 2u);

@@ -1,0 +1,161 @@
+// host_dialogs_win32.cpp -- the About box, the refusals, the info box and the message dialogs
+// (see host_dialogs.h).
+//
+// Every box is a modal dialog without owner: the host's window is not ours to disable, and the
+// refusals come before any window of the plug-in exists. Each box paints its background white,
+// so that the pictures (drawn on white) sit on the dialog without a seam.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "plugin/host_dialogs.h"
+#include "plugin/host_utils.h"
+
+static HWND gAboutWindow = nullptr;
+static HWND gInfoWindow = nullptr;
+
+// Timer of the info box: once a second it checks whether the main dialog is still there.
+static constexpr UINT_PTR kInfoTimer = 997;
+static constexpr UINT kInfoTimerMs = 1000;
+
+// The main dialog's window while it runs; the info box closes once it is gone. (The main
+// dialog sets it; until it exists the info box stays until the user closes it.)
+static HWND MainDialogWindow() { return nullptr; }
+
+static HINSTANCE ModuleInstance() { return static_cast<HINSTANCE>(gModuleInstance); }
+
+void CenterDialog(void *handle) {
+  HWND window = static_cast<HWND>(handle);
+  HWND parent = GetParent(window);
+  if (parent == nullptr) parent = GetDesktopWindow();
+  RECT p, d;
+  GetClientRect(parent, &p);
+  MapWindowPoints(parent, nullptr, reinterpret_cast<POINT *>(&p), 2);
+  GetWindowRect(window, &d);
+  const int w = d.right - d.left, h = d.bottom - d.top;
+  int k = GetSystemMetrics(SM_CYCAPTION);
+  if ((GetWindowLongA(window, GWL_STYLE) & WS_SYSMENU) == 0) k -= (k - k / 3) / 2;
+  const int pw = p.right - p.left, ph = p.bottom - p.top;
+  const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
+  int x = p.left + (pw - w > 0 ? pw - w : 0) / 2 - k;
+  if (x + w > screenW) x = screenW - w > 0 ? screenW - w : 0;
+  int y = p.top + (ph - h > 0 ? ph - h : 0) / 3;
+  if (y + h > screenH) y = screenH - h > 0 ? screenH - h : 0;
+  SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Fills the whole dialog with white; the answer of WM_ERASEBKGND.
+static INT_PTR EraseWhite(HWND window, HDC dc) {
+  RECT r;
+  GetClientRect(window, &r);
+  FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  return TRUE;
+}
+
+// Static controls draw on white too (their text and their transparent background).
+static INT_PTR WhiteStatic(HDC dc) {
+  SetBkColor(dc, RGB(255, 255, 255));
+  return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+}
+
+static INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      CenterDialog(window);
+      gAboutWindow = window;
+      aboutBoxOpen = true;
+      return TRUE;
+    case WM_ERASEBKGND:
+      return EraseWhite(window, reinterpret_cast<HDC>(wParam));
+    case WM_CTLCOLORSTATIC:
+      return WhiteStatic(reinterpret_cast<HDC>(wParam));
+    case WM_CLOSE:
+      EndDialog(window, 1);
+      aboutBoxOpen = false;
+      return TRUE;
+    case WM_COMMAND:
+      if (HIWORD(wParam) == 0) {
+        const int id = LOWORD(wParam);
+        if (id == kAboutWebButton) OpenHomePage();
+        EndDialog(window, id);
+      }
+      aboutBoxOpen = false;
+      return TRUE;
+    default:
+      (void)lParam;
+      return FALSE;
+  }
+}
+
+void ShowAboutBox() {
+  if (aboutBoxOpen) return;
+  DialogBoxParamA(ModuleInstance(), "ABOUTBOX", nullptr, AboutDialogProc, 0);
+  aboutBoxOpen = false;
+  gAboutWindow = nullptr;
+}
+
+// The message dialogs: centred, ended by any click with the clicked id.
+static INT_PTR CALLBACK MessageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      CenterDialog(window);
+      return TRUE;
+    case WM_COMMAND:
+      if (HIWORD(wParam) == 0) EndDialog(window, LOWORD(wParam));
+      return TRUE;
+    case WM_CLOSE:
+      EndDialog(window, IDCANCEL);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+int ShowMessageDialog(const char *templateName) {
+  return int(DialogBoxParamA(ModuleInstance(), templateName, nullptr, MessageDialogProc, 0));
+}
+
+void ShowHostRefusal() { ShowMessageDialog("REFUSAL2"); }
+
+void ShowModeRefusal() { ShowMessageDialog("REFUSAL3"); }
+
+static INT_PTR CALLBACK InfoBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      gInfoWindow = window;
+      SetTimer(window, kInfoTimer, kInfoTimerMs, nullptr);
+      CenterDialog(window);
+      return TRUE;
+    case WM_ERASEBKGND:
+      return EraseWhite(window, reinterpret_cast<HDC>(wParam));
+    case WM_CTLCOLORSTATIC:
+      return WhiteStatic(reinterpret_cast<HDC>(wParam));
+    case WM_COMMAND:
+      if (HIWORD(wParam) == 0) EndDialog(window, LOWORD(wParam));
+      infoBoxOpen = false;
+      return TRUE;
+    case WM_CLOSE:
+      EndDialog(window, IDCANCEL);
+      infoBoxOpen = false;
+      return TRUE;
+    case WM_TIMER:
+      KillTimer(window, kInfoTimer);
+      if (MainDialogWindow() != nullptr) {
+        SetTimer(window, kInfoTimer, kInfoTimerMs, nullptr);
+      }
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void ShowInfoBox() {
+  if (infoBoxOpen) return;
+  infoBoxOpen = true;
+  DialogBoxParamA(ModuleInstance(), "TOLVO_INFO_BOX", nullptr, InfoBoxProc, 0);
+  infoBoxOpen = false;
+  gInfoWindow = nullptr;
+}
+
+void OpenHomePage() { ShellExecuteA(nullptr, "open", kHomePageAddress, nullptr, nullptr, SW_SHOWNORMAL); }
+
+void OpenInBrowser(const char *path) { ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL); }

@@ -1,0 +1,30 @@
+// noise_tables.h -- the record of the seeded noise tables (data only: plugin/globals.h includes
+// it into the RunState). The routines that fill and read the tables are in noise.h.
+#ifndef KIVAGLOBE_RENDER_NOISE_TABLES_H
+#define KIVAGLOBE_RENDER_NOISE_TABLES_H
+
+#include <cstdint>
+
+// ---- The tables ------------------------------------------------------------------------------
+
+constexpr int32_t kNoiseLatticeSize = 256;        // cells per axis before the lattice repeats
+constexpr int32_t kNoiseGradientEntries = 514;    // P and G tables: 256 + a copy of 0..257
+constexpr int32_t kNoiseImprovedEntries = 512;    // IP: 256 + a copy of 0..255
+constexpr int32_t kNoiseSeedTableSize = 2048;     // A, B, F and NoiseSeedTable
+constexpr uint32_t kNoiseSeedTableMask = 2047;
+
+// The tables of one render, held in the RunState (member `noiseTables`). Entries 256.. of the
+// P and G tables repeat entries 0.. so that a hash plus an index below 256 never needs a second
+// wrap; IP likewise.
+struct NoiseTables {
+  int32_t P[kNoiseGradientEntries];          // permutation of 0..255, then a copy of P[0..257]
+  float G3[kNoiseGradientEntries][3];        // unit 3-D gradients of GradientNoise3
+  float G2[kNoiseGradientEntries][2];        // unit 2-D gradients (filled, not read by the renderer)
+  float G1[kNoiseGradientEntries];           // 1-D gradients in -1..1 (filled, not read)
+  int32_t IP[kNoiseImprovedEntries];         // improved-noise permutation rotated by the seed
+  uint32_t A[kNoiseSeedTableSize];           // seeded values 0..255: the render's random source
+  uint32_t B[kNoiseSeedTableSize];           // a copy of NoiseSeedTable (not seed dependent)
+  float F[kNoiseSeedTableSize];              // A / 255 (filled, not read by the renderer)
+};
+
+#endif  // KIVAGLOBE_RENDER_NOISE_TABLES_H

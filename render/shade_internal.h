@@ -1,0 +1,173 @@
+// shade_internal.h -- what the shader's stage files share: the constants of the row being shaded
+// and the values of the pixel being shaded, handed from stage to stage.
+//
+// ShadeRowPixels (shade_row.cpp) fills a ShadeRow once per row and then, for every column, runs
+// a ShadePixel through the stage functions below in order. The stages communicate only through
+// these two records, the pixel records of the row buffer and the run state.
+#ifndef KIVAGLOBE_RENDER_SHADE_INTERNAL_H
+#define KIVAGLOBE_RENDER_SHADE_INTERNAL_H
+
+#include <cstdint>
+
+#include "plugin/globals.h"
+#include "render/coverage.h"
+
+struct TiledMipImage;
+
+// The constants of one row.
+struct ShadeRow {
+  PluginGlobals *globals;
+  RunState *run;
+  const ParameterBlock *params;
+  RenderView *view;
+  float *records;              // the row buffer: column c uses records + (c + 1) x 54
+  int32_t row;
+  int32_t targetWidth;
+  int32_t slotOffset;          // first field of this row's slot within a record
+  int32_t parity;              // p, the row parity; q = 1 - p
+  uint32_t mode;               // output mode
+
+  int32_t channelMax;          // M
+  int32_t channelHalf;         // Mh
+  bool eightBitWork;           // M is 255
+  float glintScale;
+  float landColour[3];         // in channel units (0..M)
+  float desertColour[3];
+  float iceColour[3];
+  float cloudColour[3];
+  float airColour[3];
+  float cityColour[3];
+  float light[3];              // L
+  float farLight[3];           // 1000 L
+  float mapLightOffset[2];
+  float mapLightAngle;
+  float contourGain;
+  float airShell;              // a
+  float shellRadius;
+  float limbCos;
+  float terminatorWidth;       // w
+  float airLight[3];
+  bool airOn;
+  bool cloudsOn;
+  bool citiesOn;
+  bool mapRelief;
+  bool transparentLayer;
+  bool isMap;
+  bool isLit;
+  bool realLuna;
+  bool lunarClimate;
+  float seaIceColour[3];
+  float iceThreshold;
+  float desertBias;
+  float frontLight;
+  float backDim;
+  float haloGain;
+  float sunsetAmount;
+  float sunset;                // the slider value
+  float cities;                // the slider value
+  float glint[3];              // H
+  float edgeInner;
+  uint32_t cityIndex;
+  float cloudBumpGain;
+  float landNoiseScale;
+  float axisMatrix[16];
+  int32_t discLimit;
+  float mapRowSine;            // map: the row's sine of latitude (MapRowSineOf)
+  float prevHeight;            // previous-column values, -2.0 at the start of the row
+  float prevIce;
+  float prevTone;              // lunar climate: the previous pixel's tone and ice cover
+  float prevLandIce;
+  float coriolisAngle;         // the last Coriolis matrix and its angle (shade_sky.cpp)
+  float coriolisMatrix[16];
+  bool coriolisValid;
+  const TiledMipImage *lunarImage;
+  const TiledMipImage *cloudImage;
+  const TiledMipImage *craterImages[4];
+  int32_t craterCandidates[kCraterCapacity];   // craters whose slab may reach this row
+  int32_t craterCandidateCount;
+};
+
+// The values of one pixel, from placement to output.
+struct ShadePixel {
+  int32_t column;
+  float *record;               // record of this column (c + 1)
+  float *slot;                 // this row's slot in it
+  bool onPlanet;               // the planet stages run (always on the map)
+  float n[3];                  // the sphere point
+  float depth;                 // globe: z (0 off the disc)
+  float cover;                 // disc coverage, 0 off the disc
+  uint32_t randomByte;
+  float light[3];              // L (made per pixel in modes 12 and 13)
+  float farLight[3];
+  float axisDot;
+  float polarTerm;
+  float logViewTerm;
+  float d;                     // L . n
+  float lightFactor;
+  float factor[3];             // fR, fG, fB
+  bool day;
+  float reliefAltitude;        // h0
+  float decal;
+  float raw;
+  float landHeight;
+  float firstValue;
+  float height;                // h
+  float lightSideHeight;       // h'
+  float lightSidePoint[3];     // P'
+  float shade;
+  float landCover;             // c
+  float seaIceCover;           // ci
+  float sea[3];
+  float land[3];               // U
+  float lightLevel;            // l
+  float landNoise;
+  float landIce;
+  float colour[3];
+  float cityLight[3];
+  float cloudDensity;
+  float cloudCover;
+  int32_t acc[3];
+  float airAlpha;
+};
+
+// Stage functions, in the order the shader calls them.
+void ShadePlacePixel(ShadeRow *row, ShadePixel *px);      // stage 1
+void ShadeLight(ShadeRow *row, ShadePixel *px);           // stage 2
+void ShadeTerrain(ShadeRow *row, ShadePixel *px);         // stage 3
+void ShadeCoastAndSea(ShadeRow *row, ShadePixel *px);     // stage 4
+void ShadeLand(ShadeRow *row, ShadePixel *px);            // stage 5
+void ShadeContours(ShadeRow *row, ShadePixel *px);        // stage 6
+void ShadeBlendAndCities(ShadeRow *row, ShadePixel *px);  // stage 7
+void ShadeClouds(ShadeRow *row, ShadePixel *px);          // stage 8
+void ShadeDisc(ShadeRow *row, ShadePixel *px);            // stage 9
+void ShadeAir(ShadeRow *row, ShadePixel *px);             // stage 10
+void ShadeOutput(ShadeRow *row, ShadePixel *px);          // stage 11
+
+// The sine and cosine of the map longitude of texture coordinate s.
+void MapLongitude(float s, float *sine, float *cosine);
+
+// The row coordinate of a map row: the latitude's sine, from texture coordinate t.
+float MapRowSine(float t);
+
+// int64 to int32, saturating.
+int32_t ClampToInt32(int64_t v);
+
+// The row sine of map row r (MapRowSine of the row's texture coordinate).
+float MapRowSineOf(const ShadeRow *row, int32_t r);
+
+// The sphere point of a globe pixel at view offset (dx, dy), and 1 - x^2 - y^2; false off the
+// disc (z left 0).
+bool GlobePoint(const ShadeRow *row, int64_t dx, int64_t dy, float n[3], float *z2);
+
+// The lit term L . n of pixel (c, r) as stage 2 computes it, for the row light (not the relief
+// map modes); false for a globe pixel off the disc. rowSine is MapRowSineOf(row, r) on the map.
+bool PixelLightDot(const ShadeRow *row, int32_t c, int32_t r, float rowSine, float *d);
+
+// A texture position brought into 0..1 (NaN counts as 0).
+inline float ClampUnit(float v) { return v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f; }
+
+inline float ClampF(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+inline float Dot3(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+#endif  // KIVAGLOBE_RENDER_SHADE_INTERNAL_H

@@ -1,0 +1,307 @@
+// shade_row.cpp -- ShadeRowPixels: the constants of a row, then every pixel through the stages.
+//
+// Everything that depends only on the row (colours in channel units, the light and the values
+// derived from it, the switches of the output mode) is computed once here; the stages read it
+// from the ShadeRow.
+//
+// Channel units. The shader works in the units of the host's channel: 0..255 for 8-bit images,
+// 0..32767 for 16-bit images (the block's 16-bit colours shifted right by one) and likewise for
+// float images, whose ceiling M is 65535, so that float output comes out at half brightness, as
+// it always has (the plug-in's enabled image modes do not include float).
+//
+// The relief map modes (12 "mural" and 13 "hypsometric") light every pixel from its own
+// direction: the pixel's sphere point turned by mapLightAngle toward a point a hundredth of the
+// light's (x, y) away on the map. Both points are taken on the same pixel grid; on two different
+// grids the offset between them would be dominated by the grids' mismatch, up to a pixel across
+// the image, and the relief would be lit from the image's centre instead of from the light.
+#include <cmath>
+#include <initializer_list>
+
+#include "foundation/fast_math.h"
+#include "foundation/vector_math.h"
+#include "imagestore/image_store.h"
+#include "render/composite.h"
+#include "render/exact_math.h"
+#include "render/frame_routines.h"
+#include "render/render_setup.h"
+#include "render/shade_internal.h"
+#include "render/shader.h"
+
+namespace {
+
+// A block colour in channel units: the high byte in 8-bit work, the value halved otherwise.
+void ChannelColour(const ParameterColor &c, bool eightBit, float out[3]) {
+  const int shift = eightBit ? 8 : 1;
+  out[0] = float(c.red >> shift);
+  out[1] = float(c.green >> shift);
+  out[2] = float(c.blue >> shift);
+}
+
+bool ModeIn(uint32_t mode, std::initializer_list<uint32_t> modes) {
+  for (uint32_t m : modes) {
+    if (m == mode) return true;
+  }
+  return false;
+}
+
+void SetupRow(ShadeRow *row, PluginGlobals *globals, RenderView *view) {
+  RunState *run = globals->runState;
+  const ParameterBlock *p = GetParameterBlock(globals);
+  const FilterRecord *record = globals->filterRecord;
+  row->globals = globals;
+  row->run = run;
+  row->params = p;
+  row->view = view;
+  row->records = static_cast<float *>(globals->buffers[kBufferRow]);
+  row->row = globals->currentRowCopy;
+  row->targetWidth = TargetWidth(globals);
+  row->parity = view->rowParity;
+  row->slotOffset = kRecordSlotBase + kRecordSlotStride * view->rowParity;
+  const uint32_t mode = p->outputMode;
+  row->mode = mode;
+  row->isMap = view->isMap != 0;
+  row->isLit = view->isLit != 0;
+
+  const ChannelClass kind = HostChannelClass(record);
+  row->eightBitWork = kind == kChannelClass8;
+  row->channelMax = kind == kChannelClass8 ? 255 : (kind == kChannelClass16 ? 32768 : 65535);
+  row->channelHalf = kind == kChannelClass8 ? 128 : (kind == kChannelClass16 ? 16384 : 32767);
+  row->glintScale = row->eightBitWork ? 1.0f : 128.0f;
+  ChannelColour(p->landColor, row->eightBitWork, row->landColour);
+  ChannelColour(p->desertColor, row->eightBitWork, row->desertColour);
+  ChannelColour(p->iceColor, row->eightBitWork, row->iceColour);
+  ChannelColour(p->cloudColor, row->eightBitWork, row->cloudColour);
+  ChannelColour(p->airColor, row->eightBitWork, row->airColour);
+  ChannelColour(p->cityColor, row->eightBitWork, row->cityColour);
+
+  const float *lv = p->lightVector;
+  float *L = row->light;
+  L[0] = -lv[0];
+  L[1] = -lv[1];
+  L[2] = lv[2];
+  if (p->backlighting) L[2] = -L[2];
+  for (int k = 0; k < 3; k++) row->farLight[k] = 1000.0f * L[k];
+  row->mapLightOffset[0] = lv[0] * 0.01f;
+  row->mapLightOffset[1] = lv[1] * 0.01f;
+  row->mapLightAngle = (lv[0] * lv[0] + lv[1] * lv[1]) * 1.5707963265f;
+  row->contourGain = 1.0f;
+  if (mode == 13) {
+    if (row->mapLightAngle > 1.5107963f) row->mapLightAngle = 1.5107963f;
+    float c = ExactCosF(row->mapLightAngle);
+    if (!(c >= 0.01f)) c = 0.01f;
+    row->contourGain = 1.0f / c;
+  }
+
+  const float a = run->airShellThickness;
+  row->airShell = a;
+  row->shellRadius = (1.0f + a) * view->radius;
+  const float outer = 1.0f + a;
+  row->limbCos = -sqrtf(1.0f - 1.0f / (outer * outer));
+  row->terminatorWidth = -row->limbCos * 0.5f;
+  if (!(row->terminatorWidth >= 0.076770388f)) row->terminatorWidth = 0.076770388f;
+  const float brightness = float(p->airBrightness);
+  for (int k = 0; k < 3; k++) row->airLight[k] = row->airColour[k] * brightness * 0.04f;
+  row->airOn = a > 0.0f && p->airBrightness > 0 && ModeIn(mode, {1, 2, 3, 8, 12});
+  row->cloudsOn = run->cloudEdgeGain > 0.0f && p->cloudCoverage > 0 && ModeIn(mode, {1, 2, 3, 9, 10, 12});
+  row->citiesOn = ModeIn(mode, {1, 2, 3, 11, 12});
+  row->mapRelief = mode == 12 || mode == 13;
+  row->transparentLayer = HasEditableTransparency(globals);
+  row->realLuna = p->realLuna != 0;
+  row->lunarClimate = p->lunarClimate != 0;
+  row->seaIceColour[0] = 0.9f * row->iceColour[0];
+  row->seaIceColour[1] = 0.9f * row->iceColour[1];
+  row->seaIceColour[2] = row->iceColour[2];
+  row->iceThreshold = 3.0f - float(p->ice) * 0.06f;
+  row->desertBias = (float(p->desert) * 0.01f - 0.03f) * 1.4285714f;
+  row->frontLight = row->isMap ? 1.0f : ClampF(1.0f - L[2], 0.0f, 1.0f);
+  row->backDim = 1.0f - ClampF((-L[2] - 0.8f) * 5.0f, 0.0f, 1.0f);
+  const float halo = ClampF((-L[2] - 0.9f) * 10.0f, 0.0f, 1.0f);
+  row->haloGain = halo * halo;
+  row->sunset = float(p->sunset);
+  row->sunsetAmount = row->sunset * 0.01f;
+  row->cities = float(p->cities);
+  float h[3] = {L[0], L[1], L[2] + 1.0f};
+  if (h[0] == 0.0f && h[1] == 0.0f && h[2] == 0.0f) {
+    h[2] = -1.0f;
+  } else {
+    NormaliseVec3f(h);
+  }
+  for (int k = 0; k < 3; k++) row->glint[k] = h[k];
+  row->edgeInner = 1.0f - 1.0f / view->radius;
+  row->cityIndex = uint32_t(row->row * 37 - 94) & kNoiseSeedTableMask;
+  row->cloudBumpGain = float(p->cloudTexture) * 0.15f;
+  row->landNoiseScale = float(p->landComplexity) * 0.01f / 0.57f * 1.5f;
+  ModelAxisMatrix(run->modelAxis, row->axisMatrix);
+  const int32_t zoom = p->zoomDivisor == 0 ? 1 : int32_t(p->zoomDivisor > 0x7FFFFFFFu ? 0x7FFFFFFFu : p->zoomDivisor);
+  const int32_t limit = int32_t(int64_t(PixelSizeFromPercent(p->planetSize, int32_t(view->width), int32_t(view->height))) *
+                                4 / zoom);
+  row->discLimit = limit > 0 ? limit : 0;
+  row->mapRowSine = row->isMap ? MapRowSineOf(row, row->row) : 0.0f;
+  row->prevHeight = kMissingCorner;
+  row->prevIce = kMissingCorner;
+  row->prevTone = 0.5f;
+  row->prevLandIce = 0.0f;
+  row->coriolisValid = false;
+  row->coriolisAngle = 0.0f;
+  row->lunarImage = &globals->imageSet[1];
+  row->cloudImage = &globals->imageSet[0];
+  for (int k = 0; k < 4; k++) row->craterImages[k] = &globals->imageSet[2 + k];
+}
+
+// The craters whose slab can reach a point of this row, in increasing order.
+//
+// A point p of the row (a sphere point n, or the light-side point within 0.001 of it) has
+// 0.998 <= |p| <= 1.002. In the crater's orthonormal frame (c = u x t, u, t) it is
+// p = alpha c + a u + b t, and the slab test asks |a| < r and |b| < r; then alpha^2 >=
+// |p|^2 - 2 r^2, so |alpha| lies in [alphaMin, 1.002]. The row's coordinate y0 (the view y of the
+// globe's row, or the unturned sine of latitude of the map's row) is p's component along a fixed
+// unit direction e, so y0 = alpha (c.e) + a (u.e) + b (t.e); a crater is a candidate only when
+// some allowed alpha puts y0 within r (|u.e| + |t.e|) of alpha (c.e), with a margin that covers
+// the light-side offset and rounding.
+void FindCraterCandidates(ShadeRow *row) {
+  const PluginGlobals *globals = row->globals;
+  const RunState *run = row->run;
+  const RenderView *view = row->view;
+  float e[3] = {0.0f, 1.0f, 0.0f};
+  float y0;
+  if (row->isMap) {
+    // p = v M with v.y the row's constant: p . w = v . (M w), so e is row 1 of M.
+    for (int k = 0; k < 3; k++) e[k] = row->axisMatrix[4 + k];
+    y0 = row->mapRowSine;
+  } else {
+    y0 = float(int64_t(view->centreY) - row->row) / view->radius;
+  }
+  const bool all = IsNanFloat(y0);
+  row->craterCandidateCount = 0;
+  for (int32_t k = 0; k + 1 < globals->cratersPlaced; k++) {
+    const CraterRecord &cr = run->craters[k];
+    const float *u = cr.u, *t = cr.t;
+    const float c[3] = {u[1] * t[2] - u[2] * t[1], u[2] * t[0] - u[0] * t[2], u[0] * t[1] - u[1] * t[0]};
+    const float r = cr.halfSize;
+    const float ce = Dot3(c, e), ue = Dot3(u, e), te = Dot3(t, e);
+    const float spread = r * (std::fabs(ue) + std::fabs(te)) + 0.003f;
+    const float min2 = 0.996f - 2.0f * r * r;
+    const float alphaMin = min2 > 0.0f ? sqrtf(min2) : 0.0f;
+    const float alphaMax = 1.002f;
+    const float lo = std::fmin(alphaMin * ce, alphaMax * ce);
+    const float hi = std::fmax(alphaMin * ce, alphaMax * ce);
+    const bool near = (y0 >= lo - spread && y0 <= hi + spread) || (y0 >= -hi - spread && y0 <= -lo + spread);
+    if (all || near || !(r < 0.5f)) row->craterCandidates[row->craterCandidateCount++] = k;
+  }
+}
+
+// Map modes: the sine and cosine of every column's longitude, kept in the column's record for
+// the whole render (the longitude depends on the column only).
+void CacheMapLongitudes(ShadeRow *row) {
+  const ParameterBlock *p = row->params;
+  const RenderView *view = row->view;
+  const int64_t zoom = p->zoomDivisor == 0 ? 1 : int64_t(p->zoomDivisor);
+  for (int32_t c = 0; c < row->targetWidth; c++) {
+    float s, t;
+    PixelToTexCoord(ClampToInt32(zoom * c + p->panX), 0, &s, &t, view->width + 1.0f, view->height + 1.0f);
+    float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
+    MapLongitude(s, &record[kRecordLongitudeSin], &record[kRecordLongitudeCos]);
+  }
+}
+
+// Night without city lights.
+//
+// In the lit globe and map modes (1, 2 and 3), a pixel beyond the terminator band (L . n <= -w)
+// has the night fade 0 in all three channel factors, so its land and sea colour is 0 whatever the
+// terrain, and with it the clouds' contribution (their light k is 0 there, their shadow scales
+// 0). Only city lights could show, and with the cities slider at 0 (or the cities off) none can:
+// their test compares -2 with a random byte. Such a pixel's surface colour is exactly 0; the air
+// is added afterwards as for any pixel.
+//
+// Its terrain still matters when a neighbour's coverage cell uses its height or ice value: the
+// pixel to its right and the two below it. So the surface stages are skipped entirely when those
+// neighbours show no surface either (they are dark too, off the disc, or outside the image), and
+// otherwise only the terrain and the coast stage run, for the height and ice value they record.
+// The output is the same, bit for bit, as with every stage run.
+bool gNightShortcutEnabled = true;
+
+bool NightShortcut(const ShadeRow &row) {
+  if (!gNightShortcutEnabled) return false;
+  const bool modeOk = row.mode == 1 || row.mode == 2 || row.mode == 3;
+  return modeOk && row.isLit && (!row.citiesOn || row.cities == 0.0f);
+}
+
+// Records the dark flags of this row and the next (record fields kRecordDarkNow and
+// kRecordDarkNext; rows and columns outside the image count as dark).
+void MarkDarkPixels(ShadeRow *row, int32_t targetHeight) {
+  const float w = row->terminatorWidth;
+  const bool hasNext = row->row + 1 < targetHeight;
+  const float sineNow = row->mapRowSine;
+  const float sineNext = row->isMap && hasNext ? MapRowSineOf(row, row->row + 1) : 0.0f;
+  for (int32_t c = 0; c < row->targetWidth; c++) {
+    float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
+    float d;
+    record[kRecordDarkNow] = (!PixelLightDot(row, c, row->row, sineNow, &d) || d <= -w) ? 1.0f : 0.0f;
+    record[kRecordDarkNext] =
+        (!hasNext || !PixelLightDot(row, c, row->row + 1, sineNext, &d) || d <= -w) ? 1.0f : 0.0f;
+  }
+  float *beyond = row->records + int64_t(row->targetWidth + 1) * kPixelRecordFloats;
+  beyond[kRecordDarkNow] = 1.0f;
+  beyond[kRecordDarkNext] = 1.0f;
+}
+
+}  // namespace
+
+void SetNightShortcutEnabled(bool enabled) { gNightShortcutEnabled = enabled; }
+
+void ShadeRowPixels(PluginGlobals *globals, RenderView *view) {
+  ShadeRow row;
+  SetupRow(&row, globals, view);
+  FindCraterCandidates(&row);
+  if (row.isMap && row.row == 0) CacheMapLongitudes(&row);
+  const bool nightShortcut = NightShortcut(row);
+  if (nightShortcut) MarkDarkPixels(&row, TargetHeight(globals));
+  for (int32_t column = 0; column < row.targetWidth; column++) {
+    ShadePixel px;
+    px.column = column;
+    ShadePlacePixel(&row, &px);
+    if (px.onPlanet && nightShortcut) {
+      ShadeLight(&row, &px);
+      if (px.d <= -row.terminatorWidth) {
+        const float *self = px.record;
+        const float *right = self + kPixelRecordFloats;
+        if (right[kRecordDarkNow] == 0.0f || self[kRecordDarkNext] == 0.0f || right[kRecordDarkNext] == 0.0f) {
+          ShadeTerrain(&row, &px);
+          ShadeCoastAndSea(&row, &px);
+        } else {
+          float *left = px.record - kPixelRecordFloats;
+          left[kRecordPrevIce] = row.prevIce;
+          row.prevIce = kMissingCorner;
+        }
+        px.onPlanet = true;
+        ShadeDisc(&row, &px);
+        px.airAlpha = px.cover;
+        ShadeAir(&row, &px);
+        ShadeOutput(&row, &px);
+        continue;
+      }
+      ShadeTerrain(&row, &px);
+      ShadeCoastAndSea(&row, &px);
+      ShadeLand(&row, &px);
+      ShadeBlendAndCities(&row, &px);
+      ShadeClouds(&row, &px);
+    } else if (px.onPlanet) {
+      ShadeLight(&row, &px);
+      ShadeTerrain(&row, &px);
+      ShadeCoastAndSea(&row, &px);
+      if (row.mode == 13) {
+        ShadeContours(&row, &px);
+      } else {
+        ShadeLand(&row, &px);
+      }
+      ShadeBlendAndCities(&row, &px);
+      ShadeClouds(&row, &px);
+    }
+    ShadeDisc(&row, &px);
+    // The air's alpha starts at the disc's coverage, so that a planet without air still covers
+    // a transparent layer.
+    px.airAlpha = px.cover;
+    ShadeAir(&row, &px);
+    ShadeOutput(&row, &px);
+  }
+}

@@ -1,0 +1,421 @@
+// shade_sky.cpp -- stages 8 to 11 of the shader: clouds, the disc's edge, the air shell and the
+// output mode's channels.
+//
+// Procedural clouds are a warped fractal sum of gradient noise on the sphere, biased toward the
+// poles, twisted around each storm it lies in and by a Coriolis turn that is strongest at the
+// equator. A pixel may need the density at three points: under the pixel, where the light's ray
+// through the cloud shell meets the sphere (the cloud's shadow), and at the light-side point (the
+// cloud's relief). The densities under the pixel and at the shadow point are evaluated together,
+// their octave points in one noise batch; the light-side density only where the pixel is clouded
+// on the day side.
+//
+// The air is a shell of thickness a around the unit sphere. Its light is the product of a front
+// term (how much air lies between the viewer and the planet, or the sky behind the limb, lit by
+// the sun) and a back term (air lit from behind, the halo of a backlit planet), both tinted
+// toward red near the terminator by the sunset slider.
+#include <cmath>
+#include <cstring>
+
+#include "foundation/colour.h"
+#include "foundation/fast_math.h"
+#include "foundation/vector_math.h"
+#include "imagestore/samplers.h"
+#include "render/composite.h"
+#include "render/exact_math.h"
+#include "render/noise.h"
+#include "render/shade_internal.h"
+#include "render/shader.h"
+
+namespace {
+
+constexpr float kCloudOffset[3] = {954.77f, 784.65323f, 6521.31354f};
+constexpr float kCloudLacunarity = 2.0987f;
+constexpr float kCloudGain = 0.67f;
+constexpr int32_t kMaxCloudTerms = 8 + 41;   // base octaves (at most 7) and extra octaves (at most 40)
+
+// The Coriolis turn of the pixel being shaded: the angle depends on the pixel's axisSin2 only, so
+// the densities of one pixel share one matrix.
+const float *CoriolisMatrix(ShadeRow *row, const RenderView *view) {
+  const float angle = row->run->axisSin2 * view->coriolisFactor;
+  if (!row->coriolisValid || angle != row->coriolisAngle) {
+    ExactRotationMatrix(row->run->modelAxis, angle, row->coriolisMatrix);
+    row->coriolisAngle = angle;
+    row->coriolisValid = true;
+  }
+  return row->coriolisMatrix;
+}
+
+// Steps 1 to 3 of the procedural density: the polar bias and the twisted point.
+float CloudBiasAndTwist(ShadeRow *row, const float point[3], const float *coriolis, float q[3]) {
+  const RunState *run = row->run;
+  const StormTable &storms = run->storms;
+  float density = run->cloudBase;
+  const float a = std::fabs(run->axisDot);
+  if (a > 0.7f) {
+    density += (a - 0.7f) * 1.5f;
+  } else {
+    density -= (0.7f - a) * 0.3f;
+  }
+  q[0] = point[0];
+  q[1] = point[1];
+  q[2] = point[2];
+  const int32_t count = row->globals->stormsPlaced;
+  for (int32_t i = 0; i < count; i++) {
+    const float dx = storms.centreX[i] - point[0];
+    const float dy = storms.centreY[i] - point[1];
+    const float dz = storms.centreZ[i] - point[2];
+    const float delta2 = dx * dx + dy * dy + dz * dz;
+    if (!(delta2 < storms.radiusSquared[i])) continue;
+    const float t = 1.0f - sqrtf(delta2 / storms.radiusSquared[i]);
+    const float t3 = t * t * t;
+    density += t3 * 0.3f;
+    const float centre[3] = {storms.centreX[i], storms.centreY[i], storms.centreZ[i]};
+    float m[16];
+    ExactRotationMatrix(centre, t3 * storms.strength[i], m);
+    float turned[3];
+    VectorTimesMatrix(q, m, turned);
+    q[0] = turned[0];
+    q[1] = turned[1];
+    q[2] = turned[2];
+  }
+  float turned[3];
+  VectorTimesMatrix(q, coriolis, turned);
+  q[0] = turned[0];
+  q[1] = turned[1];
+  q[2] = turned[2];
+  return density;
+}
+
+// Procedural densities of `count` (1 or 2) points of one pixel.
+void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *points, int32_t count, float *out) {
+  RunState *run = row->run;
+  const NoiseTables *tables = &run->noiseTables;
+  const float *coriolis = CoriolisMatrix(row, view);
+
+  float q[2][3];
+  float base[2];
+  float warpPoints[6];
+  float warp[2];
+  for (int32_t k = 0; k < count; k++) {
+    base[k] = CloudBiasAndTwist(row, points + 3 * k, coriolis, q[k]);
+    for (int c = 0; c < 3; c++) warpPoints[3 * k + c] = q[k][c];
+  }
+  GradientNoise3Many(tables, warpPoints, warp, count);
+
+  const int32_t loopTerms = run->cloudOctavesMinusOne > 1 ? run->cloudOctavesMinusOne - 1 : 0;
+  const int32_t extraTerms = run->cloudExtraOctaves > 0 ? run->cloudExtraOctaves : 0;
+  const int32_t terms = 1 + loopTerms + extraTerms;
+  float octavePoints[2 * 3 * kMaxCloudTerms];
+  float values[2 * kMaxCloudTerms];
+  for (int32_t k = 0; k < count; k++) {
+    float *out3 = octavePoints + 3 * terms * k;
+    const float n = warp[k] * view->unitScale;
+    float w[3];
+    for (int c = 0; c < 3; c++) w[c] = (q[k][c] + n) * 3.0f + kCloudOffset[c];
+    // The warped point and its octaves.
+    for (int32_t j = 0; j <= loopTerms; j++) {
+      for (int c = 0; c < 3; c++) {
+        out3[3 * j + c] = w[c];
+        w[c] *= kCloudLacunarity;
+      }
+    }
+    // The extra octaves start again from the untwisted point.
+    float r[3];
+    for (int c = 0; c < 3; c++) r[c] = (points[3 * k + c] * 3.0f + kCloudOffset[c]) * run->cloudExtraFrequency;
+    for (int32_t j = 0; j < extraTerms; j++) {
+      for (int c = 0; c < 3; c++) {
+        out3[3 * (1 + loopTerms + j) + c] = r[c];
+        r[c] *= kCloudLacunarity;
+      }
+    }
+  }
+  GradientNoise3Many(tables, octavePoints, values, terms * count);
+
+  for (int32_t k = 0; k < count; k++) {
+    const float *v = values + terms * k;
+    float density = base[k] + v[0];
+    float amplitude = 1.0f;
+    for (int32_t j = 1; j <= loopTerms; j++) {
+      density += v[j] * amplitude;
+      amplitude *= kCloudGain;
+    }
+    amplitude *= kCloudGain;
+    for (int32_t j = 0; j < extraTerms; j++) {
+      density += v[1 + loopTerms + j] * amplitude;
+      amplitude *= kCloudGain;
+    }
+    out[k] = density;
+  }
+}
+
+// The density of the cloud image at a point: the disc box of the cloud header, as fractions.
+float ImageDensity(const ShadeRow *row, const RenderView *view, const float point[3]) {
+  const CloudHeader &h = row->run->cloudHeader;
+  const float u = (point[0] * 0.5f + 0.5f) * h.spanU + h.offsetU;
+  const float v = (point[1] * 0.5f + 0.5f) * h.spanV + h.offsetV;
+  const float texel =
+      SampleGrayTrilinear(row->cloudImage, view->cloudLevel, view->cloudLevelFraction, ClampUnit(u), ClampUnit(v));
+  return texel * 0.005f + row->run->cloudImageOffset;
+}
+
+void CloudDensities(ShadeRow *row, const float *points, int32_t count, float *out) {
+  const RenderView *view = row->view;
+  if (view->realCloudsOn) {
+    for (int32_t k = 0; k < count; k++) out[k] = ImageDensity(row, view, points + 3 * k);
+    return;
+  }
+  ProceduralDensities(row, view, points, count, out);
+}
+
+// Smoothstep-like weight of the air's front and back light: 1 on the lit side, falling to
+// 1 - frontLight beyond the limb.
+float AirLambda(float e, float frontLight, float limbCos) {
+  if (e > 0.0f) return 1.0f;
+  if (e < limbCos) return 1.0f - frontLight;
+  return 1.0f - e * frontLight / limbCos;
+}
+
+}  // namespace
+
+// ---- The named routines -------------------------------------------------------------------------
+
+void ProceduralCloudDensity(float x, float y, float z, float *density, PluginGlobals *globals,
+                            const RenderView *view) {
+  ShadeRow row;
+  row.globals = globals;
+  row.run = globals->runState;
+  row.coriolisValid = false;
+  const float point[3] = {x, y, z};
+  ProceduralDensities(&row, view, point, 1, density);
+}
+
+void IntersectUnitSphere(const float o[3], const float d[3], float hit[3]) {
+  const float w[3] = {o[0] + d[0], o[1] + d[1], o[2] + d[2]};
+  const float b = 2.0f * Dot3(w, o);
+  const float disc = b * b - 4.0f * (Dot3(o, o) - 1.0f);
+  if (!(disc >= 0.0f)) {
+    hit[0] = 1.0f;
+    hit[1] = 0.0f;
+    hit[2] = 0.0f;
+    return;
+  }
+  const float root = sqrtf(disc);
+  float s = (-b - root) / 2.0f;
+  if (s < 0.0f) s = (root - b) / 2.0f;
+  for (int k = 0; k < 3; k++) hit[k] = o[k] + s * w[k];
+}
+
+// ---- Stage 8: clouds ----------------------------------------------------------------------------
+
+void ShadeClouds(ShadeRow *row, ShadePixel *px) {
+  RunState *run = row->run;
+  if (!row->cloudsOn) return;
+  const bool shadowed = px->lightLevel > 0.0f && row->isLit;
+  float points[6] = {px->n[0], px->n[1], px->n[2], 0.0f, 0.0f, 0.0f};
+  if (shadowed) {
+    const float o[3] = {px->n[0] * run->cloudShellScale, px->n[1] * run->cloudShellScale,
+                        px->n[2] * run->cloudShellScale};
+    IntersectUnitSphere(o, px->light, points + 3);
+  }
+  float density[2] = {0.0f, 0.0f};
+  CloudDensities(row, points, shadowed ? 2 : 1, density);
+
+  if (shadowed) {
+    const float shadow = ClampF(density[1] * run->cloudEdgeGain, 0.0f, 1.0f) * run->cloudShadowStrength;
+    for (int k = 0; k < 3; k++) px->colour[k] *= 1.0f - shadow;
+  }
+  px->cloudDensity = density[0];
+  px->cloudCover = ClampF(density[0] * run->cloudEdgeGain, 0.0f, 1.0f);
+
+  float relief = 0.0f;
+  if (px->cloudCover > 0.0f && px->day && row->isLit) {
+    float lightSide;
+    CloudDensities(row, px->lightSidePoint, 1, &lightSide);
+    relief = (lightSide - density[0]) * row->cloudBumpGain;
+  }
+  const float b = ClampF(relief + px->d, 0.0f, 1.0f);
+  const float k = 1.0f - (1.0f - b) * (1.0f - b);
+  for (int c = 0; c < 3; c++) {
+    const float cloud = row->cloudColour[c] * k * px->factor[c];
+    px->colour[c] += (cloud - px->colour[c]) * px->cloudCover;
+  }
+}
+
+// ---- Stage 9: the disc --------------------------------------------------------------------------
+
+void ShadeDisc(ShadeRow *row, ShadePixel *px) {
+  if (px->onPlanet) {
+    int32_t distance4;
+    std::memcpy(&distance4, &px->slot[kSlotDistance4], sizeof distance4);
+    if (row->isMap || distance4 < row->discLimit) {
+      for (int k = 0; k < 3; k++) px->acc[k] = TruncateToInt32(float(px->acc[k]) + px->colour[k]);
+    }
+  } else {
+    // Off the disc there is neither height nor ice: the cells at the rim see missing corners
+    // here, which stand in for the rim pixel's own value.
+    float *left = px->record - kPixelRecordFloats;
+    left[kRecordPrevIce] = row->prevIce;
+    row->prevIce = kMissingCorner;
+  }
+  for (int k = 0; k < 3; k++) px->acc[k] = TruncateToInt32(float(px->acc[k]) * px->cover);
+  float *left = px->record - kPixelRecordFloats;
+  left[kRecordPrevHeight] = row->prevHeight;
+  row->prevHeight = px->height;
+}
+
+// ---- Stage 10: the air --------------------------------------------------------------------------
+
+void ShadeAir(ShadeRow *row, ShadePixel *px) {
+  if (!row->airOn) return;
+  const float *L = px->light;
+  const float a = row->airShell;
+  float p[2], zs;
+  float rho2 = 0.0f;
+  if (row->isMap) {
+    p[0] = px->n[0];
+    p[1] = px->n[1];
+    zs = px->n[2];
+  } else {
+    p[0] = px->slot[kSlotOffsetX] / row->shellRadius;
+    p[1] = px->slot[kSlotOffsetY] / row->shellRadius;
+    rho2 = p[0] * p[0] + p[1] * p[1];
+    zs = 1.0f - rho2;
+    if (!(zs >= 0.0f)) return;
+    zs = sqrtf(zs);
+  }
+
+  const float e = p[0] * L[0] + p[1] * L[1] + zs * L[2];
+  const float lambda = AirLambda(e, row->frontLight, row->limbCos);
+  const float sigma = (3.0f - 2.0f * lambda) * lambda * lambda;
+  const float t1 = (sigma - 1.0f) * row->sunsetAmount + 1.0f;
+  const float frontTint[3] = {1.0f, t1, t1 * t1};
+  const float eBack = p[0] * L[0] + p[1] * L[1] - zs * L[2];
+  const float lambdaBack = AirLambda(eBack, row->frontLight, row->limbCos);
+  const float sigmaBack = (3.0f - 2.0f * lambdaBack) * lambdaBack * lambdaBack;
+  const float t2 = (row->backDim * sigmaBack - 1.0f) * row->sunsetAmount + 1.0f;
+  const float backTint[3] = {1.0f, t2, t2 * t2};
+  const float sigma4 = sigma * sigma * sigma * sigma;
+
+  if (row->isMap) {
+    const float alpha = sqrtf(sigma4 * a);
+    if (row->mode == 8) px->acc[0] = px->acc[1] = px->acc[2] = 0;
+    for (int k = 0; k < 3; k++) {
+      px->acc[k] = TruncateToInt32(float(px->acc[k]) + row->airLight[k] * frontTint[k] * alpha);
+    }
+    px->airAlpha = 0.0f;
+    return;
+  }
+
+  // The globe. n is the record's sphere x and y with the planet's depth (0 off the disc).
+  const float n[3] = {px->n[0], px->n[1], px->depth};
+  const float ll = Dot3(L, L);
+  if (ll == 0.0f) return;   // no light direction, no lit air
+  const float tau = Dot3(n, L) / ll;
+  px->slot[kSlotDepthTerm] = tau;
+  const float cx = n[0] - tau * L[0];
+  const float cy = n[1] - tau * L[1];
+  const float tz = tau * L[2];
+  // Roots of s^2 - 2 tau L.z s + (cx^2 + cy^2 + (tau L.z)^2 - 1) = 0: where the line through n
+  // along the light meets the unit sphere.
+  const float bq = -2.0f * tz;
+  const float cq = cx * cx + cy * cy + tz * tz - 1.0f;
+  const float disc = bq * bq - 4.0f * cq;
+  float s1 = 0.0f, s2 = 0.0f;
+  if (disc >= 0.0f) {
+    const float root = sqrtf(disc);
+    s1 = (-bq - root) * 0.5f;
+    s2 = (-bq + root) * 0.5f;
+  }
+
+  const float rho = sqrtf(rho2);
+  float g = 1.0f - (rho - 1.0f / (1.0f + a)) / a;
+  if (g > 1.0f) g = 1.0f;
+  const float mu = g * g * g * g;
+
+  const float f = zs * (1.0f + a);
+  float zp = px->depth;
+  float beta = f;
+  if (n[1] * L[1] + n[0] * L[0] + s2 * L[2] < 0.0f) {
+    if (s2 > 0.0f && s2 > zp) zp = s2;
+    if (s1 < 0.0f) {
+      beta = f + s1 > 0.0f ? f + s1 : 0.0f;
+      if (f != 0.0f) beta = beta * beta / f;
+    }
+  }
+  float front = f - zp > 0.0f ? f - zp : 0.0f;
+  if (f - px->depth != 0.0f) front = front * front / (f - px->depth);
+
+  const float sigmaBack4 = sigmaBack * sigmaBack * sigmaBack * sigmaBack;
+  float frontAmount = sigma4 * mu * front;
+  float backAmount = beta * mu * (1.0f - px->cover) * sigmaBack4 * row->haloGain;
+  const float total = frontAmount + backAmount;
+  if (total != 0.0f) {
+    const float root = sqrtf(total);
+    frontAmount /= root;
+    backAmount /= root;
+  }
+  backAmount = std::fabs(backAmount);
+  const float j = (1.0f - px->cover) * 0.75f;
+  const float af = frontAmount * (2.25f * j + 1.3f);
+  const float ab = backAmount * (2.25f * j + 1.3f);
+
+  if (row->mode == 2 && row->transparentLayer) {
+    float air[3];
+    for (int k = 0; k < 3; k++) air[k] = row->airLight[k] * (af * frontTint[k] + ab * backTint[k]);
+    const float alpha =
+        ClampF((0.3f * air[0] + 0.59f * air[1] + 0.11f * air[2]) * 0.03f * 0.2f / row->glintScale, 0.0f, 1.0f);
+    const float alpha2 = (1.0f - alpha) * px->cover + alpha;
+    if (alpha2 != 0.0f) {
+      for (int k = 0; k < 3; k++) air[k] /= alpha2;
+    }
+    for (int k = 0; k < 3; k++) px->acc[k] = TruncateToInt32(float(px->acc[k]) + air[k]);
+    px->airAlpha = alpha2;
+  } else {
+    for (int k = 0; k < 3; k++) {
+      const int32_t lit = TruncateToInt32(float(px->acc[k]) + row->airLight[k] * af * frontTint[k]);
+      px->acc[k] = TruncateToInt32(float(lit) + row->airLight[k] * ab * backTint[k]);
+    }
+    px->airAlpha = 0.0f;
+  }
+}
+
+// ---- Stage 11: output ---------------------------------------------------------------------------
+
+void ShadeOutput(ShadeRow *row, ShadePixel *px) {
+  const int32_t m = row->channelMax;
+  const int32_t mh = row->channelHalf;
+  int32_t *acc = px->acc;
+  auto grey = [&](int32_t v) { acc[0] = acc[1] = acc[2] = v; };
+  switch (row->mode) {
+    case 8:
+      if (!row->airOn) grey(0);
+      break;
+    case 7:
+      grey(TruncateToInt32((1.0f - (1.0f - px->seaIceCover) * (1.0f - px->landCover)) * float(m)));
+      break;
+    case 11:
+      for (int k = 0; k < 3; k++) acc[k] = TruncateToInt32(px->cityLight[k]);
+      break;
+    case 9:
+      grey(TruncateToInt32(float(m) * px->cloudCover));
+      break;
+    case 10:
+      grey(TruncateToInt32(float(mh) * px->cloudDensity));
+      break;
+    case 6:
+    case 14: {
+      float v = px->height;
+      if (row->mode == 14 && v < row->run->seaLevelValue) v = row->run->seaLevelValue;
+      grey(row->eightBitWork ? TruncateToInt32(v * float(m) + float(mh)) : TruncateToInt32(float(mh) * v + float(mh)));
+      break;
+    }
+    default:
+      break;
+  }
+  RollOffHighlightsScaled(&acc[0], &acc[1], &acc[2], float(m), 1.0f / float(m));
+  float colour[4] = {float(acc[0]) / float(m), float(acc[1]) / float(m), float(acc[2]) / float(m), 1.0f};
+  CompositeWeights weights;
+  weights.opacity = px->airAlpha;
+  weights.coverage = px->cover;
+  CompositePixel(px->column, row->row, colour, row->globals, &weights);
+}

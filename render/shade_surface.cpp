@@ -1,0 +1,305 @@
+// shade_surface.cpp -- stages 4 to 7 of the shader: the coastline, the sea, the land colour (or
+// the hypsometric ramp) and the city lights.
+//
+// The coast is anti-aliased by cell coverage: the pixel is the square between the heights of
+// this pixel, its left neighbour and the two pixels above them (kept in the row buffer), and the
+// part of that square above the sea level is the pixel's land fraction. Sea ice uses the same
+// construction on an ice value that grows toward the poles.
+//
+// The hypsometric mode replaces the land colour by bands 0.03 high and draws contour lines: each
+// height cell whose corners span a band boundary lays a marching-squares segment at the highest
+// boundary it crosses, and the segment's length is spread over the contour accumulators of the
+// cell's four corners. A pixel darkens by what its accumulator gathered.
+#include <cmath>
+
+#include "foundation/colour.h"
+#include "foundation/fast_math.h"
+#include "foundation/random.h"
+#include "render/coverage.h"
+#include "render/noise.h"
+#include "render/shade_internal.h"
+#include "render/shader.h"
+
+namespace {
+
+// The band of a corner height: 0 for a missing corner, else floor-like steps of 0.03 above the
+// sea level, with heights exactly on a negative boundary falling one band lower. Heights of any
+// planet lie within a few hundred bands; the level is held to +-2^20 so that the band
+// arithmetic below cannot overflow whatever an unchecked parameter does to the heights.
+int32_t BandLevel(float v, float seaLevel) {
+  if (v == kMissingCorner) return 0;
+  const float x = (v - seaLevel) / 0.03f;
+  const int32_t level = x >= 0.0f ? TruncateToInt32(x) : TruncateToInt32(x - 1.0f);
+  constexpr int32_t kLimit = 1 << 20;
+  return level < -kLimit ? -kLimit : (level > kLimit ? kLimit : level);
+}
+
+// R := R + (B - R) r, G := G + (R - G) r, B := B + (G - B) r, all from the values before.
+void RotateChannelsBackward(float c[3], float r) {
+  const float red = c[0], green = c[1], blue = c[2];
+  c[0] = red + (blue - red) * r;
+  c[1] = green + (red - green) * r;
+  c[2] = blue + (green - blue) * r;
+}
+
+// R := R + (G - R) r, G := G + (B - G) r, B := B + (R - B) r, all from the values before.
+void RotateChannelsForward(float c[3], float r) {
+  const float red = c[0], green = c[1], blue = c[2];
+  c[0] = red + (green - red) * r;
+  c[1] = green + (blue - green) * r;
+  c[2] = blue + (red - blue) * r;
+}
+
+}  // namespace
+
+// ---- Contour lines ------------------------------------------------------------------------------
+
+void AccumulateContourSegment(float x0, float y0, float x1, float y1, PluginGlobals *globals, int32_t column,
+                              int32_t p, int32_t q, float weight) {
+  float *left = static_cast<float *>(globals->buffers[kBufferRow]) + int64_t(column) * kPixelRecordFloats;
+  float *right = left + kPixelRecordFloats;
+  const float length = FastSqrtF((y0 - y1) * (y0 - y1) + (x0 - x1) * (x0 - x1)) * weight;
+  const float mx = (x0 + x1) * 0.5f;
+  const float my = (y0 + y1) * 0.5f;
+  left[kRecordContour + p] += length * (1.0f - mx) * (1.0f - my);
+  right[kRecordContour + p] += length * mx * (1.0f - my);
+  left[kRecordContour + q] += length * (1.0f - mx) * my;
+  right[kRecordContour + q] += length * mx * my;
+}
+
+void ContourCell(float tl, float tr, float bl, float br, float threshold, PluginGlobals *globals, int32_t column,
+                 int32_t p, int32_t q, float weight) {
+  const float standIn = float(double(br) + 0.00001);
+  if (tl == kMissingCorner) tl = standIn;
+  if (tr == kMissingCorner) tr = standIn;
+  if (bl == kMissingCorner) bl = standIn;
+  const float t = threshold;
+  int32_t code = (tl >= t) + 2 * (tr >= t) + 4 * (bl >= t) + 8 * (br >= t);
+  if (code == 15) code = (tl > t) + 2 * (tr > t) + 4 * (bl > t) + 8 * (br > t);
+
+  // Where the straight line between two corners meets t, in cell coordinates.
+  auto xTop = [&] { return (t - tl) / (tr - tl); };
+  auto xBottom = [&] { return (t - bl) / (br - bl); };
+  auto yLeft = [&] { return (t - tl) / (bl - tl); };
+  auto yRight = [&] { return (t - tr) / (br - tr); };
+  auto segment = [&](float x0, float y0, float x1, float y1) {
+    AccumulateContourSegment(x0, y0, x1, y1, globals, column, p, q, weight);
+  };
+  switch (code) {
+    case 1: case 14: segment(xTop(), 0.0f, 0.0f, yLeft()); break;
+    case 2: case 13: segment(xTop(), 0.0f, 1.0f, yRight()); break;
+    case 3: case 12: segment(0.0f, yLeft(), 1.0f, yRight()); break;
+    case 4: case 11: segment(xBottom(), 1.0f, 0.0f, yLeft()); break;
+    case 5: case 10: segment(xTop(), 0.0f, xBottom(), 1.0f); break;
+    case 6:
+      segment(xTop(), 0.0f, 1.0f, yRight());
+      segment(xBottom(), 1.0f, 0.0f, yLeft());
+      break;
+    case 7: case 8: segment(xBottom(), 1.0f, 1.0f, yRight()); break;
+    case 9:
+      segment(xTop(), 0.0f, 0.0f, yLeft());
+      segment(xBottom(), 1.0f, 1.0f, yRight());
+      break;
+    default: break;   // 0 and 15: no boundary crosses the cell
+  }
+}
+
+// ---- Stage 4: coast and sea ---------------------------------------------------------------------
+
+void ShadeCoastAndSea(ShadeRow *row, ShadePixel *px) {
+  RunState *run = row->run;
+  float *left = px->record - kPixelRecordFloats;
+  float *self = px->record;
+  const float seaLevel = run->seaLevelValue;
+
+  px->landCover = CellCoverageFraction(left[kRecordPrevHeight], self[kRecordPrevHeight], row->prevHeight,
+                                       px->height, seaLevel);
+
+  const float depth = ClampF((seaLevel - px->firstValue) * 400.0f, 0.0f, 255.0f) / 256.0f;
+  for (int k = 0; k < 3; k++) {
+    px->sea[k] = run->shallowSeaColour[k] + (run->deepSeaColour[k] - run->shallowSeaColour[k]) * depth;
+  }
+  if (!row->isMap) {
+    const float g = ClampF(1.0f - (1.0f - Dot3(row->glint, px->n)) * 120.0f, 0.0f, 1.0f);
+    const float glint = g * g * g * g * g * row->glintScale * 80.0f;
+    for (int k = 0; k < 3; k++) px->sea[k] += glint;
+  }
+
+  const float ice = (px->axisDot * px->axisDot - 0.7f) * 8.0f + 2.0f * run->sideSum;
+  px->seaIceCover = CellCoverageFraction(left[kRecordPrevIce], self[kRecordPrevIce], row->prevIce, ice,
+                                         row->iceThreshold);
+  left[kRecordPrevIce] = row->prevIce;
+  row->prevIce = ice;
+  const float lit = row->isLit ? (px->d > 0.0f ? px->d : 0.0f) : 1.0f;
+  for (int k = 0; k < 3; k++) {
+    const float iceColour = row->seaIceColour[k] * lit;
+    px->sea[k] += (iceColour - px->sea[k]) * px->seaIceCover;
+  }
+}
+
+// ---- Stage 5: land ------------------------------------------------------------------------------
+
+void ShadeLand(ShadeRow *row, ShadePixel *px) {
+  RunState *run = row->run;
+  const float s = row->landNoiseScale;
+  const float *n = px->n;
+
+  // The texture point, warped by one noise value and lifted by the relief.
+  float texture[3] = {s * (n[0] + px->firstValue), s * n[1], s * n[2]};
+  const float warp = GradientNoise3Tables(&run->noiseTables, texture[0], texture[1], texture[2]);
+  texture[1] += s * warp;
+  texture[2] += s * 1.333333f * px->landHeight;
+  float f;
+  px->landNoise = FractalNoise(texture, 4.0f, 2.0f, run->reliefGain * 0.9f, &f, row->globals);
+  float *u = px->land;
+
+  if (row->lunarClimate) {
+    float tone;
+    if (px->shade > 0.0f || row->isMap) {
+      tone = px->reliefAltitude * 1.3f + 0.5f;
+      const float dark = 1.0f - px->shade;
+      px->lightLevel = 1.0f - dark * dark * dark;
+      px->landIce = 0.0f;
+    } else {
+      tone = row->prevTone;
+      px->lightLevel = 0.0f;
+      px->landIce = row->prevLandIce;
+    }
+    row->prevTone = tone;
+    row->prevLandIce = px->landIce;
+    for (int k = 0; k < 3; k++) u[k] = row->landColour[k] * tone;
+  } else {
+    const float a2 = px->axisDot * px->axisDot;
+    const float fs = f * s;
+    // Desert toward the equator and in craters.
+    const float m = ClampF((s * px->landNoise - a2 + row->desertBias) * 4.0f + 15.0f * px->decal, 0.0f, 1.0f);
+    for (int k = 0; k < 3; k++) u[k] = row->landColour[k] + (row->desertColour[k] - row->landColour[k]) * m;
+    // Saturation: duller toward the poles, richer on high ground.
+    const float k2 = ClampF(a2 - 0.6f, 0.0f, 2.0f);
+    const float v = ClampF(1.0f + 10.0f * px->landHeight - 2.0f * k2 + 20.0f * px->decal, 0.5f, 1.3f);
+    const float y = 0.3f * u[0] + 0.5f * u[1] + 0.2f * u[2];
+    for (int k = 0; k < 3; k++) u[k] = y + (u[k] - y) * v;
+    // Darkening by height, latitude and texture.
+    const float darken = ClampF((px->landHeight + px->decal) * 0.3f + k2 + (fs >= 0.0f ? fs : -3.0f * fs) + run->sideSum,
+                                -1.0f, 0.65f);
+    for (int k = 0; k < 3; k++) u[k] *= 1.0f - darken;
+    RotateChannelsBackward(u, px->firstValue * (1.0f - px->landHeight));
+    // Polar ice on land.
+    px->landIce = ClampF((a2 - 0.7f) * 8.0f + 8.0f * px->landHeight - row->iceThreshold, 0.0f, 1.0f);
+    for (int k = 0; k < 3; k++) u[k] += (row->iceColour[k] - u[k]) * px->landIce;
+    RotateChannelsForward(u, run->sideSum * (1.0f - m));
+    px->lightLevel = px->shade;
+  }
+  for (int k = 0; k < 3; k++) {
+    if (u[k] < 0.0f) u[k] = 0.0f;
+  }
+}
+
+// ---- Stage 6: hypsometric ramp and contours -----------------------------------------------------
+
+void ShadeContours(ShadeRow *row, ShadePixel *px) {
+  RunState *run = row->run;
+  const float seaLevel = run->seaLevelValue;
+  const float *left = px->record - kPixelRecordFloats;
+  float tl = left[kRecordPrevHeight];
+  float tr = px->record[kRecordPrevHeight];
+  float bl = row->prevHeight;
+  float br = px->height;
+  if (px->column == 0) {
+    bl = br;
+    tl = tr;
+  }
+  if (px->column == row->targetWidth - 1) {
+    br = bl;
+    tr = tl;
+  }
+  if (row->row == 0) {
+    // The row above the first has no heights: its corners take the values below them.
+    tl = bl;
+    tr = br;
+  }
+
+  const int32_t levels[4] = {BandLevel(tl, seaLevel), BandLevel(tr, seaLevel), BandLevel(bl, seaLevel),
+                             BandLevel(br, seaLevel)};
+  int32_t hi = levels[0], lo = levels[0];
+  for (int k = 1; k < 4; k++) {
+    if (levels[k] > hi) hi = levels[k];
+    if (levels[k] < lo) lo = levels[k];
+  }
+  const int32_t band = lo + 1;
+
+  float hue, saturation, value, blend;
+  if (band >= 1) {
+    hue = 0.12222222f;
+    saturation = float(band + 1) * 0.04f;
+    if (saturation > 0.7f) saturation = 0.7f;
+    value = 0.7f - float(band) * 0.006f;
+    blend = 0.3f;
+  } else {
+    const int32_t j = 1 - band;
+    hue = 0.666666f;
+    saturation = float(j + 2) * 0.029f;
+    value = 0.7f - float(j) * 0.015f;
+    blend = 0.0f;
+  }
+  const float soft = saturation / (1.0f + saturation);
+  float sat = soft + (saturation - soft) * blend;
+
+  const int32_t p = row->parity, q = 1 - row->parity;
+  if (hi != lo) {
+    ContourCell(tl, tr, bl, br, float(hi) * 0.03f + seaLevel, row->globals, px->column, p, q, 1.0f);
+  }
+  float a = left[kRecordContour + p];
+  if (a > 1.0f) a = 1.0f;
+  if (a > 0.0f) {
+    value *= 1.0f - 0.25f * a;
+    sat += (1.0f - sat) * 0.08f * a;
+  }
+  float rgb[3];
+  HslToRgbPerceptual(hue, sat, value, &rgb[0], &rgb[1], &rgb[2]);
+  const float scale = float(row->channelMax) * row->contourGain;
+  for (int k = 0; k < 3; k++) px->land[k] = rgb[k] * scale;
+  px->lightLevel = px->shade;
+  px->landIce = 0.0f;
+  px->landNoise = 0.0f;
+}
+
+// ---- Stage 7: blend and cities ------------------------------------------------------------------
+
+void ShadeBlendAndCities(ShadeRow *row, ShadePixel *px) {
+  float *u = px->land;
+  float *sea = px->sea;
+  if (row->isLit) {
+    const float l = px->lightLevel;
+    const float dl = px->d > 0.0f ? px->d : 0.0f;
+    for (int k = 0; k < 3; k++) {
+      u[k] *= l;
+      sea[k] *= dl;
+    }
+  }
+  if (row->mode == 5 || row->mode == 13) {
+    for (int k = 0; k < 3; k++) px->colour[k] = u[k];
+  } else {
+    for (int k = 0; k < 3; k++) px->colour[k] = (sea[k] + (u[k] - sea[k]) * px->landCover) * px->factor[k];
+  }
+  if (row->mode == 11) px->lightFactor = 0.5f;
+
+  if (row->citiesOn && px->lightFactor < 0.7f && px->landIce == 0.0f && px->landCover > 0.0f) {
+    const float b = (px->raw - row->run->seaLevelValue) * 4.0f;
+    const float u1 = 1.0f - b;
+    if (u1 > 0.0f && u1 < 1.0f) {
+      const float polar = px->polarTerm * px->polarTerm;
+      const float chance = (row->run->sideSum + 0.18f) * std::fabs(10.0f * px->landNoise) * 200.0f * row->cities *
+                               0.03f * polar * (u1 * u1) -
+                           2.0f;
+      if (chance > float(px->randomByte)) {
+        const float dark = 1.0f - px->lightFactor;
+        const float brightness = float((CallRand() & 63) + 10);
+        for (int k = 0; k < 3; k++) {
+          px->cityLight[k] = row->cityColour[k] * brightness * (dark * dark) * 0.03f;
+          px->colour[k] += px->cityLight[k];
+        }
+      }
+    }
+  }
+}

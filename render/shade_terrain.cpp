@@ -1,0 +1,499 @@
+// shade_terrain.cpp -- stages 1 to 3 of the shader: where the pixel lies on the planet, how it is
+// lit, and how high the ground is there.
+//
+// The globe is an orthographic disc: the pixel's offset from the view centre, divided by the
+// radius, gives x and y of the sphere point and z follows from x^2 + y^2 + z^2 = 1. The map is
+// equirectangular: the pixel's texture coordinates give latitude and longitude, and the point is
+// turned so that the map's pole lies on the planet's axis.
+//
+// The ground height is a fractal sum of gradient noise whose octave count follows the size of a
+// pixel on the sphere (fewer octaves near the limb, where a pixel covers more ground), squared
+// with its sign so that the relief flattens near the water line, plus the crater decals. The
+// same height evaluated a thousandth of a radius toward the light gives the relief shading.
+//
+// The fractal sums are evaluated through GradientNoise3Many: every octave point of a sum (and of
+// the light-side sum beside it) is known before the first noise value is needed, so all of them
+// go to the noise in one batch. The values are then summed in the documented order, which gives
+// exactly the bits of term-by-term evaluation.
+#include <cmath>
+#include <cstring>
+
+#include "foundation/fast_math.h"
+#include "foundation/vector_math.h"
+#include "imagestore/samplers.h"
+#include "render/exact_math.h"
+#include "render/frame_routines.h"
+#include "render/noise.h"
+#include "render/render_setup.h"
+#include "render/shade_internal.h"
+#include "render/shader.h"
+
+namespace {
+
+constexpr float kReliefLacunarity = 1.584786f;
+constexpr float kReliefPointScale = 1.5f;
+constexpr float kLogOctaveStep = 0.4604494165f;   // ln 1.584786
+constexpr float kLogMapViewTerm = -0.34657359f;   // ln 0.70710677
+constexpr float kHalfRoot2 = 0.707106781186548f;
+
+// More terms than any planet needs (a 2^26-pixel radius needs about 40); the cap only keeps
+// absurd octave counts from running away.
+constexpr int32_t kMaxFractalTerms = 64;
+
+// The shape of one fractal sum: the first term, `steps` whole terms after it, and, when the
+// octave count is not whole, the fraction of one more.
+struct FractalPlan {
+  int32_t steps;
+  float fraction;
+  int32_t terms;   // points to evaluate
+};
+
+FractalPlan PlanFractal(float octaves) {
+  FractalPlan plan;
+  plan.steps = 0;
+  if (octaves > 1.0f) {
+    // The loop runs while octaves > i after each step, i counting 2, 3, ...
+    int32_t i = 1;
+    do {
+      i++;
+      plan.steps++;
+    } while (octaves > float(i) && plan.steps < kMaxFractalTerms - 2);
+  }
+  plan.fraction = octaves - std::trunc(octaves);
+  plan.terms = 1 + plan.steps + (plan.fraction != 0.0f ? 1 : 0);
+  return plan;
+}
+
+// The octave points p, p l, p l^2, ... (each the one before times l, component by component),
+// and the point as the sum leaves it: p times l once per whole term.
+void FillOctavePoints(float point[3], float lacunarity, const FractalPlan &plan, float *out) {
+  float x = point[0], y = point[1], z = point[2];
+  for (int32_t k = 0; k < plan.terms; k++) {
+    out[3 * k] = x;
+    out[3 * k + 1] = y;
+    out[3 * k + 2] = z;
+    if (k <= plan.steps) {
+      x *= lacunarity;
+      y *= lacunarity;
+      z *= lacunarity;
+    }
+  }
+  point[0] = x;
+  point[1] = y;
+  point[2] = z;
+}
+
+// The sum of the terms in the documented order.
+float SumFractal(const float *values, const FractalPlan &plan, float gain, float *firstValue, float *sideSum) {
+  const float g0 = values[0];
+  *firstValue = g0;
+  float sum = g0;
+  float side = 0.0f;
+  float amplitude = 1.0f;
+  float sign = -1.0f;
+  for (int32_t k = 1; k <= plan.steps; k++) {
+    const float v = values[k];
+    sum += v * amplitude;
+    side += v * amplitude * sign;
+    amplitude *= gain;
+    sign = -sign;
+  }
+  if (plan.fraction != 0.0f) {
+    const float v = values[plan.steps + 1];
+    sum += plan.fraction * v * amplitude;
+    side += plan.fraction * sign * v * amplitude;
+  }
+  *sideSum = side;
+  return sum;
+}
+
+// The lunar relief height at a sphere point, (t - 128) x 0.003.
+float LunarHeight(const ShadeRow *row, const float point[3]) {
+  const RenderView *view = row->view;
+  const float t = SampleGrayTrilinear(row->lunarImage, view->lunarLevel, view->lunarLevelFraction,
+                                      ClampUnit(point[0] * 0.5f + 0.5f), ClampUnit(point[1] * 0.5f + 0.5f));
+  return (t - 128.0f) * 0.003f;
+}
+
+// The fractal relief of up to two points with the same octave count, in one noise batch:
+// ReliefAltitude without "Real Luna", for `count` (1 or 2) points. The side sum and first value
+// left behind are those of the last point, as if the two had been evaluated one after the other.
+void FractalReliefBatch(ShadeRow *row, const float *points, int32_t count, float octaves, float *altitude,
+                        float *raw, float *firstValue) {
+  RunState *run = row->run;
+  const FractalPlan plan = PlanFractal(octaves);
+  float octavePoints[2 * 3 * kMaxFractalTerms];
+  float values[2 * kMaxFractalTerms];
+  for (int32_t k = 0; k < count; k++) {
+    float p[3] = {points[3 * k] * kReliefPointScale, points[3 * k + 1] * kReliefPointScale,
+                  points[3 * k + 2] * kReliefPointScale};
+    FillOctavePoints(p, kReliefLacunarity, plan, octavePoints + 3 * plan.terms * k);
+  }
+  GradientNoise3Many(&run->noiseTables, octavePoints, values, plan.terms * count);
+  for (int32_t k = 0; k < count; k++) {
+    const float r = SumFractal(values + plan.terms * k, plan, run->reliefGain, &firstValue[k], &run->sideSum) -
+                    run->seaLevelValue;
+    raw[k] = r;
+    altitude[k] = r * std::fabs(r);
+  }
+}
+
+// Height compression below the water line: -(sqrt(|h| + 0.5) - sqrt(0.5)).
+float CompressBelowZero(float h) {
+  if (h < 0.0f) return -(sqrtf(std::fabs(h) + 0.5f) - kHalfRoot2);
+  return h;
+}
+
+// The mip level that the trilinear sampler reads for a requested level: clamped into
+// 0 .. coarsest - 1, NaN as 0.
+int32_t SampledLevel(const TiledMipImage *image, float level) {
+  const int32_t top = image->coarsestLevel > 1 ? image->coarsestLevel - 1 : 0;
+  if (!(level > 0.0f)) return 0;
+  if (level >= float(top)) return top;
+  return int32_t(level);
+}
+
+// The crater decals of the row's candidate craters at a point.
+//
+// Two shortcuts leave the sum bit for bit as the plain loop over every crater makes it: a crater
+// whose slab cannot reach the row is not a candidate (the row set-up proves it), and a sample
+// whose whole filter window lies outside the texture's bowl reads exactly 128 on both mip
+// levels, which adds exactly 0 to the sum.
+void CraterDecals(const ShadeRow *row, float *sum, const float point[3], float *decalSum, float logViewTerm) {
+  const PluginGlobals *globals = row->globals;
+  const RunState *run = row->run;
+  if (globals->cratersPlaced < 1) return;
+  float decal = 0.0f;
+  for (int32_t i = 0; i < row->craterCandidateCount; i++) {
+    const int32_t k = row->craterCandidates[i];
+    const CraterRecord &c = run->craters[k];
+    const float r = c.halfSize;
+    const float a = point[0] * c.u[0] + point[1] * c.u[1] + point[2] * c.u[2];
+    if (!(a > -r && a < r)) continue;
+    const float b = point[0] * c.t[0] + point[1] * c.t[1] + point[2] * c.t[2];
+    if (!(b > -r && b < r)) continue;
+    // Sixteen variants from four textures and four mirrorings.
+    const int32_t j = (k >> 2) & 3;
+    const float mirrorU = (j == 0 || j == 2) ? 0.5f : -0.5f;
+    const float mirrorT = (j == 0 || j == 1) ? 0.5f : -0.5f;
+    float level = (c.logHalfSize + run->craterLevelBias + logViewTerm) * -1.442695040888963f;
+    if (IsNanFloat(level)) level = 1.0f;
+    if (level < 0.0f) level = 0.0f;   // a crater larger than its texture reads level 0
+    const float whole = std::trunc(level);
+    const float u = ClampUnit(a * mirrorU / r + 0.5f);
+    const float v = ClampUnit(b * mirrorT / r + 0.5f);
+    const TiledMipImage *image = row->craterImages[k & 3];
+    const float flat = run->craterFlatRadius[k & 3][SampledLevel(image, whole)];
+    const float du = u - 0.5f, dv = v - 0.5f;
+    if (du * du + dv * dv > flat * flat) continue;
+    const float t = SampleGrayTrilinear(image, whole, level - whole, u, v);
+    decal += r * run->craterDepthFactor * (t - 128.0f);
+  }
+  *decalSum = decal;
+  *sum += decal;
+}
+
+// The sphere point of a map pixel from its row's sine of latitude and its column's sine and
+// cosine of longitude, turned onto the axis.
+void MapPoint(const ShadeRow *row, float y, float sl, float cl, float n[3], float *cosLatitude) {
+  const float k = sqrtf(1.0f - y * y);
+  const float v[3] = {-sl * k, y, cl * k};
+  VectorTimesMatrix(v, row->axisMatrix, n);
+  *cosLatitude = k;
+}
+
+}  // namespace
+
+void MapLongitude(float s, float *sine, float *cosine) {
+  const float l = (s - 0.5f) * 2.0f * 3.141592653f;
+  double sl, cl;
+  ExactSinCos(double(l), &sl, &cl);
+  *sine = float(sl);
+  *cosine = float(cl);
+}
+
+float MapRowSine(float t) { return ExactSinF((t - 0.5f) * -3.141592653f); }
+
+int32_t ClampToInt32(int64_t v) { return v < INT32_MIN ? INT32_MIN : (v > INT32_MAX ? INT32_MAX : int32_t(v)); }
+
+float MapRowSineOf(const ShadeRow *row, int32_t r) {
+  const ParameterBlock *p = row->params;
+  const int64_t zoom = p->zoomDivisor == 0 ? 1 : int64_t(p->zoomDivisor);
+  float s, t;
+  PixelToTexCoord(0, ClampToInt32(zoom * r + p->panY), &s, &t, row->view->width + 1.0f, row->view->height + 1.0f);
+  return MapRowSine(t);
+}
+
+bool GlobePoint(const ShadeRow *row, int64_t dx, int64_t dy, float n[3], float *z2) {
+  const float radius = row->view->radius;
+  const float x = float(dx) / radius;
+  const float y = float(dy) / radius;
+  const float zz = 1.0f - x * x - y * y;
+  n[0] = x;
+  n[1] = y;
+  *z2 = zz;
+  if (!(zz > 0.0f)) {
+    n[2] = 0.0f;
+    return false;
+  }
+  n[2] = sqrtf(zz);
+  return true;
+}
+
+bool PixelLightDot(const ShadeRow *row, int32_t c, int32_t r, float rowSine, float *d) {
+  float n[3];
+  if (row->isMap) {
+    const float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
+    float cosLatitude;
+    MapPoint(row, rowSine, record[kRecordLongitudeSin], record[kRecordLongitudeCos], n, &cosLatitude);
+  } else {
+    const RenderView *view = row->view;
+    float z2;
+    if (!GlobePoint(row, int64_t(view->centreX) - c, int64_t(view->centreY) - r, n, &z2)) return false;
+  }
+  *d = Dot3(row->light, n);
+  return true;
+}
+
+// ---- The named routines -------------------------------------------------------------------------
+
+float FractalNoise(float point[3], float lacunarity, float octaves, float gain, float *firstValue,
+                   PluginGlobals *globals) {
+  RunState *run = globals->runState;
+  const FractalPlan plan = PlanFractal(octaves);
+  float points[3 * kMaxFractalTerms];
+  float values[kMaxFractalTerms];
+  FillOctavePoints(point, lacunarity, plan, points);
+  GradientNoise3Many(&run->noiseTables, points, values, plan.terms);
+  return SumFractal(values, plan, gain, firstValue, &run->sideSum);
+}
+
+float ReliefAltitude(PluginGlobals *globals, float *firstValue, float seaLevel, const float point[3], float octaves,
+                     float *raw, const RenderView *view) {
+  RunState *run = globals->runState;
+  const ParameterBlock *p = GetParameterBlock(globals);
+  if (p->realLuna) {
+    const float t = SampleGrayTrilinear(&globals->imageSet[1], view->lunarLevel, view->lunarLevelFraction,
+                                        ClampUnit(point[0] * 0.5f + 0.5f), ClampUnit(point[1] * 0.5f + 0.5f));
+    const float h = (t - 128.0f) * 0.003f;
+    *firstValue = h;
+    run->sideSum = h;
+    *raw = h;
+    return h;
+  }
+  float q[3] = {point[0] * kReliefPointScale, point[1] * kReliefPointScale, point[2] * kReliefPointScale};
+  const float r = FractalNoise(q, kReliefLacunarity, octaves, run->reliefGain, firstValue, globals) - seaLevel;
+  *raw = r;
+  return r * std::fabs(r);
+}
+
+void AddCraterDecals(float *sum, const float point[3], float *decalSum, PluginGlobals *globals, float logViewTerm) {
+  ShadeRow row;
+  row.globals = globals;
+  row.run = globals->runState;
+  for (int k = 0; k < 4; k++) row.craterImages[k] = &globals->imageSet[2 + k];
+  // Every crater but the last is a candidate.
+  row.craterCandidateCount = 0;
+  for (int32_t k = 0; k + 1 < globals->cratersPlaced; k++) row.craterCandidates[row.craterCandidateCount++] = k;
+  CraterDecals(&row, sum, point, decalSum, logViewTerm);
+}
+
+// ---- Stage 1: place the pixel -------------------------------------------------------------------
+
+void ShadePlacePixel(ShadeRow *row, ShadePixel *px) {
+  const RenderView *view = row->view;
+  const int32_t c = px->column;
+  px->record = row->records + int64_t(c + 1) * kPixelRecordFloats;
+  px->slot = px->record + row->slotOffset;
+  float *slot = px->slot;
+
+  const int64_t dx = int64_t(view->centreX) - c;
+  const int64_t dy = int64_t(view->centreY) - row->row;
+  slot[kSlotOffsetX] = float(dx);
+  slot[kSlotOffsetY] = float(dy);
+  const int32_t distance4 = TruncateToInt32(std::sqrt((double(dx) * double(dx) + double(dy) * double(dy)) * 16.0));
+  std::memcpy(&slot[kSlotDistance4], &distance4, sizeof distance4);
+
+  for (int k = 0; k < 3; k++) {
+    px->light[k] = row->light[k];
+    px->farLight[k] = row->farLight[k];
+  }
+  px->acc[0] = px->acc[1] = px->acc[2] = 0;
+  px->cloudDensity = 0.0f;
+  px->cloudCover = 0.0f;
+  px->landCover = 0.0f;
+  px->seaIceCover = 0.0f;
+  px->cityLight[0] = px->cityLight[1] = px->cityLight[2] = 0.0f;
+  px->colour[0] = px->colour[1] = px->colour[2] = 0.0f;
+  px->height = kMissingCorner;
+
+  if (!row->isMap) {
+    float z2;
+    const bool onDisc = GlobePoint(row, dx, dy, px->n, &z2);
+    slot[kSlotSphereX] = px->n[0];
+    slot[kSlotSphereY] = px->n[1];
+    slot[kSlotDepthTerm] = z2;
+    if (!onDisc) {
+      // Off the disc: only the air shell is shaded here.
+      px->onPlanet = false;
+      px->depth = 0.0f;
+      px->cover = 0.0f;
+      slot[kSlotSphereZ] = 0.0f;
+      return;
+    }
+    const float x = px->n[0], y = px->n[1];
+    px->depth = px->n[2];
+    slot[kSlotSphereZ] = px->n[2];
+    const float r2 = x * x + y * y;
+    px->cover = 1.0f;
+    if (r2 >= row->edgeInner * row->edgeInner) px->cover = 1.0f + (row->edgeInner - sqrtf(r2)) * view->radius;
+  } else {
+    const ParameterBlock *p = row->params;
+    const int64_t zoom = p->zoomDivisor == 0 ? 1 : int64_t(p->zoomDivisor);
+    const int32_t fx = ClampToInt32(zoom * c + p->panX);
+    const int32_t fy = ClampToInt32(zoom * row->row + p->panY);
+    float cosLatitude;
+    MapPoint(row, row->mapRowSine, px->record[kRecordLongitudeSin], px->record[kRecordLongitudeCos], px->n,
+             &cosLatitude);
+    px->depth = px->n[2];
+    px->cover = 1.0f;
+    slot[kSlotSphereX] = px->n[0];
+    slot[kSlotSphereY] = px->n[1];
+    slot[kSlotSphereZ] = px->n[2];
+    slot[kSlotDepthTerm] = cosLatitude;
+    if (row->mapRelief) {
+      // The light of this pixel: n turned toward the point a little way along the light's
+      // direction on the map, by mapLightAngle. Both points are taken on the same grid (see the
+      // notes on the relief map modes in ShadeRowPixels).
+      float ms, mt, m[3], unused;
+      PixelToTexCoordF(float(fx) + row->mapLightOffset[0], float(fy) + row->mapLightOffset[1], &ms, &mt,
+                       view->width + 1.0f, view->height + 1.0f);
+      float sl, cl;
+      MapLongitude(ms, &sl, &cl);
+      MapPoint(row, MapRowSine(mt), sl, cl, m, &unused);
+      float axis[3] = {m[1] * px->n[2] - m[2] * px->n[1], m[2] * px->n[0] - m[0] * px->n[2],
+                       m[0] * px->n[1] - m[1] * px->n[0]};
+      NormaliseVec3f(axis);
+      float turn[16];
+      ExactRotationMatrix(axis, row->mapLightAngle, turn);
+      VectorTimesMatrix(px->n, turn, px->light);
+      for (int k = 0; k < 3; k++) px->farLight[k] = 1000.0f * px->light[k];
+    }
+  }
+  px->onPlanet = true;
+  px->randomByte = row->run->noiseTables.A[row->cityIndex & kNoiseSeedTableMask] & 255u;
+  row->cityIndex++;
+}
+
+// ---- Stage 2: light -----------------------------------------------------------------------------
+
+void ShadeLight(ShadeRow *row, ShadePixel *px) {
+  RunState *run = row->run;
+  const float axisDot = Dot3(run->modelAxis, px->n);
+  px->axisDot = axisDot;
+  run->axisDot = axisDot;
+  run->axisSin2 = 1.0f - axisDot * axisDot;
+  px->polarTerm = 1.0f - std::fabs(axisDot);
+  px->logViewTerm = row->isMap ? kLogMapViewTerm : ExactLogF(px->depth);
+  px->slot[kSlotLogViewTerm] = px->logViewTerm;
+
+  const float w = row->terminatorWidth;
+  const float d = Dot3(px->light, px->n);
+  px->d = d;
+  const float q = d >= w ? 1.0f : (d > 0.0f ? d / w : 0.0f);
+  const float q2 = q * 0.5f + 0.5f;
+  px->lightFactor = (3.0f - 2.0f * q2) * q2 * q2;
+  const float tint = (px->lightFactor - 1.0f) * row->sunset * 0.005f + 1.0f;
+  px->day = d > -w;
+  px->factor[0] = px->factor[1] = px->factor[2] = 1.0f;
+  if (row->isLit) {
+    px->factor[1] = tint;
+    px->factor[2] = tint * tint;
+    if (d < 0.0f) {
+      const float e = d <= -w ? 0.0f : d / w + 1.0f;
+      const float g = (3.0f - 2.0f * e) * e * e;
+      px->factor[0] = g;
+      px->factor[1] = tint * g;
+      px->factor[2] = tint * tint * g;
+    }
+  }
+}
+
+// ---- Stage 3: terrain ---------------------------------------------------------------------------
+
+void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
+  RunState *run = row->run;
+  const RenderView *view = row->view;
+  const float *n = px->n;
+  float *slot = px->slot;
+
+  // The light-side point, a thousandth of a radius toward the light.
+  float toward[3] = {n[0] - px->farLight[0], n[1] - px->farLight[1], n[2] - px->farLight[2]};
+  NormaliseVec3f(toward);
+  float *pl = px->lightSidePoint;
+  for (int k = 0; k < 3; k++) pl[k] = n[k] + 0.001f * toward[k];
+
+  float octaves = (view->logRadius + px->logViewTerm) / kLogOctaveStep - 2.0f;
+  if (!(octaves >= 1.0f)) octaves = 1.0f;   // NaN counts as 1
+
+  // Outside the hypsometric mode the light-side height is always wanted, and its relief joins
+  // the first point's in one noise batch; mode 13 decides once h is known.
+  const bool wantLightSide = row->mode != 13;
+  const float seaLevel = run->seaLevelValue;
+  float altitude[2], raw[2], first[2];
+  bool lightSideDone = false;
+  if (row->realLuna) {
+    altitude[0] = LunarHeight(row, n);
+    raw[0] = first[0] = altitude[0];
+    run->sideSum = altitude[0];
+  } else {
+    const float both[6] = {n[0], n[1], n[2], pl[0], pl[1], pl[2]};
+    FractalReliefBatch(row, both, wantLightSide ? 2 : 1, octaves, altitude, raw, first);
+    lightSideDone = wantLightSide;
+  }
+
+  px->reliefAltitude = altitude[0];
+  px->raw = raw[0];
+  px->firstValue = first[0];
+  const float ltf = view->landTextureFactor;
+  px->landHeight = altitude[0] * ltf;
+  float sum = px->landHeight;
+  px->decal = 0.0f;
+  CraterDecals(row, &sum, n, &px->decal, px->logViewTerm);
+  px->height = CompressBelowZero(sum);
+
+  const bool lightSide =
+      row->mode != 13 || (px->height >= seaLevel - 0.8f && px->day && row->isLit);
+  if (lightSide) {
+    float altitudeL;
+    if (row->realLuna) {
+      altitudeL = LunarHeight(row, pl);
+      px->firstValue = altitudeL;
+      run->sideSum = altitudeL;
+    } else if (lightSideDone) {
+      altitudeL = altitude[1];
+      px->firstValue = first[1];
+      // run->sideSum already holds the light-side sum (it was evaluated last).
+    } else {
+      float r1, f1;
+      FractalReliefBatch(row, pl, 1, octaves, &altitudeL, &r1, &f1);
+      px->firstValue = f1;
+    }
+    float sumL = altitudeL * ltf;
+    float decalL = 0.0f;
+    CraterDecals(row, &sumL, pl, &decalL, px->logViewTerm);
+    px->lightSideHeight = CompressBelowZero(sumL);
+  } else {
+    px->lightSideHeight = px->height;
+  }
+  px->shade = (px->lightSideHeight - px->height) * 6000.0f * 0.0099999998f + px->d;
+  if (!(px->shade > 0.0f)) px->shade = 0.0f;
+
+  slot[kSlotReliefAltitude] = px->reliefAltitude;
+  slot[kSlotDecalSum] = px->decal;
+  slot[kSlotRawAltitude] = px->raw;
+  slot[kSlotLandHeight] = px->landHeight;
+  slot[kSlotFirstValue] = px->firstValue;
+  slot[kSlotHeight] = px->height;
+  slot[kSlotLightSideHeight] = px->lightSideHeight;
+}

@@ -1,0 +1,54 @@
+// Fuzz target: the JPEG file loader (marker scanner, file buffer, decoder) and the decoder on
+// a memory block directly, over any bytes. Pictures the scanner reports as larger than four
+// million pixels are not loaded: the loader would make an image that large, which is its job,
+// and the fuzzer's memory limit is not.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+#include "files/jpeg_codec.h"
+#include "files/jpeg_files.h"
+#include "imagestore/image_store.h"
+
+namespace {
+
+std::string MakePath() {
+  char name[] = "/tmp/kv-fuzz-jpeg-XXXXXX";
+  int fd = mkstemp(name);
+  if (fd >= 0) close(fd);
+  return name;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  static const std::string path = MakePath();
+  FILE *f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return 0;
+  if (size > 0) std::fwrite(data, 1, size, f);
+  std::fclose(f);
+  FileSpec spec{};
+  std::snprintf(spec.path, sizeof spec.path, "%s", path.c_str());
+
+  int32_t width = 0, height = 0, components = 0;
+  ReadJpegFileInfo(&spec, &width, &height, &components);
+  if (int64_t(width) * int64_t(height) <= 4 * 1000 * 1000) {
+    TiledMipImage image;
+    InitImageRecord(&image, nullptr, nullptr, nullptr);
+    int16_t result = LoadJpegFileImage(&spec, &image, nullptr);
+    if (result != 0 && image.tiles != nullptr) std::abort();   // a failed load leaves no picture
+    FreeImageTiles(&image);
+  }
+
+  TiledMipImage small;
+  InitImageRecord(&small, nullptr, nullptr, nullptr);
+  if (CreateImage(&small, 48, 40, size & 1 ? kFormatGray8 : kFormatPacked8, 0)) {
+    Rect16 all = {0, 0, 40, 48};
+    DecodeJpegToImage(&small, &all, data, int32_t(size));
+    FreeImageTiles(&small);
+  }
+  return 0;
+}

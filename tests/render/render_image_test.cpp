@@ -1,0 +1,247 @@
+// Whole renders through the harness: every output mode in every channel class, repeatability,
+// channel bounds, the modes that must come out black, the disc's edge and the air alone, the
+// transparent layer without air, the night shortcut, and the pictures' hashes (which are the
+// same in the native, 64-bit and 32-bit builds).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "bench/harness_settings.h"
+#include "bench/render_harness.h"
+#include "render/shader.h"
+
+namespace {
+
+struct Render {
+  HarnessImage image;
+  bool ok = false;
+};
+
+// Renders w x h with the given options and settings ("name=value").
+Render RenderWith(HarnessOptions options, std::initializer_list<const char *> settings) {
+  Render result;
+  RenderHarness harness;
+  if (!OpenHarness(&harness, options)) return result;
+  ParameterBlock *p = HarnessParameters(&harness);
+  for (const char *s : settings) {
+    if (!ApplyHarnessSetting(p, s)) {
+      ADD_FAILURE() << "bad setting " << s;
+      CloseHarness(&harness);
+      return result;
+    }
+  }
+  result.ok = RenderHarnessImage(&harness, &result.image);
+  CloseHarness(&harness);
+  // RENDER_TEST_PNG_DIR=dir writes every picture of the tests, for looking at.
+  if (const char *dir = std::getenv("RENDER_TEST_PNG_DIR")) {
+    static int counter = 0;
+    char path[512];
+    std::snprintf(path, sizeof path, "%s/render_test_%03d.png", dir, counter++);
+    WriteHarnessPng(path, result.image);
+  }
+  return result;
+}
+
+HarnessOptions Size(int32_t w, int32_t h, int32_t depth = 8, bool grey = false) {
+  HarnessOptions o;
+  o.width = w;
+  o.height = h;
+  o.depth = depth;
+  o.grey = grey;
+  return o;
+}
+
+uint16_t MaxSample(const HarnessImage &image) {
+  return image.samples.empty() ? 0 : *std::max_element(image.samples.begin(), image.samples.end());
+}
+
+// The sample of channel k at (x, y).
+uint16_t At(const HarnessImage &image, int32_t x, int32_t y, int32_t k = 0) {
+  return image.samples[(size_t(y) * image.width + x) * image.channels + k];
+}
+
+TEST(RenderImage, EveryModeInEveryChannelClass) {
+  const char *modes[] = {"outputMode=1", "outputMode=2",  "outputMode=3",  "outputMode=4",  "outputMode=5",
+                         "outputMode=6", "outputMode=7",  "outputMode=8",  "outputMode=9",  "outputMode=10",
+                         "outputMode=11", "outputMode=12", "outputMode=13", "outputMode=14"};
+  for (int depth : {8, 16}) {
+    for (bool grey : {false, true}) {
+      for (const char *mode : modes) {
+        const Render r = RenderWith(Size(48, 32, depth, grey), {mode, "cities=60"});
+        ASSERT_TRUE(r.ok) << mode << " depth " << depth << " grey " << grey;
+        EXPECT_LE(MaxSample(r.image), depth == 8 ? 255 : 32768) << mode;
+        if (std::string(mode) != "outputMode=11") {
+          EXPECT_GT(MaxSample(r.image), 0) << mode;
+        }
+      }
+    }
+  }
+}
+
+TEST(RenderImage, SameParametersSameBytes) {
+  for (const char *mode : {"outputMode=1", "outputMode=3", "outputMode=11", "outputMode=13"}) {
+    const Render a = RenderWith(Size(64, 40), {mode, "cities=80"});
+    const Render b = RenderWith(Size(64, 40), {mode, "cities=80"});
+    ASSERT_TRUE(a.ok && b.ok);
+    EXPECT_EQ(a.image.samples, b.image.samples) << mode;
+  }
+  // Another seed, another planet.
+  const Render c = RenderWith(Size(64, 40), {"randomSeed=22"});
+  const Render d = RenderWith(Size(64, 40), {"randomSeed=21"});
+  EXPECT_NE(c.image.samples, d.image.samples);
+}
+
+TEST(RenderImage, ModesThatMustBeBlack) {
+  EXPECT_EQ(MaxSample(RenderWith(Size(40, 20), {"outputMode=8", "airDepth=0"}).image), 0);
+  EXPECT_EQ(MaxSample(RenderWith(Size(40, 20), {"outputMode=11", "cities=0"}).image), 0);
+  EXPECT_EQ(MaxSample(RenderWith(Size(40, 20), {"outputMode=9", "cloudCoverage=0"}).image), 0);
+  EXPECT_GT(MaxSample(RenderWith(Size(40, 20), {"outputMode=11", "cities=100"}).image), 0);
+}
+
+TEST(RenderImage, TheGlobeSitsInItsDiscWithAirAround) {
+  // 200 x 160: planet size 65 gives trunc(160 x 422 / 1000) = 67, a radius of 66.5 around
+  // (100, 80); the air shell reaches 1.099 x 66.5 = 73.1.
+  const Render r = RenderWith(Size(200, 160), {"light=0,0,1", "airDepth=0", "cloudCoverage=0"});
+  ASSERT_TRUE(r.ok);
+  EXPECT_GT(At(r.image, 100, 80, 2), 0);
+  EXPECT_GT(At(r.image, 100 - 64, 80, 2), 0);
+  EXPECT_EQ(At(r.image, 100 - 68, 80, 2), 0);   // beyond the rim, no air
+  EXPECT_EQ(At(r.image, 100, 80 + 68, 2), 0);
+  // The outermost ring is partly covered: darker than the pixel just inside it.
+  EXPECT_LT(At(r.image, 100 - 66, 80, 2), At(r.image, 100 - 64, 80, 2));
+  const Render air = RenderWith(Size(200, 160), {"light=0,0,1", "cloudCoverage=0"});
+  EXPECT_GT(At(air.image, 100 - 70, 80, 2), 0);
+  EXPECT_EQ(At(air.image, 100 - 76, 80, 2), 0);
+  EXPECT_EQ(At(air.image, 0, 0, 2), 0);
+}
+
+TEST(RenderImage, LitModesFollowTheLight) {
+  const Render c = RenderWith(Size(48, 24), {"outputMode=3", "light=0.7,0,0.714"});
+  const Render d = RenderWith(Size(48, 24), {"outputMode=3", "light=-0.7,0,0.714"});
+  EXPECT_NE(c.image.samples, d.image.samples);
+}
+
+TEST(RenderImage, MuralReliefFollowsTheLight) {
+  // The relief map modes light every pixel from its own direction; light from the left and
+  // from the right must shade the same relief differently.
+  const Render left = RenderWith(Size(64, 32), {"outputMode=12", "light=-0.7,0,0.714", "cloudCoverage=0"});
+  const Render right = RenderWith(Size(64, 32), {"outputMode=12", "light=0.7,0,0.714", "cloudCoverage=0"});
+  ASSERT_TRUE(left.ok && right.ok);
+  int64_t difference = 0;
+  for (size_t k = 0; k < left.image.samples.size(); k++) {
+    difference += std::abs(int32_t(left.image.samples[k]) - int32_t(right.image.samples[k]));
+  }
+  EXPECT_GT(difference / int64_t(left.image.samples.size()), 2);
+}
+
+TEST(RenderImage, PlanetWithoutAirStillCoversATransparentLayer) {
+  HarnessOptions o = Size(80, 60);
+  o.transparentLayer = true;
+  const Render r = RenderWith(o, {"outputMode=2", "airDepth=0", "light=0,0,1"});
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(At(r.image, 40, 30, 3), 255);   // the disc is opaque
+  EXPECT_EQ(At(r.image, 2, 2, 3), 0);       // the background stays transparent
+  // With air, the shell beyond the rim is partly transparent.
+  const Render air = RenderWith(o, {"outputMode=2", "light=0,0,1"});
+  EXPECT_EQ(At(air.image, 40, 30, 3), 255);
+}
+
+TEST(RenderImage, CompositeModeKeepsTheBackgroundOffTheDisc) {
+  HarnessOptions o = Size(60, 40);
+  RenderHarness harness;
+  ASSERT_TRUE(OpenHarness(&harness, o));
+  harness.background.assign(size_t(60) * 40 * 3, 77);
+  ParameterBlock *p = HarnessParameters(&harness);
+  p->outputMode = 2;
+  p->airDepth = 0;
+  HarnessImage image;
+  ASSERT_TRUE(RenderHarnessImage(&harness, &image));
+  CloseHarness(&harness);
+  EXPECT_EQ(At(image, 0, 0, 0), 77);
+  EXPECT_EQ(At(image, 59, 39, 2), 77);
+}
+
+TEST(RenderImage, TheNightShortcutChangesNoBit) {
+  const std::initializer_list<const char *> cases[] = {
+      {"outputMode=1"},
+      {"outputMode=3"},
+      {"outputMode=2", "light=-0.9,0.1,0.42"},
+      {"outputMode=1", "backlighting=1", "seaLevel=70"},
+      {"outputMode=3", "axis=0.6,-0.8,0", "light=0.3,0.5,-0.81", "ice=90"},
+      {"outputMode=1", "realLuna=1", "lunarClimate=1"},
+  };
+  for (const auto &settings : cases) {
+    SetNightShortcutEnabled(false);
+    const Render full = RenderWith(Size(72, 48), settings);
+    SetNightShortcutEnabled(true);
+    const Render quick = RenderWith(Size(72, 48), settings);
+    ASSERT_TRUE(full.ok && quick.ok);
+    EXPECT_EQ(full.image.samples, quick.image.samples) << *settings.begin();
+  }
+}
+
+TEST(RenderImage, ZoomedPreviewSizesAndOddWidths) {
+  for (int32_t w : {1, 2, 3, 17}) {
+    for (int32_t h : {1, 2, 9}) {
+      for (const char *mode : {"outputMode=1", "outputMode=13"}) {
+        const Render r = RenderWith(Size(w, h), {mode});
+        EXPECT_TRUE(r.ok) << w << "x" << h;
+      }
+    }
+  }
+  EXPECT_TRUE(RenderWith(Size(40, 30), {"zoomDivisor=3", "panX=7", "panY=-5"}).ok);
+}
+
+TEST(RenderImage, UncheckedParameterValuesStayDefined) {
+  const std::initializer_list<const char *> cases[] = {
+      {"light=0,0,0"},
+      {"axis=0,2,0"},
+      {"planetSize=100000"},
+      {"outputMode=0"},
+      {"outputMode=15"},
+      {"cloudViscosity=4000000000", "cloudCoverage=4000000000"},
+      {"seaLevel=4294967295", "stormCount=4294967295", "stormSize=0"},
+      {"craterCount=4294967295", "craterSize=4294967295"},
+      {"zoomDivisor=0"},
+      {"outputMode=3", "light=3e38,-3e38,3e38"},
+      {"outputMode=12", "light=1e30,-1e30,0"},
+      {"outputMode=13", "landTexture=4000000000", "seaLevel=0"},
+      {"outputMode=13", "seaLevel=1734829927"},   // bands far below the water line
+      {"outputMode=14", "craterTexture=4000000000", "craterCount=90"},
+  };
+  for (const auto &settings : cases) {
+    const Render r = RenderWith(Size(24, 16), settings);
+    EXPECT_TRUE(r.ok) << *settings.begin();
+    EXPECT_LE(MaxSample(r.image), 255);
+  }
+  // Mode 0 is an unlit globe.
+  const Render unlit = RenderWith(Size(48, 32), {"outputMode=0", "light=1,0,0"});
+  EXPECT_GT(At(unlit.image, 24, 16, 2), 0);
+}
+
+// The pictures' hashes. The native, 64-bit Windows and 32-bit Windows builds compute the same
+// bits, so the same constants hold in every tree; a change of the renderer's arithmetic shows
+// here first (update the constants after looking at the pictures).
+TEST(RenderImage, PictureHashesAreTheSameInEveryBuild) {
+  struct Case {
+    HarnessOptions options;
+    std::initializer_list<const char *> settings;
+    uint64_t hash;
+  };
+  const Case cases[] = {
+      {Size(96, 64), {"outputMode=1", "cities=50"}, 0x33bf6c069823f50full},
+      {Size(96, 48), {"outputMode=3", "cities=50"}, 0x270d543e90155c31ull},
+      {Size(64, 32, 16, true), {"outputMode=13"}, 0x4eb424c3c2d061fcull},
+      {Size(64, 32, 16), {"outputMode=12", "realLuna=1"}, 0x2ba67a3b26fbd6e7ull},
+      {Size(64, 32), {"outputMode=10"}, 0x5f8eafe590a22a97ull},
+  };
+  for (const Case &c : cases) {
+    const Render r = RenderWith(c.options, c.settings);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(HarnessImageHash(r.image), c.hash) << std::hex << HarnessImageHash(r.image);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,229 @@
+// Tests of the shader's named routines: the fractal sum's term counts, the ray and sphere, the
+// contour cells, the procedural clouds, and the exact transcendental functions they rest on.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <array>
+#include <cstring>
+
+#include "bench/render_harness.h"
+#include "foundation/fast_math.h"
+#include "foundation/vector_math.h"
+#include "render/exact_math.h"
+#include "render/noise.h"
+#include "render/render_setup.h"
+#include "render/row_renderer.h"
+#include "render/shader.h"
+
+namespace {
+
+class ShaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HarnessOptions options;
+    options.width = 32;
+    options.height = 32;
+    ASSERT_TRUE(OpenHarness(&harness_, options));
+    g_ = harness_.globals;
+    p_ = HarnessParameters(&harness_);
+    PrepareRenderConstants(g_);
+    ASSERT_EQ(harness_.result, 0);
+    SetupRenderView(g_, &view_);
+    tables_ = &g_->runState->noiseTables;
+  }
+  void TearDown() override { CloseHarness(&harness_); }
+
+  float Noise(const float p[3]) const { return GradientNoise3Tables(tables_, p[0], p[1], p[2]); }
+  float *Record(int32_t k) { return static_cast<float *>(g_->buffers[kBufferRow]) + k * kPixelRecordFloats; }
+
+  RenderHarness harness_;
+  PluginGlobals *g_ = nullptr;
+  ParameterBlock *p_ = nullptr;
+  RenderView view_;
+  const NoiseTables *tables_ = nullptr;
+};
+
+TEST_F(ShaderTest, FractalNoiseTermCounts) {
+  const float start[3] = {0.3f, -1.7f, 2.2f};
+  const float lac = 1.584786f, gain = 0.7f;
+  float pts[6][3];
+  for (int k = 0; k < 6; k++) {
+    for (int c = 0; c < 3; c++) pts[k][c] = k == 0 ? start[c] : pts[k - 1][c] * lac;
+  }
+  float v[6];
+  for (int k = 0; k < 6; k++) v[k] = Noise(pts[k]);
+
+  struct Case {
+    float octaves;
+    float sum, side;
+    int scaled;   // how many times the point was multiplied
+  };
+  const Case cases[] = {
+      {1.0f, v[0], 0.0f, 1},
+      {0.5f, v[0] + 0.5f * v[1] * 1.0f, 0.5f * -1.0f * v[1] * 1.0f, 1},
+      {2.0f, v[0] + v[1], -v[1], 2},
+      {3.0f, v[0] + v[1] + v[2] * gain, -v[1] + v[2] * gain, 3},
+      {2.0001f, v[0] + v[1] + v[2] * gain + (2.0001f - 2.0f) * v[3] * (gain * gain),
+       -v[1] + v[2] * gain + (2.0001f - 2.0f) * -1.0f * v[3] * (gain * gain), 3},
+  };
+  for (const Case &c : cases) {
+    float point[3] = {start[0], start[1], start[2]};
+    float first = 0.0f;
+    const float sum = FractalNoise(point, lac, c.octaves, gain, &first, g_);
+    EXPECT_EQ(first, v[0]);
+    EXPECT_EQ(sum, c.sum) << c.octaves;
+    EXPECT_EQ(g_->runState->sideSum, c.side) << c.octaves;
+    EXPECT_EQ(point[0], pts[c.scaled][0]) << c.octaves;
+  }
+}
+
+TEST_F(ShaderTest, ReliefAltitudeIsTheSignedSquare) {
+  const float point[3] = {0.6f, 0.0f, 0.8f};
+  float first, raw;
+  const float h = ReliefAltitude(g_, &first, 0.1f, point, 4.0f, &raw, &view_);
+  EXPECT_EQ(h, raw * std::fabs(raw));
+  float q[3] = {point[0] * 1.5f, point[1] * 1.5f, point[2] * 1.5f};
+  float f2;
+  EXPECT_EQ(raw, FractalNoise(q, 1.584786f, 4.0f, g_->runState->reliefGain, &f2, g_) - 0.1f);
+}
+
+TEST_F(ShaderTest, CraterDecalsOnlyInsideTheSlab) {
+  PluginGlobals *g = g_;
+  ASSERT_GE(g->cratersPlaced, 2);
+  const CraterRecord &c = g->runState->craters[0];
+  // The crater's centre direction: a = b = 0, the middle of the texture (the bowl).
+  const float centre[3] = {c.u[1] * c.t[2] - c.u[2] * c.t[1], c.u[2] * c.t[0] - c.u[0] * c.t[2],
+                           c.u[0] * c.t[1] - c.u[1] * c.t[0]};
+  float sum = 1.0f, decal = 99.0f;
+  AddCraterDecals(&sum, centre, &decal, g, 0.0f);
+  EXPECT_NE(decal, 0.0f);
+  EXPECT_EQ(sum, 1.0f + decal);
+  // No crater left: nothing is written.
+  const int32_t placed = g->cratersPlaced;
+  g->cratersPlaced = 0;
+  sum = 1.0f;
+  decal = 99.0f;
+  AddCraterDecals(&sum, centre, &decal, g, 0.0f);
+  EXPECT_EQ(decal, 99.0f);
+  EXPECT_EQ(sum, 1.0f);
+  // One crater placed: the decal pass uses none.
+  g->cratersPlaced = 1;
+  AddCraterDecals(&sum, centre, &decal, g, 0.0f);
+  EXPECT_EQ(decal, 0.0f);
+  g->cratersPlaced = placed;
+}
+
+TEST(IntersectUnitSphere, HitsAndMisses) {
+  float hit[3];
+  // From the centre along +x (direction o + d = d): the sphere at (1, 0, 0).
+  const float o[3] = {0.0f, 0.0f, 0.0f};
+  const float d[3] = {1.0f, 0.0f, 0.0f};
+  IntersectUnitSphere(o, d, hit);
+  EXPECT_FLOAT_EQ(hit[0], 1.0f);
+  // From inside, the far root when the near one is behind.
+  const float o2[3] = {0.0f, 0.0f, 0.5f};
+  const float d2[3] = {0.0f, 0.0f, 0.5f};
+  IntersectUnitSphere(o2, d2, hit);
+  EXPECT_NEAR(hit[2], 1.0f, 1e-6);
+  // A ray that passes outside: the fixed answer (1, 0, 0).
+  const float o3[3] = {0.0f, 2.0f, 0.0f};
+  const float d3[3] = {1.0f, -2.0f, 0.0f};
+  IntersectUnitSphere(o3, d3, hit);
+  EXPECT_EQ(hit[0], 1.0f);
+  EXPECT_EQ(hit[1], 0.0f);
+  EXPECT_EQ(hit[2], 0.0f);
+}
+
+TEST_F(ShaderTest, ContourCellsLaySegmentsOfTheirLength) {
+  auto total = [&](int32_t column) {
+    float s = 0.0f;
+    for (int k = column; k <= column + 1; k++) s += Record(k)[2] + Record(k)[3];
+    return s;
+  };
+  auto clear = [&] {
+    for (int k = 0; k < 6; k++) Record(k)[2] = Record(k)[3] = 0.0f;
+  };
+  clear();
+  // All corners at the threshold: case 15 recomputed with ">" is 0, no segment.
+  ContourCell(0.5f, 0.5f, 0.5f, 0.5f, 0.5f, g_, 1, 0, 1, 1.0f);
+  EXPECT_EQ(total(1), 0.0f);
+  // One corner above: a segment from (0.5, 0) to (0, 0.5), split over the four corners.
+  ContourCell(1.0f, 0.0f, 0.0f, 0.0f, 0.5f, g_, 1, 0, 1, 1.0f);
+  const float length = FastSqrtF(0.5f);
+  EXPECT_NEAR(total(1), length, 1e-6);
+  EXPECT_NEAR(Record(1)[2], length * 0.75f * 0.75f, 1e-6);   // top-left share, field 2 + p
+  EXPECT_NEAR(Record(2)[3], length * 0.25f * 0.25f, 1e-6);   // bottom-right share, field 2 + q
+  // A saddle gives two segments, with no centre test.
+  clear();
+  ContourCell(0.0f, 1.0f, 1.0f, 0.0f, 0.5f, g_, 1, 1, 0, 2.0f);
+  EXPECT_NEAR(total(1), 2.0f * 2.0f * length, 1e-5);
+  // A missing corner stands in for the bottom-right one: no crossing on its edges.
+  clear();
+  ContourCell(-2.0f, -2.0f, 0.0f, 1.0f, 0.5f, g_, 1, 0, 1, 1.0f);
+  EXPECT_GT(total(1), 0.0f);
+}
+
+TEST_F(ShaderTest, ProceduralCloudsFollowTheFactors) {
+  RunState *run = g_->runState;
+  run->axisDot = 0.0f;
+  run->axisSin2 = 1.0f;
+  float a, b;
+  ProceduralCloudDensity(0.6f, 0.0f, 0.8f, &a, g_, &view_);
+  ProceduralCloudDensity(0.6f, 0.0f, 0.8f, &b, g_, &view_);
+  EXPECT_EQ(a, b);
+  // Raising the coverage raises the base by the same amount.
+  run->cloudBase += 0.25f;
+  ProceduralCloudDensity(0.6f, 0.0f, 0.8f, &b, g_, &view_);
+  EXPECT_NEAR(b - a, 0.25f, 1e-5);
+  // Viscosity 100: no base octaves after the first warped term.
+  run->cloudOctavesMinusOne = -1;
+  run->cloudExtraOctaves = 0;
+  run->cloudBase = 0.0f;
+  g_->stormsPlaced = 0;
+  view_.coriolisFactor = 0.0f;
+  ProceduralCloudDensity(0.6f, 0.0f, 0.8f, &b, g_, &view_);
+  const float n = Noise(std::array<float, 3>{0.6f, 0.0f, 0.8f}.data());
+  const float q[3] = {(0.6f + n) * 3.0f + 954.77f, (0.0f + n) * 3.0f + 784.65323f, (0.8f + n) * 3.0f + 6521.31354f};
+  EXPECT_EQ(b, -(0.7f - 0.0f) * 0.3f + Noise(q));
+}
+
+TEST(ExactMath, AgreesWithTheRuntimeToTheLastBits) {
+  for (int i = -2000; i <= 2000; i++) {
+    const double x = i * 0.01234567;
+    EXPECT_NEAR(ExactSin(x), std::sin(x), 4e-16) << x;
+    EXPECT_NEAR(ExactCos(x), std::cos(x), 4e-16) << x;
+    EXPECT_NEAR(ExactAtan(x), std::atan(x), 4e-16) << x;
+    if (x > 0.0) {
+      EXPECT_NEAR(ExactLog(x), std::log(x), 4e-16 * std::fmax(1.0, std::fabs(std::log(x)))) << x;
+    }
+    if (std::fabs(x) <= 1.0) {
+      EXPECT_NEAR(ExactAcos(x), std::acos(x), 8e-16) << x;
+    }
+  }
+  EXPECT_EQ(ExactLog(1.0), 0.0);
+  EXPECT_EQ(ExactLog(0.0), -HUGE_VAL);
+  EXPECT_TRUE(std::isnan(ExactLog(-1.0)));
+  EXPECT_TRUE(std::isnan(ExactAcos(1.5)));
+  EXPECT_EQ(ExactAcos(1.0), 0.0);
+  EXPECT_EQ(ExactAtan(INFINITY), 1.5707963267948966);
+  EXPECT_NEAR(ExactLog(1e-310), std::log(1e-310), 1e-12);   // subnormal
+  EXPECT_TRUE(std::isnan(ExactSin(NAN)));
+  // Absurd arguments stay defined.
+  for (double huge : {1e7, -3e15, 6e21, 1e38, -1.7e308}) {
+    EXPECT_TRUE(std::isfinite(ExactSin(huge))) << huge;
+    EXPECT_LE(std::fabs(ExactCos(huge)), 1.0) << huge;
+  }
+}
+
+TEST(ExactMath, RotationMatchesTheFoundationsMatrix) {
+  const float axis[3] = {0.3f, -0.5f, 0.8f};
+  float mine[16] = {0}, theirs[16] = {0};
+  ExactRotationMatrix(axis, 0.7f, mine);
+  RotateVectorAboutAxis(axis, 0.7f, theirs);
+  for (int k = 0; k < 15; k++) {
+    if (k % 4 == 3) continue;
+    EXPECT_NEAR(mine[k], theirs[k], 1e-6) << k;
+  }
+}
+
+}  // namespace
