@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "files/jpeg_markers.h"
-#include "foundation/file_spec.h"
+#include "foundation/file_locations.h"
 #include "imagestore/image_store.h"
 
 struct PluginGlobals;

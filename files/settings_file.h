@@ -29,7 +29,7 @@
 #include <cstdint>
 
 #include "files/jpeg_markers.h"
-#include "foundation/file_spec.h"
+#include "foundation/file_locations.h"
 #include "imagestore/image_store.h"
 #include "plugin/host_interface.h"
 

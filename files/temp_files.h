@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "foundation/file_spec.h"
+#include "foundation/file_locations.h"
 
 struct PluginGlobals;
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file_spec.h"
+#include "foundation/file_locations.h"
 #include "imagestore/image_store.h"
 #include "plugin/globals.h"
 

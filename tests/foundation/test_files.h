@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "foundation/file_io.h"
-#include "foundation/file_spec.h"
+#include "foundation/file_locations.h"
 
 // The system's form of a path built by the foundation.
 inline std::filesystem::path SystemPath(const std::string &path) {

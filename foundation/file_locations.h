@@ -1,4 +1,4 @@
-// file_spec.h -- names of files and folders, and opening them.
+// file_locations.h -- names of files and folders, and opening them.
 //
 // Every file the plug-in reads or writes is named by a FileSpec: the cached settings, undo and
 // memory-dot files and the cloud files in the temporary folder; presets, exports and pages in
@@ -9,8 +9,8 @@
 // Opening for writing keeps an existing file's bytes beyond what is written. Writers of exported
 // documents call TruncateFileHere after their last byte; settings, temporary and cloud files are
 // left untruncated (their readers never reach an old tail).
-#ifndef KIVAGLOBE_FOUNDATION_FILE_SPEC_H
-#define KIVAGLOBE_FOUNDATION_FILE_SPEC_H
+#ifndef KIVAGLOBE_FOUNDATION_FILE_LOCATIONS_H
+#define KIVAGLOBE_FOUNDATION_FILE_LOCATIONS_H
 
 #include <cstdint>
 
@@ -49,7 +49,7 @@ int16_t TempFileSpecForRead(FileSpec *spec, const char *name);
 // path = folder + separator + name; the backslash separator is added when the folder is not
 // empty and does not end in '\' or '/'. The path is left empty when the result with its
 // terminator would exceed `limit` bytes (at most 260), or when the folder or the name is null.
-// The folder may be the spec's own path.
+// The folder may be the FileSpec's own path.
 void JoinFileSpecPath(FileSpec *spec, const char *folder, const char *name, int32_t limit);
 
 // result path = parent path + name + backslash, and that folder is created (an existing folder
@@ -79,4 +79,4 @@ int16_t TruncateFileHere(FileHandle file);
 typedef uint32_t (*TempFolderProc)(char *buffer, uint32_t size);
 void SetTempFolderProc(TempFolderProc proc);
 
-#endif  // KIVAGLOBE_FOUNDATION_FILE_SPEC_H
+#endif  // KIVAGLOBE_FOUNDATION_FILE_LOCATIONS_H

@@ -1,5 +1,5 @@
-// file_spec.cpp -- names of files and folders, and opening them.
-#include "foundation/file_spec.h"
+// file_locations.cpp -- names of files and folders, and opening them.
+#include "foundation/file_locations.h"
 
 #include <cstring>
 

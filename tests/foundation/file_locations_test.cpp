@@ -6,7 +6,7 @@
 #include <string>
 
 #include "foundation/binary_io.h"
-#include "foundation/file_spec.h"
+#include "foundation/file_locations.h"
 #include "tests/foundation/test_files.h"
 
 namespace {
@@ -101,7 +101,7 @@ TEST(JoinFileSpecPath, AddsASeparatorOnlyWhenNeeded) {
   EXPECT_STREQ(s.path, "C:/a/b");
   JoinFileSpecPath(&s, "", "b", 260);
   EXPECT_STREQ(s.path, "b");
-  // The folder may be the spec's own path.
+  // The folder may be the FileSpec's own path.
   JoinFileSpecPath(&s, "C:\\x", "y", 260);
   JoinFileSpecPath(&s, s.path, "z.q1q", 260);
   EXPECT_STREQ(s.path, "C:\\x\\y\\z.q1q");
