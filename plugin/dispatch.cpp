@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "plugin/file_hooks.h"
 #include "plugin/host_dialogs.h"
 #include "plugin/host_memory.h"
 #include "plugin/host_utils.h"
@@ -165,8 +166,22 @@ void DoStart(PluginGlobals *globals) {
     return;
   }
 
-  // The main dialog runs here when showDialog asks for it (with the entry state pushed as the
-  // first undo step); then the render starts.
+  // Parameters, or a recorded action played with its dialog, asks for the main dialog. The
+  // entry state becomes the first undo step; the main dialog (RunParameterDialog) runs here
+  // once it is part of the plug-in, and until then the parameters are accepted as they stand.
+  // A Cancel leaves -128 in the result word and ends the run; an accepted planet is cached for
+  // the next run that gets no recorded action.
+  if (p->showDialog != 0) {
+    PushUndo(globals, true);
+    p->showDialog = 0;
+    if (GetResult(globals) != kResultOk) {
+      EndRun(globals);
+      ClearRequestRects(globals);
+      return;
+    }
+    if (gPluginFileHooks.saveCachedSettings != nullptr) gPluginFileHooks.saveCachedSettings(globals);
+  }
+
   p->renderTarget = 0;
   StartRender(globals);
   if (GetResult(globals) != kResultOk) {

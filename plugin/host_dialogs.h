@@ -32,6 +32,18 @@ void ShowInfoBox();
 // button that ended it, or -1 when the template cannot be shown.
 int ShowMessageDialog(const char *templateName);
 
+// The message dialogs' substitution: "^0".."^3" in the texts of items 99, 100 and 101 are
+// replaced by the four strings stored here, when the string is not empty. The strings are
+// copied (each cut to fit the work buffer); a null pointer stores the empty string.
+constexpr int kMessageTextSize = 1500;
+constexpr int kMessageTextItems[3] = {99, 100, 101};
+void SetMessageArgs(const char *s0, const char *s1, const char *s2, const char *s3);
+
+// Substitutes in place in `text`, a buffer of kMessageTextSize bytes holding a terminated
+// string: each "^" followed by 0..3 whose stored string is not empty becomes that string.
+// The result is cut to kMessageTextSize - 1 characters.
+void SubstituteMessageArgs(char *text);
+
 // Places a dialog over its parent (or the desktop), a third of the free height above it.
 void CenterDialog(void *window);
 

@@ -93,11 +93,17 @@ void ShowAboutBox() {
   gAboutWindow = nullptr;
 }
 
-// The message dialogs: centred, ended by any click with the clicked id.
+// The message dialogs: centred, their texts substituted, ended by any click with the clicked id.
 static INT_PTR CALLBACK MessageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
       CenterDialog(window);
+      for (int item : kMessageTextItems) {
+        char text[kMessageTextSize];
+        if (GetDlgItemTextA(window, item, text, kMessageTextSize) <= 0) continue;
+        SubstituteMessageArgs(text);
+        SetDlgItemTextA(window, item, text);
+      }
       return TRUE;
     case WM_COMMAND:
       if (HIWORD(wParam) == 0) EndDialog(window, LOWORD(wParam));

@@ -9,6 +9,7 @@
 #include "files/jpeg_codec.h"
 #include "files/jpeg_files.h"
 #include "files/jpeg_markers.h"
+#include "files/picture_keywords.h"
 #include "foundation/binary_io.h"
 #include "foundation/clock.h"
 #include "imagestore/pixel_access.h"
@@ -221,6 +222,41 @@ TEST_F(Jpeg, KeywordRules) {
   EXPECT_STREQ(text, "cloud mask");
   GetIptcKeyword(&iptc, 2, text);
   EXPECT_STREQ(text, "");
+}
+
+// The picture's own keywords: real clouds first, then the mode's name unless it is the globe.
+TEST_F(Jpeg, ModeKeywordsDescribeThePicture) {
+  IptcBuilder iptc;
+  char text[kIptcKeywordSize];
+  auto keywords = [&]() {
+    std::string all;
+    for (int32_t i = 0; i < iptc.keywordCount; i++) {
+      GetIptcKeyword(&iptc, i, text);
+      all += std::string(all.empty() ? "" : "|") + text;
+    }
+    return all;
+  };
+  Block()->realClouds = 0;
+  Block()->outputMode = 1;
+  InitIptcKeywords(&iptc);
+  AddModeKeywords(&iptc, &globals_);
+  EXPECT_EQ(keywords(), "");
+  Block()->realClouds = 1;
+  Block()->outputMode = 3;
+  InitIptcKeywords(&iptc);
+  AddIptcKeyword(&iptc, "Lit Map");   // already listed in another case: not repeated
+  AddModeKeywords(&iptc, &globals_);
+  EXPECT_EQ(keywords(), "Lit Map|realclouds");
+  Block()->realClouds = 0;
+  Block()->outputMode = 14;
+  InitIptcKeywords(&iptc);
+  AddModeKeywords(&iptc, &globals_);
+  EXPECT_EQ(keywords(), "bump w/o ocean");
+  Block()->realClouds = 0;
+  Block()->outputMode = 99;   // a foreign mode has no name to add
+  InitIptcKeywords(&iptc);
+  AddModeKeywords(&iptc, &globals_);
+  EXPECT_EQ(keywords(), "");
 }
 
 // Nineteen keywords of 49 characters need more than a 1000-byte block: the block is made at

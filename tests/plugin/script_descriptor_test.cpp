@@ -194,6 +194,37 @@ TEST_F(ScriptDescriptorTest, PlayInfoDecidesTheDialogEvenWithoutADescriptor) {
   EXPECT_EQ(p->planetSize, Defaults().planetSize);
 }
 
+// Played with its dialog, an empty action takes the dialog's road at Start: the entry state is
+// pushed for undo, the dialog's request is cleared, the accepted planet is cached, and the run
+// renders the defaults.
+int gCachedSaves = 0;
+std::vector<uint32_t> gUndoFilePlanetSizes;
+int16_t CountCachedSave(PluginGlobals *) {
+  gCachedSaves++;
+  return 0;
+}
+int16_t NoteUndoFile(PluginGlobals *globals, int32_t) {
+  gUndoFilePlanetSizes.push_back(GetParameterBlock(globals)->planetSize);
+  return 0;
+}
+
+TEST_F(ScriptDescriptorTest, AnEmptyActionPlayedWithItsDialogTakesTheDialogsRoad) {
+  gCachedSaves = 0;
+  gUndoFilePlanetSizes.clear();
+  gPluginFileHooks.saveCachedSettings = CountCachedSave;
+  gPluginFileHooks.saveUndoFile = NoteUndoFile;
+  fake.parameters.playInfo = kPlayDisplay;
+  FakeDescriptorSet(&fake, {});
+  p->planetSize = 3;
+  std::vector<int16_t> results = FakeHostRun(&host);
+  for (int16_t r : results) EXPECT_EQ(r, kResultOk);
+  p = FakeHostParameters(&host);
+  EXPECT_EQ(p->showDialog, 0u);
+  EXPECT_EQ(p->planetSize, Defaults().planetSize);
+  EXPECT_EQ(gCachedSaves, 1);
+  EXPECT_EQ(gUndoFilePlanetSizes, std::vector<uint32_t>{Defaults().planetSize});
+}
+
 TEST_F(ScriptDescriptorTest, PspHostsAndUnusableProceduresReadNothing) {
   FakeDescriptorSet(&fake, {IntegerEntry(Key("0014"), 40)});
   p->showDialog = 1;
