@@ -20,8 +20,11 @@ Rect16 ClampRectToImage(const Rect16 &rect, int32_t width, int32_t height) {
   return r;
 }
 
+int32_t SampleStep(Fixed32 rate) { return rate < 0x20000 ? 1 : int32_t(rate >> 16); }
+
 bool FillPlaneBuffer(const HostImage &image, const Rect16 &rect, int32_t loPlane, int32_t hiPlane,
-                     PlaneBuffer *buffer) {
+                     PlaneBuffer *buffer, int32_t step) {
+  if (step < 1) step = 1;
   buffer->rect = rect;
   buffer->loPlane = loPlane < 0 ? 0 : loPlane;
   buffer->hiPlane = hiPlane > image.channels - 1 ? image.channels - 1 : hiPlane;
@@ -38,12 +41,13 @@ bool FillPlaneBuffer(const HostImage &image, const Rect16 &rect, int32_t loPlane
   buffer->rowBytes = int32_t(size_t(width) * pixelOut);
   buffer->bytes.resize(size_t(buffer->rowBytes) * size_t(rect.bottom - rect.top));
   uint8_t *out = buffer->bytes.data();
+  const size_t stride = size_t(HostImagePixelBytes(image)) * size_t(step);
   for (int32_t y = rect.top; y < rect.bottom; y++) {
-    const uint8_t *in = HostImagePixel(image, rect.left, y) + size_t(buffer->loPlane) * sample;
+    const uint8_t *in = HostImagePixel(image, rect.left * step, y * step) + size_t(buffer->loPlane) * sample;
     for (int32_t x = 0; x < width; x++) {
       std::memcpy(out, in, pixelOut);
       out += pixelOut;
-      in += HostImagePixelBytes(image);
+      in += stride;
     }
   }
   return true;

@@ -25,11 +25,16 @@ const char kHostUsage[] =
     "  --selector N          call selector N once, nothing else\n"
     "  --host-sig XXXX       the host signature handed to the plug-in (default 8BIM)\n"
     "  --abort-at ROW        answer the abort test with yes once row ROW was requested\n"
+    "  --advance-error N[:CODE]  the N-th advanceState call (1 is the first) delivers\n"
+    "                        nothing and returns CODE, a non-zero host error (default\n"
+    "                        -108, out of memory)\n"
     "  --refuse-buffers N    out of memory from the N-th buffer allocation on, also for\n"
     "                        the plug-in's own global memory\n"
     "  --refuse-host-buffers N   refuse the host's buffer procedure only\n"
     "  --close-dialogs       answer every dialog of the plug-in with Cancel\n"
     "  --no-mode-check       run even when the property list does not enable the mode\n"
+    "  --no-advance-state    offer no advanceState: the host delivers each request\n"
+    "                        before the next Continue\n"
     "Recorded actions (names from the plug-in's terminology):\n"
     "  --set \"NAME=VALUE\"    play a descriptor with this parameter (repeatable)\n"
     "  --mode NAME           play a descriptor with this output mode, e.g. \"lit map\"\n"
@@ -37,8 +42,6 @@ const char kHostUsage[] =
     "                        the plug-in's dialog); --set and --mode change it\n"
     "  --record FILE         save the descriptor that Finish writes\n"
     "  --list-parameters     print the parameters' names, keys and types, run nothing\n"
-    "  --no-advance-state    offer no advanceState: the host delivers each request\n"
-    "                        before the next Continue\n"
     "Output:\n"
     "  --out FILE.png        write the document when done (16-bit PNG for 16-bit documents)\n"
     "  --log FILE            write every callback and result as JSON lines\n"
@@ -53,6 +56,7 @@ void DefaultHostOptions(HostOptions *options) {
   options->depth = 8;
   options->maskKind = kHostMaskNone;
   options->abortAtRow = -1;
+  options->advanceErrorCode = -108;
   options->hostSig = FourCC('8', 'B', 'I', 'M');
 }
 
@@ -75,6 +79,24 @@ static bool CopyPath(const char *text, char *out) {
   size_t n = std::strlen(text);
   if (n == 0 || n >= kHostPathSize) return false;
   std::memcpy(out, text, n + 1);
+  return true;
+}
+
+// "N" or "N:CODE": N >= 1, CODE a non-zero 16-bit result.
+static bool ParseAdvanceError(const char *text, int32_t *at, int16_t *code) {
+  const char *colon = std::strchr(text, ':');
+  char count[16];
+  size_t n = colon != nullptr ? size_t(colon - text) : std::strlen(text);
+  if (n == 0 || n >= sizeof count) return false;
+  std::memcpy(count, text, n);
+  count[n] = 0;
+  long value = 0;
+  if (!ParseInteger(count, 1, 0x7FFFFFFF, &value)) return false;
+  *at = int32_t(value);
+  if (colon == nullptr) return true;
+  long result = 0;
+  if (!ParseInteger(colon + 1, -32768, 32767, &result) || result == 0) return false;
+  *code = int16_t(result);
   return true;
 }
 
@@ -148,6 +170,8 @@ bool ParseHostOptions(int argc, const char *const *argv, HostOptions *options, c
     } else if (std::strcmp(arg, "--abort-at") == 0) {
       if (!ParseInteger(value, 0, kHostMaxSide, &number)) goto bad_value;
       options->abortAtRow = int32_t(number);
+    } else if (std::strcmp(arg, "--advance-error") == 0) {
+      if (!ParseAdvanceError(value, &options->advanceErrorAt, &options->advanceErrorCode)) goto bad_value;
     } else if (std::strcmp(arg, "--selector") == 0) {
       if (!ParseInteger(value, -32768, 32767, &number)) goto bad_value;
       options->selector = int16_t(number);

@@ -42,6 +42,8 @@ struct HostOptions {
   int32_t refuseBuffersFrom;         // --refuse-buffers N: 0 never
   int32_t refuseHostBuffersFrom;     // --refuse-host-buffers N: 0 never
   int32_t abortAtRow;                // --abort-at ROW: -1 never
+  int32_t advanceErrorAt;            // --advance-error N[:CODE]: the N-th advanceState call
+  int16_t advanceErrorCode;          //   fails with CODE (default -108); 0 never
   OSType4 hostSig;                   // --host-sig XXXX, default '8BIM'
   bool about;                        // --about: the About selector alone
   bool dialog;                       // --dialog: Parameters before Prepare

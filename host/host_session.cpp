@@ -13,19 +13,42 @@ const char *SelectorName(int16_t selector) {
 
 // ---- Delivery ---------------------------------------------------------------------------------
 
-// Copies what the plug-in wrote into the last output buffer back into the destination.
-static void WriteBackOutput(HostSession *s) { StorePlaneBuffer(s->outBuffer, &s->destination); }
+// Copies what the plug-in wrote into the last output buffer back into the destination. The
+// output of a sampled request is a preview, drawn through displayPixels at most: the document
+// does not change until the real run writes it.
+static void WriteBackOutput(HostSession *s) {
+  if (!s->outputIsPreview) StorePlaneBuffer(s->outBuffer, &s->destination);
+}
+
+// Drops what the last request delivered (after its output went back).
+static void DropDelivery(HostSession *s) {
+  s->inBuffer = PlaneBuffer();
+  s->outBuffer = PlaneBuffer();
+  s->maskBuffer = PlaneBuffer();
+  s->outputIsPreview = false;
+  s->record.inData = nullptr;
+  s->record.outData = nullptr;
+  s->record.maskData = nullptr;
+}
+
+// `rect` clamped to the document as seen at sampling step `step` (see delivery.h).
+static Rect16 ClampSampled(const Rect16 &rect, const HostImage &image, int32_t step) {
+  return ClampRectToImage(rect, (image.width + step - 1) / step, (image.height + step - 1) / step);
+}
 
 // Hands the plug-in the rectangles and planes it asked for: the output of the last request
-// goes back first, then each request is clamped to the document and copied into a buffer.
+// goes back first, then each request is clamped to the document and copied into a buffer. The
+// input and the mask are sampled at their rates; the output never is.
 static void DeliverRequest(HostSession *s) {
   FilterRecord &r = s->record;
   WriteBackOutput(s);
   const int32_t w = s->source.width, h = s->source.height;
   const int32_t sample = s->source.bytesPerSample;
+  const int32_t inStep = SampleStep(r.inputRate);
+  const int32_t maskStep = SampleStep(r.maskRate);
 
-  r.inRect = ClampRectToImage(r.inRect, w, h);
-  FillPlaneBuffer(s->source, r.inRect, r.inLoPlane, r.inHiPlane, &s->inBuffer);
+  r.inRect = ClampSampled(r.inRect, s->source, inStep);
+  FillPlaneBuffer(s->source, r.inRect, r.inLoPlane, r.inHiPlane, &s->inBuffer, inStep);
   r.inData = s->inBuffer.bytes.empty() ? nullptr : s->inBuffer.bytes.data();
   r.inRowBytes = s->inBuffer.rowBytes;
   r.inColumnBytes = (s->inBuffer.hiPlane - s->inBuffer.loPlane + 1) * sample;
@@ -33,14 +56,15 @@ static void DeliverRequest(HostSession *s) {
 
   r.outRect = ClampRectToImage(r.outRect, w, h);
   FillPlaneBuffer(s->destination, r.outRect, r.outLoPlane, r.outHiPlane, &s->outBuffer);
+  s->outputIsPreview = inStep > 1;
   r.outData = s->outBuffer.bytes.empty() ? nullptr : s->outBuffer.bytes.data();
   r.outRowBytes = s->outBuffer.rowBytes;
   r.outColumnBytes = (s->outBuffer.hiPlane - s->outBuffer.loPlane + 1) * sample;
   r.outPlaneBytes = sample;
 
-  r.maskRect = ClampRectToImage(r.maskRect, w, h);
+  r.maskRect = ClampSampled(r.maskRect, s->source, maskStep);
   if (s->haveMask) {
-    FillPlaneBuffer(s->mask, r.maskRect, 0, 0, &s->maskBuffer);
+    FillPlaneBuffer(s->mask, r.maskRect, 0, 0, &s->maskBuffer, maskStep);
   } else {
     s->maskBuffer.bytes.clear();
     s->maskBuffer.rowBytes = 0;
@@ -48,6 +72,8 @@ static void DeliverRequest(HostSession *s) {
   r.maskData = s->maskBuffer.bytes.empty() ? nullptr : s->maskBuffer.bytes.data();
   r.maskRowBytes = s->maskBuffer.rowBytes;
 
+  // The abort test (--abort-at) follows the rows of the run; a preview's rows are not the run's.
+  if (s->outputIsPreview) return;
   if (!HostRectEmpty(r.inRect) && r.inRect.bottom - 1 > s->highestRowRequested)
     s->highestRowRequested = r.inRect.bottom - 1;
   if (!HostRectEmpty(r.outRect) && r.outRect.bottom - 1 > s->highestRowRequested)
@@ -63,12 +89,7 @@ static bool RequestPending(const FilterRecord &r) {
 static void EndDelivery(HostSession *s) {
   WriteBackOutput(s);
   if (s->haveMask) BlendThroughMask(s->source, s->mask, &s->destination);
-  s->inBuffer = PlaneBuffer();
-  s->outBuffer = PlaneBuffer();
-  s->maskBuffer = PlaneBuffer();
-  s->record.inData = nullptr;
-  s->record.outData = nullptr;
-  s->record.maskData = nullptr;
+  DropDelivery(s);
   if (s->progressShown >= 0) {
     std::fputc('\n', stderr);
     s->progressShown = -1;
@@ -81,6 +102,17 @@ static OSErr16 KV_HOSTAPI AdvanceStateProc(void) {
   HostSession *s = gSession;
   if (s == nullptr) return kResultBadSelector;
   s->advanceStateCalls++;
+  if (s->advanceStateCalls == s->options.advanceErrorAt) {
+    // The injected failure (--advance-error): what the plug-in wrote so far stays in the
+    // document, and nothing of the new request is delivered.
+    WriteBackOutput(s);
+    DropDelivery(s);
+    LogBegin(&s->log, "advanceState");
+    LogInt(&s->log, "call", s->advanceStateCalls);
+    LogInt(&s->log, "result", s->options.advanceErrorCode);
+    LogEnd(&s->log);
+    return s->options.advanceErrorCode;
+  }
   DeliverRequest(s);
   const FilterRecord &r = s->record;
   LogBegin(&s->log, "advanceState");
@@ -91,6 +123,7 @@ static OSErr16 KV_HOSTAPI AdvanceStateProc(void) {
   LogInt(&s->log, "outLoPlane", s->outBuffer.loPlane);
   LogInt(&s->log, "outHiPlane", s->outBuffer.hiPlane);
   LogRect(&s->log, "maskRect", r.maskRect);
+  LogInt(&s->log, "inputStep", SampleStep(r.inputRate));
   LogInt(&s->log, "result", 0);
   LogEnd(&s->log);
   return kResultOk;
@@ -100,6 +133,7 @@ static void KV_HOSTAPI ProgressProc(int32_t done, int32_t total) {
   HostSession *s = gSession;
   if (s == nullptr) return;
   s->progressCalls++;
+  s->progressDone.push_back(done);
   LogBegin(&s->log, "progress");
   LogInt(&s->log, "done", done);
   LogInt(&s->log, "total", total);
@@ -256,7 +290,7 @@ static void FillFilterRecord(HostSession *s) {
   r.filterCase = s->haveMask ? kFilterCaseFlatImageWithSelection : kFilterCaseFlatImageNoSelection;
   r.dummyPlaneValue = -1;
   r.advanceState = s->options.noAdvanceState ? nullptr : AdvanceStateProc;
-  r.samplingSupport = 0;
+  r.samplingSupport = 1;   // integral steps: a preview request is sampled by whole pixels
   r.inputRate = r.maskRate = 0x10000;
   r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = int16_t(layered ? planes : 0);
   r.inNonLayerPlanes = r.outNonLayerPlanes = r.absNonLayerPlanes = int16_t(layered ? 0 : planes);

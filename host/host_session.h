@@ -15,6 +15,11 @@
 //
 // The callbacks of the filter record (advanceState, progressProc, abortProc, displayPixels)
 // have no context argument; they work on the current session, set by OpenHostSession.
+//
+// The host offers integral sampling (samplingSupport 1), as an editor does for the preview of
+// a plug-in's dialog: a request with an input rate of k x 65536 gets every k-th pixel of every
+// k-th row (delivery.h), and the output of such a request is only shown, never kept in the
+// document. --advance-error N[:CODE] makes the N-th advanceState call fail with CODE.
 #ifndef KIVAGLOBE_HOST_HOST_SESSION_H
 #define KIVAGLOBE_HOST_HOST_SESSION_H
 
@@ -85,12 +90,15 @@ struct HostSession {
   PlaneBuffer inBuffer;
   PlaneBuffer outBuffer;
   PlaneBuffer maskBuffer;
-  int32_t highestRowRequested;     // the lowest document row any request reached; -1 none
+  bool outputIsPreview;            // the last request was sampled: its output is not kept
+  int32_t highestRowRequested;     // the bottom-most document row a request of the run
+                                   // reached (previews do not count); -1 none
 
   std::vector<HostCall> calls;
   int32_t bufferSpace;             // what Prepare asked for
   int32_t advanceStateCalls;
   int32_t progressCalls;
+  std::vector<int32_t> progressDone;   // the done count of every progress call, in order
   int32_t abortCalls;
   bool abortAnswered;              // the abort test has answered yes
   int32_t continueLimit;           // Continue calls allowed before the host gives up

@@ -128,8 +128,11 @@ void DrawPreview(PluginGlobals *globals, int32_t row, int item) {
   map.bounds.right = out.right;
   map.imageMode = r->imageMode;
   map.rowBytes = r->outRowBytes;
-  map.colBytes = r->outHiPlane - r->outLoPlane + 1;
-  map.planeBytes = 1;
+  // The output buffer holds the document's samples: two bytes each in 16-bit documents, which
+  // the map must say, or the host would show every other byte.
+  const int32_t sampleBytes = r->imageMode == kModeGray16 || r->imageMode == kModeRGB48 ? 2 : 1;
+  map.colBytes = (r->outHiPlane - r->outLoPlane + 1) * sampleBytes;
+  map.planeBytes = sampleBytes;
   map.baseAddr = r->outData;
   r->displayPixels(&map, &map.bounds, dstRow, dstCol, context);
   ReleasePreviewContext(window, context);

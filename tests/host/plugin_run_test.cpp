@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/host_session.h"
+#include "plugin/dispatch.h"
 #include "plugin/parameters.h"
 #include "stb_image.h"
 #include "tests/host/test_files.h"
@@ -241,88 +242,133 @@ TEST_F(PluginRunTest, AnUnknownSelectorIsRefusedButTheParametersExist) {
   ExpectNothingLeft(run);
 }
 
-TEST_F(PluginRunTest, MultichannelDocuments) {
-  {
-    // The property list does not enable multichannel: the host does not run the plug-in.
-    PluginRun run({"--multichannel", "--size", "4x4"});
-    EXPECT_FALSE(run.opened);
-    EXPECT_NE(run.error.find("MultichannelMode"), std::string::npos) << run.error;
-  }
-  {
-    // A host that runs it anyway gets a refusal with empty rectangles, and nothing is left.
-    PluginRun run({"--multichannel", "--size", "4x4", "--no-mode-check", "--close-dialogs"});
-    ASSERT_TRUE(run.opened) << run.error;
-    EXPECT_EQ(run.ResultOf(kSelectorStart), 1);
-    EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{kSelectorPrepare, kSelectorStart}));
-    const FilterRecord &r = run.session->record;
-    for (const Rect16 &rect : {r.inRect, r.outRect, r.maskRect}) {
-      EXPECT_EQ(rect.top, 0);
-      EXPECT_EQ(rect.left, 0);
-      EXPECT_EQ(rect.bottom, 0);
-      EXPECT_EQ(rect.right, 0);
-    }
-    ExpectNothingLeft(run);
-  }
+TEST_F(PluginRunTest, TheHostDoesNotRunThePluginOnAMultichannelDocument) {
+  // The property list does not enable multichannel (a host that runs it anyway is one of the
+  // exit paths below).
+  PluginRun run({"--multichannel", "--size", "4x4"});
+  EXPECT_FALSE(run.opened);
+  EXPECT_NE(run.error.find("MultichannelMode"), std::string::npos) << run.error;
 }
 
-// The main road: rows requested one at a time, progress on the specified rows, an abort that
-// keeps the rows before it, and every way out of Start and Continue with nothing outstanding.
-TEST_F(PluginRunTest, TheRowLoopReportsProgressAndEndsCleanlyOnEveryPath) {
+// The main road: rows requested one at a time, progress on row 0 and every 32nd row, the abort
+// asked every 32nd row, and an abort that keeps the rows before it and touches none after.
+TEST_F(PluginRunTest, TheRowLoopReportsProgressAndKeepsTheRowsBeforeAnAbort) {
+  // The default planet, without city lights (whose draws are seeded from the clock): two runs
+  // paint the same rows.
+  HostImage complete;
   {
     PluginRun run({"--size", "16x100"});
     ExpectCompleteRun(run);
-    EXPECT_EQ(run.session->progressCalls, 4);   // rows 0, 32, 64 and 96
+    EXPECT_EQ(run.session->progressDone, (std::vector<int32_t>{0, 32, 64, 96}));
     EXPECT_EQ(run.session->advanceStateCalls, 100);
     EXPECT_EQ(run.session->abortCalls, 3);
+    complete = run.session->destination;
   }
   {
-    PluginRun run({"--size", "16x200", "--abort-at", "64"});
+    PluginRun run({"--size", "16x100", "--abort-at", "64"});
     ASSERT_TRUE(run.opened) << run.error;
-    EXPECT_EQ(run.ResultOf(kSelectorContinue), -128);
-    EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{kSelectorPrepare, kSelectorStart, kSelectorContinue}));
+    EXPECT_EQ(run.ResultOf(kSelectorContinue), kResultUserCanceled);
     EXPECT_TRUE(run.session->abortAnswered);
-    EXPECT_LT(run.session->highestRowRequested, 199);
+    // Asked after rows 31, 63 (no: row 64 not yet requested) and 95 (yes): rows 0..95 are
+    // those of the complete run, the others are still the document's.
+    EXPECT_EQ(run.session->abortCalls, 3);
+    EXPECT_EQ(run.session->highestRowRequested, 95);
+    const HostImage &after = run.session->destination;
+    for (int32_t y = 0; y < 100; y++) {
+      const HostImage &expected = y <= 95 ? complete : run.session->source;
+      EXPECT_EQ(std::memcmp(HostImagePixel(expected, 0, y), HostImagePixel(after, 0, y), HostImageRowBytes(after)), 0)
+          << "row " << y;
+    }
     ExpectNothingLeft(run);
   }
-  {
-    // The run's image set cannot be made: 999 from Start, and the run is freed.
-    PluginRun run({"--size", "64x64", "--refuse-buffers", "12"});
+}
+
+// The resource balance: every way out of Start and Continue frees the run, empties the request
+// rectangles, keeps its result code, and leaves no buffer, no global block and no handle but
+// the parameters.
+TEST_F(PluginRunTest, EveryExitPathLeavesNothingOutstanding) {
+  constexpr int16_t kNoCall = 9999;
+  const bool refusesHost = kRefusesHostWithoutAdvanceState;
+  const struct {
+    const char *what;
+    std::vector<const char *> args;
+    int16_t start;   // Start's result
+    int16_t cont;    // the last Continue's result; kNoCall when none is made
+  } paths[] = {
+      {"a complete run", {"--size", "8x8"}, 0, 0},
+      {"an abort", {"--size", "8x40", "--abort-at", "0"}, 0, kResultUserCanceled},
+      {"a multichannel refusal", {"--size", "4x4", "--multichannel", "--no-mode-check"}, 1, kNoCall},
+      {"a host without advanceState", {"--size", "8x6", "--no-advance-state"}, int16_t(refusesHost ? 1 : 0),
+       int16_t(refusesHost ? kNoCall : 0)},
+      {"the first buffer refused", {"--size", "8x8", "--refuse-buffers", "1"}, 1, kNoCall},
+      {"host buffers refused", {"--size", "8x8", "--refuse-host-buffers", "1"}, 0, 0},
+      {"advanceState failing at Start", {"--size", "8x8", "--advance-error", "1:-36"}, -36, kNoCall},
+      {"advanceState failing mid-run", {"--size", "8x40", "--advance-error", "5"}, 0, -108},
+  };
+  for (const auto &path : paths) {
+    SCOPED_TRACE(path.what);
+    PluginRun run(path.args);
     ASSERT_TRUE(run.opened) << run.error;
-    EXPECT_EQ(run.ResultOf(kSelectorStart), 999);
-    EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{kSelectorPrepare, kSelectorStart}));
+    EXPECT_EQ(run.ResultOf(kSelectorStart), path.start) << run.report;
+    int16_t lastContinue = kNoCall;
+    int32_t continues = 0;
+    for (const HostCall &c : run.session->calls)
+      if (c.selector == kSelectorContinue) {
+        lastContinue = c.result;
+        continues++;
+      }
+    EXPECT_EQ(lastContinue, path.cont) << run.report;
+    const bool success = path.start == 0 && path.cont == 0;
+    const int16_t last = success ? kSelectorFinish : (path.cont == kNoCall ? kSelectorStart : kSelectorContinue);
+    EXPECT_EQ(run.Selectors().back(), last);
+    // A host without advanceState gets one row per Continue; with it, one Continue does all.
+    if (success) {
+      EXPECT_EQ(continues, run.session->options.noAdvanceState ? 6 : 1);
+    }
+    const FilterRecord &r = run.session->record;
+    for (const Rect16 &rect : {r.inRect, r.outRect, r.maskRect})
+      EXPECT_TRUE(rect.top == 0 && rect.left == 0 && rect.bottom == 0 && rect.right == 0);
+    EXPECT_LE(run.session->dialogsAnswered, path.start == 1 ? 1 : 0);   // a refusal box; none where Wine has no display
     ExpectNothingLeft(run);
-  }
-  {
-    // Without advanceState Kivaglobe64 refuses the host; Kivaglobe32 renders one row per
-    // Continue call.
-    PluginRun run({"--size", "8x6", "--no-advance-state", "--close-dialogs"});
-    ASSERT_TRUE(run.opened) << run.error;
-    if (sizeof(void *) == 8) {
-      EXPECT_EQ(run.ResultOf(kSelectorStart), 1);
-      EXPECT_LE(run.session->dialogsAnswered, 1);   // 0 where Wine has no display
-      ExpectNothingLeft(run);
-    } else {
-      ExpectCompleteRun(run);
-      EXPECT_EQ(run.Selectors().size(), 2u + 6u + 1u);
+    if (run.session->options.refuseBuffersFrom == 1) {
+      EXPECT_GE(run.session->memory.refusedGlobalAllocs, 1);
+    }
+    if (run.session->options.refuseHostBuffersFrom == 1) {
+      EXPECT_GE(run.session->memory.globalAllocs, 1);
+      EXPECT_EQ(run.session->memory.refusedGlobalAllocs, 0);
     }
   }
 }
 
-TEST_F(PluginRunTest, OutOfMemoryFailsStartAndLeavesNothingOutstanding) {
-  PluginRun run({"--refuse-buffers", "1", "--size", "8x8"});
-  ASSERT_TRUE(run.opened) << run.error;
-  EXPECT_EQ(run.ResultOf(kSelectorStart), 1);
-  EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{kSelectorPrepare, kSelectorStart}));
-  // The plug-in's own fallback was asked and refused too.
-  EXPECT_GE(run.session->memory.refusedGlobalAllocs, 1);
-  ExpectNothingLeft(run);
-}
-
-TEST_F(PluginRunTest, RefusedHostBuffersFallBackToGlobalMemory) {
-  PluginRun run({"--refuse-host-buffers", "1", "--size", "8x8"});
-  ExpectCompleteRun(run);
-  EXPECT_GE(run.session->memory.globalAllocs, 1);
-  EXPECT_EQ(run.session->memory.refusedGlobalAllocs, 0);
+// Out of memory from every allocation of a run in turn: each refusal ends the run with 1 (run
+// buffers), 999 (the work image) or, past the run's last allocation, not at all; none leaves
+// anything behind.
+TEST_F(PluginRunTest, RefusingEachAllocationInTurnLeavesNothingOutstanding) {
+  int32_t allocations = 0;
+  {
+    PluginRun run({"--size", "8x8"});
+    ExpectCompleteRun(run);
+    allocations = run.session->memory.bufferRequests;
+  }
+  ASSERT_GT(allocations, 2);
+  int32_t workImageFailures = 0;
+  for (int32_t n = 1; n <= allocations + 1; n++) {
+    std::string from = std::to_string(n);
+    SCOPED_TRACE("refused from allocation " + from);
+    PluginRun run({"--size", "8x8", "--refuse-buffers", from.c_str()});
+    ASSERT_TRUE(run.opened) << run.error;
+    const int16_t start = run.ResultOf(kSelectorStart);
+    EXPECT_TRUE(start == 0 || start == 1 || start == 999) << start;
+    if (start == 999) {
+      workImageFailures++;
+      EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{kSelectorPrepare, kSelectorStart}));
+    }
+    if (n > allocations) {
+      EXPECT_EQ(run.session->calls.back().selector, kSelectorFinish);
+    }
+    ExpectNothingLeft(run);
+  }
+  EXPECT_GE(workImageFailures, 1);
 }
 
 TEST_F(PluginRunTest, EveryDocumentKindRunsAndIsWrittenOut) {
@@ -352,6 +398,31 @@ TEST_F(PluginRunTest, EveryDocumentKindRunsAndIsWrittenOut) {
     EXPECT_EQ(stbi_is_16_bit(png.c_str()) != 0, kind.sixteen);
     std::remove(png.c_str());
   }
+}
+
+// A selection: the planet lands inside it only; outside, the picture is as it was.
+TEST_F(PluginRunTest, TheSelectionKeepsThePlanetInsideIt) {
+  HostImage picture;
+  MakeHostImage(&picture, 16, 12, 3, 1);
+  for (size_t i = 0; i < picture.data.size(); i++) picture.data[i] = uint8_t(100 + i % 37);
+  std::string in = TempPath("plugin_in.png");
+  char error[512];
+  ASSERT_TRUE(SaveHostImagePng(picture, in.c_str(), error, sizeof error)) << error;
+  PluginRun run({"--in", in.c_str(), "--mask", "ellipse"});
+  ExpectCompleteRun(run);
+  HostImage mask;
+  MakeEllipseMask(16, 12, &mask);
+  int32_t changedInside = 0;
+  for (int32_t y = 0; y < 12; y++)
+    for (int32_t x = 0; x < 16; x++) {
+      const bool changed = std::memcmp(HostImagePixel(picture, x, y), HostImagePixel(run.session->destination, x, y), 3) != 0;
+      if (mask.data[size_t(y * 16 + x)] == 0)
+        EXPECT_FALSE(changed) << x << "," << y;
+      else
+        changedInside += changed;
+    }
+  EXPECT_GT(changedInside, 0);
+  std::remove(in.c_str());
 }
 
 TEST_F(PluginRunTest, TheProgramTakesAbsoluteUnixPaths) {

@@ -44,7 +44,8 @@ void Problem(const std::string &what) { gFake.problems.push_back(what); }
 
 // Asks for row `row` of the filter rectangle, all planes, the mask rows around it when there
 // is a selection, and calls advanceState. Then checks the delivery against the document.
-bool RequestRow(FilterRecord *r, int32_t row) {
+// Returns advanceState's result.
+OSErr16 RequestRow(FilterRecord *r, int32_t row) {
   const Rect16 f = r->filterRect;
   const int16_t y = int16_t(f.top + row);
   r->inRect = r->outRect = Rect16{y, f.left, int16_t(y + 1), f.right};
@@ -52,7 +53,11 @@ bool RequestRow(FilterRecord *r, int32_t row) {
   r->inHiPlane = r->outHiPlane = int16_t(r->planes - 1);
   r->maskRect = r->haveMask ? Rect16{int16_t(y - 2), f.left, int16_t(y + 2), f.right} : Rect16{0, 0, 0, 0};
   gFake.advanceCalls++;
-  if (r->advanceState() != 0) return false;
+  const OSErr16 advanced = r->advanceState();
+  if (advanced != 0) {
+    if (r->inData != nullptr || r->outData != nullptr || r->maskData != nullptr) Problem("data after a failure");
+    return advanced;
+  }
 
   HostSession *s = gFake.session;
   const int32_t bytes = r->depth / 8;
@@ -78,7 +83,7 @@ bool RequestRow(FilterRecord *r, int32_t row) {
   } else if (r->maskData != nullptr) {
     Problem("mask data without a selection");
   }
-  return true;
+  return 0;
 }
 
 void EmptyRects(FilterRecord *r) { r->inRect = r->outRect = r->maskRect = Rect16{0, 0, 0, 0}; }
@@ -137,7 +142,12 @@ void KV_HOSTAPI FakeEntry(int16_t selector, FilterRecord *r, intptr_t *data, int
       bp->lockProc(g->buffer, 1);
       if (gFake.leakBuffer) bp->allocateProc(10, &g->leaked);
       g->row = 0;
-      if (!RequestRow(r, 0)) *result = -1;
+      *result = RequestRow(r, 0);
+      if (*result != 0) {
+        bp->unlockProc(g->buffer);
+        bp->freeProc(g->buffer);
+        EmptyRects(r);
+      }
       break;
     case kSelectorContinue:
       if (gFake.neverDone) break;
@@ -150,7 +160,8 @@ void KV_HOSTAPI FakeEntry(int16_t selector, FilterRecord *r, intptr_t *data, int
           break;
         }
         if (++g->row == r->filterRect.bottom - r->filterRect.top) break;
-        RequestRow(r, g->row);
+        *result = RequestRow(r, g->row);
+        if (*result != 0) break;
       }
       bp->unlockProc(g->buffer);
       bp->freeProc(g->buffer);
@@ -388,6 +399,39 @@ TEST_F(HostSessionTest, AbortAnswersYesOnceTheRowWasRequested) {
   // The rows written before the abort are in the document; the others are not.
   EXPECT_EQ(Sample(run.session->destination, 1, 3, 0), uint8_t(Pattern(3, 1, 0)));
   EXPECT_EQ(Sample(run.session->destination, 1, 4, 0), 0);
+}
+
+// --advance-error N[:CODE]: the N-th advanceState call fails with CODE and delivers nothing;
+// the rows written before it stay in the document.
+TEST_F(HostSessionTest, AnInjectedAdvanceStateErrorDeliversNothing) {
+  {
+    HostRun run({"--size", "4x6", "--advance-error", "1:-36"});
+    ASSERT_TRUE(run.opened) << run.error;
+    EXPECT_EQ(run.ResultOf(kSelectorStart), -36);
+    EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{2, 3}));
+    EXPECT_EQ(run.session->advanceStateCalls, 1);
+    EXPECT_EQ(run.status, kHostStatusPluginError);
+    EXPECT_EQ(run.finishStatus, kHostStatusOk);
+    EXPECT_EQ(run.session->highestRowRequested, -1);
+  }
+  {
+    HostRun run({"--size", "4x6", "--advance-error", "3"});
+    ASSERT_TRUE(run.opened) << run.error;
+    EXPECT_EQ(run.ResultOf(kSelectorContinue), -108);
+    EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{2, 3, 4}));
+    EXPECT_EQ(gFake.rowsDone, 2);
+    EXPECT_EQ(Sample(run.session->destination, 1, 1, 0), uint8_t(Pattern(1, 1, 0)));
+    EXPECT_EQ(Sample(run.session->destination, 1, 2, 0), 0);
+    EXPECT_EQ(run.finishStatus, kHostStatusOk);
+  }
+  EXPECT_TRUE(gFake.problems.empty()) << gFake.problems.front();
+  // Counts from 1, codes are non-zero 16-bit values.
+  for (const char *bad : {"0", "2:0", "2:", ":5", "2:x", "2:40000", "-1"}) {
+    HostOptions options;
+    char error[256];
+    const char *args[] = {"kivahost", "--plugin", "p.8bf", "--advance-error", bad};
+    EXPECT_FALSE(ParseHostOptions(5, args, &options, error, sizeof error)) << bad;
+  }
 }
 
 TEST_F(HostSessionTest, RefusedBuffersFailStartAndLeaveNothingBehind) {
