@@ -1,9 +1,11 @@
 // dialogs_win32_test.cpp -- --close-dialogs answering a modal box that a plug-in opens while
-// the host calls it (Windows trees; needs a display, skipped without one).
+// the host calls it (Windows trees; needs a display, and checks nothing without one).
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "host/host_session.h"
@@ -42,7 +44,14 @@ TEST(HostDialogs, CloseDialogsAnswersTheBoxesOfThePlugin) {
   std::fclose(out);
   std::string report = ReadTextFile(reportPath);
   std::remove(reportPath.c_str());
-  if (gBoxAnswer <= 0) GTEST_SKIP() << "no display: the box could not be opened";
+  if (gBoxAnswer <= 0) {
+    // Without a display no box can open. (A skip would be the natural report, but a skipped
+    // test crashes the 32-bit program under emulated Wine.)
+    const char *display = std::getenv("DISPLAY");
+    EXPECT_TRUE(display == nullptr || display[0] == 0) << "the box did not open on display " << display;
+    std::printf("no display: the box could not be opened, nothing to check\n");
+    return;
+  }
   EXPECT_EQ(gBoxAnswer, IDCANCEL);
   EXPECT_NE(report.find("Dialog: Test box\n"), std::string::npos) << report;
   // Cancel was enough: the host did not have to end the box itself.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "plugin/dispatch.h"
@@ -20,6 +22,27 @@ std::string DllPath() {
   std::string exe(path, length);
   std::string folder = exe.substr(0, exe.find_last_of("\\/"));
   return folder + "\\..\\..\\plugin\\" KV_DLL_NAME;
+}
+
+// The plug-in's boxes (About, the refusals) are modal. While the test calls the entry, a thread
+// timer, which their modal loops dispatch, ends every dialog of this thread with Cancel.
+int gBoxesEnded = 0;
+
+BOOL CALLBACK EndBox(HWND window, LPARAM) {
+  char className[16];
+  if (IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) > 0 &&
+      std::strcmp(className, "#32770") == 0) {
+    gBoxesEnded++;
+    EndDialog(window, IDCANCEL);
+  }
+  return TRUE;
+}
+
+void CALLBACK EndBoxes(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurrentThreadId(), EndBox, 0); }
+
+bool HaveDisplay() {
+  const char *display = std::getenv("DISPLAY");
+  return display != nullptr && display[0] != 0;
 }
 
 class DllTest : public ::testing::Test {
@@ -61,6 +84,8 @@ TEST_F(DllTest, RunsTheHostsSequenceThroughItsEntry) {
   host.entry = reinterpret_cast<PluginEntryProc>(reinterpret_cast<void *>(GetProcAddress(module, KV_DLL_ENTRY)));
   ASSERT_NE(host.entry, nullptr);
 
+  gBoxesEnded = 0;
+  UINT_PTR boxTimer = SetTimer(nullptr, 0, 50, EndBoxes);
   EXPECT_EQ(FakeHostCall(&host, kSelectorAbout), kResultOk);
   EXPECT_EQ(host.dataSlot, 0);
   EXPECT_EQ(host.record.parameters, nullptr);
@@ -76,6 +101,9 @@ TEST_F(DllTest, RunsTheHostsSequenceThroughItsEntry) {
   EXPECT_EQ(FakeHostCall(&host, kSelectorPrepare), kResultOk);
   EXPECT_EQ(FakeHostCall(&host, kSelectorStart), kResultAlreadyShown);
   EXPECT_TRUE(IsEmptyRequest(host.record.inRect));
+  KillTimer(nullptr, boxTimer);
+  // The About box and the multichannel refusal, when there is a display to show them on.
+  EXPECT_EQ(gBoxesEnded, HaveDisplay() ? 2 : 0);
 
   host.record.imageMode = kModeRGB;
   host.refuseBuffersFrom = 1;
