@@ -5,6 +5,7 @@
 #include "plugin/host_utils.h"
 #include "plugin/rect16.h"
 #include "plugin/row_loop.h"
+#include "render/composite.h"
 #include "render/render_setup.h"
 
 bool HostSupportsPreview(const PluginGlobals *globals) {
@@ -128,9 +129,9 @@ void DrawPreview(PluginGlobals *globals, int32_t row, int item) {
   map.bounds.right = out.right;
   map.imageMode = r->imageMode;
   map.rowBytes = r->outRowBytes;
-  // The output buffer holds the document's samples: two bytes each in 16-bit documents, which
-  // the map must say, or the host would show every other byte.
-  const int32_t sampleBytes = r->imageMode == kModeGray16 || r->imageMode == kModeRGB48 ? 2 : 1;
+  // The output buffer holds the samples the compositor wrote: two bytes each in 16-bit
+  // documents, which the map must say, or the host would show every other byte.
+  const int32_t sampleBytes = HostChannelClass(r) == kChannelClass16 ? 2 : 1;
   map.colBytes = (r->outHiPlane - r->outLoPlane + 1) * sampleBytes;
   map.planeBytes = sampleBytes;
   map.baseAddr = r->outData;

@@ -23,15 +23,13 @@
 
 #include "bench/harness_settings.h"
 #include "bench/render_harness.h"
-#include "foundation/clock.h"
 #include "host/host_session.h"
 #include "host/terminology.h"
 #include "plugin/output_passes.h"
 #include "plugin/parameters.h"
 #include "plugin/script_descriptor.h"
-#include "tests/host/test_files.h"
+#include "tests/host/plugin_run.h"
 
-extern const char *gPluginPath;
 
 namespace {
 
@@ -54,49 +52,16 @@ struct HostPicture {
 HostPicture RunPlugin(std::vector<const char *> args) {
   HostPicture picture;
   std::memset(&picture.parameters, 0, sizeof picture.parameters);
-  char plugin[kHostPathSize];
-  std::snprintf(plugin, sizeof plugin, "%s", gPluginPath);
-  args.insert(args.begin(), {"kivahost", "--plugin", plugin, "--close-dialogs"});
-  HostOptions options;
-  char text[kHostPathSize + 256] = "";
-  if (!ParseHostOptions(int(args.size()), args.data(), &options, text, sizeof text)) {
-    picture.error = text;
+  PluginRun run(args);
+  picture.secondsBefore = run.secondsBefore;
+  picture.secondsAfter = run.secondsAfter;
+  picture.ok = run.status == kHostStatusOk && run.finishStatus == kHostStatusOk;
+  if (!picture.ok) {
+    picture.error = run.error + run.report;
     return picture;
   }
-  MapHostPath(options.pluginPath, kHostPathSize);
-  PluginModule module = {};
-  if (!LoadPluginModule(options.pluginPath, &module, text, sizeof text)) {
-    picture.error = text;
-    return picture;
-  }
-  const std::string reportPath = TempPath("modes_report.txt");
-  FILE *out = std::fopen(reportPath.c_str(), "wb");
-  if (out == nullptr) {
-    UnloadPluginModule(&module);
-    picture.error = "cannot write " + reportPath;
-    return picture;
-  }
-  HostSession *session = new HostSession();
-  picture.secondsBefore = CurrentTimeSeconds();
-  if (!OpenHostSession(session, options, module, out, text, sizeof text)) {
-    picture.error = text;
-  } else {
-    const int status = RunHostSession(session);
-    picture.secondsAfter = CurrentTimeSeconds();
-    HostHandle h = session->record.parameters;
-    HostBlock *block = h != nullptr ? FindHandle(&session->memory, h) : nullptr;
-    if (block != nullptr && block->size >= int32_t(sizeof(ParameterBlock)))
-      std::memcpy(&picture.parameters, *h, sizeof picture.parameters);
-    const int finish = FinishHostSession(session);
-    picture.image = session->destination;
-    picture.ok = status == kHostStatusOk && finish == kHostStatusOk;
-  }
-  CloseHostSession(session);
-  delete session;
-  UnloadPluginModule(&module);
-  std::fclose(out);
-  if (!picture.ok) picture.error += ReadTextFile(reportPath);
-  std::remove(reportPath.c_str());
+  if (const ParameterBlock *p = run.Parameters()) picture.parameters = *p;
+  picture.image = run.session->destination;
   return picture;
 }
 
