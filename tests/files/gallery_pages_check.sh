@@ -11,7 +11,7 @@
 #                  photographed as FOLDER/<page>.png;
 #   identify       every picture and frame image decodes.
 set -u
-folder=$1
+folder=$(cd "$1" && pwd) || { echo "FAIL: no folder $1"; exit 1; }
 fail=0
 complain() { echo "FAIL: $*"; fail=1; }
 
@@ -41,7 +41,7 @@ while IFS= read -r -d '' page; do
   [ $status -le 1 ] || complain "$name: tidy reports errors: $warnings"
   unexpected=$(printf '%s\n' "$warnings" | grep -E 'Warning|Error' | grep -Ev "$allowed")
   [ -z "$unexpected" ] || complain "$name: unexpected tidy messages: $unexpected"
-  printf '%s: tidy: %s\n' "$name" "$(printf '%s\n' "$warnings" | grep -Eo 'Warning: [^"<]*' | sort | uniq -c | tr -s ' ' | tr '\n' ';')"
+  printf '%s: tidy:\n%s\n' "$name" "$(printf '%s\n' "$warnings" | sed 's/^line [0-9]* column [0-9]* - //' | sort | uniq -c)"
 
   # The browser: a checker page frames the gallery page and reports its images.
   checker="$dir/../check-$pages.html"
@@ -70,7 +70,7 @@ HTML
   count=${count%% *}
   frames=$(grep -o '<img ' "$page" | wc -l)
   [ "${count:-0}" = "$frames" ] || complain "$name: the browser saw ${count:-0} images, the page has $frames"
-  chromium_run --screenshot="$dir.png" --window-size=1100,800 "$(file_url "$page")" >/dev/null
+  chromium_run --screenshot="$dir.png" --window-size=1400,1000 "$(file_url "$page")" >/dev/null
   rm -f "$checker"
 
   for picture in "$dir"/web_images/*; do
