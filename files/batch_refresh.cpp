@@ -1,6 +1,8 @@
 // batch_refresh.cpp -- the batch refresh of queued presets (see batch_refresh.h).
 #include "files/batch_refresh.h"
 
+#include <cstdio>
+
 #include "files/folder_listing.h"
 #include "files/gallery_pages.h"
 #include "files/settings_file.h"
@@ -11,6 +13,8 @@
 #include "plugin/preview.h"
 
 bool gBatchRefreshRunning = false;
+
+const char kFolderUnreadableMessage[] = "The folder of queued presets could not be read:";
 
 int32_t QueuedPresetKind(const char *name) {
   char file[kPathCapacity], extension[kPathCapacity];
@@ -61,14 +65,26 @@ int16_t BatchRenderFolder(PluginGlobals *globals, void *dialog, BatchReport *rep
     gBatchRefreshRunning = false;
     return kBatchNotStarted;
   }
+  // The parked settings come back from the scratch dot; the name shown with them is not part
+  // of a settings file and is kept here.
   SaveMemoryDot(globals, kMemoryDotScratch);
+  char name[kParameterTextSize];
+  StrCopy(name, p->settingsName, kParameterTextSize);
   const uint32_t spare = p->spareSetting;
   p->spareSetting = 1;
   if (gGalleryDialogProcs.invalidateDialog != nullptr) gGalleryDialogProcs.invalidateDialog(dialog);
 
   FolderListing listing{};
   int16_t result = kBatchDone;
-  if (!ListFolderSorted(p->sourceFolder, &listing)) result = kBatchFolderUnreadable;
+  if (!ListFolderSorted(p->sourceFolder, &listing)) {
+    result = kBatchFolderUnreadable;
+    char text[sizeof kFolderUnreadableMessage + kParameterTextSize + 4];
+    std::snprintf(text, sizeof text, "%s\r\n%s", kFolderUnreadableMessage, p->sourceFolder);
+    if (gGalleryDialogProcs.tellUser != nullptr)
+      gGalleryDialogProcs.tellUser(globals, dialog, text);
+    else
+      ShowGalleryMessage(dialog, text);
+  }
   for (int32_t i = 0; i < listing.count; i++) {
     const FolderEntry &entry = listing.entries[i];
     if (gGalleryDialogProcs.waitCursor != nullptr) gGalleryDialogProcs.waitCursor();
@@ -101,6 +117,7 @@ int16_t BatchRenderFolder(PluginGlobals *globals, void *dialog, BatchReport *rep
   FreeFolderListing(&listing);
   p->spareSetting = spare;
   LoadMemoryDot(globals, kMemoryDotScratch);
+  StrCopy(p->settingsName, name, kParameterTextSize);
   p->batchCancel = 0;
   gBatchRefreshRunning = false;
   if (gGalleryDialogProcs.arrowCursor != nullptr) gGalleryDialogProcs.arrowCursor();

@@ -21,6 +21,8 @@ struct PluginGlobals;
 // Set while a batch refresh runs; the presets page clears it when it ends.
 extern bool gBatchRefreshRunning;
 
+extern const char kFolderUnreadableMessage[];
+
 // 1 for a name whose extension is ".q9q", 2 for ".q5q" (ignoring case), else 0. Only the
 // file-name part of a path is looked at.
 int32_t QueuedPresetKind(const char *name);
@@ -42,7 +44,8 @@ enum : int16_t {
 };
 
 // The command: asks for the folder (gGalleryDialogProcs), refreshes its queued presets in name
-// order, and puts the current settings back. *report (when given) counts the files.
+// order, and puts the current settings and their name back. A folder that cannot be listed is
+// reported to the user. *report (when given) counts the files.
 int16_t BatchRenderFolder(PluginGlobals *globals, void *dialog, BatchReport *report);
 
 #endif  // KIVAGLOBE_FILES_BATCH_REFRESH_H

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -213,13 +214,15 @@ TEST_F(GalleryPageTest, TheBatchRefreshesOnlyQueuedAndDonePresets) {
   for (const char *name : untouched) bytesBefore.push_back(ReadWholeFile(f + name));
 
   Block()->planetSize = 77;
+  std::strcpy(Block()->settingsName, "mine.q1q");
   calls_.folder = f;
   BatchReport report{};
   EXPECT_EQ(BatchRenderFolder(&globals_, nullptr, &report), kBatchDone);
   EXPECT_EQ(report.refreshed, 5);   // a, b, E, d.q9q, d.q5q
   EXPECT_EQ(report.renamed, 2);     // a and E; d.q9q finds d.q5q in its way
   EXPECT_EQ(report.skipped, 1);     // y.q9q does not read
-  EXPECT_EQ(Block()->planetSize, 77u);   // the settings before the batch are back
+  EXPECT_EQ(Block()->planetSize, 77u);   // the settings before the batch are back, with their name
+  EXPECT_STREQ(Block()->settingsName, "mine.q1q");
 
   EXPECT_EQ(FolderNames(f), (std::vector<std::string>{"a.q5q", "b.q5q", "c.q1q", "d.q5q", "d.q9q", "E.Q5Q",
                                                       "inner.q9q", "Q9Q-list.txt", "q9qlist", "x.q9q", "y.q9q"}));
@@ -244,6 +247,11 @@ TEST_F(GalleryPageTest, TheBatchRefreshesOnlyQueuedAndDonePresets) {
   calls_.folder.clear();
   EXPECT_EQ(BatchRenderFolder(&globals_, nullptr, &report), kBatchNotStarted);
   EXPECT_FALSE(gBatchRefreshRunning);
+  // A folder that is gone is reported.
+  calls_.folder = f + "gone\\";
+  EXPECT_EQ(BatchRenderFolder(&globals_, nullptr, &report), kBatchFolderUnreadable);
+  ASSERT_EQ(calls_.messages.size(), 1u);
+  EXPECT_EQ(calls_.messages[0].find(kFolderUnreadableMessage), 0u);
 }
 
 }  // namespace
