@@ -125,7 +125,7 @@ TEST_F(PreviewRoadTest, APreviewIsSampledRenderedAndDisplayedThroughTheHost) {
   EXPECT_EQ(p->zoomDivisor, 4u);
 
   // Every fourth pixel of every fourth row, all planes.
-  ASSERT_NE(r.inData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.inData), nullptr);
   ASSERT_EQ(r.inRowBytes, 250 * 3);
   const uint8_t *in = static_cast<const uint8_t *>(r.inData);
   int32_t wrong = 0;
@@ -153,7 +153,7 @@ TEST_F(PreviewRoadTest, APreviewIsSampledRenderedAndDisplayedThroughTheHost) {
   EXPECT_EQ(d.destinationColumn, 150 - 125);
   EXPECT_EQ(d.destinationRow, 150 - 75);
   // What was shown is what the plug-in wrote into the host's output buffer.
-  ASSERT_NE(r.outData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.outData), nullptr);
   for (int32_t y = 0; y < 150; y++)
     ASSERT_EQ(std::memcmp(HostImagePixel(d.image, 0, y), static_cast<const uint8_t *>(r.outData) + y * r.outRowBytes,
                           250 * 3),
@@ -198,7 +198,7 @@ TEST_F(PreviewRoadTest, APreviewIsSampledRenderedAndDisplayedThroughTheHost) {
   EXPECT_EQ(r.inRect.top, 50);
   EXPECT_EQ(r.inRect.right, 250);
   EXPECT_EQ(r.inRect.bottom, 150);
-  ASSERT_NE(r.inData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.inData), nullptr);
   in = static_cast<const uint8_t *>(r.inData);
   wrong = 0;
   for (int32_t y = 0; y < 100; y++)
@@ -232,7 +232,7 @@ TEST_F(PreviewRoadTest, SixteenBitPreviewsAreShownWithTheirTwoByteSamples) {
   ASSERT_EQ(d.image.height, 50);
   ASSERT_EQ(d.image.channels, 3);
   ASSERT_EQ(d.image.bytesPerSample, 2);
-  ASSERT_NE(r.outData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.outData), nullptr);
   int32_t wrong = 0;
   for (int32_t y = 0; y < 50; y++)
     wrong += std::memcmp(HostImagePixel(d.image, 0, y), static_cast<const uint8_t *>(r.outData) + y * r.outRowBytes,
@@ -255,7 +255,7 @@ TEST_F(PreviewRoadTest, TheMaskIsSampledAndAHostWithoutSamplingGetsFactorOne) {
   RequestPreviewArea(g, k);
   ASSERT_EQ(result, 0);
   EXPECT_EQ(r.maskRate, k * 65536);
-  ASSERT_NE(r.maskData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.maskData), nullptr);
   const int32_t mw = r.maskRect.right - r.maskRect.left, mh = r.maskRect.bottom - r.maskRect.top;
   ASSERT_GT(mw, 0);
   ASSERT_GT(mh, 0);
@@ -277,7 +277,7 @@ TEST_F(PreviewRoadTest, TheMaskIsSampledAndAHostWithoutSamplingGetsFactorOne) {
   EXPECT_EQ(r.inputRate, 65536);
   EXPECT_EQ(r.inRect.right - r.inRect.left, 30);
   EXPECT_EQ(r.inRect.bottom - r.inRect.top, 30);
-  ASSERT_NE(r.inData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.inData), nullptr);
   const uint8_t *in = static_cast<const uint8_t *>(r.inData);
   EXPECT_EQ(in[r.inRowBytes * 5 + 3 * 7 + 1], PatternSample(r.inRect.left + 7, r.inRect.top + 5, 1));
   r.samplingSupport = 1;
