@@ -284,4 +284,51 @@ TEST_F(PreviewRoadTest, TheMaskIsSampledAndAHostWithoutSamplingGetsFactorOne) {
   EndRunAndExpectNothingLeft();
 }
 
+// An editor that stores any non-empty output rectangle (--store-preview-output) puts the
+// preview's output into the document at the next advanceState. The real run then writes over
+// it: the finished document is the one a host that keeps previews apart gets.
+TEST_F(PreviewRoadTest, AStoredPreviewIsOverwrittenByTheRun) {
+  std::vector<uint8_t> finished[2];
+  for (int stored = 0; stored < 2; stored++) {
+    SCOPED_TRACE(stored);
+    if (session != nullptr) TearDown();
+    session = nullptr;
+    report = nullptr;
+    if (stored)
+      Open({"--size", "400x240", "--store-preview-output"});
+    else
+      Open({"--size", "400x240"});
+    FilterRecord &r = session->record;
+    g->previewArea = Rect16{0, 0, 100, 100};
+    RequestPreviewArea(g, 4);
+    ASSERT_EQ(result, 0);
+    p->renderTarget = 1;
+    g->previewWindow = session;
+    UpdatePreviewImage(g);
+    ASSERT_EQ(result, 0);
+    DrawPreview(g, 0, kPreviewItem);
+    const HostImage shown = session->display.image;
+    ASSERT_EQ(shown.width, 100);
+    ASSERT_EQ(shown.height, 60);
+    // The next request makes the host take the preview's output.
+    RequestPreviewArea(g, 4);
+    ASSERT_EQ(result, 0);
+    int32_t same = 0;
+    for (int32_t y = 0; y < 60; y++)
+      same += std::memcmp(HostImagePixel(session->destination, 0, y), HostImagePixel(shown, 0, y), 100 * 3) == 0;
+    EXPECT_EQ(same, stored ? 60 : 0);
+
+    p->renderTarget = 0;
+    g->previewWindow = nullptr;
+    StartRender(g);
+    ASSERT_EQ(result, 0);
+    int32_t continues = 0;
+    while (!HostRectEmpty(r.inRect) && continues++ < 300) ASSERT_EQ(CallSelector(session, kSelectorContinue), 0);
+    EXPECT_TRUE(HostRectEmpty(r.inRect));
+    finished[stored] = session->destination.data;
+    EXPECT_EQ(FinishHostSession(session), kHostStatusOk);
+  }
+  EXPECT_EQ(finished[1], finished[0]);
+}
+
 }  // namespace

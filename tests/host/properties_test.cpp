@@ -284,6 +284,7 @@ TEST(HostOptions, RefusesBadCommandLines) {
       {"--plugin", "k", "--refuse-buffers", "0"},
       {"--plugin", "k", "--selector", "40000"},
       {"--plugin", "k", "--gray", "--multichannel"},
+      {"--plugin", "k", "--transparent", "--multichannel"},
       {"--plugin", "k", "--in", "a.png", "--size", "2x2"},
       {"--plugin", "k", "--about", "--dialog"},
       {"--plugin", "k", "--frobnicate"},
