@@ -35,6 +35,17 @@ const char kHostUsage[] =
     "  --no-mode-check       run even when the property list does not enable the mode\n"
     "  --no-advance-state    offer no advanceState: the host delivers each request\n"
     "                        before the next Continue\n"
+    "As some editors do:\n"
+    "  --handle-size-zero    GetHandleSize answers 0 for the host's own handles\n"
+    "  --finish-after-error  call Finish after a Continue error or an abort too\n"
+    "  --repeat              run the filter a second time on the result, the data slot's\n"
+    "                        and the parameters' bytes restored into new handles, the\n"
+    "                        recorded descriptor played silently (\"repeat last filter\")\n"
+    "  --transparent         the document is a layer with editable transparency: one more\n"
+    "                        plane, filter case 4 (5 with --mask); a canvas starts clear\n"
+    "  --store-preview-output  store the output of a sampled (preview) request in the\n"
+    "                        document at the next advanceState, as editors store any\n"
+    "                        output rectangle\n"
     "Recorded actions (names from the plug-in's terminology):\n"
     "  --set \"NAME=VALUE\"    play a descriptor with this parameter (repeatable)\n"
     "  --mode NAME           play a descriptor with this output mode, e.g. \"lit map\"\n"
@@ -132,6 +143,11 @@ bool ParseHostOptions(int argc, const char *const *argv, HostOptions *options, c
     if (std::strcmp(arg, "--no-mode-check") == 0) { options->noModeCheck = true; continue; }
     if (std::strcmp(arg, "--list-parameters") == 0) { options->listParameters = true; continue; }
     if (std::strcmp(arg, "--no-advance-state") == 0) { options->noAdvanceState = true; continue; }
+    if (std::strcmp(arg, "--handle-size-zero") == 0) { options->handleSizeZero = true; continue; }
+    if (std::strcmp(arg, "--finish-after-error") == 0) { options->finishAfterError = true; continue; }
+    if (std::strcmp(arg, "--repeat") == 0) { options->repeat = true; continue; }
+    if (std::strcmp(arg, "--transparent") == 0) { options->transparent = true; continue; }
+    if (std::strcmp(arg, "--store-preview-output") == 0) { options->storePreviewOutput = true; continue; }
 
     // Options with one value.
     if (i + 1 >= argc) {
@@ -205,6 +221,10 @@ bool ParseHostOptions(int argc, const char *const *argv, HostOptions *options, c
   }
   if (options->inPath[0] != 0 && options->sizeGiven) {
     SetError(error, errorSize, "%s", "--in and --size exclude each other");
+    return false;
+  }
+  if (options->transparent && options->multichannel) {
+    SetError(error, errorSize, "%s", "--transparent and --multichannel exclude each other");
     return false;
   }
   if (options->gray && options->multichannel) {

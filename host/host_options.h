@@ -54,6 +54,18 @@ struct HostOptions {
   bool noAdvanceState;               // --no-advance-state: offer no advanceState callback
   bool help;                         // --help
 
+  // What real editors do that a host from our own declarations would not do by itself.
+  bool handleSizeZero;               // --handle-size-zero: GetHandleSize answers 0 for the
+                                     //   host's handles
+  bool finishAfterError;             // --finish-after-error: Finish after a Continue error or
+                                     //   an abort
+  bool repeat;                       // --repeat: a second session, the handles restored from
+                                     //   their bytes ("repeat last filter")
+  bool transparent;                  // --transparent: a layer with editable transparency
+                                     //   (filter case 4, or 5 with a selection)
+  bool storePreviewOutput;           // --store-preview-output: a sampled request's output is
+                                     //   stored at the next advanceState
+
   // Recorded actions (host/host_scripting.cpp). The --set and --mode texts point into argv.
   char recordPath[kHostPathSize];    // --record FILE: save what Finish writes
   char playPath[kHostPathSize];      // --play FILE: replay a recorded descriptor

@@ -2,6 +2,7 @@
 #include "host/host_session.h"
 
 #include <cstring>
+#include <utility>
 
 // The session the callbacks work on (see the header).
 static HostSession *gSession = nullptr;
@@ -15,9 +16,11 @@ const char *SelectorName(int16_t selector) {
 
 // Copies what the plug-in wrote into the last output buffer back into the destination. The
 // output of a sampled request is a preview, drawn through displayPixels at most: the document
-// does not change until the real run writes it.
+// does not change until the real run writes it. With --store-preview-output the host behaves
+// as editors do that store any non-empty output rectangle, a preview's included: the plug-in's
+// real run must then write over it.
 static void WriteBackOutput(HostSession *s) {
-  if (!s->outputIsPreview) StorePlaneBuffer(s->outBuffer, &s->destination);
+  if (!s->outputIsPreview || s->options.storePreviewOutput) StorePlaneBuffer(s->outBuffer, &s->destination);
 }
 
 // Drops what the last request delivered (after its output went back).
@@ -231,6 +234,27 @@ static bool MaskBounds(const HostImage &mask, Rect16 *bounds) {
   return true;
 }
 
+// A layer with editable transparency (--transparent) carries one more plane, its alpha: clear
+// on a new canvas, opaque on a picture.
+static void AddAlphaPlane(HostImage *image, bool opaque) {
+  HostImage layered;
+  MakeHostImage(&layered, image->width, image->height, image->channels + 1, image->bytesPerSample);
+  const size_t colour = HostImagePixelBytes(*image);
+  const uint16_t alpha16 = opaque ? uint16_t(kHost16BitWhite) : 0;
+  const uint8_t alpha8 = opaque ? 255 : 0;
+  for (int32_t y = 0; y < image->height; y++) {
+    for (int32_t x = 0; x < image->width; x++) {
+      uint8_t *to = HostImagePixel(&layered, x, y);
+      std::memcpy(to, HostImagePixel(*image, x, y), colour);
+      if (image->bytesPerSample == 2)
+        std::memcpy(to + colour, &alpha16, 2);
+      else
+        to[colour] = alpha8;
+    }
+  }
+  *image = std::move(layered);
+}
+
 static bool MakeDocument(HostSession *s, char *error, size_t errorSize) {
   const HostOptions &o = s->options;
   const int32_t channels = o.gray ? 1 : 3;
@@ -240,6 +264,7 @@ static bool MakeDocument(HostSession *s, char *error, size_t errorSize) {
   } else {
     MakeHostImage(&s->source, o.width, o.height, channels, bytes);
   }
+  if (o.transparent) AddAlphaPlane(&s->source, o.inPath[0] != 0);
   if (o.multichannel)
     s->imageMode = o.depth == 16 ? kModeDeepMultichannel : kModeMultichannel;
   else if (o.gray)
@@ -266,6 +291,9 @@ static void FillFilterRecord(HostSession *s) {
   std::memset(&r, 0, sizeof r);
   const int32_t planes = s->source.channels;
   const bool layered = !s->options.multichannel;
+  // On a transparent layer the last plane is the transparency, after the colour planes.
+  const int16_t transparency = s->options.transparent ? 1 : 0;
+  const int16_t colourPlanes = int16_t(planes - transparency);
   r.abortProc = AbortProc;
   r.progressProc = ProgressProc;
   r.parameters = nullptr;
@@ -287,12 +315,17 @@ static void FillFilterRecord(HostSession *s) {
   r.bufferProcs = &s->bufferProcs;
   r.handleProcs = &s->handleProcs;
   r.displayPixels = DisplayPixelsProc;
-  r.filterCase = s->haveMask ? kFilterCaseFlatImageWithSelection : kFilterCaseFlatImageNoSelection;
+  if (s->options.transparent)
+    r.filterCase = s->haveMask ? kFilterCaseEditableTransparencyWithSelection
+                               : kFilterCaseEditableTransparencyNoSelection;
+  else
+    r.filterCase = s->haveMask ? kFilterCaseFlatImageWithSelection : kFilterCaseFlatImageNoSelection;
   r.dummyPlaneValue = -1;
   r.advanceState = s->options.noAdvanceState ? nullptr : AdvanceStateProc;
   r.samplingSupport = 1;   // integral steps: a preview request is sampled by whole pixels
   r.inputRate = r.maskRate = 0x10000;
-  r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = int16_t(layered ? planes : 0);
+  r.inLayerPlanes = r.outLayerPlanes = r.absLayerPlanes = int16_t(layered ? colourPlanes : 0);
+  r.inTransparencyMask = r.outTransparencyMask = r.absTransparencyMask = transparency;
   r.inNonLayerPlanes = r.outNonLayerPlanes = r.absNonLayerPlanes = int16_t(layered ? 0 : planes);
   r.inTileHeight = r.outTileHeight = r.absTileHeight = r.maskTileHeight = int16_t(s->source.height);
   r.inTileWidth = r.outTileWidth = r.absTileWidth = r.maskTileWidth = int16_t(s->source.width);
@@ -310,6 +343,7 @@ bool OpenHostSession(HostSession *s, const HostOptions &options, const PluginMod
   s->progressShown = -1;
   s->log.file = nullptr;
   InitHostMemory(&s->memory, options.refuseBuffersFrom, options.refuseHostBuffersFrom, &s->log);
+  s->memory.handleSizeZero = options.handleSizeZero;
   if (options.logPath[0] != 0) {
     s->log.file = std::fopen(options.logPath, "wb");
     if (s->log.file == nullptr) {
@@ -384,6 +418,80 @@ int16_t CallSelector(HostSession *s, int16_t selector) {
   return result;
 }
 
+// One use of the filter: [Parameters,] Prepare, Start, Continue while the plug-in asks for
+// rectangles, and Finish after success (or, with --finish-after-error, after a Continue that
+// failed or was aborted, as some editors call it). Returns the last result that was not 0, or
+// 0; *gaveUp is set when the plug-in kept asking for rectangles.
+static int16_t RunFilterOnce(HostSession *s, bool withDialog, bool *gaveUp) {
+  int16_t r = 0;
+  *gaveUp = false;
+  if (withDialog) r = CallSelector(s, kSelectorParameters);
+  if (r == 0) {
+    s->record.bufferSpace = 0;
+    r = CallSelector(s, kSelectorPrepare);
+    s->bufferSpace = s->record.bufferSpace;
+    std::fprintf(s->out, "bufferSpace: %d\n", s->bufferSpace);
+  }
+  if (r == 0) r = CallSelector(s, kSelectorStart);
+  int32_t continues = 0;
+  bool continueFailed = false;
+  while (r == 0 && RequestPending(s->record)) {
+    if (continues >= s->continueLimit) {
+      // A plug-in that keeps asking for rectangles would hold an editor forever.
+      *gaveUp = true;
+      std::fprintf(s->out, "Continue: stopped after %d calls: the plug-in keeps asking for rectangles\n", continues);
+      break;
+    }
+    DeliverRequest(s);
+    r = CallSelector(s, kSelectorContinue);
+    continueFailed = r != 0;
+    continues++;
+  }
+  if (!*gaveUp && (r == 0 || (continueFailed && s->options.finishAfterError))) {
+    const int16_t finish = CallSelector(s, kSelectorFinish);
+    if (r == 0) r = finish;
+  }
+  EndDelivery(s);
+  return r;
+}
+
+// "Repeat last filter": the editor hands the plug-in its data slot and parameters again, here
+// as new handles holding the old bytes (so that any pointer the plug-in kept in them is stale),
+// and plays the descriptor that Finish recorded without the dialog, on the document as the
+// first run left it. False when a handle is not the host's.
+static bool PrepareRepeat(HostSession *s) {
+  // Copies, not pointers into the filter record: its members are not naturally aligned.
+  HostHandle handles[2] = {reinterpret_cast<HostHandle>(s->dataSlot), s->record.parameters};
+  bool restored = true;
+  for (HostHandle &handle : handles) {
+    if (handle == nullptr) continue;
+    HostBlock *b = FindHandle(&s->memory, handle);
+    if (b == nullptr) {
+      restored = false;
+      break;
+    }
+    std::vector<char> bytes(b->block, b->block + b->size);
+    DisposeHostHandle(&s->memory, handle, "repeatDispose");
+    handle = s->handleProcs.newProc(int32_t(bytes.size()));
+    if (handle == nullptr) {
+      restored = false;
+      break;
+    }
+    std::memcpy(*handle, bytes.data(), bytes.size());
+  }
+  s->record.parameters = handles[1];
+  s->dataSlot = reinterpret_cast<intptr_t>(handles[0]);
+  if (!restored) return false;
+  s->scripting.parameters.playInfo = kPlaySilent;
+  s->source = s->destination;
+  s->highestRowRequested = -1;
+  s->abortAnswered = false;
+  std::fprintf(s->out, "Repeat:\n");
+  LogBegin(&s->log, "repeat");
+  LogEnd(&s->log);
+  return true;
+}
+
 int RunHostSession(HostSession *s) {
   s->ran = true;
   int16_t r = 0;
@@ -399,30 +507,15 @@ int RunHostSession(HostSession *s) {
 
   int status = kHostStatusOk;
   if (s->options.listParameters) return status;
-  if (s->options.dialog) r = CallSelector(s, kSelectorParameters);
-  if (r == 0) {
-    s->record.bufferSpace = 0;
-    r = CallSelector(s, kSelectorPrepare);
-    s->bufferSpace = s->record.bufferSpace;
-    std::fprintf(s->out, "bufferSpace: %d\n", s->bufferSpace);
-  }
-  if (r == 0) r = CallSelector(s, kSelectorStart);
-  int32_t continues = 0;
-  while (r == 0 && RequestPending(s->record)) {
-    if (continues >= s->continueLimit) {
-      // A plug-in that keeps asking for rectangles would hold an editor forever.
-      s->continueLimitHit = true;
-      std::fprintf(s->out, "Continue: stopped after %d calls: the plug-in keeps asking for rectangles\n", continues);
-      status = kHostStatusPluginError;
-      break;
+  r = RunFilterOnce(s, s->options.dialog, &s->continueLimitHit);
+  if (r == 0 && !s->continueLimitHit && s->options.repeat) {
+    if (!PrepareRepeat(s)) {
+      std::fprintf(s->out, "Repeat: the plug-in's handles are not the host's\n");
+      return kHostStatusPluginError;
     }
-    DeliverRequest(s);
-    r = CallSelector(s, kSelectorContinue);
-    continues++;
+    r = RunFilterOnce(s, false, &s->continueLimitHit);
   }
-  if (r == 0 && !s->continueLimitHit) r = CallSelector(s, kSelectorFinish);
-  EndDelivery(s);
-  if (r != 0) status = kHostStatusPluginError;
+  if (r != 0 || s->continueLimitHit) status = kHostStatusPluginError;
   return status;
 }
 

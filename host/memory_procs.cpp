@@ -22,6 +22,7 @@ void InitHostMemory(HostMemory *memory, int32_t refuseBuffersFrom, int32_t refus
   memory->refusedGlobalAllocs = 0;
   memory->globalAllocs = 0;
   memory->badCalls = 0;
+  memory->handleSizeZero = false;
   memory->log = log;
 }
 
@@ -127,11 +128,12 @@ static int32_t KV_HOSTAPI GetHandleSizeProc(HostHandle handle) {
     BadCall(m, "getHandleSize");
     return 0;
   }
+  const int32_t size = m->handleSizeZero ? 0 : b->size;
   LogBegin(m->log, "getHandleSize");
   LogInt(m->log, "handle", b->serial);
-  LogInt(m->log, "result", b->size);
+  LogInt(m->log, "result", size);
   LogEnd(m->log);
-  return b->size;
+  return size;
 }
 
 static OSErr16 KV_HOSTAPI SetHandleSizeProc(HostHandle handle, int32_t size) {

@@ -52,6 +52,8 @@ struct HostMemory {
   int32_t refusedGlobalAllocs;
   int32_t globalAllocs;               // the plug-in's global-memory allocations that succeeded
   int32_t badCalls;                   // calls with a handle or identifier the host never gave
+  bool handleSizeZero;                // GetHandleSize answers 0 for the host's own handles, as
+                                      //   some editors do (--handle-size-zero)
   HostLog *log;
 };
 

@@ -66,7 +66,7 @@ bool ReadPluginProperties(const uint8_t *list, size_t size, OSType4 codeKey, Plu
       properties->haveEntry = properties->entryName[0] != 0;
     } else if (key == kPiplKeyModes) {
       if (length < 2) return malformed("short 'mode'");
-      properties->modes = PiplReadU16(data);
+      properties->modes = PiplReadModeFlags(data);
       properties->haveModes = true;
     } else if (key == kPiplKeyEnable) {
       if (!CopyCString(data, length, 0, properties->enableExpression, sizeof properties->enableExpression))

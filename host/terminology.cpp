@@ -1,7 +1,10 @@
 // terminology.cpp -- reading the terminology resource (see terminology.h).
 //
 // The reader walks the bytes with a cursor that refuses to move past the end, so a damaged
-// resource ends the walk with a reason instead of a read out of bounds.
+// resource ends the walk with a reason instead of a read out of bounds. It reads the Windows
+// form as an editor on Windows does: a reserved word 1 before the version bytes, and no
+// padding after odd-length strings. A resource that does not end where its last item ends
+// was written for another layout, and is refused rather than half believed.
 #include "host/terminology.h"
 
 #include <cctype>
@@ -54,10 +57,6 @@ void PString(Cursor *c, char out[256]) {
   c->at += n;
 }
 
-void Align(Cursor *c) {
-  if (c->at % 2 != 0) U8(c);
-}
-
 bool SameName(const char *a, const char *b) {
   for (; *a != 0 && *b != 0; a++, b++) {
     if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
@@ -85,15 +84,21 @@ bool ReadTerminology(const uint8_t *data, size_t size, Terminology *terminology,
   }
   Cursor c = {data, size, 0, false};
   char scratch[256];
-  U8(&c);   // version
-  U8(&c);
+  const uint32_t reserved = U16(&c);
+  const uint32_t major = U8(&c);
+  const uint32_t minor = U8(&c);
+  if (!c.failed && (reserved != 1 || major != 1 || minor != 0)) {
+    std::snprintf(error, errorSize,
+                  "the terminology is not in the Windows form: reserved word %u, version %u.%u (expected 1, 1.0)",
+                  reserved, major, minor);
+    return false;
+  }
   U16(&c);  // language
   U16(&c);  // script
   uint32_t suites = U16(&c);
   for (uint32_t s = 0; s < suites && !c.failed; s++) {
     PString(&c, scratch);
     PString(&c, scratch);
-    Align(&c);
     U32(&c);
     U16(&c);
     U16(&c);
@@ -102,26 +107,21 @@ bool ReadTerminology(const uint8_t *data, size_t size, Terminology *terminology,
       PString(&c, scratch);
       if (terminology->eventName[0] == 0) std::memcpy(terminology->eventName, scratch, sizeof scratch);
       PString(&c, scratch);
-      Align(&c);
       U32(&c);  // class
       U32(&c);  // ID
       U32(&c);  // reply type
       PString(&c, scratch);
-      Align(&c);
       U16(&c);
       U32(&c);  // direct parameter type
       PString(&c, scratch);
-      Align(&c);
       U16(&c);
       uint32_t count = U16(&c);
       for (uint32_t i = 0; i < count && !c.failed; i++) {
         TerminologyParameter parameter;
         PString(&c, parameter.name);
-        Align(&c);
         parameter.key = U32(&c);
         parameter.type = U32(&c);
         PString(&c, scratch);
-        Align(&c);
         U16(&c);
         if (!c.failed) terminology->parameters.push_back(parameter);
       }
@@ -138,16 +138,18 @@ bool ReadTerminology(const uint8_t *data, size_t size, Terminology *terminology,
         TerminologyEnumItem item;
         item.type = type;
         PString(&c, item.name);
-        Align(&c);
         item.value = U32(&c);
         PString(&c, scratch);
-        Align(&c);
         if (!c.failed) terminology->items.push_back(item);
       }
     }
   }
   if (c.failed) {
     std::snprintf(error, errorSize, "the terminology resource is cut short at byte %zu", c.at);
+    return false;
+  }
+  if (c.at != size) {
+    std::snprintf(error, errorSize, "the terminology resource ends at byte %zu but holds %zu bytes", c.at, size);
     return false;
   }
   return true;

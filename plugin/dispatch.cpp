@@ -59,8 +59,12 @@ void ValidateParameters(PluginGlobals *globals) {
   HostHandleProcs *procs = record->handleProcs;
   if (record->parameters != nullptr) {
     // A block smaller than ours (left by another build or version of the plug-in) would be
-    // read and written past its end: replace it with a new one.
-    if (HostGetHandleSize(procs, record->parameters) >= int32_t(sizeof(ParameterBlock))) return;
+    // read and written past its end: replace it with a new one. A size of 0 says nothing:
+    // some hosts answer 0 for every handle of their own, and replacing the block on every
+    // call would lose the parameters and, with them, the live run.
+    const int32_t size = HostGetHandleSize(procs, record->parameters);
+    if (size <= 0 || size >= int32_t(sizeof(ParameterBlock))) return;
+    EndLiveRun(globals);
     HostDisposeHandle(procs, record->parameters);
     record->parameters = nullptr;
   }
@@ -159,20 +163,15 @@ void DoStart(PluginGlobals *globals) {
   // error of its descriptor stays in the result word.
   ReadScriptParameters(globals);
 
-  // A close error of the descriptor ends the run here, with the code kept.
-  if (GetResult(globals) != kResultOk) {
-    EndRun(globals);
-    ClearRequestRects(globals);
-    return;
-  }
-
   // Parameters, or a recorded action played with its dialog, asks for the main dialog. The
   // entry state becomes the first undo step; the main dialog (RunParameterDialog) runs here
-  // once it is part of the plug-in, and until then the parameters are accepted as they stand.
-  // A Cancel leaves -128 in the result word and ends the run; an accepted planet is cached for
-  // the next run that gets no recorded action.
+  // once it is part of the plug-in, and until then the parameters are accepted as they stand,
+  // as its OK accepts them: OK writes 0 over a close error of the descriptor, and the planet
+  // renders. A Cancel leaves -128 in the result word and ends the run; an accepted planet is
+  // cached for the next run that gets no recorded action.
   if (p->showDialog != 0) {
     PushUndo(globals, true);
+    SetResult(globals, kResultOk);
     p->showDialog = 0;
     if (GetResult(globals) != kResultOk) {
       EndRun(globals);
@@ -182,14 +181,24 @@ void DoStart(PluginGlobals *globals) {
     if (gPluginFileHooks.saveCachedSettings != nullptr) gPluginFileHooks.saveCachedSettings(globals);
   }
 
+  // Without the dialog, a close error of the descriptor ends the run here, with the code kept.
+  if (GetResult(globals) != kResultOk) {
+    EndRun(globals);
+    ClearRequestRects(globals);
+    return;
+  }
+
   p->renderTarget = 0;
   StartRender(globals);
   if (GetResult(globals) != kResultOk) {
     // No row loop follows: 999 (no work image), an error of the set-up or of the first
     // advanceState. The run is freed (the memory-dot map saved as at a normal end) and the
-    // empty rectangles tell the host that the filter is done; the code stays.
+    // empty rectangles tell the host that the filter is done; the code stays, except 999:
+    // a positive code tells a host that the plug-in has already told the user, and nobody
+    // has. The host's own out-of-memory code makes the host say it.
     EndRun(globals);
     ClearRequestRects(globals);
+    if (GetResult(globals) == kResultNoWorkImage) SetResult(globals, kResultMemFull);
   }
 }
 

@@ -222,9 +222,15 @@ void EndRun(PluginGlobals *globals);
 // Result 3 and empty request rectangles.
 void FailRun(PluginGlobals *globals);
 
-// Clears the buffer slots and the RunState pointer without freeing (the globals are new or the
-// run has ended), and binds the image records.
+// Clears the buffer slots and the RunState pointer, and binds the image records. A live run
+// is ended (EndRun) first; a stale RunState pointer is cleared without being followed.
 void ResetGlobalImages(PluginGlobals *globals);
+
+// True when the globals hold the run that this module allocated and has not freed.
+bool RunIsLive(const PluginGlobals *globals);
+
+// EndRun when the globals hold a live run; nothing otherwise.
+void EndLiveRun(PluginGlobals *globals);
 
 // tentTable and oddsTable of the RunState.
 void BuildRunLookupTables(PluginGlobals *globals);

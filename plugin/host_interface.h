@@ -5,9 +5,13 @@
 // filter record, its callbacks and the procedure records (field names, order, widths and
 // meanings), not copied from any vendor header. Only what the plug-in and the stand-in host
 // use is named; the rest of the record keeps its place as reserved space so that the field
-// offsets stay where a host expects them. The whole interface is little-endian with natural
-// alignment, in both the 32-bit and the 64-bit build; the static_asserts at the end pin the
-// offsets we rely on.
+// offsets stay where a host expects them. The whole interface is little-endian. The filter
+// record is packed to 4 bytes, as hosts on Windows lay it out in both widths: in the 64-bit
+// build its pointers sit at offsets that are multiples of 4, not 8 (imageSize at 28, inData at
+// 88). The procedure records, the descriptor parameters and the pixel map keep their natural
+// alignment. The native build packs the record the same way, so that its fake hosts see the
+// 64-bit layout. The static_asserts at the end pin the offsets we rely on; the plug-in's tests
+// check them again against the published numbers.
 //
 // Portable: this header needs no Windows header, so the native build and its fake hosts use it too.
 #ifndef KIVAGLOBE_PLUGIN_HOST_INTERFACE_H
@@ -371,6 +375,8 @@ typedef OSErr16(KV_HOSTAPI *HostColorServicesProc)(HostColorServicesInfo *info);
 
 // ---- The filter record -------------------------------------------------------------------
 
+// Packed to 4 bytes (see the top of this file); only this record.
+#pragma pack(push, 4)
 struct FilterRecord {
   int32_t serialNumber;
   HostTestAbortProc abortProc;
@@ -503,6 +509,7 @@ struct FilterRecord {
   HostBool reservedPadding[3];
   void *reservedSpace[16];        // room for later interface revisions
 };
+#pragma pack(pop)
 
 // The plug-in entry, as both widths export it.
 typedef void(KV_HOSTAPI *PluginEntryProc)(int16_t selector, FilterRecord *filterRecord, intptr_t *data,
@@ -513,7 +520,7 @@ typedef void(KV_HOSTAPI *PluginEntryProc)(int16_t selector, FilterRecord *filter
 static_assert(sizeof(Rect16) == 8);
 static_assert(sizeof(HostPoint) == 4);
 static_assert(sizeof(HostMonitor) == 40);
-static_assert(offsetof(FilterRecord, abortProc) == sizeof(void *));
+static_assert(offsetof(FilterRecord, abortProc) == 4);
 static_assert(offsetof(HostBufferProcs, allocateProc) == sizeof(void *));
 static_assert(offsetof(HostHandleProcs, newProc) == sizeof(void *));
 #if UINTPTR_MAX == 0xFFFFFFFFu
@@ -531,19 +538,20 @@ static_assert(offsetof(FilterRecord, inputRate) == 248);
 static_assert(offsetof(FilterRecord, descriptorParameters) == 356);
 static_assert(sizeof(HostPixelMap) == 56);
 #else
-static_assert(offsetof(FilterRecord, parameters) == 24);
-static_assert(offsetof(FilterRecord, filterRect) == 38);
-static_assert(offsetof(FilterRecord, bufferSpace) == 64);
-static_assert(offsetof(FilterRecord, inRect) == 68);
-static_assert(offsetof(FilterRecord, inData) == 96);
-static_assert(offsetof(FilterRecord, maskRect) == 128);
-static_assert(offsetof(FilterRecord, hostSig) == 156);
-static_assert(offsetof(FilterRecord, imageMode) == 168);
-static_assert(offsetof(FilterRecord, platformData) == 232);
-static_assert(offsetof(FilterRecord, advanceState) == 296);
-static_assert(offsetof(FilterRecord, inputRate) == 332);
-static_assert(offsetof(FilterRecord, descriptorParameters) == 456);
+static_assert(offsetof(FilterRecord, parameters) == 20);
+static_assert(offsetof(FilterRecord, filterRect) == 34);
+static_assert(offsetof(FilterRecord, bufferSpace) == 60);
+static_assert(offsetof(FilterRecord, inRect) == 64);
+static_assert(offsetof(FilterRecord, inData) == 88);
+static_assert(offsetof(FilterRecord, maskRect) == 116);
+static_assert(offsetof(FilterRecord, hostSig) == 144);
+static_assert(offsetof(FilterRecord, imageMode) == 156);
+static_assert(offsetof(FilterRecord, platformData) == 216);
+static_assert(offsetof(FilterRecord, advanceState) == 280);
+static_assert(offsetof(FilterRecord, inputRate) == 312);
+static_assert(offsetof(FilterRecord, descriptorParameters) == 432);
 static_assert(sizeof(HostPixelMap) == 72);
+static_assert(offsetof(HostDescriptorParameters, descriptor) == 8);
 #endif
 
 #endif  // KIVAGLOBE_PLUGIN_HOST_INTERFACE_H

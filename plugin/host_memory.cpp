@@ -10,11 +10,18 @@
 // pointer-sized word holds the address of the block (a second global-memory allocation) and
 // bytes 8..11 hold the tag "OTOF". So *handle is the block, as with the host's own handles.
 // Blocks in global memory stay locked for their whole life, so locking an emulated handle just
-// hands out the block, and unlocking it does nothing. The last emulated call's outcome is kept
+// hands out the block, and unlocking it does nothing. The emulation knows its own handles by a
+// registry of the master records it made, not by their tag: a handle the host made (a
+// descriptor handle can reach the emulation when the host offers descriptor procedures but no
+// usable handle procedures) may be a block of 8 bytes, and reading a tag at bytes 8..11 of it
+// would read past its end. The registry is kept in the C heap, not in global memory, so that
+// it is not counted among the plug-in's global blocks, and it is freed when it empties. The
+// last emulated call's outcome is kept
 // in a module word (EmulatedHandleResult): 0, -108 (no memory), -109 (null handle to get the
 // size of or dispose of), -111 (null handle to resize).
 #include "plugin/host_memory.h"
 
+#include <cstdlib>
 #include <cstring>
 
 // ---- Buffers --------------------------------------------------------------------------------
@@ -91,7 +98,41 @@ void *MasterBlock(HostHandle handle) { return *handle; }
 
 void SetMasterBlock(HostHandle handle, void *block) { *handle = static_cast<char *>(block); }
 
+// The master records made and not yet disposed of.
+HostHandle *gEmulatedHandles = nullptr;
+int32_t gEmulatedCount = 0;
+int32_t gEmulatedCapacity = 0;
+
+int32_t FindEmulatedHandle(HostHandle handle) {
+  for (int32_t i = 0; i < gEmulatedCount; i++)
+    if (gEmulatedHandles[i] == handle) return i;
+  return -1;
+}
+
+bool RememberEmulatedHandle(HostHandle handle) {
+  if (gEmulatedCount == gEmulatedCapacity) {
+    int32_t capacity = gEmulatedCapacity == 0 ? 8 : gEmulatedCapacity * 2;
+    void *grown = std::realloc(gEmulatedHandles, size_t(capacity) * sizeof(HostHandle));
+    if (grown == nullptr) return false;
+    gEmulatedHandles = static_cast<HostHandle *>(grown);
+    gEmulatedCapacity = capacity;
+  }
+  gEmulatedHandles[gEmulatedCount++] = handle;
+  return true;
+}
+
+void ForgetEmulatedHandle(int32_t index) {
+  gEmulatedHandles[index] = gEmulatedHandles[--gEmulatedCount];
+  if (gEmulatedCount == 0) {
+    std::free(gEmulatedHandles);
+    gEmulatedHandles = nullptr;
+    gEmulatedCapacity = 0;
+  }
+}
+
+// Ours when the registry holds it; only then is the tag read, as a second check.
 bool IsEmulatedHandle(HostHandle handle) {
+  if (handle == nullptr || FindEmulatedHandle(handle) < 0) return false;
   return std::memcmp(reinterpret_cast<char *>(handle) + kMasterTagOffset, kMasterTag, 4) == 0;
 }
 
@@ -109,6 +150,12 @@ HostHandle EmulatedNewHandle(int32_t size) {
     return nullptr;
   }
   auto handle = static_cast<HostHandle>(master);
+  if (!RememberEmulatedHandle(handle)) {
+    DisposePointer(block);
+    DisposePointer(master);
+    gEmulatedResult = kResultMemFull;
+    return nullptr;
+  }
   SetMasterBlock(handle, block);
   std::memcpy(static_cast<char *>(master) + kMasterTagOffset, kMasterTag, 4);
   return handle;
@@ -121,6 +168,7 @@ void EmulatedDisposeHandle(HostHandle handle) {
     return;
   }
   gEmulatedResult = kResultOk;
+  ForgetEmulatedHandle(FindEmulatedHandle(handle));
   DisposePointer(MasterBlock(handle));
   std::memset(handle, 0, kMasterRecordSize);
   DisposePointer(handle);
@@ -197,3 +245,7 @@ void HostUnlockHandle(HostHandleProcs *procs, HostHandle handle) {
 }
 
 int16_t EmulatedHandleResult() { return gEmulatedResult; }
+
+bool HostCanDisposeHandle(const HostHandleProcs *procs, HostHandle handle) {
+  return handle != nullptr && (HostHandleProcsUsable(procs) || IsEmulatedHandle(handle));
+}

@@ -68,4 +68,9 @@ void HostUnlockHandle(HostHandleProcs *procs, HostHandle handle);
 // Result of the last emulated handle call: 0, -108, -109 or -111.
 int16_t EmulatedHandleResult();
 
+// True when HostDisposeHandle can dispose of `handle`: the host's handle procedures are usable,
+// or the handle is one the emulation made. A host's handle without usable procedures cannot be
+// disposed of by the plug-in; the emulation leaves it alone (-109) and never reads it.
+bool HostCanDisposeHandle(const HostHandleProcs *procs, HostHandle handle);
+
 #endif  // KIVAGLOBE_PLUGIN_HOST_MEMORY_H

@@ -33,8 +33,11 @@
 //   'wx86'  NUL-terminated entry name of the x86 code, "ENTRYPOINT"   (Kivaglobe32)
 //   'hstm'  terminology: i32 version 0, u32 class 'Kvgb', u32 event 'Kvgb',
 //           i16 terminology resource id 16000, NUL-terminated scope "Corvalane Kivaglobe"
-//   'mode'  u16 image-mode flags (bit 15 - mode: 0x8000 bitmap, 0x4000 grayscale, ...,
-//           0x1000 RGB), then 2 bytes of padding
+//   'mode'  two bytes of image-mode flags, byte by byte and not a little-endian number: the
+//           first byte holds bitmap 0x80, grayscale 0x40, indexed 0x20, RGB 0x10, ...,
+//           multichannel 0x01, the second duotone 0x80, Lab 0x40, Gray16 0x20, RGB48 0x10;
+//           then 2 bytes of padding. Read as one big-endian word (PiplReadModeFlags), mode m
+//           is the bit 0x8000 >> m; grayscale and RGB are the bytes 50 00
 //   'enbl'  NUL-terminated enable expression
 //   'fici'  seven 4-byte records, one per filter case 1..7: input handling, output handling,
 //           flags byte 1, flags byte 2
@@ -75,7 +78,8 @@ constexpr OSType4 kPiplKindFilter = FourCC('8', 'B', 'F', 'M');
 
 // ---- Supported modes -------------------------------------------------------------------------
 
-// The flag of an image mode 0..15 (host numbering, host_interface.h) in the 'mode' word.
+// The flag of an image mode 0..15 (host numbering, host_interface.h) in the 'mode' word, the
+// property's two flag bytes read first byte high (PiplReadModeFlags).
 constexpr uint16_t PiplModeBit(int mode) { return uint16_t(0x8000u >> mode); }
 
 constexpr uint16_t kPiplModeBitmap = PiplModeBit(kModeBitmap);            // 0x8000
@@ -160,6 +164,10 @@ inline uint32_t PiplReadU32(const uint8_t *p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 inline uint16_t PiplReadU16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
+
+// The 'mode' property's flag bytes as one word: the first byte is the high one, whatever the
+// byte order of the rest of the list.
+inline uint16_t PiplReadModeFlags(const uint8_t *p) { return uint16_t((p[0] << 8) | p[1]); }
 
 // Finds the first '8BIM' property with `key` in a property list of `size` bytes. On success
 // sets *data to its first data byte and *length to its data length (clipped to the list) and

@@ -49,7 +49,24 @@ void SetBufferSizes(PluginGlobals *globals) {
   globals->filterRecord->bufferSpace = sizes[kRowBufferSizeIndex] + kBufferSpaceExtra;
 }
 
+// The RunState of the run this module allocated and has not freed yet. A globals block whose
+// runState is this one holds a live run; any other non-null runState is a stale copy (an
+// editor's repeat can hand the plug-in a globals block restored from the bytes of an earlier
+// session) and is never followed.
+static RunState *gLiveRunState = nullptr;
+
+bool RunIsLive(const PluginGlobals *globals) {
+  return globals->runState != nullptr && globals->runState == gLiveRunState;
+}
+
+void EndLiveRun(PluginGlobals *globals) {
+  if (RunIsLive(globals)) EndRun(globals);
+}
+
 void ResetGlobalImages(PluginGlobals *globals) {
+  // A host that calls Prepare or Start again while a run is live would otherwise have the
+  // run's buffers forgotten here, still allocated.
+  EndLiveRun(globals);
   for (int i = 0; i < kRunBufferSlotCount; i++) {
     globals->buffers[i] = nullptr;
     globals->bufferIds[i] = nullptr;
@@ -95,6 +112,7 @@ bool AllocateRunBuffers(PluginGlobals *globals) {
     // before anything can free it. The renderer's and the dialog's initial run values are set
     // here by their owners; the cleared RunState already holds every zero among them.
     RunState *run = globals->runState;
+    gLiveRunState = run;
     BuildDefaultKernelTable(&run->kernelTable);
     InitImageRecord(&run->exportImage, globals->filterRecord->bufferProcs, globals, &run->kernelTable);
     return true;
@@ -129,6 +147,7 @@ void FreeRunBuffers(PluginGlobals *globals) {
   FreeSlot(globals, kBufferWork2);
   FreeSlot(globals, kBufferWork5);
   FreeSlot(globals, kBufferWork6);
+  if (globals->runState != nullptr && globals->runState == gLiveRunState) gLiveRunState = nullptr;
   FreeHostBuffer(reinterpret_cast<void **>(&globals->runState), &globals->runStateId, procs);
   FreeSlot(globals, kBufferWork7);
   FreeSlot(globals, kBufferWork8);

@@ -235,8 +235,13 @@ int16_t ReadScriptParameters(PluginGlobals *globals) {
 int16_t HostCloseReader(HostDescriptorParameters *parameters, HostHandleProcs *handleProcs,
                         HostDescriptorRef *token) {
   int16_t result = parameters->readDescriptorProcs->closeReadDescriptorProc(*token);
-  if (parameters->descriptor != nullptr) HostDisposeHandle(handleProcs, parameters->descriptor);
-  parameters->descriptor = nullptr;
+  // A descriptor handle the plug-in cannot dispose of (a host that offers no usable handle
+  // procedures) stays where the host put it, so that the host can still dispose of it; cleared
+  // without disposal it would be lost.
+  if (HostCanDisposeHandle(handleProcs, parameters->descriptor)) {
+    HostDisposeHandle(handleProcs, parameters->descriptor);
+    parameters->descriptor = nullptr;
+  }
   *token = nullptr;
   return result;
 }
@@ -245,7 +250,7 @@ int16_t HostCloseReader(HostDescriptorParameters *parameters, HostHandleProcs *h
 
 int16_t HostCloseWriter(HostDescriptorParameters *parameters, HostHandleProcs *handleProcs,
                         HostDescriptorRef *token) {
-  if (parameters->descriptor != nullptr) HostDisposeHandle(handleProcs, parameters->descriptor);
+  if (HostCanDisposeHandle(handleProcs, parameters->descriptor)) HostDisposeHandle(handleProcs, parameters->descriptor);
   parameters->descriptor = nullptr;
   HostDescriptorHandle descriptor = nullptr;
   parameters->writeDescriptorProcs->closeWriteDescriptorProc(*token, &descriptor);

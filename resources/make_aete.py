@@ -1,24 +1,24 @@
 #!/usr/bin/env python3
 """Writes Kivaglobe's scripting terminology (resource 16000, type "AETE") as raw bytes.
 
-Layout (the host's terminology format, Windows byte order: every integer little-endian, a
+Layout (the host's terminology format in its Windows form: every integer little-endian, a
 four-character code 'abcd' as the little-endian word 0x61626364, like the property list):
 
-    u8 major version 1, u8 minor version 0, u16 language 0, u16 script 0, u16 suite count
-    per suite:  pstring name, pstring description, align, code suite ID, u16 level,
-                u16 version, u16 event count, events, u16 class count, u16 comparison
-                operator count, u16 enumeration count, enumerations
-    per event:  pstring name, pstring description, align, code class, code ID, code reply
-                type, pstring reply description, align, u16 reply flags, code direct
-                parameter type, pstring its description, align, u16 its flags,
-                u16 parameter count, parameters
-    per parameter:   pstring name, align, code key, code type, pstring description, align,
-                     u16 flags
+    u16 reserved word 1, u8 major version 1, u8 minor version 0, u16 language 0,
+    u16 script 0, u16 suite count
+    per suite:  pstring name, pstring description, code suite ID, u16 level, u16 version,
+                u16 event count, events, u16 class count, u16 comparison operator count,
+                u16 enumeration count, enumerations
+    per event:  pstring name, pstring description, code class, code ID, code reply type,
+                pstring reply description, u16 reply flags, code direct parameter type,
+                pstring its description, u16 its flags, u16 parameter count, parameters
+    per parameter:   pstring name, code key, code type, pstring description, u16 flags
     per enumeration: code type, u16 item count, items
-    per item:        pstring name, align, code value, pstring description, align
+    per item:        pstring name, code value, pstring description
 
-A pstring is a length byte and the characters; "align" pads with a zero byte to an even
-offset from the start of the resource.
+A pstring is a length byte and the characters. Nothing is padded: the Windows form has no
+alignment bytes after odd-length strings (the Macintosh resource had them), and a host that
+reads the Windows form would take a padding byte for the next field.
 
 The table of parameters is the scripting key table of plugin/script_descriptor.cpp with the
 names that the host shows and the stand-in host's --set takes.
@@ -85,13 +85,10 @@ class Writer:
         assert len(raw) < 256
         self.data += bytes([len(raw)]) + raw
 
-    def align(self):
-        if len(self.data) % 2:
-            self.data += b"\0"
-
 
 def build():
     w = Writer()
+    w.u16(1)   # reserved word of the Windows form
     w.u8(1)
     w.u8(0)
     w.u16(0)   # language: English
@@ -99,33 +96,27 @@ def build():
     w.u16(1)   # one suite
     w.pstring("Corvalane")
     w.pstring("Kivaglobe")
-    w.align()
     w.code("Kvgb")
     w.u16(1)   # level
     w.u16(1)   # version
     w.u16(1)   # one event
     w.pstring("Kivaglobe")
     w.pstring("Makes planets")
-    w.align()
     w.code("Kvgb")   # class
     w.code("Kvgb")   # ID
     w.code("null")   # no reply
     w.pstring("")
-    w.align()
     w.u16(0)
     w.code("#ImR")   # the direct parameter: the image
     w.pstring("")
-    w.align()
     w.u16(0xB000)
     w.u16(len(PARAMETERS))
     for name, key in PARAMETERS:
         kind, flags = parameter_type(key)
         w.pstring(name)
-        w.align()
         w.code(key)
         w.code(kind)
         w.pstring(name)
-        w.align()
         w.u16(flags)
     w.u16(0)   # classes
     w.u16(0)   # comparison operators
@@ -134,10 +125,8 @@ def build():
     w.u16(len(MODES))
     for number, name in enumerate(MODES, 1):
         w.pstring(name)
-        w.align()
         w.code("LG%02d" % number)
         w.pstring(name)
-        w.align()
     return bytes(w.data)
 
 

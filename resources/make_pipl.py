@@ -8,8 +8,10 @@ the vendor code '8BIM', its key, an i32 id 0, a u32 data length and the data, ze
 multiple of 4 bytes (the length counts the padding). A four-character code 'abcd' is the
 little-endian word 0x61626364 (bytes "dcba"). Name and category are length-prefixed strings
 (one length byte, then the characters); entry names, the enable expression and the
-terminology scope are NUL-terminated. 'vers' is (major << 16) | minor; 'mode' is a u16 whose
-bit (15 - image mode) says the mode is supported; 'hstm' is i32 version, class code, event
+terminology scope are NUL-terminated. 'vers' is (major << 16) | minor; 'mode' is a set of
+flag bytes, not a number: byte 0 holds bitmap 0x80, grayscale 0x40, indexed 0x20, RGB 0x10,
+CMYK 0x08, ..., multichannel 0x01, byte 1 duotone 0x80, Lab 0x40, Gray16 0x20, RGB48 0x10, so
+image mode m is the bit 0x80 >> (m % 8) of byte m // 8 (grayscale and RGB: the bytes 50 00); 'hstm' is i32 version, class code, event
 code, i16 terminology resource id, scope string; 'fici' is seven 4-byte records (input
 handling, output handling, flags byte 1, flags byte 2), one per filter case 1..7.
 
@@ -51,8 +53,17 @@ def prop(key, data):
 STRAIGHT_DATA = 1
 FILTER_CASES = [(STRAIGHT_DATA, STRAIGHT_DATA, 1, 0)] * 3 + [(STRAIGHT_DATA, STRAIGHT_DATA, 3, 0)] * 4
 
-MODE_GRAYSCALE = 0x8000 >> 1
-MODE_RGB = 0x8000 >> 3
+
+
+def mode_flags(modes):
+    flags = bytearray(2)
+    for mode in modes:
+        flags[mode // 8] |= 0x80 >> (mode % 8)
+    return bytes(flags)
+
+
+MODE_GRAYSCALE = 1
+MODE_RGB = 3
 
 
 def build(width):
@@ -68,7 +79,7 @@ def build(width):
         code,
         prop("hstm", struct.pack("<i", 0) + fourcc("Kvgb") + fourcc("Kvgb") + struct.pack("<h", 16000)
              + cstring("Corvalane Kivaglobe")),
-        prop("mode", struct.pack("<H", MODE_GRAYSCALE | MODE_RGB)),
+        prop("mode", mode_flags([MODE_GRAYSCALE, MODE_RGB])),
         prop("enbl", cstring("in (PSHOP_ImageMode, RGBMode, GrayScaleMode, RGB48Mode, Gray16Mode) ")),
         prop("fici", b"".join(struct.pack("<4B", *case) for case in FILTER_CASES)),
     ]

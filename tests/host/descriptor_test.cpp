@@ -50,6 +50,32 @@ TEST_F(TerminologyTest, TheResourceNamesThePluginsKeysInItsOrder) {
   EXPECT_EQ(terminology.items[2].value, FourCC('L', 'G', '0', '3'));
 }
 
+// Only the Windows form is read: without the reserved word the version reads as 0.0, and a
+// padding byte after an odd-length string (the Macintosh habit) derails the walk; neither
+// may be half believed.
+TEST_F(TerminologyTest, OnlyTheWindowsFormIsRead) {
+  ASSERT_GE(bytes.size(), 20u);
+  EXPECT_EQ(bytes[0], 1);
+  EXPECT_EQ(bytes[1], 0);
+  char error[256];
+  Terminology t;
+  std::vector<uint8_t> noReservedWord(bytes.begin() + 2, bytes.end());
+  EXPECT_FALSE(ReadTerminology(noReservedWord.data(), noReservedWord.size(), &t, error, sizeof error));
+  EXPECT_NE(std::string(error).find("Windows form"), std::string::npos) << error;
+
+  // The reply's empty description is the single byte at offset 76 (10 bytes of header, the
+  // suite's 30, the event's 36 before it); a padded writer would put a zero after it.
+  std::vector<uint8_t> padded = bytes;
+  ASSERT_EQ(padded[10], 9);   // "Corvalane"
+  ASSERT_EQ(padded[76], 0);
+  padded.insert(padded.begin() + 77, 0);
+  EXPECT_FALSE(ReadTerminology(padded.data(), padded.size(), &t, error, sizeof error));
+
+  std::vector<uint8_t> trailing = bytes;
+  trailing.push_back(0);
+  EXPECT_FALSE(ReadTerminology(trailing.data(), trailing.size(), &t, error, sizeof error));
+}
+
 TEST_F(TerminologyTest, ACutResourceIsRefusedAtEveryLength) {
   char error[256];
   Terminology t;

@@ -46,7 +46,7 @@ struct PiplBuilder {
     d.insert(d.end(), text.begin(), text.end());
     return Add(key, d);
   }
-  PiplBuilder &AddModes(uint16_t modes) { return Add(kPiplKeyModes, {uint8_t(modes), uint8_t(modes >> 8)}); }
+  PiplBuilder &AddModes(uint16_t modes) { return Add(kPiplKeyModes, {uint8_t(modes >> 8), uint8_t(modes)}); }
 
   std::vector<uint8_t> Bytes() const {
     std::vector<uint8_t> out = {uint8_t(kPiplReservedWord), 0};

@@ -54,7 +54,7 @@ TEST_F(PluginRunTest, AboutAloneLeavesTheDataSlotAndParametersAlone) {
   EXPECT_EQ(run.Selectors(), std::vector<int16_t>{kSelectorAbout});
   EXPECT_EQ(run.ResultOf(kSelectorAbout), 0);
   EXPECT_EQ(run.dataSlotAfterRun, 0);
-  EXPECT_EQ(run.session->record.parameters, nullptr);
+  EXPECT_EQ(HostHandle(run.session->record.parameters), nullptr);
   EXPECT_EQ(run.session->memory.handleSerial, 0);   // not a single handle was made
   ExpectNothingLeft(run);
 }
@@ -274,8 +274,8 @@ TEST_F(PluginRunTest, EveryExitPathLeavesNothingOutstanding) {
 }
 
 // Out of memory from every allocation of a run in turn: each refusal ends the run with 1 (run
-// buffers), 999 (the work image) or, past the run's last allocation, not at all; none leaves
-// anything behind.
+// buffers), -108 (the work image: the host's own out-of-memory code, so that the host says it)
+// or, past the run's last allocation, not at all; none leaves anything behind.
 TEST_F(PluginRunTest, RefusingEachAllocationInTurnLeavesNothingOutstanding) {
   int32_t allocations = 0;
   {
@@ -291,8 +291,8 @@ TEST_F(PluginRunTest, RefusingEachAllocationInTurnLeavesNothingOutstanding) {
     PluginRun run({"--size", "8x8", "--refuse-buffers", from.c_str()});
     ASSERT_TRUE(run.opened) << run.error;
     const int16_t start = run.ResultOf(kSelectorStart);
-    EXPECT_TRUE(start == 0 || start == 1 || start == 999) << start;
-    if (start == 999) {
+    EXPECT_TRUE(start == 0 || start == 1 || start == kResultMemFull) << start;
+    if (start == kResultMemFull) {
       workImageFailures++;
       EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{kSelectorPrepare, kSelectorStart}));
     }

@@ -125,7 +125,7 @@ TEST_F(PreviewRoadTest, APreviewIsSampledRenderedAndDisplayedThroughTheHost) {
   EXPECT_EQ(p->zoomDivisor, 4u);
 
   // Every fourth pixel of every fourth row, all planes.
-  ASSERT_NE(r.inData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.inData), nullptr);
   ASSERT_EQ(r.inRowBytes, 250 * 3);
   const uint8_t *in = static_cast<const uint8_t *>(r.inData);
   int32_t wrong = 0;
@@ -153,7 +153,7 @@ TEST_F(PreviewRoadTest, APreviewIsSampledRenderedAndDisplayedThroughTheHost) {
   EXPECT_EQ(d.destinationColumn, 150 - 125);
   EXPECT_EQ(d.destinationRow, 150 - 75);
   // What was shown is what the plug-in wrote into the host's output buffer.
-  ASSERT_NE(r.outData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.outData), nullptr);
   for (int32_t y = 0; y < 150; y++)
     ASSERT_EQ(std::memcmp(HostImagePixel(d.image, 0, y), static_cast<const uint8_t *>(r.outData) + y * r.outRowBytes,
                           250 * 3),
@@ -198,7 +198,7 @@ TEST_F(PreviewRoadTest, APreviewIsSampledRenderedAndDisplayedThroughTheHost) {
   EXPECT_EQ(r.inRect.top, 50);
   EXPECT_EQ(r.inRect.right, 250);
   EXPECT_EQ(r.inRect.bottom, 150);
-  ASSERT_NE(r.inData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.inData), nullptr);
   in = static_cast<const uint8_t *>(r.inData);
   wrong = 0;
   for (int32_t y = 0; y < 100; y++)
@@ -232,7 +232,7 @@ TEST_F(PreviewRoadTest, SixteenBitPreviewsAreShownWithTheirTwoByteSamples) {
   ASSERT_EQ(d.image.height, 50);
   ASSERT_EQ(d.image.channels, 3);
   ASSERT_EQ(d.image.bytesPerSample, 2);
-  ASSERT_NE(r.outData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.outData), nullptr);
   int32_t wrong = 0;
   for (int32_t y = 0; y < 50; y++)
     wrong += std::memcmp(HostImagePixel(d.image, 0, y), static_cast<const uint8_t *>(r.outData) + y * r.outRowBytes,
@@ -255,7 +255,7 @@ TEST_F(PreviewRoadTest, TheMaskIsSampledAndAHostWithoutSamplingGetsFactorOne) {
   RequestPreviewArea(g, k);
   ASSERT_EQ(result, 0);
   EXPECT_EQ(r.maskRate, k * 65536);
-  ASSERT_NE(r.maskData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.maskData), nullptr);
   const int32_t mw = r.maskRect.right - r.maskRect.left, mh = r.maskRect.bottom - r.maskRect.top;
   ASSERT_GT(mw, 0);
   ASSERT_GT(mh, 0);
@@ -277,11 +277,58 @@ TEST_F(PreviewRoadTest, TheMaskIsSampledAndAHostWithoutSamplingGetsFactorOne) {
   EXPECT_EQ(r.inputRate, 65536);
   EXPECT_EQ(r.inRect.right - r.inRect.left, 30);
   EXPECT_EQ(r.inRect.bottom - r.inRect.top, 30);
-  ASSERT_NE(r.inData, nullptr);
+  ASSERT_NE(static_cast<void *>(r.inData), nullptr);
   const uint8_t *in = static_cast<const uint8_t *>(r.inData);
   EXPECT_EQ(in[r.inRowBytes * 5 + 3 * 7 + 1], PatternSample(r.inRect.left + 7, r.inRect.top + 5, 1));
   r.samplingSupport = 1;
   EndRunAndExpectNothingLeft();
+}
+
+// An editor that stores any non-empty output rectangle (--store-preview-output) puts the
+// preview's output into the document at the next advanceState. The real run then writes over
+// it: the finished document is the one a host that keeps previews apart gets.
+TEST_F(PreviewRoadTest, AStoredPreviewIsOverwrittenByTheRun) {
+  std::vector<uint8_t> finished[2];
+  for (int stored = 0; stored < 2; stored++) {
+    SCOPED_TRACE(stored);
+    if (session != nullptr) TearDown();
+    session = nullptr;
+    report = nullptr;
+    if (stored)
+      Open({"--size", "400x240", "--store-preview-output"});
+    else
+      Open({"--size", "400x240"});
+    FilterRecord &r = session->record;
+    g->previewArea = Rect16{0, 0, 100, 100};
+    RequestPreviewArea(g, 4);
+    ASSERT_EQ(result, 0);
+    p->renderTarget = 1;
+    g->previewWindow = session;
+    UpdatePreviewImage(g);
+    ASSERT_EQ(result, 0);
+    DrawPreview(g, 0, kPreviewItem);
+    const HostImage shown = session->display.image;
+    ASSERT_EQ(shown.width, 100);
+    ASSERT_EQ(shown.height, 60);
+    // The next request makes the host take the preview's output.
+    RequestPreviewArea(g, 4);
+    ASSERT_EQ(result, 0);
+    int32_t same = 0;
+    for (int32_t y = 0; y < 60; y++)
+      same += std::memcmp(HostImagePixel(session->destination, 0, y), HostImagePixel(shown, 0, y), 100 * 3) == 0;
+    EXPECT_EQ(same, stored ? 60 : 0);
+
+    p->renderTarget = 0;
+    g->previewWindow = nullptr;
+    StartRender(g);
+    ASSERT_EQ(result, 0);
+    int32_t continues = 0;
+    while (!HostRectEmpty(r.inRect) && continues++ < 300) ASSERT_EQ(CallSelector(session, kSelectorContinue), 0);
+    EXPECT_TRUE(HostRectEmpty(r.inRect));
+    finished[stored] = session->destination.data;
+    EXPECT_EQ(FinishHostSession(session), kHostStatusOk);
+  }
+  EXPECT_EQ(finished[1], finished[0]);
 }
 
 }  // namespace

@@ -43,6 +43,29 @@ TEST(PluginProperties, ReadsEveryPropertyTheHostUses) {
   EXPECT_EQ(p.filterCases[6].flags1, 3);
 }
 
+TEST(PluginProperties, TheModeFlagsAreReadByteByByte) {
+  // Without an enable expression the flag bytes decide. 50 00 is grayscale (0x40) and RGB
+  // (0x10) in the first byte; 00 50 is Lab (0x40) and RGB48 (0x10) in the second.
+  char error[256];
+  PluginProperties p;
+  PiplBuilder grayRgb;
+  grayRgb.AddCode(kPiplKeyKind, kPiplKindFilter).Add(kPiplKeyModes, {0x50, 0x00});
+  ASSERT_TRUE(Read(grayRgb.Bytes(), &p)) << gError;
+  EXPECT_TRUE(CheckPluginEnablesMode(p, kModeGrayScale, 8, error, sizeof error)) << error;
+  EXPECT_TRUE(CheckPluginEnablesMode(p, kModeRGB, 8, error, sizeof error)) << error;
+  EXPECT_FALSE(CheckPluginEnablesMode(p, kModeLab, 8, error, sizeof error));
+  EXPECT_FALSE(CheckPluginEnablesMode(p, kModeRGB48, 16, error, sizeof error));
+  EXPECT_FALSE(CheckPluginEnablesMode(p, kModeIndexed, 8, error, sizeof error));
+
+  PiplBuilder labRgb48;
+  labRgb48.AddCode(kPiplKeyKind, kPiplKindFilter).Add(kPiplKeyModes, {0x00, 0x50});
+  ASSERT_TRUE(Read(labRgb48.Bytes(), &p)) << gError;
+  EXPECT_FALSE(CheckPluginEnablesMode(p, kModeRGB, 8, error, sizeof error));
+  EXPECT_FALSE(CheckPluginEnablesMode(p, kModeGrayScale, 8, error, sizeof error));
+  EXPECT_TRUE(CheckPluginEnablesMode(p, kModeLab, 8, error, sizeof error)) << error;
+  EXPECT_TRUE(CheckPluginEnablesMode(p, kModeRGB48, 16, error, sizeof error)) << error;
+}
+
 TEST(PluginProperties, TakesTheCodePropertyOfTheHostsWidthOnly) {
   PiplBuilder b = FilterPipl(kPiplKeyCodeWin32, "ENTRYPOINT");
   PluginProperties p;
@@ -261,6 +284,7 @@ TEST(HostOptions, RefusesBadCommandLines) {
       {"--plugin", "k", "--refuse-buffers", "0"},
       {"--plugin", "k", "--selector", "40000"},
       {"--plugin", "k", "--gray", "--multichannel"},
+      {"--plugin", "k", "--transparent", "--multichannel"},
       {"--plugin", "k", "--in", "a.png", "--size", "2x2"},
       {"--plugin", "k", "--about", "--dialog"},
       {"--plugin", "k", "--frobnicate"},

@@ -472,13 +472,13 @@ TEST_F(HostSessionTest, AboutAndSingleSelectorsTouchNothingElse) {
   EXPECT_EQ(about.report,
             "About: 0\nOutstanding buffers: 0\nOutstanding handles: 0\nOutstanding global blocks: 0\n");
   EXPECT_EQ(about.session->dataSlot, 0);
-  EXPECT_EQ(about.session->record.parameters, nullptr);
+  EXPECT_EQ(HostHandle(about.session->record.parameters), nullptr);
 
   HostRun six({"--selector", "6"});
   EXPECT_EQ(six.ResultOf(6), kResultBadSelector);
   EXPECT_EQ(six.status, kHostStatusPluginError);
   EXPECT_EQ(six.report.substr(0, 19), "Selector 6: -30100\n");
-  EXPECT_NE(six.session->record.parameters, nullptr);
+  EXPECT_NE(HostHandle(six.session->record.parameters), nullptr);
 }
 
 TEST_F(HostSessionTest, CountsLeaksAndMisuse) {

@@ -26,7 +26,7 @@ class DispatchTest : public ::testing::Test {
   void ExpectOnlyTheTwoKeptHandles() {
     EXPECT_EQ(host.liveHandles.size(), 2u);
     EXPECT_TRUE(host.liveHandles.count(reinterpret_cast<HostHandle>(host.dataSlot)));
-    EXPECT_TRUE(host.liveHandles.count(host.record.parameters));
+    EXPECT_TRUE(host.liveHandles.count(HostHandle(host.record.parameters)));
     EXPECT_TRUE(host.liveBuffers.empty());
   }
   FakeHost host;
@@ -37,7 +37,7 @@ TEST_F(DispatchTest, AboutTouchesNeitherTheDataSlotNorTheParameters) {
   host.result = 55;
   EXPECT_EQ(FakeHostCall(&host, kSelectorAbout), kResultOk);
   EXPECT_EQ(host.dataSlot, 0);
-  EXPECT_EQ(host.record.parameters, nullptr);
+  EXPECT_EQ(HostHandle(host.record.parameters), nullptr);
   EXPECT_EQ(host.handleCalls, 0);
 }
 
@@ -86,7 +86,7 @@ TEST_F(DispatchTest, NoGlobalsHandleMeansOutOfMemoryAndNothingRuns) {
   host.record.bufferSpace = 12345;
   EXPECT_EQ(FakeHostCall(&host, kSelectorPrepare), kResultMemFull);
   EXPECT_EQ(host.dataSlot, 0);
-  EXPECT_EQ(host.record.parameters, nullptr);
+  EXPECT_EQ(HostHandle(host.record.parameters), nullptr);
   EXPECT_EQ(host.record.bufferSpace, 12345);
 }
 
@@ -95,7 +95,7 @@ TEST_F(DispatchTest, NoParameterBlockMeansOutOfMemoryAndNoHandlerRuns) {
   host.record.bufferSpace = 12345;
   EXPECT_EQ(FakeHostCall(&host, kSelectorPrepare), kResultMemFull);
   EXPECT_NE(host.dataSlot, 0);
-  EXPECT_EQ(host.record.parameters, nullptr);
+  EXPECT_EQ(HostHandle(host.record.parameters), nullptr);
   EXPECT_EQ(host.record.bufferSpace, 12345);
   // Once the host has memory again, the next call makes the block.
   host.refuseHandlesFrom = 0;
@@ -150,7 +150,7 @@ TEST_F(DispatchTest, AParametersHandleOfTheRightSizeIsKept) {
   HostHandle kept = host.record.parameters;
   FakeHostParameters(&host)->randomSeed = 1999;
   ASSERT_EQ(FakeHostCall(&host, kSelectorPrepare), kResultOk);
-  EXPECT_EQ(host.record.parameters, kept);
+  EXPECT_EQ(HostHandle(host.record.parameters), kept);
   EXPECT_EQ(FakeHostParameters(&host)->randomSeed, 1999u);
 }
 

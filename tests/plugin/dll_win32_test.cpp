@@ -88,7 +88,7 @@ TEST_F(DllTest, RunsTheHostsSequenceThroughItsEntry) {
   UINT_PTR boxTimer = SetTimer(nullptr, 0, 50, EndBoxes);
   EXPECT_EQ(FakeHostCall(&host, kSelectorAbout), kResultOk);
   EXPECT_EQ(host.dataSlot, 0);
-  EXPECT_EQ(host.record.parameters, nullptr);
+  EXPECT_EQ(HostHandle(host.record.parameters), nullptr);
 
   EXPECT_EQ(FakeHostCall(&host, kSelectorParameters), kResultOk);
   EXPECT_EQ(FakeHostParameters(&host)->showDialog, 1u);

@@ -64,8 +64,15 @@ void CheckPropertyList(const uint8_t *list, size_t size, int width) {
   ASSERT_NE(scope, nullptr);
   EXPECT_STREQ(scope, "Corvalane Kivaglobe");
 
+  // The mode flags are bytes as a host reads them: grayscale 0x40 and RGB 0x10 in the first
+  // byte, nothing in the second (00 50 would declare Lab and RGB48 instead).
   ASSERT_TRUE(PiplFindProperty(list, size, kPiplKeyModes, &data, &length));
-  uint16_t modes = PiplReadU16(data);
+  ASSERT_EQ(length, 4u);
+  EXPECT_EQ(data[0], 0x50);
+  EXPECT_EQ(data[1], 0x00);
+  EXPECT_EQ(data[2], 0x00);
+  EXPECT_EQ(data[3], 0x00);
+  uint16_t modes = PiplReadModeFlags(data);
   EXPECT_EQ(modes, 0x5000);
   EXPECT_TRUE(modes & PiplModeBit(kModeGrayScale));
   EXPECT_TRUE(modes & PiplModeBit(kModeRGB));
