@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "clouds/cloud_download.h"
 #include "clouds/cloud_fetch.h"
 #include "clouds/cloud_files.h"
 #include "clouds/cloud_import.h"
@@ -430,6 +431,58 @@ TEST_F(CloudFilesTest, FailedDownloadKeepsImageAndCache) {
   EXPECT_EQ(FetchClouds(2, true, &globals_), 0);
   EXPECT_EQ(Header().loaded, 1);
   EXPECT_EQ(ReadWholeFile(CachePath(2)), cache);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CloudDownloadText, ProgressAndContentLength) {
+  char text[64];
+  FormatDownloadProgress(3000, 3000, text, sizeof text);
+  EXPECT_STREQ(text, "100% of 2K");
+  FormatDownloadProgress(1000, 3000, text, sizeof text);
+  EXPECT_STREQ(text, "33% of 2K");
+  FormatDownloadProgress(10, 500, text, sizeof text);
+  EXPECT_STREQ(text, "2% of 1K");
+  // No announced length: the first bytes already read as unavailable.
+  FormatDownloadProgress(100, 1, text, sizeof text);
+  EXPECT_STREQ(text, "File unavailable.");
+  // 30 MB of 40 MB: received x 100 does not fit 32 bits.
+  FormatDownloadProgress(30000000, 40000000, text, sizeof text);
+  EXPECT_STREQ(text, "75% of 39062K");
+  // A length of 0 or junk counts as unknown, never as a divisor of 0.
+  EXPECT_EQ(ParseContentLength("3000"), 3000);
+  EXPECT_EQ(ParseContentLength("40000000"), 40000000);
+  EXPECT_EQ(ParseContentLength("0"), 1);
+  EXPECT_EQ(ParseContentLength("-5"), 1);
+  EXPECT_EQ(ParseContentLength("junk"), 1);
+  EXPECT_EQ(ParseContentLength("12abc"), 1);
+  EXPECT_EQ(ParseContentLength(""), 1);
+  FormatDownloadProgress(5, ParseContentLength("0"), text, sizeof text);
+  EXPECT_STREQ(text, "File unavailable.");
+}
+
+TEST(CloudDownloadText, OnlyExampleDomainsAreRedirected) {
+  char out[300];
+  SetExampleDomainServer(nullptr);
+  ASSERT_TRUE(RedirectExampleDomain("http://www.example.com/dl/a.dat", out, sizeof out));
+  EXPECT_STREQ(out, "http://www.example.com/dl/a.dat");
+  SetExampleDomainServer("127.0.0.1:4321");
+  ASSERT_TRUE(RedirectExampleDomain("http://www.example.com/dl/a.dat", out, sizeof out));
+  EXPECT_STREQ(out, "http://127.0.0.1:4321/dl/a.dat");
+  ASSERT_TRUE(RedirectExampleDomain("http://example.org:8080/x?y=1", out, sizeof out));
+  EXPECT_STREQ(out, "http://127.0.0.1:4321/x?y=1");
+  ASSERT_TRUE(RedirectExampleDomain("http://satellite.example.net/xrit/1.jpeg", out, sizeof out));
+  EXPECT_STREQ(out, "http://127.0.0.1:4321/xrit/1.jpeg");
+  for (const char *kept : {"http://example.com.evil.test/a", "http://notexample.com/a", "https://www.example.com/a",
+                           "http://weather.university.test/example.com/a"}) {
+    ASSERT_TRUE(RedirectExampleDomain(kept, out, sizeof out));
+    EXPECT_STREQ(out, kept);
+  }
+  // A result that would not fit is refused.
+  EXPECT_FALSE(RedirectExampleDomain("http://www.example.com/abcdef", out, 20));
+  SetExampleDomainServer(nullptr);
 }
 
 }  // namespace
