@@ -382,7 +382,7 @@ TEST_F(CloudDownloadTest, ChooserLabelsUpdateThisListAndOk) {
     secondOpen = RunCloudChooser(&globals_);
     Click(d, 4);   // Update this list
     WatchProgress();
-    for (int i = 0; i < 100 && ItemText(d, 20) == before.version; i++) Sleep(50);
+    for (int i = 0; i < 400 && ItemText(d, 20) == before.version; i++) Sleep(50);
     Sleep(200);
     look(d, &after);
     SaveWindowPicture(d, "chooser_list.bmp");
