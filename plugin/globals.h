@@ -21,6 +21,7 @@
 #include "imagestore/kernel_table.h"
 #include "render/noise_tables.h"
 #include "render/render_types.h"
+#include "clouds/cloud_source.h"
 
 // ---- The run's buffers ---------------------------------------------------------------------
 
@@ -115,8 +116,15 @@ struct RunState {
   TiledMipImage exportImage;          // off-screen passes and exports render into it
   // ---- end of the image store's members ----
 
-  // The cloud sources, the control enable flags and the memory-dot slots are added here by
-  // their owners.
+  // ---- Cloud pictures (clouds/) ----
+  // The downloaded source list's table (in use while cloudHeader.listLoaded is 1), the list's
+  // version word (6 while the built-in table is in use) and whether the list was tried this run.
+  CloudSource cloudSources[kCloudSourceCount];
+  int32_t listVersion;
+  uint8_t cloudListTried;
+  // ---- end of the cloud pictures' members ----
+
+  // The control enable flags and the memory-dot slots are added here by their owners.
 };
 
 // ---- PluginGlobals ---------------------------------------------------------------------------
@@ -188,6 +196,10 @@ struct PluginGlobals {
   int32_t sampleFactor;               // the last factor ComputeSampleFactor found
   void *previewWindow;                // the dialog window that shows the preview; null without one
   // ---- end of the preview's members ----
+
+  // ---- Cloud pictures (clouds/) ----
+  int32_t overlayReplacementIndex;    // palette index given to repaired overlay pixels
+  // ---- end of the cloud pictures' members ----
 
   // Members of the dialog and the files are added here by their owners.
 };

@@ -7,6 +7,7 @@
 
 #include "foundation/random.h"
 #include "plugin/file_hooks.h"
+#include "render/render_setup.h"
 #include "plugin/host_dialogs.h"
 #include "plugin/script_descriptor.h"
 
@@ -60,7 +61,8 @@ void StartupInit(PluginGlobals *globals) {
   globals->thumbnailWidth = 0;
   globals->thumbnailHeight = 0;
   p->cloudImageOverride = -1;
-  // 6.   The cloud cache is read here (clouds).
+  // 6.   The cloud cache of the chosen source.
+  ReadCloudCacheForIndex(globals, int32_t(p->cloudImage));
   globals->textureSize = 512;
   // 7.   The built-in texture maps are loaded here (image files).
   p->cloudCacheLoaded = 0;

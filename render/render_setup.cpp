@@ -429,8 +429,10 @@ int32_t PrepareRenderConstants(PluginGlobals *globals) {
   // 14-15. Cloud octaves and the cloud and air factors.
   SetCloudFactors(globals, p, filterWidth, filterHeight);
 
-  // 16-17. The texture maps; the cached cloud image is read here by the cloud import.
+  // 16. The texture maps.
   LoadTextureMaps(globals);
+  // 17. The cached clouds of the source in force for this run, else of the chosen one.
+  ReadCloudCacheForIndex(globals, p->cloudImageOverride != -1 ? p->cloudImageOverride : int32_t(p->cloudImage));
 
   // 18. The row loop starts again at row 0.
   globals->currentRow = 0;
@@ -446,4 +448,10 @@ int32_t PrepareRenderConstants(PluginGlobals *globals) {
   globals->maskWanted = 1;
   globals->progressTotal = globals->rectHeight + 1;
   return globals->progressTotal;
+}
+
+void (*gReadCloudCacheHook)(PluginGlobals *globals, int32_t index) = nullptr;
+
+void ReadCloudCacheForIndex(PluginGlobals *globals, int32_t index) {
+  if (gReadCloudCacheHook != nullptr) gReadCloudCacheHook(globals, index);
 }

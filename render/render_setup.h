@@ -41,6 +41,12 @@ void RandomUnitVectorFromTable(float *x, float *y, float *z, uint32_t *index, co
 // (512 x 512) and the four crater height fields (384 x 384).
 void LoadTextureMaps(PluginGlobals *globals);
 
+// The cloud cache reader (clouds/cloud_files.h), installed by the module's entry; null leaves
+// the cloud image as it is. The set-up and the start of a run call it through
+// ReadCloudCacheForIndex.
+extern void (*gReadCloudCacheHook)(PluginGlobals *globals, int32_t index);
+void ReadCloudCacheForIndex(PluginGlobals *globals, int32_t index);
+
 // The parts of the set-up that the tests check on their own.
 void PlaceStorms(PluginGlobals *globals);
 void PlaceCraters(PluginGlobals *globals);

@@ -1,0 +1,99 @@
+// cloud_chooser_win32.cpp -- the CHOOSECLOUDS dialog.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "clouds/cloud_chooser.h"
+#include "clouds/cloud_fetch.h"
+#include "clouds/cloud_files.h"
+#include "plugin/globals.h"
+#include "plugin/host_dialogs.h"
+#include "plugin/host_utils.h"
+#include "plugin/parameters.h"
+
+namespace {
+
+// The open chooser: a second request brings it to the front instead of opening another.
+HWND gChooserWindow = nullptr;
+bool gChooserOpen = false;
+PluginGlobals *gChooserGlobals = nullptr;
+int32_t gCheckedId = kChooserFirstRadio;
+
+HINSTANCE ModuleInstance() {
+  return gModuleInstance != nullptr ? static_cast<HINSTANCE>(gModuleInstance) : GetModuleHandleA(nullptr);
+}
+
+void EndChooser(HWND dialog, int result) {
+  gChooserOpen = false;
+  EndDialog(dialog, result);
+}
+
+INT_PTR CALLBACK ChooseCloudsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      gChooserGlobals = reinterpret_cast<PluginGlobals *>(lParam);
+      CenterDialog(dialog);
+      gChooserWindow = dialog;
+      gChooserOpen = true;
+      FillChooseClouds(dialog, &gCheckedId, gChooserGlobals);
+      return TRUE;
+    case WM_COMMAND: {
+      if (HIWORD(wParam) != 0) return TRUE;
+      const int32_t id = LOWORD(wParam);
+      if (id >= kChooserFirstRadio && id <= kChooserLastRadio) {
+        CheckRadioButton(dialog, kChooserFirstRadio, kChooserLastRadio, id);
+        gCheckedId = id;
+      } else if (id == kChooserUpdateList) {
+        SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
+        DownloadCloudSourceList(gChooserGlobals);
+        ReadCloudSourceList(gChooserGlobals);
+        FillChooseClouds(dialog, &gCheckedId, gChooserGlobals);
+        SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
+      } else if (id == kChooserOk || id == kChooserTryCache) {
+        EndChooser(dialog, id);
+        FetchClouds(gCheckedId - kChooserFirstRadio, id == kChooserTryCache, gChooserGlobals);
+      } else if (id == kChooserCancel) {
+        EndChooser(dialog, kChooserCancel);
+      } else if (id == kChooserWriteList) {
+        WriteCloudSourceList(gChooserGlobals);
+      }
+      return TRUE;
+    }
+    case WM_CLOSE:
+      EndChooser(dialog, kChooserCancel);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void FillChooseClouds(void *window, int32_t *checkedId, PluginGlobals *globals) {
+  HWND dialog = static_cast<HWND>(window);
+  ParameterBlock *p = GetParameterBlock(globals);
+  CloudSource source;
+  if (ResolveCloudSource(int32_t(p->cloudImage), &source, globals) != kCloudSourceOk) p->cloudImage = 0;
+  *checkedId = int32_t(p->cloudImage) + kChooserFirstRadio;
+  CheckRadioButton(dialog, kChooserFirstRadio, kChooserLastRadio, *checkedId);
+  for (int32_t id = kChooserFirstRadio; id <= kChooserLastRadio; id++) {
+    const bool present = ResolveCloudSource(id - kChooserFirstRadio, &source, globals) == kCloudSourceOk;
+    if (present) SetDlgItemTextA(dialog, id, source.label);
+    EnableWindow(GetDlgItem(dialog, id), present ? TRUE : FALSE);
+  }
+  char version[32];
+  std::snprintf(version, sizeof version, "v. %02d", int(globals->runState->listVersion));
+  SetDlgItemTextA(dialog, kChooserVersion, version);
+}
+
+bool RunCloudChooser(PluginGlobals *globals) {
+  if (gChooserOpen && gChooserWindow != nullptr) {
+    BringWindowToTop(gChooserWindow);
+    return false;
+  }
+  const INT_PTR result = DialogBoxParamA(ModuleInstance(), "CHOOSECLOUDS", nullptr, ChooseCloudsProc,
+                                         reinterpret_cast<LPARAM>(globals));
+  gChooserOpen = false;
+  gChooserWindow = nullptr;
+  return result == kChooserOk || result == kChooserTryCache;
+}

@@ -1,0 +1,94 @@
+// cloud_fetch.cpp -- cache or download, import and cache; the source list's download.
+#include "clouds/cloud_fetch.h"
+
+#include "clouds/cloud_download.h"
+#include "clouds/cloud_files.h"
+#include "clouds/cloud_import.h"
+#include "foundation/binary_io.h"
+#include "foundation/file_locations.h"
+#include "foundation/strings.h"
+#include "plugin/globals.h"
+#include "plugin/parameters.h"
+
+const char kCloudListUrl[] = "http://www.example.com/dl/kivaglobe-data-v3.dat";
+
+namespace {
+
+const char kListDownloadName[] = "Kivaglobe URLs v3 download";
+
+// Copies the side file over the list and cuts the list after it. 0, or the first error.
+int16_t CopyFileOver(const FileSpec *from, const FileSpec *to) {
+  FileHandle in = kNoFile;
+  FileHandle out = kNoFile;
+  int16_t result = OpenFileSpec(from, &in, kOpenForRead);
+  if (result != kSpecOk) return result;
+  result = OpenFileSpec(to, &out, kOpenForWrite);
+  if (result != kSpecOk) {
+    ClosePlatformFile(in);
+    return result;
+  }
+  static uint8_t block[4096];
+  for (;;) {
+    int32_t got = 0;
+    if (!ReadPlatformFile(in, block, int32_t(sizeof block), &got)) {
+      result = kFileReadError;
+      break;
+    }
+    if (got == 0) break;
+    int32_t count = got;
+    result = WriteBytes(out, &count, block);
+    if (result != kFileOk) break;
+  }
+  if (result == kFileOk) TruncateFileHere(out);
+  ClosePlatformFile(in);
+  if (!ClosePlatformFile(out) && result == kFileOk) result = kFileWriteError;
+  return result;
+}
+
+}  // namespace
+
+int16_t DownloadCloudImage(int32_t index, PluginGlobals *globals) {
+  CloudSource source;
+  ResolveCloudSource(index, &source, globals);   // a source without a record has no URL: its download fails
+  char name[64];
+  StrCopy(name, "Kivaglobe clouds", int32_t(sizeof name));
+  if (IsGifName(source.url)) AppendGifExtension(name, int32_t(sizeof name));
+  if (IsJpegName(source.url)) AppendJpgExtension(name, int32_t(sizeof name));
+  FileSpec spec{};
+  TempFileSpecForWrite(&spec, name);
+  int16_t result = DownloadUrlToFile(source.url, &spec);
+  if (result == kDownloadOk) {
+    result = ImportCloudImage(index, &spec, &source, globals);
+    // Only a picture that was just imported is cached: a failed download or import must not
+    // put the previous picture (possibly another source's) under this source's name.
+    if (result == kImportOk) WriteCloudCache(globals, index);
+  }
+  ParameterBlock *p = GetParameterBlock(globals);
+  p->cloudImageOverride = index;
+  p->cloudImage = uint32_t(index);
+  return result;
+}
+
+int16_t FetchClouds(int32_t index, bool cacheFirst, PluginGlobals *globals) {
+  if (cacheFirst) {
+    ReadCloudCache(globals, index);
+    if (globals->runState->cloudHeader.loaded) return 0;
+  }
+  return DownloadCloudImage(index, globals);
+}
+
+int16_t DownloadCloudSourceList(PluginGlobals *globals) {
+  FileSpec side{};
+  TempFileSpecForWrite(&side, kListDownloadName);
+  const int16_t result = DownloadUrlToFile(kCloudListUrl, &side);
+  if (result != kDownloadOk) return result;
+  FileHandle file = kNoFile;
+  uint32_t magic = 0;
+  if (OpenFileSpec(&side, &file, kOpenForRead) != kSpecOk) return kFileReadError;
+  const int16_t read = ReadU32BE(&magic, file);
+  ClosePlatformFile(file);
+  if (read != kFileOk || magic != kCloudFileMagic) return 25;
+  FileSpec list{};
+  TempFileSpecForWrite(&list, kCloudListName);
+  return CopyFileOver(&side, &list);
+}

@@ -1,0 +1,28 @@
+// cloud_fetch.h -- fetching a source's picture: from its cache file, or downloaded, imported and
+// cached; and refreshing the source list from the maker's server.
+#ifndef KIVAGLOBE_CLOUDS_CLOUD_FETCH_H
+#define KIVAGLOBE_CLOUDS_CLOUD_FETCH_H
+
+#include <cstdint>
+
+struct PluginGlobals;
+
+// The address of the source list.
+extern const char kCloudListUrl[];
+
+// With cacheFirst, the source's cache file when it loads; otherwise (or when it does not)
+// DownloadCloudImage. Returns the download's or import's result, 0 for a loaded cache.
+int16_t FetchClouds(int32_t index, bool cacheFirst, PluginGlobals *globals);
+
+// Resolves the source, downloads its picture into "Kivaglobe clouds.gif" or ".jpg" of the
+// temporary folder, imports it and, when the import succeeded, writes the source's cache file.
+// cloudImage and cloudImageOverride become the source number in any case. The download's
+// result when it failed, else the import's.
+int16_t DownloadCloudImage(int32_t index, PluginGlobals *globals);
+
+// Downloads the list into a side file and puts it in place of "Kivaglobe URLs v3" only when the
+// download ended well and the file starts with the list's magic: an error page or a broken
+// transfer never replaces a good list. 0, the download's result, or 25 for a file that is no list.
+int16_t DownloadCloudSourceList(PluginGlobals *globals);
+
+#endif  // KIVAGLOBE_CLOUDS_CLOUD_FETCH_H

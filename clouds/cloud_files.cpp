@@ -1,0 +1,322 @@
+// cloud_files.cpp -- the cloud cache, the source list and the resolution of source numbers.
+#include "clouds/cloud_files.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "clouds/gif_decoder.h"
+#include "foundation/binary_io.h"
+#include "foundation/buffered_file.h"
+#include "foundation/clock.h"
+#include "foundation/file_locations.h"
+#include "imagestore/image_store.h"
+#include "imagestore/pixel_access.h"
+#include "plugin/globals.h"
+#include "plugin/parameters.h"
+
+const char kCloudListName[] = "Kivaglobe URLs v3";
+
+namespace {
+
+// The first failure of a run of reads or writes is kept; later calls do nothing.
+struct FieldRun {
+  FileHandle file;
+  int16_t error;
+};
+
+void GetWord(FieldRun *run, int32_t *value) {
+  if (run->error != kFileOk) return;
+  uint32_t word;
+  run->error = ReadU32BE(&word, run->file);
+  if (run->error == kFileOk) *value = int32_t(word);
+}
+
+void GetFixed(FieldRun *run, float *value) {
+  if (run->error == kFileOk) run->error = ReadFixed5(value, run->file);
+}
+
+void PutWord(FieldRun *run, int32_t value) {
+  if (run->error == kFileOk) run->error = WriteU32BE(uint32_t(value), run->file);
+}
+
+void PutFixed(FieldRun *run, float value) {
+  if (run->error == kFileOk) run->error = WriteFixed5(value, run->file);
+}
+
+void GetCounted(FieldRun *run, char *text) {
+  int32_t n = -1;
+  GetWord(run, &n);
+  if (run->error == kFileOk) run->error = ReadCounted(text, n, kCloudTextCapacity, run->file, kCountedRead);
+}
+
+void PutCounted(FieldRun *run, const char *text) {
+  PutWord(run, int32_t(std::strlen(text)));
+  if (run->error == kFileOk) run->error = WriteCStringNul(text, run->file);
+}
+
+}  // namespace
+
+// ---- Sources ----------------------------------------------------------------------------------
+
+int16_t ResolveCloudSourceAt(int32_t index, CloudSource *record, PluginGlobals *globals, const UtcDateHour &when) {
+  if (record == nullptr) return kCloudSourceNoRecord;
+  record->url[0] = 0;
+  record->label[0] = 0;
+  RunState *run = globals->runState;
+  if (!run->cloudHeader.listLoaded && !run->cloudListTried) {
+    run->cloudListTried = 1;
+    ReadCloudSourceList(globals);
+  }
+  if (run->cloudHeader.listLoaded) {
+    if (index < 0 || index >= kCloudSourceCount || !run->cloudSources[index].present) return kCloudSourceMissing;
+    *record = run->cloudSources[index];
+  } else {
+    run->listVersion = kBuiltInListVersion;
+    const int16_t result = GetCloudSource(index, record);
+    if (result != kCloudSourceOk) return result;
+  }
+  return CompleteCloudUrl(record, when) ? kCloudSourceOk : kCloudSourceMissing;
+}
+
+int16_t ResolveCloudSource(int32_t index, CloudSource *record, PluginGlobals *globals) {
+  UtcDateHour when;
+  GetUtcDateHour(&when.year, &when.month, &when.day, &when.hour);
+  return ResolveCloudSourceAt(index, record, globals, when);
+}
+
+// ---- Source list ------------------------------------------------------------------------------
+
+int16_t ReadCloudSource(CloudSource *record, FileHandle file) {
+  record->present = 0;
+  FieldRun run = {file, kFileOk};
+  int32_t presence = -1;
+  GetWord(&run, &presence);
+  if (run.error != kFileOk || presence != 0) return run.error;
+  GetFixed(&run, &record->boxX);
+  GetFixed(&run, &record->boxWidth);
+  GetFixed(&run, &record->boxY);
+  GetFixed(&run, &record->boxHeight);
+  GetFixed(&run, &record->blackLevel);
+  GetFixed(&run, &record->whiteLevel);
+  GetWord(&run, &record->overlayIndex1);
+  GetWord(&run, &record->overlayIndex2);
+  GetWord(&run, &record->variant);
+  GetWord(&run, &record->urlForm);
+  GetWord(&run, &record->flags);
+  GetFixed(&run, &record->threshold);
+  for (int32_t &word : record->extra) GetWord(&run, &word);
+  GetCounted(&run, record->url);
+  GetCounted(&run, record->label);
+  if (run.error == kFileOk) record->present = 1;
+  return run.error;
+}
+
+int16_t WriteCloudSource(const CloudSource *record, FileHandle file) {
+  FieldRun run = {file, kFileOk};
+  PutWord(&run, 0);
+  PutFixed(&run, record->boxX);
+  PutFixed(&run, record->boxWidth);
+  PutFixed(&run, record->boxY);
+  PutFixed(&run, record->boxHeight);
+  PutFixed(&run, record->blackLevel);
+  PutFixed(&run, record->whiteLevel);
+  PutWord(&run, record->overlayIndex1);
+  PutWord(&run, record->overlayIndex2);
+  PutWord(&run, record->variant);
+  PutWord(&run, record->urlForm);
+  PutWord(&run, record->flags);
+  PutFixed(&run, record->threshold);
+  for (int32_t word : record->extra) PutWord(&run, word);
+  PutCounted(&run, record->url);
+  PutCounted(&run, record->label);
+  return run.error;
+}
+
+int16_t ReadCloudSourceList(PluginGlobals *globals) {
+  FileSpec spec{};
+  TempFileSpecForRead(&spec, kCloudListName);
+  FileHandle file = kNoFile;
+  const int16_t opened = OpenFileSpec(&spec, &file, kOpenForRead);
+  if (opened != kSpecOk) return opened;
+  // The entries are read into a table of their own: a list that fails halfway (a damaged
+  // download, a hostile length word) must not leave the run's table half overwritten.
+  static CloudSource table[kCloudSourceCount];
+  std::memset(table, 0, sizeof table);
+  FieldRun run = {file, kFileOk};
+  int32_t magic = 0;
+  int32_t version = 0;
+  GetWord(&run, &magic);
+  if (run.error == kFileOk && uint32_t(magic) != kCloudFileMagic) run.error = 25;
+  GetWord(&run, &version);
+  for (int32_t i = 0; i < kCloudSourceCount && run.error == kFileOk; i++) run.error = ReadCloudSource(&table[i], file);
+  ClosePlatformFile(file);
+  if (run.error != kFileOk) return run.error;
+  RunState *state = globals->runState;
+  std::memcpy(state->cloudSources, table, sizeof table);
+  state->listVersion = version;
+  state->cloudHeader.listLoaded = 1;
+  return kFileOk;
+}
+
+int16_t WriteCloudSourceList(PluginGlobals *globals) {
+  FileSpec spec{};
+  TempFileSpecForWrite(&spec, kCloudListName);
+  FileHandle file = kNoFile;
+  const int16_t opened = OpenFileSpec(&spec, &file, kOpenForWrite);
+  if (opened != kSpecOk) return opened;
+  FieldRun run = {file, kFileOk};
+  PutWord(&run, int32_t(kCloudFileMagic));
+  PutWord(&run, kBuiltInListVersion);
+  for (int32_t i = 0; i < kCloudSourceCount && run.error == kFileOk; i++) {
+    CloudSource source;
+    if (GetCloudSource(i, &source) == kCloudSourceOk) {
+      run.error = WriteCloudSource(&source, file);
+    } else {
+      PutWord(&run, -1);
+    }
+  }
+  if (run.error == kFileOk) TruncateFileHere(file);
+  if (!ClosePlatformFile(file) && run.error == kFileOk) run.error = kFileWriteError;
+  return run.error;
+}
+
+// ---- Cache ------------------------------------------------------------------------------------
+
+void CloudCacheSpec(int32_t index, FileSpec *spec) {
+  char name[64];
+  std::snprintf(name, sizeof name, "Kivaglobe cached clouds %02d", int(index));
+  TempFileSpec(spec, name);
+}
+
+int64_t CloudPyramidBytes(int32_t width, int32_t height) {
+  int64_t total = 0;
+  const int32_t coarsest = CoarsestLevelIndex(width, height);
+  for (int32_t level = 0; level <= coarsest; level++) {
+    int32_t w = 0;
+    int32_t h = 0;
+    LevelSize(width, height, level, 0, &w, &h);
+    total += int64_t(w) * int64_t(h);
+  }
+  return total;
+}
+
+void SetCloudHeaderSpans(PluginGlobals *globals) {
+  CloudHeader &h = globals->runState->cloudHeader;
+  h.lastColumn = h.imageWidth - 1;
+  h.lastRow = h.imageHeight - 1;
+  const float w = float(h.imageWidth > 0 ? h.imageWidth : 1);
+  const float hh = float(h.imageHeight > 0 ? h.imageHeight : 1);
+  h.offsetU = h.boxX / w;
+  h.spanU = h.boxWidth / w;
+  h.offsetV = h.boxY / hh;
+  h.spanV = h.boxHeight / hh;
+}
+
+void ReadCloudCache(PluginGlobals *globals, int32_t index) {
+  RunState *run = globals->runState;
+  run->cloudHeader.loaded = 0;
+  FileSpec spec{};
+  CloudCacheSpec(index, &spec);
+  FileHandle file = kNoFile;
+  if (OpenFileSpec(&spec, &file, kOpenForRead) != kSpecOk) return;
+
+  // The header is judged whole before the current image is touched: its sizes, and that the
+  // file holds every level's pixels.
+  FieldRun fields = {file, kFileOk};
+  int32_t magic = 0, version = 0, width = 0, height = 0, box[4] = {}, source = -1;
+  GetWord(&fields, &magic);
+  GetWord(&fields, &version);
+  GetWord(&fields, &width);
+  GetWord(&fields, &height);
+  for (int32_t &b : box) GetWord(&fields, &b);
+  GetWord(&fields, &source);
+  int64_t remaining = -1;
+  const bool sane = fields.error == kFileOk && uint32_t(magic) == kCloudFileMagic && width >= 1 && height >= 1 &&
+                    width <= kMaxCloudPictureSide && height <= kMaxCloudPictureSide &&
+                    PlatformFileRemaining(file, &remaining) && remaining >= CloudPyramidBytes(width, height);
+  if (!sane) {
+    ClosePlatformFile(file);
+    return;
+  }
+
+  TiledMipImage *image = &globals->imageSet[0];
+  TiledMipImage fresh;
+  InitImageRecord(&fresh, image->hostBufferProcs, image->owner, image->kernelTable);
+  if (!CreateImage(&fresh, width, height, kFormatGray8, 0)) {
+    ClosePlatformFile(file);
+    return;
+  }
+  BufferedFile reader;
+  BufWriterInit(&reader, file);
+  for (int32_t level = 0; level <= fresh.coarsestLevel && reader.error == 0; level++) {
+    for (int32_t y = 0; y < fresh.levelHeight[level]; y++) {
+      for (int32_t x = 0; x < fresh.levelWidth[level]; x++) {
+        PutPixelGray8Checked(x, y, &fresh, level, BufReadU8(&reader));
+      }
+    }
+  }
+  ClosePlatformFile(file);
+  if (reader.error != 0) {
+    FreeImageTiles(&fresh);
+    return;
+  }
+  fresh.levelState = 2;
+  FreeImageTiles(image);
+  *image = fresh;
+
+  CloudHeader &h = run->cloudHeader;
+  h.imageWidth = width;
+  h.imageHeight = height;
+  h.sourceIndex = source;
+  // A box without area would mirror the picture and give the renderer the logarithm of a
+  // negative span: the whole picture stands in for it.
+  const bool boxUsable = box[1] > 0 && box[3] > 0;
+  h.boxX = boxUsable ? float(box[0]) : 0.0f;
+  h.boxWidth = boxUsable ? float(box[1]) : float(width);
+  h.boxY = boxUsable ? float(box[2]) : 0.0f;
+  h.boxHeight = boxUsable ? float(box[3]) : float(height);
+  SetCloudHeaderSpans(globals);
+  h.loaded = 1;
+  ParameterBlock *p = GetParameterBlock(globals);
+  p->cloudImageOverride = index;
+  p->cloudImage = uint32_t(index);
+  p->cloudCacheLoaded = 1;
+}
+
+int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
+  const TiledMipImage *image = &globals->imageSet[0];
+  if (image->tileCount == 0 || image->tiles == nullptr) return kFileOk;
+  const CloudHeader &h = globals->runState->cloudHeader;
+  FileSpec spec{};
+  CloudCacheSpec(index, &spec);
+  FileHandle file = kNoFile;
+  const int16_t opened = OpenFileSpec(&spec, &file, kOpenForWrite);
+  if (opened != kSpecOk) return opened;
+  FieldRun fields = {file, kFileOk};
+  PutWord(&fields, int32_t(kCloudFileMagic));
+  PutWord(&fields, 1);
+  PutWord(&fields, image->baseWidth);
+  PutWord(&fields, image->baseHeight);
+  PutWord(&fields, int32_t(h.boxX));
+  PutWord(&fields, int32_t(h.boxWidth));
+  PutWord(&fields, int32_t(h.boxY));
+  PutWord(&fields, int32_t(h.boxHeight));
+  PutWord(&fields, h.sourceIndex);
+  if (fields.error != kFileOk) {
+    ClosePlatformFile(file);
+    return fields.error;
+  }
+  BufferedFile writer;
+  BufWriterInit(&writer, file);
+  for (int32_t level = 0; level <= image->coarsestLevel; level++) {
+    for (int32_t y = 0; y < image->levelHeight[level]; y++) {
+      for (int32_t x = 0; x < image->levelWidth[level]; x++) {
+        BufWriteU8(uint8_t(GetPixelGray8(x, y, image, level)), &writer);
+      }
+    }
+  }
+  int16_t result = BufWriterFlush(&writer);
+  if (result == kFileOk) TruncateFileHere(file);
+  if (!ClosePlatformFile(file) && result == kFileOk) result = kFileWriteError;
+  return result;
+}
