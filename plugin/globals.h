@@ -115,6 +115,12 @@ struct RunState {
   TiledMipImage exportImage;          // off-screen passes and exports render into it
   // ---- end of the image store's members ----
 
+  // ---- Export progress box (files/progress_box.cpp) ----
+  const struct FileSpec *jobSpec;     // the file the box's job writes
+  uint32_t jobNumber;                 // 2 layered document, 5 flat JPEG
+  uint8_t jobCancel;                  // 1 once the user asked the box's job to stop
+  // ---- end of the export progress box's members ----
+
   // The cloud sources, the control enable flags and the memory-dot slots are added here by
   // their owners.
 };
@@ -188,6 +194,10 @@ struct PluginGlobals {
   int32_t sampleFactor;               // the last factor ComputeSampleFactor found
   void *previewWindow;                // the dialog window that shows the preview; null without one
   // ---- end of the preview's members ----
+
+  // ---- Exports (files/psd_export.cpp) ----
+  int32_t progressLayer;              // layers of the export finished so far, for the percentage
+  // ---- end of the exports' members ----
 
   // Members of the dialog and the files are added here by their owners.
 };
