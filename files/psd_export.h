@@ -71,7 +71,7 @@ int16_t ExportLayersPsd(PluginGlobals *globals, const FileSpec *spec, uint8_t *c
 // Renders every layer into the run's export image and writes the document. 0 when it was
 // written; kPsdStopped when the user cancelled (*cancelFlag is 1) or the document was refused
 // for its size (a message says why); kPsdNoImage; the open error (99); or -20 when a write
-// failed. Only a 0 leaves a document at the spec's path.
+// failed. Only a 0 leaves a document at the given path.
 int16_t WritePsdFile(PluginGlobals *globals, const FileSpec *spec, uint8_t *cancelFlag,
                      LayerExportDescription *d);
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench/render_harness.h"
+#include "files/jpeg_files.h"
 #include "files/picture_keywords.h"
 #include "files/progress_box.h"
 #include "files/psd_export.h"
@@ -418,6 +419,25 @@ TEST(HdrKeywords, OnlyFourByteChannelsAreHighDynamicRange) {
   EXPECT_STREQ(k, "HDR");
   GetIptcKeyword(&iptc, 1, k);
   EXPECT_STREQ(k, "high dynamic range");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PsdExportTest, TheFlatJpegJobWritesThePictureAtTheFilterSize) {
+  Open(45, 27, 8);
+  FileSpec spec = Spec("flat.jpg");
+  uint8_t cancelled = 1;
+  ASSERT_EQ(RunProgressDialog(harness.globals, &spec, &cancelled, kJobFlatJpeg), 0);
+  EXPECT_EQ(cancelled, 0);
+  int32_t w = 0, h = 0, components = 0;
+  ASSERT_EQ(ReadJpegFileInfo(&spec, &w, &h, &components), 0);
+  EXPECT_EQ(w, 45);
+  EXPECT_EQ(h, 27);
+  EXPECT_EQ(components, 3);
+  EXPECT_EQ(HarnessParameters(&harness)->renderTarget, 0u);
+  EXPECT_EQ(harness.globals->runState->exportImage.tiles, nullptr);
 }
 
 }  // namespace

@@ -19,9 +19,9 @@ rm -rf "$out"
 mkdir -p "$out"
 shots=()
 [ ${#runner[@]} -gt 0 ] && [ -n "${DISPLAY:-}" ] && shots=(--shots)
-# Wine wants the output folder as a Windows path.
+# Wine wants the output folder as a Windows path: Z: is the Unix root.
 target=$out
-if [ ${#runner[@]} -gt 0 ]; then target=$(winepath -w "$out" 2>/dev/null | tr -d '\r'); fi
+if [ ${#runner[@]} -gt 0 ]; then target="Z:${out//\//\\}"; fi
 if ! "${runner[@]}" "$tool" "$target" $W $H "${shots[@]}"; then no "the export tool failed"; fi
 names=("lit map" "map color" "land color" "land bump" "bump w/o ocean" "ocean mask" "air color" "cloud mask"
   "cloud bump" "cities" "mural")
