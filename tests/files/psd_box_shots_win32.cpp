@@ -58,7 +58,7 @@ HostBool KV_HOSTAPI ObserveBox() {
   HWND box = static_cast<HWND>(ProgressBoxWindow());
   if (gStage != 0 || box == nullptr) return 0;
   if (std::atoi(ProgressBoxText()) < 50) return 0;
-  RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  UpdateWindow(box);
   if (!SaveWindowBitmap(box, gDir + "/box_half.bmp")) gNote += "the box at 50% could not be saved; ";
   // Press the button as a user would, and let the box answer the click.
   PostMessageA(GetDlgItem(box, kProgressButton), BM_CLICK, 0, 0);
@@ -66,7 +66,7 @@ HostBool KV_HOSTAPI ObserveBox() {
   char text[64] = "";
   GetDlgItemTextA(box, kProgressButton, text, sizeof text);
   if (std::strcmp(text, "Cancelling...") != 0) gNote += std::string("after the click the button read '") + text + "'; ";
-  RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  UpdateWindow(box);
   if (!SaveWindowBitmap(box, gDir + "/box_cancel.bmp")) gNote += "the cancelling box could not be saved; ";
   gStage = 1;
   return 0;
