@@ -610,8 +610,10 @@ int16_t WritePsdFile(PluginGlobals *globals, const FileSpec *spec, uint8_t *canc
     // The file is opened without emptying it: a longer old file must not trail the document.
     if (result == kFileOk && !TruncatePlatformFile(handle)) result = kFileWriteError;
     if (BufWriterClose(&file) != kFileOk && result == kFileOk) result = kFileWriteError;
-    if (result == kFileOk && w.count != measure.total) result = kFileWriteError;
+    // A cancelled document is short by design; any other shortfall is a fault of ours, and a
+    // document whose lengths do not match what follows them must not be left behind.
     if (result == kFileOk && cancelFlag != nullptr && *cancelFlag != 0) result = kPsdStopped;
+    if (result == kFileOk && w.count != measure.total) result = kFileWriteError;
     if (result == kFileOk && viaSide && !ReplacePlatformFile(side.path, spec->path)) result = kFileWriteError;
     if (result != kFileOk) DeletePlatformFile(target_spec->path);
   }

@@ -217,6 +217,11 @@ TEST_F(PsdExportTest, CancelStopsTheExportRemovesTheFileAndRestoresTheRun) {
   EXPECT_EQ(gExportBoxHooks.requestCancel, nullptr);
   EXPECT_EQ(Export("c.psd", &cancelled), 0);
   EXPECT_EQ(harness.globals->progressLayer, 11);
+  // Called without the box, a cancelled export says so too (not a write error).
+  uint8_t stop = 1;
+  FileSpec direct = Spec("direct.psd");
+  EXPECT_EQ(ExportLayersPsd(harness.globals, &direct, &stop), kPsdStopped);
+  EXPECT_FALSE(Exists(dir + "/direct.psd"));
   // The flat JPEG job writes the picture at the filter rectangle's size.
   ASSERT_EQ(Export("flat.jpg", &cancelled, kJobFlatJpeg), 0);
   FileSpec spec = Spec("flat.jpg");
