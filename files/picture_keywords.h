@@ -10,4 +10,9 @@
 // ("lit map", ...) unless the mode is the globe (1). The list drops duplicates and overflow.
 void AddModeKeywords(IptcBuilder *keywords, PluginGlobals *globals);
 
+// Adds "HDR" and then "high dynamic range" when the layered export writes 4-byte channels.
+// Nothing when either is null (the JPEG writer passes no description).
+struct LayerExportDescription;
+void AddHdrKeywords(IptcBuilder *keywords, const LayerExportDescription *description);
+
 #endif  // KIVAGLOBE_FILES_PICTURE_KEYWORDS_H

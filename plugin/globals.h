@@ -125,6 +125,12 @@ struct RunState {
   // ---- end of the cloud pictures' members ----
 
   // The control enable flags and the memory-dot slots are added here by their owners.
+  // ---- Export progress box (files/progress_box.cpp) ----
+  const struct FileSpec *jobSpec;     // the file the box's job writes
+  uint32_t jobNumber;                 // 2 layered document, 5 flat JPEG
+  uint8_t jobCancel;                  // 1 once the user asked the box's job to stop
+  // ---- end of the export progress box's members ----
+
 };
 
 // ---- PluginGlobals ---------------------------------------------------------------------------
@@ -200,6 +206,9 @@ struct PluginGlobals {
   // ---- Cloud pictures (clouds/) ----
   int32_t overlayReplacementIndex;    // palette index given to repaired overlay pixels
   // ---- end of the cloud pictures' members ----
+  // ---- Exports (files/psd_export.cpp) ----
+  int32_t progressLayer;              // layers of the export finished so far, for the percentage
+  // ---- end of the exports' members ----
 
   // Members of the dialog and the files are added here by their owners.
 };
