@@ -124,12 +124,13 @@ struct RunState {
   uint8_t cloudListTried;
   // ---- end of the cloud pictures' members ----
 
-  // The control enable flags and the memory-dot slots are added here by their owners.
   // ---- Export progress box (files/progress_box.cpp) ----
   const struct FileSpec *jobSpec;     // the file the box's job writes
   uint32_t jobNumber;                 // 2 layered document, 5 flat JPEG
   uint8_t jobCancel;                  // 1 once the user asked the box's job to stop
   // ---- end of the export progress box's members ----
+
+  // The control enable flags and the memory-dot slots are added here by their owners.
 
 };
 
