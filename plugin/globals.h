@@ -131,7 +131,6 @@ struct RunState {
   // ---- end of the export progress box's members ----
 
   // The control enable flags and the memory-dot slots are added here by their owners.
-
 };
 
 // ---- PluginGlobals ---------------------------------------------------------------------------
