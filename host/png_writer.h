@@ -1,8 +1,9 @@
 // png_writer.h -- the stand-in host's PNG writer (--out), through libpng.
 //
 // The host writes 8-bit and 16-bit PNG files (16-bit documents keep their depth), compressed:
-// libpng with zlib, each row filtered as libpng chooses. Debian's libpng serves the native tree;
-// the Windows trees link a static libpng and zlib cross-built from Debian's source packages.
+// libpng with zlib at a fast level, each row filtered by Sub or Up as libpng chooses. Debian's
+// libpng serves the native tree; the Windows trees link a static libpng and zlib cross-built
+// from Debian's source packages.
 #ifndef KIVAGLOBE_HOST_PNG_WRITER_H
 #define KIVAGLOBE_HOST_PNG_WRITER_H
 
