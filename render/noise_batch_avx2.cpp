@@ -11,10 +11,8 @@
 //
 // so the results are the same bits. The lattice set-up, the dot products and the lerps run on
 // eight lanes; the table reads are made lane by lane, as on SSE2. A final group of fewer than
-// eight points is evaluated in a padded copy; the padding lanes are dropped.
+// eight points goes to the SSE2 path.
 #include <immintrin.h>
-
-#include <cstring>
 
 #include "render/noise.h"
 #include "render/noise_paths.h"
@@ -135,13 +133,7 @@ void GradientNoise3ManyAvx2(const NoiseTables *tables, const float *points, floa
     LoadPoints8(points + 3 * k, &x, &y, &z);
     _mm256_storeu_ps(out + k, GradientNoise3x8(tables, x, y, z));
   }
-  if (k < count) {
-    const int32_t rest = count - k;
-    float padded[24] = {0.0f};
-    float values[8];
-    std::memcpy(padded, points + 3 * k, sizeof(float) * 3 * size_t(rest));
-    LoadPoints8(padded, &x, &y, &z);
-    _mm256_storeu_ps(values, GradientNoise3x8(tables, x, y, z));
-    std::memcpy(out + k, values, sizeof(float) * size_t(rest));
-  }
+  // The last one to seven points on the SSE2 path (four at a time, then one by one): the same
+  // bits, without spending a whole eight-lane evaluation on a short tail.
+  if (k < count) GradientNoise3ManySse2(tables, points + 3 * k, out + k, count - k);
 }
