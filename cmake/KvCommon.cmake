@@ -60,6 +60,22 @@ function(kv_link_jpeg tgt)
   endif()
 endfunction()
 
+# libpng (with zlib): Debian's package natively, our static cross builds under build/deps for
+# mingw (./kivaglobe setup makes them from Debian's source packages).
+function(kv_link_png tgt)
+  if(KV_WINDOWS)
+    set(_deps ${PROJECT_SOURCE_DIR}/build/deps/win${KV_WIDTH})
+    if(NOT EXISTS ${_deps}/lib/libpng.a OR NOT EXISTS ${_deps}/lib/libz.a)
+      message(FATAL_ERROR "libpng and zlib for win${KV_WIDTH} are missing: run ./kivaglobe setup")
+    endif()
+    target_include_directories(${tgt} PRIVATE ${_deps}/include)
+    target_link_libraries(${tgt} PRIVATE ${_deps}/lib/libpng.a ${_deps}/lib/libz.a)
+  else()
+    find_package(PNG REQUIRED)
+    target_link_libraries(${tgt} PRIVATE PNG::PNG)
+  endif()
+endfunction()
+
 # GoogleTest is built from Debian's sources in every tree, with that tree's flags.
 if(KV_TESTS AND NOT KV_FUZZ)
   if(NOT TARGET gtest)

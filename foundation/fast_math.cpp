@@ -48,9 +48,3 @@ void NormaliseVec3f(float v[3]) {
   v[2] *= k;
 }
 
-int32_t TruncateToInt32(double value) {
-  if (value != value) return 0;
-  if (value >= 2147483647.0) return INT32_MAX;
-  if (value <= -2147483648.0) return INT32_MIN;
-  return int32_t(value);
-}

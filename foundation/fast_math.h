@@ -28,7 +28,13 @@ void NormaliseVec3f(float v[3]);
 
 // Truncation toward zero into a signed 32-bit integer that is defined for every input:
 // NaN gives 0 and values beyond the range give INT32_MIN or INT32_MAX. Use it wherever a
-// float that may come from a file or from extreme arithmetic becomes an integer.
-int32_t TruncateToInt32(double value);
+// float that may come from a file or from extreme arithmetic becomes an integer. Inline: the
+// shader converts every channel of every pixel through it.
+inline int32_t TruncateToInt32(double value) {
+  if (value != value) return 0;
+  if (value >= 2147483647.0) return INT32_MAX;
+  if (value <= -2147483648.0) return INT32_MIN;
+  return int32_t(value);
+}
 
 #endif  // KIVAGLOBE_FOUNDATION_FAST_MATH_H

@@ -11,20 +11,22 @@
 // where the table says float, doubles where it says double.
 #include "imagestore/kernel_table.h"
 
-#include <cmath>
+#include "foundation/exact_math.h"
 
 namespace {
 
 // Pi to ten digits: the kernel is defined with this value, not the full-precision constant.
 constexpr double kKernelPi = 3.141592653;
 
-// Two-lobe Lanczos kernel: sinc(s) x sinc(s / 2) inside -2 < s < 2, 0 outside.
+// Two-lobe Lanczos kernel: sinc(s) x sinc(s / 2) inside -2 < s < 2, 0 outside. The sines are the
+// exact ones of the foundation: the table weights every texture sample of a render, so a runtime
+// sine that rounds differently in one build would change that build's pictures.
 double Lanczos2(double s) {
   if (!(s > -2.0 && s < 2.0)) return 0.0;
   if (s == 0.0) return 1.0;
   double a = kKernelPi * s;
   double b = kKernelPi * s / 2.0;
-  return (std::sin(a) / a) * (std::sin(b) / b);
+  return (ExactSin(a) / a) * (ExactSin(b) / b);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include "foundation/fast_math.h"
 #include "imagestore/image_store.h"
 #include "plugin/globals.h"
-#include "render/exact_math.h"
+#include "foundation/exact_math.h"
 
 // The export image that an off-screen pass renders into, or null.
 static const TiledMipImage *DesignatedExportImage(const PluginGlobals *globals) {

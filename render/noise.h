@@ -72,7 +72,8 @@ inline float GradientNoise3Tables(const NoiseTables *tables, float x, float y, f
 
 // The noise at `count` points (x, y, z interleaved: points[3k], points[3k + 1], points[3k + 2])
 // into out[0..count-1]: exactly GradientNoise3Tables of each point, four points at a time on
-// SSE2. The fractal sums evaluate all their octave points in one call.
+// SSE2 or eight on AVX2 (noise_paths.h). The fractal sums evaluate all their octave points in
+// one call.
 void GradientNoise3Many(const NoiseTables *tables, const float *points, float *out, int32_t count);
 
 // ---- Vector normalisers of the gradient tables ------------------------------------------------

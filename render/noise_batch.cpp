@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 
 #include "render/noise.h"
+#include "render/noise_paths.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ __m128 GradientNoise3x4(const NoiseTables *tables, __m128 x, __m128 y, __m128 z)
 
 }  // namespace
 
-void GradientNoise3Many(const NoiseTables *tables, const float *points, float *out, int32_t count) {
+void GradientNoise3ManySse2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
   int32_t k = 0;
   for (; k + 4 <= count; k += 4) {
     const float *p = points + 3 * k;

@@ -26,7 +26,7 @@
 #include "imagestore/kernel_table.h"
 #include "imagestore/image_store.h"
 #include "plugin/globals.h"
-#include "render/exact_math.h"
+#include "foundation/exact_math.h"
 #include "render/frame_routines.h"
 #include "render/noise.h"
 

@@ -5,7 +5,7 @@
 #include "foundation/vector_math.h"
 #include "imagestore/image_store.h"
 #include "plugin/globals.h"
-#include "render/exact_math.h"
+#include "foundation/exact_math.h"
 #include "render/frame_routines.h"
 #include "render/render_setup.h"
 #include "render/shader.h"

@@ -21,7 +21,7 @@
 #include "foundation/vector_math.h"
 #include "imagestore/image_store.h"
 #include "render/composite.h"
-#include "render/exact_math.h"
+#include "foundation/exact_math.h"
 #include "render/frame_routines.h"
 #include "render/render_setup.h"
 #include "render/shade_internal.h"
@@ -171,7 +171,7 @@ void FindCraterCandidates(ShadeRow *row) {
   } else {
     y0 = float(int64_t(view->centreY) - row->row) / view->radius;
   }
-  const bool all = IsNanFloat(y0);
+  const bool all = IsNanFloat(y0) || !CraterCullingEnabled();
   row->craterCandidateCount = 0;
   for (int32_t k = 0; k + 1 < globals->cratersPlaced; k++) {
     const CraterRecord &cr = run->craters[k];
@@ -228,9 +228,15 @@ bool NightShortcut(const ShadeRow &row) {
 
 // Records the dark flags of this row and the next (record fields kRecordDarkNow and
 // kRecordDarkNext; rows and columns outside the image count as dark).
-void MarkDarkPixels(ShadeRow *row, int32_t targetHeight) {
+//
+// Whether a next row exists is a question about the whole render, not about the current
+// request: the row loop asks the host for one row at a time, so the request (outRect) is one row
+// high and would make every next row look dark. A dark pixel above a lit one would then skip its
+// terrain, and the lit pixel would read missing corners in its coverage cells. `rowCount` is the
+// number of rows of the whole render; a count that is too large costs time, never bits.
+void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
   const float w = row->terminatorWidth;
-  const bool hasNext = row->row + 1 < targetHeight;
+  const bool hasNext = row->row + 1 < rowCount;
   const float sineNow = row->mapRowSine;
   const float sineNext = row->isMap && hasNext ? MapRowSineOf(row, row->row + 1) : 0.0f;
   for (int32_t c = 0; c < row->targetWidth; c++) {
@@ -255,7 +261,10 @@ void ShadeRowPixels(PluginGlobals *globals, RenderView *view) {
   FindCraterCandidates(&row);
   if (row.isMap && row.row == 0) CacheMapLongitudes(&row);
   const bool nightShortcut = NightShortcut(row);
-  if (nightShortcut) MarkDarkPixels(&row, TargetHeight(globals));
+  if (nightShortcut) {
+    const int32_t target = TargetHeight(globals);
+    MarkDarkPixels(&row, globals->rectHeight > target ? globals->rectHeight : target);
+  }
   for (int32_t column = 0; column < row.targetWidth; column++) {
     ShadePixel px;
     px.column = column;

@@ -21,7 +21,7 @@
 #include "foundation/vector_math.h"
 #include "imagestore/samplers.h"
 #include "render/composite.h"
-#include "render/exact_math.h"
+#include "foundation/exact_math.h"
 #include "render/noise.h"
 #include "render/shade_internal.h"
 #include "render/shader.h"
@@ -253,6 +253,12 @@ void ShadeDisc(ShadeRow *row, ShadePixel *px) {
   } else {
     // Off the disc there is neither height nor ice: the cells at the rim see missing corners
     // here, which stand in for the rim pixel's own value.
+    //
+    // The ice value is written and the running one reset here on purpose. Stage 4, which writes
+    // it, does not run off the disc; left alone, the record would keep the ice value of whichever
+    // older row last reached stage 4 in this column, and a disc pixel of a later row could read
+    // that stale value as its top corner. Writing the missing mark gives the
+    // same answer on every row and in every request size.
     float *left = px->record - kPixelRecordFloats;
     left[kRecordPrevIce] = row->prevIce;
     row->prevIce = kMissingCorner;

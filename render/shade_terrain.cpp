@@ -21,7 +21,7 @@
 #include "foundation/fast_math.h"
 #include "foundation/vector_math.h"
 #include "imagestore/samplers.h"
-#include "render/exact_math.h"
+#include "foundation/exact_math.h"
 #include "render/frame_routines.h"
 #include "render/noise.h"
 #include "render/render_setup.h"
@@ -153,6 +153,8 @@ int32_t SampledLevel(const TiledMipImage *image, float level) {
   return int32_t(level);
 }
 
+bool gCraterCullingEnabled = true;
+
 // The crater decals of the row's candidate craters at a point.
 //
 // Two shortcuts leave the sum bit for bit as the plain loop over every crater makes it: a crater
@@ -185,7 +187,7 @@ void CraterDecals(const ShadeRow *row, float *sum, const float point[3], float *
     const TiledMipImage *image = row->craterImages[k & 3];
     const float flat = run->craterFlatRadius[k & 3][SampledLevel(image, whole)];
     const float du = u - 0.5f, dv = v - 0.5f;
-    if (du * du + dv * dv > flat * flat) continue;
+    if (du * du + dv * dv > flat * flat && gCraterCullingEnabled) continue;
     const float t = SampleGrayTrilinear(image, whole, level - whole, u, v);
     decal += r * run->craterDepthFactor * (t - 128.0f);
   }
@@ -203,6 +205,9 @@ void MapPoint(const ShadeRow *row, float y, float sl, float cl, float n[3], floa
 }
 
 }  // namespace
+
+void SetCraterCullingEnabled(bool enabled) { gCraterCullingEnabled = enabled; }
+bool CraterCullingEnabled() { return gCraterCullingEnabled; }
 
 void MapLongitude(float s, float *sine, float *cosine) {
   const float l = (s - 0.5f) * 2.0f * 3.141592653f;

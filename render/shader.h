@@ -31,6 +31,11 @@ void ShadeRowPixels(PluginGlobals *globals, RenderView *view);
 // must be the same bits as the full computation. On by default.
 void SetNightShortcutEnabled(bool enabled);
 
+// Test seam: turns off both crater shortcuts (the per-row candidate list and the neutral-window
+// skip of CraterDecals), which must not change a bit either. On by default.
+void SetCraterCullingEnabled(bool enabled);
+bool CraterCullingEnabled();
+
 // The fractal sum of GradientNoise3 over octaves: the first term and each further one scaled by
 // the gain of the one before, the point multiplied by the lacunarity after every term. A whole
 // number of octaves O > 1 gives O terms; a fractional O adds the fraction of one more. The

@@ -43,8 +43,8 @@ TEST(PngWriter, RefusesBadArguments) {
   EXPECT_TRUE(out.empty());
 }
 
-// Encodes, decodes with stb_image, and compares sample for sample. The sizes make the stored
-// deflate stream span several 65535-byte blocks and several IDAT chunks.
+// Encodes, decodes with stb_image, and compares sample for sample. The larger sizes give streams
+// of several deflate blocks and, at 16 bits, several IDAT chunks.
 void RoundTrip(int32_t width, int32_t height, int channels, int bitDepth) {
   const size_t samples = size_t(width) * size_t(height) * size_t(channels);
   std::vector<uint16_t> wide(samples);
@@ -84,6 +84,48 @@ TEST(PngWriter, RoundTripsThroughAPngReader) {
   RoundTrip(700, 300, 3, 16);    // 1.26 MB: two IDAT chunks
   RoundTrip(9, 4, 2, 8);
   RoundTrip(9, 4, 4, 16);
+}
+
+// The files are compressed: a picture like a planet (a smooth disc on a black sky) takes a
+// small fraction of its raw size at both depths, and still reads back exactly. The file form
+// goes straight to disk and leaves nothing behind when it cannot be written.
+TEST(PngWriter, CompressesAndWritesFiles) {
+  const int32_t w = 512, h = 384;
+  std::vector<uint16_t> wide(size_t(w) * h * 3, 0);
+  for (int32_t y = 0; y < h; y++) {
+    for (int32_t x = 0; x < w; x++) {
+      const int32_t dx = x - w / 2, dy = y - h / 2;
+      if (dx * dx + dy * dy > 150 * 150) continue;
+      for (int k = 0; k < 3; k++) wide[(size_t(y) * w + x) * 3 + k] = uint16_t(20000 + 40 * x + 25 * y + 3000 * k);
+    }
+  }
+  std::vector<uint8_t> png;
+  ASSERT_TRUE(EncodePng(wide.data(), w, h, 3, 16, &png));
+  EXPECT_LT(png.size(), wide.size() * 2 / 3) << png.size();
+  int rw = 0, rh = 0, rc = 0;
+  stbi_us *back = stbi_load_16_from_memory(png.data(), int(png.size()), &rw, &rh, &rc, 0);
+  ASSERT_NE(back, nullptr) << stbi_failure_reason();
+  EXPECT_EQ(0, std::memcmp(back, wide.data(), wide.size() * 2));
+  stbi_image_free(back);
+
+  std::vector<uint8_t> narrow(wide.size());
+  for (size_t i = 0; i < wide.size(); i++) narrow[i] = uint8_t(wide[i] >> 8);
+  const std::string path = TempPath("compressed8.png");
+  ASSERT_TRUE(WritePngFile(path.c_str(), narrow.data(), w, h, 3, 8));
+  FILE *file = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  std::fseek(file, 0, SEEK_END);
+  const long size = std::ftell(file);
+  std::fclose(file);
+  EXPECT_LT(size, long(narrow.size() / 3)) << size;
+  stbi_uc *back8 = stbi_load(path.c_str(), &rw, &rh, &rc, 0);
+  ASSERT_NE(back8, nullptr);
+  EXPECT_EQ(0, std::memcmp(back8, narrow.data(), narrow.size()));
+  stbi_image_free(back8);
+  std::remove(path.c_str());
+
+  const std::string missing = TempPath("no-such-folder/x.png");
+  EXPECT_FALSE(WritePngFile(missing.c_str(), narrow.data(), w, h, 3, 8));
 }
 
 TEST(Document, SixteenBitSamplesSurviveTheFileRoundTrip) {

@@ -6,8 +6,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/exact_math.h"
 #include "imagestore/kernel_table.h"
 #include "lanczos_expected.h"
+
+// The runtime's sine, replaced in this program so that a test can see who calls it. The
+// replacement still answers correctly (through the exact routine), so other callers are unharmed.
+static int gRuntimeSineCalls = 0;
+extern "C" double sin(double x) {
+  gRuntimeSineCalls++;
+  return ExactSin(x);
+}
 
 namespace {
 
@@ -66,6 +75,19 @@ TEST(KernelTable, IntegerFormsSumExactly) {
   BuildLanczosKernelTable(&again);
   EXPECT_EQ(std::memcmp(&table, &again, sizeof table), 0);
   EXPECT_EQ(std::memcmp(&table, SharedDefaultKernelTable(), sizeof table), 0);
+}
+
+// The table is built from the project's exact sine, not the runtime's: the runtimes of the three
+// builds round sin differently, and the table weights every texture sample of a picture.
+TEST(KernelTable, BuiltWithoutTheRuntimeSine) {
+  volatile double probe = 0.5;
+  const int before = gRuntimeSineCalls;
+  EXPECT_EQ(sin(probe), ExactSin(0.5));
+  ASSERT_EQ(gRuntimeSineCalls, before + 1);   // the replacement is the one linked
+  ResampleKernelTable table;
+  BuildLanczosKernelTable(&table);
+  EXPECT_EQ(gRuntimeSineCalls, before + 1);
+  EXPECT_EQ(table.weight2048[1][0], -95);
 }
 
 }  // namespace

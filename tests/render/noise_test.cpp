@@ -5,7 +5,10 @@
 // so the vectorised evaluation in the product cannot drift from it unnoticed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -14,6 +17,7 @@
 #include "plugin/globals.h"
 #include "plugin/parameters.h"
 #include "render/noise.h"
+#include "render/noise_paths.h"
 
 namespace {
 
@@ -373,6 +377,73 @@ TEST(GradientNoise3Many, EqualsOnePointAtATime) {
     }
     EXPECT_EQ(out[size_t(count)], 99.0f);  // nothing written past the end
   }
+}
+
+// Both processor paths of the batch noise against the scalar reference, over every range of
+// coordinates the reference test covers, lattice planes, and every remainder of a batch.
+TEST(GradientNoise3Many, EveryProcessorPathEqualsTheReference) {
+  auto t = MakeTables(1234);
+  Lcg rng{77};
+  std::vector<float> points;
+  const float ranges[][2] = {{-2.0f, 2.0f}, {-4095.0f, 4095.0f}, {1.0e4f, 2.0e6f}, {-3.0e4f, -4096.0f}};
+  for (const auto &r : ranges) {
+    for (int k = 0; k < 3 * 40000; ++k) points.push_back(rng.Next(r[0], r[1]));
+  }
+  for (int k = 0; k < 3 * 20000; ++k) {
+    const float base = std::floor(rng.Next(-4200.0f, 300.0f));
+    const int pick = int(rng.Next(0.0f, 3.0f));
+    points.push_back(pick == 0 ? base : pick == 1 ? std::nextafter(base, -1e9f) : std::nextafter(base, 1e9f));
+  }
+  const int32_t total = int32_t(points.size() / 3);
+  std::vector<float> want(static_cast<size_t>(total));
+  for (int32_t k = 0; k < total; ++k) want[size_t(k)] = ReferenceNoise(*t, points[3 * k], points[3 * k + 1], points[3 * k + 2]);
+
+  using Many = void (*)(const NoiseTables *, const float *, float *, int32_t);
+  std::vector<std::pair<const char *, Many>> paths = {{"sse2", GradientNoise3ManySse2}};
+  if (ProcessorHasAvx2()) {
+    paths.push_back({"avx2", GradientNoise3ManyAvx2});
+  } else {
+    std::printf("this processor has no AVX2: only the SSE2 path is compared\n");
+  }
+  for (const auto &path : paths) {
+    // Batches of every size from 1 to 19 in turn, as the fractal sums make them.
+    std::vector<float> got(size_t(total) + 1, 99.0f);
+    int32_t done = 0, size = 1;
+    while (done < total) {
+      const int32_t count = std::min(size, total - done);
+      path.second(t.get(), points.data() + 3 * done, got.data() + done, count);
+      done += count;
+      size = size % 19 + 1;
+    }
+    int32_t differing = 0;
+    for (int32_t k = 0; k < total; ++k) differing += Bits(got[size_t(k)]) != Bits(want[size_t(k)]);
+    EXPECT_EQ(differing, 0) << path.first;
+    EXPECT_EQ(got[size_t(total)], 99.0f) << path.first;   // nothing written past the end
+  }
+}
+
+void SetEnvironment(const char *name, const char *value) {
+#ifdef _WIN32
+  _putenv_s(name, value);
+#else
+  setenv(name, value, 1);
+#endif
+}
+
+// KIVAGLOBE_SIMD forces a path; AVX2 only where the processor has it.
+TEST(NoisePaths, TheEnvironmentSwitchForcesAPath) {
+  const NoisePath before = ActiveNoisePath();
+  SetEnvironment("KIVAGLOBE_SIMD", "sse2");
+  ChooseNoisePathFromEnvironment();
+  EXPECT_EQ(ActiveNoisePath(), kNoisePathSse2);
+  SetEnvironment("KIVAGLOBE_SIMD", "avx2");
+  ChooseNoisePathFromEnvironment();
+  EXPECT_EQ(ActiveNoisePath(), ProcessorHasAvx2() ? kNoisePathAvx2 : kNoisePathSse2);
+  EXPECT_EQ(SelectNoisePath(kNoisePathAvx2), ProcessorHasAvx2());
+  EXPECT_TRUE(SelectNoisePath(kNoisePathSse2));
+  EXPECT_EQ(ActiveNoisePath(), kNoisePathSse2);
+  std::printf("noise path when not forced: %s\n", NoisePathName(before));
+  SelectNoisePath(before);
 }
 
 TEST(GradientNoise3, SameBitsInEveryBuild) {

@@ -6,7 +6,7 @@
 // 1e-19. The logarithm splits off the binary exponent and evaluates 2 atanh(s), s = f / (2 + f),
 // whose series converges fast because |s| < 0.172. The arctangent reduces to |t| <= tan(pi/8)
 // and sums its series. All constants were computed from 60-digit values of pi and ln 2.
-#include "render/exact_math.h"
+#include "foundation/exact_math.h"
 
 #include <cmath>
 #include <cstring>
