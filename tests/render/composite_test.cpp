@@ -293,4 +293,27 @@ TEST_F(CompositeTest, FloatClass) {
   EXPECT_NEAR(OutF(1, 0), 1.0f, 1e-6);
 }
 
+// A grey export image (one byte a pixel) gets the grey through the grey writer: the packed
+// writer refuses an image of that format and would leave it as it was.
+TEST_F(CompositeTest, GreyExportImageTakesTheGrey) {
+  Open(kModeRGB, 8, 3);
+  RunState *run = g_->runState;
+  TiledMipImage *image = &run->exportImage;
+  ASSERT_TRUE(CreateImage(image, 16, 16, kFormatGray8, 0));
+  run->renderTargetImage = image;
+  p_->renderTarget = 2;
+  // An 8-bit RGB host: pure green is (150 x 255) >> 8 = 149.
+  Put(0.0f, 1.0f, 0.0f, 1.0f, 3, 4);
+  EXPECT_EQ(GetPixelGray8(3, 4, image, 0), 149);
+  // A 16-bit grey host: pure red is the grey (77 x 32768) >> 8 = 9856, and that is the byte
+  // min(((9856 + 1) >> 7) & 511, 255) = 77.
+  harness_.record.planes = 1;
+  harness_.record.imageMode = kModeGray16;
+  harness_.record.depth = 16;
+  Put(1.0f, 0.0f, 0.0f, 1.0f, 5, 6);
+  EXPECT_EQ(GetPixelGray8(5, 6, image, 0), 77);
+  run->renderTargetImage = nullptr;
+  FreeImageTiles(image);
+}
+
 }  // namespace
