@@ -275,9 +275,15 @@ TEST_F(CompositeTest, ExportImageTargets) {
   EXPECT_EQ(c[1], c[0]);
   EXPECT_EQ(c[2], c[0]);
 
-  // Without an export image nothing is written and nothing fails.
+  // Without an export image nothing is written: neither the image nor the host's buffer.
   run->renderTargetImage = nullptr;
+  const std::vector<uint8_t> hostBefore = out_;
+  GetPixel4Fwd(0, 0, image, 0, &c[0], &c[1], &c[2], &c[3]);
+  const int32_t before[4] = {c[0], c[1], c[2], c[3]};
   Put(1.0f, 1.0f, 1.0f);
+  EXPECT_EQ(out_, hostBefore);
+  GetPixel4Fwd(0, 0, image, 0, &c[0], &c[1], &c[2], &c[3]);
+  EXPECT_EQ(std::vector<int32_t>(c, c + 4), std::vector<int32_t>(before, before + 4));
   FreeImageTiles(image);
 }
 
