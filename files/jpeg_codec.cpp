@@ -332,9 +332,15 @@ static void LimitScans(j_common_ptr cinfo) {
   if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kJpegMaxScans) ERREXIT(cinfo, JERR_NOTIMPL);
 }
 
+static int64_t gPixelLimit = kJpegMaxPixels;
+
+void SetJpegPixelLimit(int64_t pixels) {
+  gPixelLimit = pixels > 0 && pixels < kJpegMaxPixels ? pixels : kJpegMaxPixels;
+}
+
 static bool FrameWithin(int64_t width, int64_t height, const DecodeJob *job) {
   return width > 0 && height > 0 && width <= job->maxWidth && height <= job->maxHeight && width <= kJpegMaxSide &&
-         height <= kJpegMaxSide && width * height <= kJpegMaxPixels;
+         height <= kJpegMaxSide && width * height <= gPixelLimit;
 }
 
 // Every library call of a decoding. A library error leaves this function by the error exit.

@@ -46,6 +46,11 @@ constexpr int32_t kJpegMemoryLimit = 256 * 1024 * 1024;
 constexpr int64_t kJpegMaxPixels = 16 * 1024 * 1024;
 constexpr int32_t kJpegMaxSide = 32767;
 
+// Test seam: a lower pixel bound for every decoding (0 restores kJpegMaxPixels). The fuzz
+// targets run under the sanitizers with a time limit per input, within which a picture of
+// kJpegMaxPixels cannot be decoded; they lower the bound instead of skipping large pictures.
+void SetJpegPixelLimit(int64_t pixels);
+
 // The most scans a decoding reads. Encoders make 10 (libjpeg's progressive script) to a few
 // dozen; a stream of thousands of tiny scans over a large frame would keep the decoder busy for
 // a minute, so the decoder gives up after this many.
