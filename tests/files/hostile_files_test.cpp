@@ -145,7 +145,9 @@ TEST_F(HostileFiles, LoaderRefusesPicturesBeyondTheBoundBeforeMakingThem) {
   const std::vector<uint8_t> sound = PatternStream(16, 16);
   const size_t frame = ScanOffset(sound);
   size_t sof = 2;
-  while (sof < frame && !(sound[sof] == 0xFF && sound[sof + 1] == 0xC0)) sof += 2 + (size_t(sound[sof + 2]) << 8 | sound[sof + 3]);
+  while (sof < frame && !(sound[sof] == 0xFF && sound[sof + 1] == 0xC0)) {
+    sof += 2 + (size_t(sound[sof + 2]) << 8 | sound[sof + 3]);
+  }
   ASSERT_LT(sof, frame);
   struct Case {
     int32_t width, height;
@@ -277,7 +279,9 @@ TEST_F(HostileFiles, SaveNearThePathLimitStillGoesThroughASideFile) {
   // With every side name taken the save refuses, and the file stays as it was.
   FileSpec folder = Spec("");
   FileSpec made;
-  for (const char *last : {"~", "_", "!"}) ASSERT_EQ(MakeSubFolder(&folder, (name.substr(0, name.size() - 1) + last).c_str(), &made), 0);
+  for (const char *last : {"~", "_", "!"}) {
+    ASSERT_EQ(MakeSubFolder(&folder, (name.substr(0, name.size() - 1) + last).c_str(), &made), 0);
+  }
   Block()->planetSize = 3;
   EXPECT_EQ(SaveSettingsFile(&globals_, &spec), kSettingsOpenFailed);
   EXPECT_EQ(ReadWholeFile(In(name)), saved);
