@@ -103,7 +103,10 @@ function(kv_add_fuzzer name)
   target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
   # The committed seeds (tests/fuzz_corpus/NAME) are replayed and grown from; a run of five
   # seconds, a huge allocation or a hang is a finding.
-  set(_seeds ${PROJECT_SOURCE_DIR}/tests/fuzz_corpus/${name})
+  set(_seeds)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/tests/fuzz_corpus/${name})
+    set(_seeds ${PROJECT_SOURCE_DIR}/tests/fuzz_corpus/${name})
+  endif()
   set(_corpus ${CMAKE_BINARY_DIR}/corpus/${name})
   file(MAKE_DIRECTORY ${_corpus})
   add_test(NAME fuzz_${name}.short COMMAND fuzz_${name} -max_total_time=5 -timeout=5 -rss_limit_mb=2048
