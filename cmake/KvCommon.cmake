@@ -111,5 +111,5 @@ function(kv_add_fuzzer name)
   file(MAKE_DIRECTORY ${_corpus})
   add_test(NAME fuzz_${name}.short COMMAND fuzz_${name} -max_total_time=5 -timeout=5 -rss_limit_mb=2048
            -malloc_limit_mb=512 ${_corpus} ${_seeds})
-  set_tests_properties(fuzz_${name}.short PROPERTIES TIMEOUT 120)
+  set_tests_properties(fuzz_${name}.short PROPERTIES TIMEOUT 300)   # the corpus is replayed first
 endfunction()
