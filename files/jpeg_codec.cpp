@@ -316,17 +316,59 @@ struct DecodeJob {
   int32_t top;
   const uint8_t *block;
   int32_t size;
-  int16_t result;   // out
+  int32_t maxWidth;    // the largest frame taken
+  int32_t maxHeight;
+  bool headerOnly;     // stop after the header: the frame's size in the outs below
+  int32_t width;       // out
+  int32_t height;
+  int32_t components;
+  int16_t result;
 };
+
+// The progress monitor bounds the work of a stream: the library calls it between rows while
+// it reads the scans of a multi-scan stream, and the error exit leaves the decoding.
+static void LimitScans(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kJpegMaxScans) ERREXIT(cinfo, JERR_NOTIMPL);
+}
+
+static int64_t gPixelLimit = kJpegMaxPixels;
+
+void SetJpegPixelLimit(int64_t pixels) {
+  gPixelLimit = pixels > 0 && pixels < kJpegMaxPixels ? pixels : kJpegMaxPixels;
+}
+
+static bool FrameWithin(int64_t width, int64_t height, const DecodeJob *job) {
+  return width > 0 && height > 0 && width <= job->maxWidth && height <= job->maxHeight && width <= kJpegMaxSide &&
+         height <= kJpegMaxSide && width * height <= gPixelLimit;
+}
 
 // Every library call of a decoding. A library error leaves this function by the error exit.
 static void DecodeWithLibrary(j_decompress_ptr cinfo, DecodeJob *job) {
   jpeg_create_decompress(cinfo);
   cinfo->mem->max_memory_to_use = kJpegMemoryLimit;
+  jpeg_progress_mgr progress = {};
+  progress.progress_monitor = LimitScans;
+  cinfo->progress = &progress;
   JpegMemorySource(cinfo, job->block, job->size);
   if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) {
     jpeg_destroy_decompress(cinfo);
     job->result = kJpegFailed;
+    return;
+  }
+  // The frame's size decides the whole-image buffers of a multi-scan stream and the work of
+  // every scan: it is checked before the library sets any of that up.
+  if (!FrameWithin(cinfo->image_width, cinfo->image_height, job)) {
+    jpeg_destroy_decompress(cinfo);
+    job->result = kJpegFailed;
+    return;
+  }
+  if (job->headerOnly) {
+    job->width = int32_t(cinfo->image_width);
+    job->height = int32_t(cinfo->image_height);
+    job->components = cinfo->num_components;
+    jpeg_destroy_decompress(cinfo);
+    job->result = kJpegOk;
     return;
   }
   jpeg_start_decompress(cinfo);
@@ -370,10 +412,27 @@ static int16_t RunDecoder(DecodeJob *job) {
   return job->result;
 }
 
-int16_t DecodeJpegToImage(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size) {
+int16_t DecodeJpegToImageWithin(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size,
+                                int32_t maxWidth, int32_t maxHeight) {
   if (image == nullptr || image->tiles == nullptr) return kJpegNoImage;
   if (rect == nullptr || block == nullptr || size <= 0) return kJpegFailed;
   if (image->storageFormat != kFormatPacked8 && image->storageFormat != kFormatGray8) return kJpegFailed;
-  DecodeJob job = {image, rect->left, rect->top, block, size, kJpegFailed};
+  DecodeJob job = {image, rect->left, rect->top, block, size, maxWidth, maxHeight, false, 0, 0, 0, kJpegFailed};
   return RunDecoder(&job);
+}
+
+int16_t DecodeJpegToImage(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size) {
+  return DecodeJpegToImageWithin(image, rect, block, size, kJpegMaxSide, kJpegMaxSide);
+}
+
+int16_t ReadJpegStreamSize(const uint8_t *block, int32_t size, int32_t *width, int32_t *height,
+                           int32_t *components) {
+  *width = *height = *components = 0;
+  if (block == nullptr || size <= 0) return kJpegFailed;
+  DecodeJob job = {nullptr, 0, 0, block, size, kJpegMaxSide, kJpegMaxSide, true, 0, 0, 0, kJpegFailed};
+  if (RunDecoder(&job) != kJpegOk) return kJpegFailed;
+  *width = job.width;
+  *height = job.height;
+  *components = job.components;
+  return kJpegOk;
 }

@@ -38,6 +38,24 @@ constexpr int32_t kJpegWorkBufferSize = 4096;
 // streams, optimal Huffman coding): beyond it the operation fails instead of growing.
 constexpr int32_t kJpegMemoryLimit = 256 * 1024 * 1024;
 
+// The largest picture any decoding takes: 16 megapixels (4096 x 4096, or 8192 x 2048 for a
+// whole-world cloud map), with neither side above 32767, the image store's limit. The cloud
+// pictures are a few thousand pixels wide, and the thumbnails 128; a packed 8-bit image of
+// this size with its levels is about 90 MB, which Kivaglobe32 can still find. A frame header
+// is checked against it before anything of the picture's size is made.
+constexpr int64_t kJpegMaxPixels = 16 * 1024 * 1024;
+constexpr int32_t kJpegMaxSide = 32767;
+
+// Test seam: a lower pixel bound for every decoding (0 restores kJpegMaxPixels). The fuzz
+// targets run under the sanitizers with a time limit per input, within which a picture of
+// kJpegMaxPixels cannot be decoded; they lower the bound instead of skipping large pictures.
+void SetJpegPixelLimit(int64_t pixels);
+
+// The most scans a decoding reads. Encoders make 10 (libjpeg's progressive script) to a few
+// dozen; a stream of thousands of tiny scans over a large frame would keep the decoder busy for
+// a minute, so the decoder gives up after this many.
+constexpr int32_t kJpegMaxScans = 100;
+
 // Encodes level 0 of `image` over `rect` (top, left, bottom, right; the encoded size is
 // max(16, width) x max(16, height)) at `quality` (clamped to 0..99) into `block`, a buffer of
 // `capacity` bytes, and stores the stream's length in *byteCount (0 on failure). The ICC
@@ -57,5 +75,17 @@ int16_t EncodeImageToJpeg(const TiledMipImage *image, const Rect16 *rect, uint8_
 // Results: 0; kJpegNoImage; kJpegFailed for a stream the library refuses, a picture of
 // another component count (CMYK) or an image of another format.
 int16_t DecodeJpegToImage(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size);
+
+// DecodeJpegToImage for a stream whose frame may be at most maxWidth x maxHeight (and within
+// kJpegMaxPixels): a larger frame is kJpegFailed before any of it is decoded. Every decoding
+// also fails after kJpegMaxScans scans.
+int16_t DecodeJpegToImageWithin(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size,
+                                int32_t maxWidth, int32_t maxHeight);
+
+// The picture size and component count from the library's own reading of the stream's header
+// (the frame it will decode, not a marker-by-marker guess). kJpegOk, or kJpegFailed with the
+// outs 0 when the library finds no complete header.
+int16_t ReadJpegStreamSize(const uint8_t *block, int32_t size, int32_t *width, int32_t *height,
+                           int32_t *components);
 
 #endif  // KIVAGLOBE_FILES_JPEG_CODEC_H

@@ -1,6 +1,7 @@
 // jpeg_files.cpp -- the marker scanner, the file loader and the file writers of JPEG pictures.
 #include "files/jpeg_files.h"
 
+#include "files/file_replace.h"
 #include "files/jpeg_codec.h"
 #include "foundation/binary_io.h"
 #include "imagestore/level_build.h"
@@ -9,14 +10,55 @@
 
 // ---- Scanning ------------------------------------------------------------------------------
 
+namespace {
+
+// The scanner's bytes: a block in memory, or a file read 4096 bytes at a time into the
+// buffer. A byte-by-byte read of the file costs a system call per byte: seconds for a file of
+// megabytes of fill.
+struct ScanSource {
+  FileHandle file;        // kNoFile for a block
+  const uint8_t *bytes;   // the block, or the buffer
+  int32_t count;          // bytes in it
+  int32_t next;
+  uint8_t buffer[4096];
+};
+
+bool Refill(ScanSource *source) {
+  if (source->file == kNoFile) return false;
+  int32_t got = 0;
+  if (!ReadPlatformFile(source->file, source->buffer, int32_t(sizeof source->buffer), &got) || got <= 0) return false;
+  source->bytes = source->buffer;
+  source->count = got;
+  source->next = 0;
+  return true;
+}
+
+// The next byte, or -1 at the end.
+int32_t NextByte(ScanSource *source) {
+  if (source->next >= source->count && !Refill(source)) return -1;
+  return source->bytes[source->next++];
+}
+
+// Passes over n bytes; false when the source ends first.
+bool SkipSource(ScanSource *source, int32_t n) {
+  while (n > 0) {
+    if (source->next >= source->count && !Refill(source)) return false;
+    int32_t step = source->count - source->next;
+    if (step > n) step = n;
+    source->next += step;
+    n -= step;
+  }
+  return true;
+}
+
 // A big-endian 16-bit value, or -1 when a byte is missing (with the matching error recorded).
-static int32_t ReadLength(FileHandle file, int16_t *error) {
-  int32_t high = ReadU8OrEOF(file);
+int32_t ReadLength(ScanSource *source, int16_t *error) {
+  int32_t high = NextByte(source);
   if (high < 0) {
     *error = kScanLengthHighUnread;
     return -1;
   }
-  int32_t low = ReadU8OrEOF(file);
+  int32_t low = NextByte(source);
   if (low < 0) {
     *error = kScanLengthLowUnread;
     return -1;
@@ -24,7 +66,7 @@ static int32_t ReadLength(FileHandle file, int16_t *error) {
   return (high << 8) | low;
 }
 
-static bool IsFrameMarker(int32_t marker) {
+bool IsFrameMarker(int32_t marker) {
   switch (marker) {
     case 0xC0: case 0xC1: case 0xC2: case 0xC3: case 0xC5: case 0xC6: case 0xC7:
     case 0xC9: case 0xCA: case 0xCB: case 0xCD: case 0xCE: case 0xCF:
@@ -34,36 +76,36 @@ static bool IsFrameMarker(int32_t marker) {
   }
 }
 
-int32_t ScanJpegHeader(FileHandle file, int16_t *error, int32_t *width, int32_t *height, int32_t *components) {
+int32_t ScanSourceHeader(ScanSource *source, int16_t *error, int32_t *width, int32_t *height, int32_t *components) {
   int16_t localError = 0;
   int16_t *err = error != nullptr ? error : &localError;
   *err = 0;
   int32_t w = 0, h = 0, n = 0;
   int32_t marker = 0;
 
-  if (ReadU8OrEOF(file) != 0xFF || ReadU8OrEOF(file) != 0xD8) {
+  if (NextByte(source) != 0xFF || NextByte(source) != 0xD8) {
     *err = kScanNotJpeg;
   } else {
     for (;;) {
       // The next marker: skip to an FF, skip the FF fill bytes, and take the byte after them.
       int32_t c;
       do {
-        c = ReadU8OrEOF(file);
+        c = NextByte(source);
       } while (c >= 0 && c != 0xFF);
-      while (c == 0xFF) c = ReadU8OrEOF(file);
+      while (c == 0xFF) c = NextByte(source);
       if (c < 0) {
         *err = kScanByteUnread;
         break;
       }
       marker = c;
       if (marker == 0xDA || marker == 0xD9) break;
-      int32_t length = ReadLength(file, err);
+      int32_t length = ReadLength(source, err);
       if (length < 0) break;
       if (IsFrameMarker(marker)) {
-        int32_t precision = ReadU8OrEOF(file);
-        int32_t h1 = ReadU8OrEOF(file), h0 = ReadU8OrEOF(file);
-        int32_t w1 = ReadU8OrEOF(file), w0 = ReadU8OrEOF(file);
-        int32_t count = ReadU8OrEOF(file);
+        int32_t precision = NextByte(source);
+        int32_t h1 = NextByte(source), h0 = NextByte(source);
+        int32_t w1 = NextByte(source), w0 = NextByte(source);
+        int32_t count = NextByte(source);
         if (precision < 0 || h0 < 0 || w0 < 0 || count < 0 || h1 < 0 || w1 < 0) {
           *err = kScanByteUnread;
           break;
@@ -71,14 +113,14 @@ int32_t ScanJpegHeader(FileHandle file, int16_t *error, int32_t *width, int32_t 
         h = (h1 << 8) | h0;
         w = (w1 << 8) | w0;
         n = count;
-        if (SkipBytes(3 * count, file) != 0) {
+        if (!SkipSource(source, 3 * count)) {
           *err = kScanByteUnread;
           break;
         }
         if (length != 8 + 3 * count) *err = kScanBadFrame;
       } else if (length < 2) {
         *err = kScanBadLength;
-      } else if (SkipBytes(length - 2, file) != 0) {
+      } else if (!SkipSource(source, length - 2)) {
         *err = kScanByteUnread;
         break;
       }
@@ -88,6 +130,27 @@ int32_t ScanJpegHeader(FileHandle file, int16_t *error, int32_t *width, int32_t 
   if (height != nullptr) *height = h;
   if (components != nullptr) *components = n;
   return marker;
+}
+
+}  // namespace
+
+int32_t ScanJpegHeader(FileHandle file, int16_t *error, int32_t *width, int32_t *height, int32_t *components) {
+  ScanSource source;
+  source.file = file;
+  source.bytes = source.buffer;
+  source.count = 0;
+  source.next = 0;
+  return ScanSourceHeader(&source, error, width, height, components);
+}
+
+int32_t ScanJpegBlock(const uint8_t *block, int32_t size, int16_t *error, int32_t *width, int32_t *height,
+                      int32_t *components) {
+  ScanSource source;
+  source.file = kNoFile;
+  source.bytes = block;
+  source.count = block != nullptr && size > 0 ? size : 0;
+  source.next = 0;
+  return ScanSourceHeader(&source, error, width, height, components);
 }
 
 int16_t ReadJpegFileInfo(const FileSpec *spec, int32_t *width, int32_t *height, int32_t *components) {
@@ -123,40 +186,67 @@ int16_t ReadFileHead(const FileSpec *spec, uint8_t *block, int32_t n, int32_t *g
 
 // ---- Loading -------------------------------------------------------------------------------
 
-int16_t LoadJpegFileImage(const FileSpec *spec, TiledMipImage *image, PluginGlobals *globals) {
-  if (image == nullptr) return kLoadNoMemory;
+// The file's bytes into a host buffer, the file's size checked before anything is read.
+static int16_t ReadWholeFileBuffer(const FileSpec *spec, HostBufferProcs *procs, void **buffer, HostBufferID *id,
+                                   int32_t *size) {
   FileHandle file = kNoFile;
   int16_t opened = OpenFileSpec(spec, &file, kOpenForRead);
   if (opened != 0) return opened;
   int64_t fileSize = 0;
-  bool sized = PlatformFileRemaining(file, &fileSize);
-  int16_t scanError = 0;
-  int32_t width = 0, height = 0, components = 0;
-  ScanJpegHeader(file, &scanError, &width, &height, &components);
+  int16_t result = 0;
+  if (!PlatformFileRemaining(file, &fileSize)) {
+    result = kFileReadError;
+  } else if (fileSize <= 0) {
+    result = kLoadNoFrame;
+  } else if (fileSize > kJpegFileLimit) {
+    result = kJpegFailed;
+  } else {
+    *buffer = AllocHostBuffer(int32_t(fileSize), id, procs);
+    if (*buffer == nullptr) {
+      result = kLoadNoMemory;
+    } else {
+      result = ReadBlock(file, *buffer, int32_t(fileSize));
+      *size = int32_t(fileSize);
+      if (result != 0) FreeHostBuffer(buffer, id, procs);
+    }
+  }
   ClosePlatformFile(file);
-  if (width == 0 || height == 0) return kLoadNoFrame;
-  if (!sized) return kFileReadError;
-  if (fileSize <= 0 || fileSize > kJpegFileLimit) return kJpegFailed;
+  return result;
+}
 
-  if (!CreateImageForPlanes(image, width, height, 4, 0)) return kLoadNoMemory;
+int16_t LoadJpegFileImage(const FileSpec *spec, TiledMipImage *image, PluginGlobals *globals) {
+  if (image == nullptr) return kLoadNoMemory;
   HostBufferProcs *procs = globals != nullptr && globals->filterRecord != nullptr
                                ? globals->filterRecord->bufferProcs
                                : image->hostBufferProcs;
   HostBufferID bufferId = nullptr;
-  void *buffer = AllocHostBuffer(int32_t(fileSize), &bufferId, procs);
-  if (buffer == nullptr) {
-    FreeImageTiles(image);
-    return kLoadNoMemory;
-  }
-  int32_t got = 0;
-  int16_t result = ReadFileHead(spec, static_cast<uint8_t *>(buffer), int32_t(fileSize), &got);
-  if (result == 0) {
+  void *buffer = nullptr;
+  int32_t size = 0;
+  int16_t result = ReadWholeFileBuffer(spec, procs, &buffer, &bufferId, &size);
+  if (result != 0) return result;
+  const uint8_t *bytes = static_cast<const uint8_t *>(buffer);
+
+  // The scanner tells a file with no frame at all; the size is the library's own reading of
+  // the header, which is what it will decode (the two differ for a frame header hidden where
+  // only the scanner looks), and it is checked before the image is made.
+  int16_t scanError = 0;
+  int32_t scannedWidth = 0, scannedHeight = 0, components = 0;
+  ScanJpegBlock(bytes, size, &scanError, &scannedWidth, &scannedHeight, &components);
+  int32_t width = 0, height = 0;
+  bool made = false;
+  if (scannedWidth == 0 || scannedHeight == 0) {
+    result = kLoadNoFrame;
+  } else if (ReadJpegStreamSize(bytes, size, &width, &height, &components) != kJpegOk) {
+    result = kJpegFailed;   // no header the library takes, or a picture beyond the bounds
+  } else if (!(made = CreateImageForPlanes(image, width, height, 4, 0))) {
+    result = kLoadNoMemory;
+  } else {
     const Rect16 all = {0, 0, int16_t(height), int16_t(width)};
-    if (DecodeJpegToImage(image, &all, static_cast<const uint8_t *>(buffer), got) != kJpegOk) result = kJpegFailed;
+    if (DecodeJpegToImage(image, &all, bytes, size) != kJpegOk) result = kJpegFailed;
   }
   FreeHostBuffer(&buffer, &bufferId, procs);
   if (result != 0) {
-    FreeImageTiles(image);
+    if (made) FreeImageTiles(image);
     return result;
   }
   RebuildAllLevels(image);
@@ -199,7 +289,9 @@ int16_t WriteImageAsJpeg(const TiledMipImage *image, FileHandle file, bool heade
   HostBufferID blockId = nullptr;
   void *block = capacity <= INT32_MAX ? AllocHostBuffer(int32_t(capacity), &blockId, procs) : nullptr;
   if (block == nullptr) {
-    return headerFlag ? WriteU32BE(0, file) : int16_t(0);
+    // No picture: the settings file still gets its block word, and the caller learns why.
+    int16_t result = headerFlag ? WriteU32BE(0, file) : int16_t(0);
+    return result != 0 ? result : int16_t(kWriteJpegOutOfMemory);
   }
 
   const Rect16 all = {0, 0, int16_t(image->levelHeight[0]), int16_t(image->levelWidth[0])};
@@ -249,5 +341,15 @@ int16_t WriteJpegWithMetadata(const TiledMipImage *image, FileHandle file, uint3
     TruncateFileHere(file);
     if (!ClosePlatformFile(file) && result == 0) result = kFileWriteError;
   }
+  return result;
+}
+
+int16_t WriteJpegFileWithMetadata(const TiledMipImage *image, const FileSpec *spec, uint32_t outputMode) {
+  FileHandle file = kNoFile;
+  int16_t opened = OpenFileSpec(spec, &file, kOpenForWrite);
+  if (opened != 0) return opened;
+  int16_t result = WriteJpegWithMetadata(image, file, outputMode, true);
+  // A picture that could not be made leaves no empty or cut file under its name.
+  if (result != 0) DeletePlatformFile(spec->path);
   return result;
 }

@@ -62,8 +62,8 @@ enum : int16_t {
 // ---- Writing -------------------------------------------------------------------------------
 
 // Mode kSettingsFileMode writes the settings to an open file (from its current position) and
-// returns the thumbnail block's result: 0, -20 (a failed write), or 1..3 and kJpegFailed from
-// WriteImageAsJpeg. Mode kSettingsDescriptorMode puts the 59 keyed values into the host's open
+// returns the thumbnail block's result: 0, -20 (a failed write), or 1..3, -108 and kJpegFailed
+// from WriteImageAsJpeg (the file is complete then, without a picture). Mode kSettingsDescriptorMode puts the 59 keyed values into the host's open
 // write descriptor (file unused) and returns 0. The ParameterBlock holds settingsVersion 1
 // afterwards. Other modes write nothing and return 99.
 int16_t WriteSettings(PluginGlobals *globals, FileHandle file, int16_t mode, HostDescriptorRef descriptor);
@@ -72,8 +72,8 @@ int16_t WriteSettings(PluginGlobals *globals, FileHandle file, int16_t mode, Hos
 int16_t WriteDescriptorSettings(PluginGlobals *globals, HostDescriptorRef descriptor);
 
 // Writes the current settings to the file named by spec: into "<path>.new" first, which then
-// replaces the file (when the path leaves no room for the suffix, the file is written in
-// place). A file whose attributes refuse writing is left alone (99). Results: 0;
+// replaces the file (when the path leaves no room for the suffix, into a side file of the same
+// length whose name ends in '~', '_' or '!' instead of the name's last character). A file whose attributes refuse writing is left alone (99). Results: 0;
 // kSettingsOpenFailed; kSettingsWriteFailed when a write, the close or the replacement failed
 // (the previous file is then untouched and the new one removed).
 int16_t SaveSettingsFile(PluginGlobals *globals, const FileSpec *spec);
@@ -104,7 +104,8 @@ int16_t ReadSettingsMode(PluginGlobals *globals, const FileSpec *spec, int16_t m
 // set from the block's width (clamped to 0..128) for both sides. A block of version 1 whose
 // byte count N is 1..49152 is read and decoded into the thumbnail image (through a scratch
 // picture, so that a stream that does not decode leaves the thumbnail as it was; *found is
-// then set); any other block is skipped. 0, or -19 when the block is cut short.
+// then set); any other block is skipped. A stream whose frame is larger than the block's
+// clamped width and height is not decoded. 0, or -19 when the block is cut short.
 int16_t ReadThumbnailBlock(PluginGlobals *globals, FileHandle file, bool *found);
 
 // The legacy picture block from the file's position into `picture` (a bound record, made here

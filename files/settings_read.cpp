@@ -243,7 +243,11 @@ int16_t ReadThumbnailBlock(PluginGlobals *globals, FileHandle file, bool *found)
         BindScratchImage(globals, &picture);
         if (CreateImage(&picture, w, h, kFormatPacked8, 0)) {
           const Rect16 all = {0, 0, int16_t(h), int16_t(w)};
-          if (DecodeJpegToImage(&picture, &all, static_cast<const uint8_t *>(buffer), int32_t(byteCount)) == kJpegOk) {
+          // A frame larger than the block says is refused before it is decoded: the picture
+          // is read on every selection in the open dialog, and a huge progressive frame of
+          // thousands of scans would keep it busy for a minute.
+          if (DecodeJpegToImageWithin(&picture, &all, static_cast<const uint8_t *>(buffer), int32_t(byteCount), w,
+                                      h) == kJpegOk) {
             RebuildAllLevels(&picture);
             CopyThumbnailFrom(globals, &picture);
             if (found != nullptr) *found = true;

@@ -1,6 +1,7 @@
 // settings_write.cpp -- the file mode of the settings writer, the safe save, and the writers
 // of the picture blocks.
 #include <cstring>
+#include <initializer_list>
 
 #include "files/file_replace.h"
 #include "files/jpeg_files.h"
@@ -153,33 +154,46 @@ int16_t WriteSettings(PluginGlobals *globals, FileHandle file, int16_t mode, Hos
   return WriteSettingsFileMode(globals, file, &writeError);
 }
 
-// The spec of "<path>.new"; false when the path is empty or leaves no room for the suffix.
-static bool NewFileSpecFor(const FileSpec *spec, FileSpec *temp) {
+// The side file a save writes first: "<path>.new", or, when the path leaves no room for the
+// suffix, the path with the last character of its name changed (to the first of '~', '_', '!'
+// that names no file yet), which is as long as the path and in the same folder. False when the
+// path is empty or no side name is free.
+static bool SideFileSpecFor(const FileSpec *spec, FileSpec *side) {
   static const char kSuffix[] = ".new";
   size_t length = strnlen(spec->path, kPathCapacity);
-  if (length == 0 || length + sizeof kSuffix > size_t(kPathCapacity)) return false;
-  std::memcpy(temp->head, spec->head, sizeof temp->head);
-  std::memcpy(temp->path, spec->path, length);
-  std::memcpy(temp->path + length, kSuffix, sizeof kSuffix);
-  return true;
+  if (length == 0 || length >= size_t(kPathCapacity)) return false;
+  std::memcpy(side->head, spec->head, sizeof side->head);
+  std::memcpy(side->path, spec->path, length + 1);
+  if (length + sizeof kSuffix <= size_t(kPathCapacity)) {
+    std::memcpy(side->path + length, kSuffix, sizeof kSuffix);
+    return true;
+  }
+  const char last = spec->path[length - 1];
+  if (last == '\\' || last == '/' || last == ':') return false;
+  for (char c : {'~', '_', '!'}) {
+    if (c == last) continue;
+    side->path[length - 1] = c;
+    FileHandle probe = kNoFile;
+    if (!OpenPlatformFile(side->path, false, &probe)) return true;
+    ClosePlatformFile(probe);
+  }
+  return false;
 }
 
 int16_t SaveSettingsFile(PluginGlobals *globals, const FileSpec *spec) {
   if (spec == nullptr || spec->path[0] == 0) return kSettingsOpenFailed;
   if (PlatformFileReadOnly(spec->path)) return kSettingsOpenFailed;
   FileSpec temp;
-  const bool viaNewFile = NewFileSpecFor(spec, &temp);
-  const FileSpec *target = viaNewFile ? &temp : spec;
+  if (!SideFileSpecFor(spec, &temp)) return kSettingsOpenFailed;
 
   FileHandle file = kNoFile;
-  if (OpenFileSpec(target, &file, kOpenForWrite) != 0) return kSettingsOpenFailed;
+  if (OpenFileSpec(&temp, &file, kOpenForWrite) != 0) return kSettingsOpenFailed;
   int16_t writeError = 0;
   WriteSettingsFileMode(globals, file, &writeError);
   // The new file is ours alone: a longer leftover of an interrupted save must not trail it.
-  if (viaNewFile && writeError == 0 && !TruncatePlatformFile(file)) writeError = kSettingsWriteFailed;
+  if (writeError == 0 && !TruncatePlatformFile(file)) writeError = kSettingsWriteFailed;
   if (!ClosePlatformFile(file) && writeError == 0) writeError = kSettingsWriteFailed;
   if (writeError != 0) writeError = kSettingsWriteFailed;
-  if (!viaNewFile) return writeError;
 
   if (writeError == 0 && !ReplacePlatformFile(temp.path, spec->path)) writeError = kSettingsWriteFailed;
   if (writeError != 0) DeletePlatformFile(temp.path);

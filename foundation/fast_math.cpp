@@ -39,6 +39,9 @@ void NormaliseVec3f(float v[3]) {
   }
   float k;
   if (q > 0.05f) {
+    // Both deliverables take the exact root here. A 32-bit build could use the 0x5F375A86
+    // estimate with two Newton steps, as older 32-bit builds did; identical pictures from
+    // Kivaglobe32 and Kivaglobe64 are worth more than what the estimate saves.
     k = float(1.0 / double(sqrtf(q)));
   } else {
     k = 1.0f / sqrtf(q);

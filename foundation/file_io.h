@@ -27,6 +27,11 @@ bool ReadPlatformFile(FileHandle file, void *buffer, int32_t count, int32_t *got
 // Writes count bytes; *written receives how many went out. False when the call fails.
 bool WritePlatformFile(FileHandle file, const void *buffer, int32_t count, int32_t *written);
 
+// Test seam: how many ReadPlatformFile and WritePlatformFile calls were made so far. A reader
+// that goes a byte at a time shows here as a count of calls rather than as seconds.
+uint32_t PlatformReadCalls();
+uint32_t PlatformWriteCalls();
+
 // Bytes between the file position and the end of the file; false when that cannot be told.
 bool PlatformFileRemaining(FileHandle file, int64_t *remaining);
 

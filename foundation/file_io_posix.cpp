@@ -5,6 +5,8 @@
 // O_TRUNC), a folder cannot be opened as a file, a rename never replaces an existing file.
 #include "foundation/file_io.h"
 
+#include <atomic>
+
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -42,7 +44,14 @@ bool OpenPlatformFile(const char *path, bool forWrite, FileHandle *file) {
   return true;
 }
 
+static std::atomic<uint32_t> gReadCalls{0};
+static std::atomic<uint32_t> gWriteCalls{0};
+
+uint32_t PlatformReadCalls() { return gReadCalls.load(std::memory_order_relaxed); }
+uint32_t PlatformWriteCalls() { return gWriteCalls.load(std::memory_order_relaxed); }
+
 bool ReadPlatformFile(FileHandle file, void *buffer, int32_t count, int32_t *got) {
+  gReadCalls.fetch_add(1, std::memory_order_relaxed);
   *got = 0;
   int fd = ToDescriptor(file);
   if (fd < 0 || count < 0) return false;
@@ -63,6 +72,7 @@ bool ReadPlatformFile(FileHandle file, void *buffer, int32_t count, int32_t *got
 }
 
 bool WritePlatformFile(FileHandle file, const void *buffer, int32_t count, int32_t *written) {
+  gWriteCalls.fetch_add(1, std::memory_order_relaxed);
   *written = 0;
   int fd = ToDescriptor(file);
   if (fd < 0 || count < 0) return false;

@@ -1,6 +1,8 @@
 // file_io_win32.cpp -- the file seam on Windows: kernel32's ANSI file calls.
 #include "foundation/file_io.h"
 
+#include <atomic>
+
 #include <windows.h>
 
 #include "foundation/strings.h"
@@ -16,7 +18,14 @@ bool OpenPlatformFile(const char *path, bool forWrite, FileHandle *file) {
   return true;
 }
 
+static std::atomic<uint32_t> gReadCalls{0};
+static std::atomic<uint32_t> gWriteCalls{0};
+
+uint32_t PlatformReadCalls() { return gReadCalls.load(std::memory_order_relaxed); }
+uint32_t PlatformWriteCalls() { return gWriteCalls.load(std::memory_order_relaxed); }
+
 bool ReadPlatformFile(FileHandle file, void *buffer, int32_t count, int32_t *got) {
+  gReadCalls.fetch_add(1, std::memory_order_relaxed);
   *got = 0;
   if (count < 0) return false;
   DWORD done = 0;
@@ -26,6 +35,7 @@ bool ReadPlatformFile(FileHandle file, void *buffer, int32_t count, int32_t *got
 }
 
 bool WritePlatformFile(FileHandle file, const void *buffer, int32_t count, int32_t *written) {
+  gWriteCalls.fetch_add(1, std::memory_order_relaxed);
   *written = 0;
   if (count < 0) return false;
   DWORD done = 0;

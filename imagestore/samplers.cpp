@@ -251,7 +251,9 @@ void SampleTrilinearRGBAF32(const TiledMipImage *image, float level, float frac,
 
 void SampleTrilinearRGBA(const TiledMipImage *image, float level, float frac, float u, float v, float out[4]) {
   for (int c = 0; c < 4; ++c) out[c] = 0.0f;
-  if (image == nullptr || image->tiles == nullptr) return;
+  if (image == nullptr) return;
+  // A grey image is opaque whatever it holds: without tiles it samples as opaque black.
+  if (image->tiles == nullptr && image->storageFormat != kFormatGray8) return;
   switch (image->storageFormat) {
     case kFormatPacked8:
       SampleTrilinearRGBA8(image, level, frac, u, v, out);

@@ -237,7 +237,11 @@ void CompositePixel(int32_t column, int32_t row, float colour[4], PluginGlobals 
       WriteHostFloat(record, at.output, c, count, transparent, alpha);
     } else if (target == 1) {
       WritePreviewFloat(globals, at.output, column, row, c, count, transparent, alpha);
-    } else if (image->storageFormat == kFormatGray8 || image->storageFormat == kFormatPacked8) {
+    } else if (image->storageFormat == kFormatGray8) {
+      // One byte a pixel: the grey (the packed writer would refuse the image).
+      const float y = grey ? c[0] : (77.0f * c[0] + 150.0f * c[1] + 28.0f * c[2]) * 0.003921568627451f;
+      PutPixelGray8Checked(column, row, image, 0, SqrtToByte(y));
+    } else if (image->storageFormat == kFormatPacked8) {
       PutPixelPacked8Checked(column, row, image, 0, SqrtToByte(c[0]), SqrtToByte(c[1]), SqrtToByte(c[2]),
                              SqrtToByte(alpha));
     } else {
@@ -280,9 +284,13 @@ void CompositePixel(int32_t column, int32_t row, float colour[4], PluginGlobals 
     WriteHostInteger(record, kind, at.output, c, count, transparent, alpha);
   } else if (target == 1) {
     WritePreviewInteger(globals, info, at.output, column, row, c, count, transparent, alpha);
+  } else if (image->storageFormat == kFormatGray8) {
+    // One byte a pixel: the grey (the packed writer would refuse the image).
+    const int32_t y = grey ? c[0] : int32_t((77 * int64_t(c[0]) + 150 * int64_t(c[1]) + 28 * int64_t(c[2])) >> 8);
+    PutPixelGray8Checked(column, row, image, 0, kind == kChannelClass8 ? y : ClampInt(((y + 1) >> 7) & 511, 0, 255));
   } else if (kind == kChannelClass8) {
     PutPixelPacked8Checked(column, row, image, 0, c[0], c[1], c[2], alpha);
-  } else if (image->storageFormat == kFormatGray8 || image->storageFormat == kFormatPacked8) {
+  } else if (image->storageFormat == kFormatPacked8) {
     auto to8 = [](int32_t v) { return ClampInt(((v + 1) >> 7) & 511, 0, 255); };
     PutPixelPacked8Checked(column, row, image, 0, to8(c[0]), to8(c[1]), to8(c[2]), to8(alpha));
   } else {

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Writes the seed inputs of the source-list and cloud-cache fuzz targets.
 
-    tools/make_cloud_seeds.py tests/clouds/seeds
+    tools/make_cloud_seeds.py tests/fuzz_corpus
 
-seeds/cloud_list: whole lists (12 sources; 10 sources and 2 absent), one cut inside its last
-entry, one with a URL length of 260. seeds/cloud_cache: caches of 10 x 6 and 1 x 1 pictures, one
+cloud_list/: whole lists (12 sources; 10 sources and 2 absent), one cut inside its last
+entry, one with a URL length of 260. cloud_cache/: caches of 10 x 6 and 1 x 1 pictures, one
 cut after its header, one with a wrong magic.
 """
 import os

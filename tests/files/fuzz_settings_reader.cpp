@@ -1,10 +1,12 @@
 // Fuzz target: the settings reader over any bytes, in both of its modes. The input becomes a
-// file; the reader must never crash, leak, read past its buffers or apply half a file.
+// file; the reader must never crash, leak, read past its buffers or apply half a file, and a
+// read that fails or finds no picture leaves the thumbnail as it was.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -43,6 +45,20 @@ Harness *Make() {
   return h;
 }
 
+// Level 0 of the thumbnail, pixel by pixel.
+std::vector<uint32_t> ThumbnailPixels(const TiledMipImage *image) {
+  std::vector<uint32_t> pixels;
+  pixels.reserve(size_t(image->levelWidth[0]) * size_t(image->levelHeight[0]));
+  for (int32_t y = 0; y < image->levelHeight[0]; y++) {
+    for (int32_t x = 0; x < image->levelWidth[0]; x++) {
+      int32_t c[4];
+      GetPixelPacked8(x, y, image, 0, &c[0], &c[1], &c[2], &c[3]);
+      pixels.push_back(uint32_t(c[0]) << 24 | uint32_t(c[1]) << 16 | uint32_t(c[2]) << 8 | uint32_t(c[3]));
+    }
+  }
+  return pixels;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -58,12 +74,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (int16_t mode : {kReadSettingsThumbnail, kReadSettingsApply}) {
     ParameterBlock before;
     std::memcpy(&before, h->block, sizeof before);
+    const std::vector<uint32_t> pictureBefore = ThumbnailPixels(&h->globals.workImage);
     bool found = false;
     int16_t result = ReadSettingsFile(&h->globals, &spec, mode, &found);
     // Nothing is applied by the picture mode, or from a file that did not read completely.
     if ((mode == kReadSettingsThumbnail || result != 0) && std::memcmp(&before, h->block, sizeof before) != 0) {
       std::abort();
     }
+    // Nor does a failed read, or one that found no picture, touch the thumbnail.
+    if ((result != 0 || !found) && ThumbnailPixels(&h->globals.workImage) != pictureBefore) std::abort();
   }
   return 0;
 }

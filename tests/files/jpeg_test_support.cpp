@@ -16,7 +16,7 @@ const int kZigzagToNatural[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25
                                   35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
                                   58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
-std::vector<uint8_t> Compress(int width, int height, int components, J_COLOR_SPACE space) {
+std::vector<uint8_t> Compress(int width, int height, int components, J_COLOR_SPACE space, bool progressive = false) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr err;
   cinfo.err = jpeg_std_error(&err);
@@ -30,6 +30,7 @@ std::vector<uint8_t> Compress(int width, int height, int components, J_COLOR_SPA
   cinfo.in_color_space = space;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, 95, TRUE);
+  if (progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<JSAMPLE> row(size_t(width * components));
   for (int y = 0; y < height; y++) {
@@ -105,5 +106,9 @@ JpegFrame FrameOf(const std::vector<uint8_t> &stream) {
 std::vector<uint8_t> ReferenceGreyJpeg(int width, int height) { return Compress(width, height, 1, JCS_GRAYSCALE); }
 
 std::vector<uint8_t> ReferenceCmykJpeg(int width, int height) { return Compress(width, height, 4, JCS_CMYK); }
+
+std::vector<uint8_t> ReferenceProgressiveJpeg(int width, int height) {
+  return Compress(width, height, 3, JCS_RGB, true);
+}
 
 }  // namespace files_test

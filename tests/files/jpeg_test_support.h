@@ -32,6 +32,9 @@ JpegFrame FrameOf(const std::vector<uint8_t> &stream);
 // its stock settings; the grey one has sample value (x * 4 + y * 4) & 255 at (x, y).
 std::vector<uint8_t> ReferenceGreyJpeg(int width, int height);
 std::vector<uint8_t> ReferenceCmykJpeg(int width, int height);
+// An RGB stream in libjpeg's standard progressive script (10 scans), the grey one's pattern
+// in every channel shifted by 30 per channel.
+std::vector<uint8_t> ReferenceProgressiveJpeg(int width, int height);
 
 }  // namespace files_test
 

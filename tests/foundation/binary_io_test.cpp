@@ -222,6 +222,26 @@ TEST_F(BinaryIo, SkipBytesLandsWhereItShould) {
   ClosePlatformFile(r);
 }
 
+// Skips go through the file in blocks of 256 (the last, partial block a byte at a time) and
+// writes of zeros end at their first failure: counted in calls of the file seam, a
+// byte-at-a-time skip of 100000 bytes would be 100000 reads, and zeros that kept going after a
+// failure one write per byte.
+TEST_F(BinaryIo, SkipsReadInBlocksAndFailedZerosStopAtOnce) {
+  FileHandle r = ReaderOver(CountingBytes(100003), "batch.bin");
+  uint32_t before = PlatformReadCalls();
+  EXPECT_EQ(SkipBytes(100000, r), 0);
+  EXPECT_LE(PlatformReadCalls() - before, 100000u / 256 + 256);
+  EXPECT_EQ(ReadU8OrEOF(r), 100000 % 256);
+  ClosePlatformFile(r);
+
+  WriteWholeFile(In("ro2.bin"), CountingBytes(4));
+  r = Open("ro2.bin", false);
+  before = PlatformWriteCalls();
+  EXPECT_EQ(WriteZeros(1000, r), -20);
+  EXPECT_EQ(PlatformWriteCalls() - before, 1u);
+  ClosePlatformFile(r);
+}
+
 TEST_F(BinaryIo, SkippingAHugeCountStopsAtTheEndOfTheFile) {
   FileHandle r = ReaderOver(CountingBytes(700), "huge.bin");
   // Eight million reads past the end would stall the caller; the skip stops at the first.

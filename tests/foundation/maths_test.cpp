@@ -6,6 +6,10 @@
 #include <limits>
 #include <set>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "foundation/clock.h"
 #include "foundation/fast_math.h"
 #include "foundation/random.h"
@@ -233,16 +237,38 @@ TEST(TexCoords, PixelCentres) {
   EXPECT_EQ(v, 511.0f / 512.0f);
 }
 
+// The hour of the local clock, as the system itself tells it.
+int32_t LocalHour() {
+#ifdef _WIN32
+  SYSTEMTIME local;
+  GetLocalTime(&local);
+  return local.wHour;
+#else
+  time_t now = time(nullptr);
+  struct tm parts;
+  localtime_r(&now, &parts);
+  return parts.tm_hour;
+#endif
+}
+
 TEST(Clock, ReportsUtc) {
+  // The local clock runs 14 hours ahead of UTC here (the test's environment names
+  // Pacific/Kiritimati), so a local reading cannot pass for UTC.
+#ifndef _WIN32
+  setenv("TZ", "Pacific/Kiritimati", 1);
+  tzset();
+#endif
   // Compare with the C library's UTC breakdown taken around the call; retry across an hour.
   for (int attempt = 0; attempt < 3; attempt++) {
     time_t before = time(nullptr);
     uint32_t y, mo, d, h;
     GetUtcDateHour(&y, &mo, &d, &h);
+    const int32_t localHour = LocalHour();
     time_t after = time(nullptr);
     struct tm a = *gmtime(&before);
     struct tm b = *gmtime(&after);
     if (a.tm_hour != b.tm_hour) continue;
+    ASSERT_EQ(localHour, (a.tm_hour + 14) % 24) << "the local clock is not the far zone the test needs";
     EXPECT_EQ(y, uint32_t(a.tm_year + 1900));
     EXPECT_EQ(mo, uint32_t(a.tm_mon + 1));
     EXPECT_EQ(d, uint32_t(a.tm_mday));

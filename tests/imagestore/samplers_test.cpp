@@ -288,6 +288,22 @@ TEST_F(Samplers, DispatchByFormatAndScaling) {
   EXPECT_EQ(out[0], 0.0f);
 }
 
+// A grey image is opaque whatever it holds: without its tiles it samples as opaque black,
+// where the other formats answer four zeros.
+TEST_F(Samplers, AGreyImageWithoutTilesIsOpaqueBlack) {
+  TiledMipImage *gray = Make(8, 8, kFormatGray8), *packed = Make(8, 8, kFormatPacked8);
+  FreeImageTiles(gray);
+  FreeImageTiles(packed);
+  float out[4] = {7.0f, 7.0f, 7.0f, 7.0f};
+  SampleTrilinearRGBA(gray, 0.0f, 0.5f, 0.5f, 0.5f, out);
+  EXPECT_EQ(out[0] + out[1] + out[2], 0.0f);
+  EXPECT_EQ(out[3], 255.0f);
+  SampleTrilinearRGBAScaled(gray, 0.0f, 0.0f, 0.5f, 0.5f, out);
+  EXPECT_FLOAT_EQ(out[3], 1.0f) << "255 x 1/255: the scale outlives the tiles";
+  SampleTrilinearRGBA(packed, 0.0f, 0.5f, 0.5f, 0.5f, out);
+  EXPECT_EQ(out[0] + out[1] + out[2] + out[3], 0.0f);
+}
+
 // An image bound without a kernel table samples with a table of the same contents.
 TEST_F(Samplers, ImagesWithoutATableUseTheSharedOne) {
   TiledMipImage *bound = Make(50, 50, kFormatGray8);

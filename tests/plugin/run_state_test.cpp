@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "imagestore/kernel_table.h"
 #include "plugin/dispatch.h"
 #include "plugin/host_memory.h"
 #include "plugin/image_lists.h"
@@ -84,6 +85,23 @@ TEST_F(RunStateTest, TheRunIsAllocatedInOrderAndZeroFilled) {
   EXPECT_EQ(row[0], 0);
   EXPECT_EQ(row[2187 * 216 - 1], 0);
   EXPECT_EQ(g->buffers[kBufferWork1], nullptr);   // the 49152-byte size is never allocated
+}
+
+// The run's images resample with the kernel table from the moment the run exists (a capture
+// or a preset thumbnail can come before the renderer's set-up). Rows of the table as the
+// kernel test's independent computation (lanczos_weights.py) gives them; a table left as the
+// cleared RunState holds it would be all zeros.
+TEST_F(RunStateTest, TheKernelTableIsBuiltWithTheRunState) {
+  ASSERT_TRUE(AllocateRunBuffers(g));
+  const ResampleKernelTable &t = g->runState->kernelTable;
+  const int32_t phase0[5] = {0, -95, 1217, 1018, -92}, phase64[5] = {-27, 238, 1737, 115, -15};
+  const int32_t phase127[5] = {-1527, 19223, 16561, -1489, 0};
+  for (int k = 0; k < 5; k++) {
+    EXPECT_EQ(t.weight2048[k][0], phase0[k]) << k;
+    EXPECT_EQ(t.weight2048[k][64], phase64[k]) << k;
+    EXPECT_EQ(t.weight32768[k][127], phase127[k]) << k;
+  }
+  EXPECT_EQ(g->runState->exportImage.kernelTable, &g->runState->kernelTable);
 }
 
 TEST_F(RunStateTest, ASecondFreeAfterEndRunFreesNothing) {

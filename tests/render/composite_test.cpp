@@ -275,9 +275,15 @@ TEST_F(CompositeTest, ExportImageTargets) {
   EXPECT_EQ(c[1], c[0]);
   EXPECT_EQ(c[2], c[0]);
 
-  // Without an export image nothing is written and nothing fails.
+  // Without an export image nothing is written: neither the image nor the host's buffer.
   run->renderTargetImage = nullptr;
+  const std::vector<uint8_t> hostBefore = out_;
+  GetPixel4Fwd(0, 0, image, 0, &c[0], &c[1], &c[2], &c[3]);
+  const int32_t before[4] = {c[0], c[1], c[2], c[3]};
   Put(1.0f, 1.0f, 1.0f);
+  EXPECT_EQ(out_, hostBefore);
+  GetPixel4Fwd(0, 0, image, 0, &c[0], &c[1], &c[2], &c[3]);
+  EXPECT_EQ(std::vector<int32_t>(c, c + 4), std::vector<int32_t>(before, before + 4));
   FreeImageTiles(image);
 }
 
@@ -291,6 +297,29 @@ TEST_F(CompositeTest, FloatClass) {
   harness_.record.planes = 1;
   Put(1.0f, 1.0f, 1.0f, 1.0f, 1);
   EXPECT_NEAR(OutF(1, 0), 1.0f, 1e-6);
+}
+
+// A grey export image (one byte a pixel) gets the grey through the grey writer: the packed
+// writer refuses an image of that format and would leave it as it was.
+TEST_F(CompositeTest, GreyExportImageTakesTheGrey) {
+  Open(kModeRGB, 8, 3);
+  RunState *run = g_->runState;
+  TiledMipImage *image = &run->exportImage;
+  ASSERT_TRUE(CreateImage(image, 16, 16, kFormatGray8, 0));
+  run->renderTargetImage = image;
+  p_->renderTarget = 2;
+  // An 8-bit RGB host: pure green is (150 x 255) >> 8 = 149.
+  Put(0.0f, 1.0f, 0.0f, 1.0f, 3, 4);
+  EXPECT_EQ(GetPixelGray8(3, 4, image, 0), 149);
+  // A 16-bit grey host: pure red is the grey (77 x 32768) >> 8 = 9856, and that is the byte
+  // min(((9856 + 1) >> 7) & 511, 255) = 77.
+  harness_.record.planes = 1;
+  harness_.record.imageMode = kModeGray16;
+  harness_.record.depth = 16;
+  Put(1.0f, 0.0f, 0.0f, 1.0f, 5, 6);
+  EXPECT_EQ(GetPixelGray8(5, 6, image, 0), 77);
+  run->renderTargetImage = nullptr;
+  FreeImageTiles(image);
 }
 
 }  // namespace
