@@ -3,6 +3,7 @@
 // what reaches it; the picture the driver takes is read back with stb_image, an independent
 // PNG reader. Windows trees; needs a display, and checks nothing without one.
 #include <windows.h>
+#include <commdlg.h>
 
 #include <gtest/gtest.h>
 #include <stb_image.h>
@@ -35,6 +36,8 @@ struct Seen {
   int leftDowns, rightDowns, moves;
   int selection;
   int selectionChanges;
+  bool colourChosen;
+  COLORREF colour;
 };
 Seen gSeen;
 FilterRecord *gRecord = nullptr;
@@ -114,6 +117,17 @@ INT_PTR CALLBACK TestDialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp)
       } else if (id == 104 && code == CBN_SELCHANGE) {
         gSeen.selectionChanges++;
         gSeen.selection = int(SendMessageA(GetDlgItem(dialog, 104), CB_GETCURSEL, 0, 0));
+      } else if (id == 105 && code == BN_CLICKED) {
+        // A modal dialog over the dialog: the steps that follow must go to it.
+        static COLORREF custom[16];
+        CHOOSECOLORA choose = {};
+        choose.lStructSize = sizeof choose;
+        choose.hwndOwner = dialog;
+        choose.rgbResult = RGB(10, 20, 30);
+        choose.lpCustColors = custom;
+        choose.Flags = CC_RGBINIT | CC_FULLOPEN;
+        gSeen.colourChosen = ChooseColorA(&choose) != 0;
+        gSeen.colour = choose.rgbResult;
       } else if (id == IDOK || id == IDCANCEL) {
         EndDialog(dialog, id);
       }
@@ -234,6 +248,16 @@ TEST(UiDriver, StepsReachTheDialogAsAPersonsWouldAndThePictureShowsIt) {
   EXPECT_NE(at(kShownCol + kShownSide, kShownRow + kShownSide), 0x00C800);
   stbi_image_free(pixels);
   std::remove(shot.c_str());
+}
+
+TEST(UiDriver, StepsAfterAClickThatOpensAPickerGoToThePicker) {
+  Outcome run = RunWithSteps({"click 105", "type 706 255", "type 707 128", "type 708 0", "press 1", "ok"});
+  if (NoDisplay()) return;
+  EXPECT_EQ(run.status, kHostStatusOk) << run.report;
+  EXPECT_TRUE(gSeen.colourChosen);
+  EXPECT_EQ(gSeen.colour, RGB(255, 128, 0));
+  // The last "ok" reached the test dialog once the picker had gone.
+  EXPECT_EQ(gSeen.ended, IDOK);
 }
 
 TEST(UiDriver, AStepOnAMissingControlCancelsTheDialogAndFailsTheRun) {
