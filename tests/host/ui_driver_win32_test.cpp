@@ -27,16 +27,11 @@ constexpr int kShownRow = 10, kShownCol = 200;  // where the plug-in shows its g
 constexpr int kShownSide = 8;
 
 struct Seen {
-  bool opened;
+  bool opened, colourChosen;
   INT_PTR ended;
-  int changes;
+  int changes, goClicks, leftDowns, rightDowns, moves, selection, selectionChanges;
   char text[64];
-  int goClicks;
   POINT leftDown, rightDown, lastMove, leftUp;
-  int leftDowns, rightDowns, moves;
-  int selection;
-  int selectionChanges;
-  bool colourChosen;
   COLORREF colour;
 };
 Seen gSeen;
@@ -47,11 +42,7 @@ POINT PointOf(LPARAM lp) { return POINT{int16_t(LOWORD(lp)), int16_t(HIWORD(lp))
 // The plug-in shows an 8 x 8 green square through the host, as its preview does.
 void ShowGreen(HDC dc) {
   static uint8_t pixels[kShownSide * kShownSide * 3];
-  for (int i = 0; i < kShownSide * kShownSide; i++) {
-    pixels[i * 3] = 0;
-    pixels[i * 3 + 1] = 200;
-    pixels[i * 3 + 2] = 0;
-  }
+  for (int i = 0; i < kShownSide * kShownSide; i++) pixels[i * 3 + 1] = 200;
   HostPixelMap map = {};
   map.version = 1;
   map.bounds = HostVRect{0, 0, kShownSide, kShownSide};
@@ -90,42 +81,24 @@ INT_PTR CALLBACK TestDialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp)
       EndPaint(dialog, &ps);
       return TRUE;
     }
-    case WM_LBUTTONDOWN:
-      gSeen.leftDowns++;
-      gSeen.leftDown = PointOf(lp);
-      return TRUE;
-    case WM_RBUTTONDOWN:
-      gSeen.rightDowns++;
-      gSeen.rightDown = PointOf(lp);
-      return TRUE;
+    case WM_LBUTTONDOWN: gSeen.leftDowns++, gSeen.leftDown = PointOf(lp); return TRUE;
+    case WM_RBUTTONDOWN: gSeen.rightDowns++, gSeen.rightDown = PointOf(lp); return TRUE;
     case WM_MOUSEMOVE:
-      if (wp & MK_LBUTTON) {
-        gSeen.moves++;
-        gSeen.lastMove = PointOf(lp);
-      }
+      if (wp & MK_LBUTTON) gSeen.moves++, gSeen.lastMove = PointOf(lp);
       return TRUE;
-    case WM_LBUTTONUP:
-      gSeen.leftUp = PointOf(lp);
-      return TRUE;
+    case WM_LBUTTONUP: gSeen.leftUp = PointOf(lp); return TRUE;
     case WM_COMMAND: {
       const int id = LOWORD(wp), code = HIWORD(wp);
       if (id == 101 && code == EN_CHANGE) {
-        gSeen.changes++;
-        GetDlgItemTextA(dialog, 101, gSeen.text, sizeof gSeen.text);
+        gSeen.changes++, GetDlgItemTextA(dialog, 101, gSeen.text, sizeof gSeen.text);
       } else if (id == 102 && code == BN_CLICKED) {
         gSeen.goClicks++;
       } else if (id == 104 && code == CBN_SELCHANGE) {
-        gSeen.selectionChanges++;
-        gSeen.selection = int(SendMessageA(GetDlgItem(dialog, 104), CB_GETCURSEL, 0, 0));
+        gSeen.selectionChanges++, gSeen.selection = int(SendMessageA(HWND(lp), CB_GETCURSEL, 0, 0));
       } else if (id == 105 && code == BN_CLICKED) {
         // A modal dialog over the dialog: the steps that follow must go to it.
         static COLORREF custom[16];
-        CHOOSECOLORA choose = {};
-        choose.lStructSize = sizeof choose;
-        choose.hwndOwner = dialog;
-        choose.rgbResult = RGB(10, 20, 30);
-        choose.lpCustColors = custom;
-        choose.Flags = CC_RGBINIT | CC_FULLOPEN;
+        CHOOSECOLORA choose = {sizeof choose, dialog, nullptr, RGB(10, 20, 30), custom, CC_RGBINIT | CC_FULLOPEN};
         gSeen.colourChosen = ChooseColorA(&choose) != 0;
         gSeen.colour = choose.rgbResult;
       } else if (id == IDOK || id == IDCANCEL) {
@@ -143,9 +116,7 @@ void KV_HOSTAPI DialogEntry(int16_t selector, FilterRecord *record, intptr_t *, 
     gRecord = record;
     gSeen.ended = DialogBoxParamA(GetModuleHandleA(nullptr), "UI_TEST", nullptr, TestDialogProc, 0);
   }
-  std::memset(&record->inRect, 0, sizeof record->inRect);
-  std::memset(&record->outRect, 0, sizeof record->outRect);
-  std::memset(&record->maskRect, 0, sizeof record->maskRect);
+  record->inRect = record->outRect = record->maskRect = Rect16{};
 }
 
 void *DialogExport(void *, const char *name) {
@@ -153,7 +124,7 @@ void *DialogExport(void *, const char *name) {
 }
 
 struct Outcome {
-  int status;
+  int status = -1;
   std::string report;
 };
 
@@ -161,10 +132,7 @@ Outcome RunWithSteps(const std::vector<std::string> &steps) {
   gSeen = Seen{};
   gSeen.ended = -5;
   std::vector<uint8_t> pipl = FilterPipl(HostCodePropertyKey(), "DialogMain").Bytes();
-  PluginModule module = {};
-  module.properties = pipl.data();
-  module.propertiesSize = pipl.size();
-  module.findExport = DialogExport;
+  PluginModule module = {nullptr, pipl.data(), pipl.size(), DialogExport, nullptr, nullptr, 0};
   std::vector<const char *> args = {"kivahost", "--plugin", "dialog.8bf", "--dialog", "--size", "8x8"};
   for (const std::string &step : steps) {
     args.push_back("--ui-step");
@@ -172,7 +140,7 @@ Outcome RunWithSteps(const std::vector<std::string> &steps) {
   }
   HostOptions options;
   char error[512];
-  Outcome outcome = {-1, ""};
+  Outcome outcome;
   EXPECT_TRUE(ParseHostOptions(int(args.size()), args.data(), &options, error, sizeof error)) << error;
   const std::string reportPath = TempPath("ui_driver_report.txt");
   FILE *out = std::fopen(reportPath.c_str(), "wb");
@@ -184,7 +152,6 @@ Outcome RunWithSteps(const std::vector<std::string> &steps) {
   delete session;
   std::fclose(out);
   outcome.report = ReadTextFile(reportPath);
-  std::remove(reportPath.c_str());
   return outcome;
 }
 
@@ -214,18 +181,16 @@ TEST(UiDriver, StepsReachTheDialogAsAPersonsWouldAndThePictureShowsIt) {
   // The painted item lets the mouse through: the dialog gets the press at the item's centre
   // in its own client pixels, for both buttons.
   const POINT centre = {(kPainted.left + kPainted.right) / 2, (kPainted.top + kPainted.bottom) / 2};
+  auto Xy = [](POINT p) { return std::to_string(p.x) + "," + std::to_string(p.y); };
   EXPECT_EQ(gSeen.leftDowns, 2);   // the click and the drag
   EXPECT_EQ(gSeen.rightDowns, 1);
-  EXPECT_EQ(gSeen.rightDown.x, centre.x);
-  EXPECT_EQ(gSeen.rightDown.y, centre.y);
-  EXPECT_EQ(gSeen.leftDown.x, centre.x);
-  EXPECT_EQ(gSeen.leftDown.y, centre.y);
+  EXPECT_EQ(Xy(gSeen.rightDown), Xy(centre));
+  EXPECT_EQ(Xy(gSeen.leftDown), Xy(centre));
   // A drag left of the dialog arrives with a negative x (sign kept), moving in steps.
   EXPECT_GE(gSeen.moves, 8);
-  EXPECT_EQ(gSeen.lastMove.x, centre.x - 100);
-  EXPECT_EQ(gSeen.lastMove.y, centre.y + 10);
-  EXPECT_EQ(gSeen.leftUp.x, centre.x - 100);
-  EXPECT_EQ(gSeen.leftUp.y, centre.y + 10);
+  const POINT end = {centre.x - 100, centre.y + 10};
+  EXPECT_EQ(Xy(gSeen.lastMove), Xy(end));
+  EXPECT_EQ(Xy(gSeen.leftUp), Xy(end));
   EXPECT_EQ(gSeen.selectionChanges, 1);
   EXPECT_EQ(gSeen.selection, 2);
   EXPECT_NE(run.report.find("UI 10: ok"), std::string::npos) << run.report;
