@@ -22,7 +22,7 @@ namespace {
 constexpr UINT kTickMs = 30;
 constexpr DWORD kStepTimeoutMs = 10000;      // a step whose control never appears fails
 constexpr DWORD kTypedPreviewMs = 1200;      // beyond the plug-in's one-second preview delay
-constexpr int32_t kQuietTicks = 3;           // displayPixels calls unchanged this many ticks
+constexpr int32_t kQuietTicks = 8;           // displayPixels calls unchanged this many ticks
 constexpr DWORD kIdleWatchdogMs = 15000;     // a dialog left open after the last step
 constexpr int32_t kDragMoves = 8;
 

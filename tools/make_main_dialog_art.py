@@ -310,7 +310,7 @@ def background():
     c.rect(0, 592, w, h, (0xE8, 0xEC, 0xF2))
     c.rect(0, 592, w, 593, RULE)
     # The rule between the settings and the preview side.
-    c.rect(436, 6, 437, 586, RULE)
+    c.rect(436, 6, 437, 380, RULE)
     # Rules between the groups of the settings column (under the glyph gutter and the sliders).
     for yy in (186, 300, 397, 551):
         c.rect(12, yy, 330, yy + 1, RULE)
@@ -319,7 +319,7 @@ def background():
         c.rrect(450 - k + 1, 2 - k + 2, 950 + k + 1, 388 + k + 2, 3 + k, (0x10, 0x20, 0x40), a)
     c.rect(450, 2, 950, 388, WHITE)
     # The thumbnail's corner of the memory dots and the zoom strip.
-    c.rect(446, 396, 956, 397, RULE)
+    c.rect(452, 396, 956, 397, RULE)
     # Group glyphs in the left gutter: surface, water and ice, air, clouds, cities.
     glyph_planet(c, 14, 20, 35)
     glyph_wave(c, 16, 206, 32)
