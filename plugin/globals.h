@@ -115,8 +115,12 @@ struct RunState {
   TiledMipImage exportImage;          // off-screen passes and exports render into it
   // ---- end of the image store's members ----
 
-  // The cloud sources, the control enable flags and the memory-dot slots are added here by
-  // their owners.
+  // ---- Main dialog (dialog/) ----
+  uint32_t controlEnabled[200];       // ControlEnabledFlags: 1 = the control is enabled
+  uint32_t controlSpareFlags[200];    // cleared with them; nothing reads it
+  // ---- end of the main dialog's members ----
+
+  // The cloud sources and the memory-dot slots are added here by their owners.
 };
 
 // ---- PluginGlobals ---------------------------------------------------------------------------
@@ -189,7 +193,16 @@ struct PluginGlobals {
   void *previewWindow;                // the dialog window that shows the preview; null without one
   // ---- end of the preview's members ----
 
-  // Members of the dialog and the files are added here by their owners.
+  // ---- Main dialog (dialog/) ----
+  int32_t dialogOutcome;              // 0 while the dialog runs, 1 OK, 2 Cancel
+  uint8_t rightButtonFlag;            // the current press is of the right button
+  uint8_t ctrlKeyFlag;                // the current press came with Ctrl
+  void *dialogWindow;                 // the main dialog's window while it runs
+  int32_t fitZoomDivisor;             // the divisor at which the whole image fits the preview
+  Rect16 previewFrame;                // control 18 inset by 2: the preview image is centred in it
+  // ---- end of the main dialog's members ----
+
+  // Members of the files are added here by their owners.
 };
 
 // ---- Rectangle sizes and buffer sizing -------------------------------------------------------
