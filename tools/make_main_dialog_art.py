@@ -687,7 +687,9 @@ def write_rc(path):
         'ZUVEDERUSANSPARAM DIALOGEX 0, 0, %d, %d' % dlu((0, 0, 963, 641))[2:],
         'STYLE DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU',
         'CAPTION "Kivaglobe"',
-        'FONT 8, "MS Shell Dlg"',
+        # Arial, the face the program paints its labels in, so that edits, buttons and the
+        # list read as one with them (fonts-liberation gives Wine a face of Arial's metrics).
+        'FONT 8, "Arial"',
         'BEGIN',
     ]
     for kind, cid, text, cls, style, rect in template_items():
