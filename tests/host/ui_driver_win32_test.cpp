@@ -14,9 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "host/host_platform.h"
 #include "host/host_session.h"
 #include "tests/host/pipl_builder.h"
 #include "tests/host/test_files.h"
+
+extern const char *gPluginPath;
 
 namespace {
 
@@ -128,20 +131,16 @@ struct Outcome {
   std::string report;
 };
 
-Outcome RunWithSteps(const std::vector<std::string> &steps) {
+// A whole session of kivahost with `args` (after the program name) on `module`.
+Outcome RunSession(const PluginModule &module, const std::vector<std::string> &args) {
   gSeen = Seen{};
   gSeen.ended = -5;
-  std::vector<uint8_t> pipl = FilterPipl(HostCodePropertyKey(), "DialogMain").Bytes();
-  PluginModule module = {nullptr, pipl.data(), pipl.size(), DialogExport, nullptr, nullptr, 0};
-  std::vector<const char *> args = {"kivahost", "--plugin", "dialog.8bf", "--dialog", "--size", "8x8"};
-  for (const std::string &step : steps) {
-    args.push_back("--ui-step");
-    args.push_back(step.c_str());
-  }
+  std::vector<const char *> argv = {"kivahost", "--plugin", "dialog.8bf"};
+  for (const std::string &arg : args) argv.push_back(arg.c_str());
   HostOptions options;
   char error[512];
   Outcome outcome;
-  EXPECT_TRUE(ParseHostOptions(int(args.size()), args.data(), &options, error, sizeof error)) << error;
+  EXPECT_TRUE(ParseHostOptions(int(argv.size()), argv.data(), &options, error, sizeof error)) << error;
   const std::string reportPath = TempPath("ui_driver_report.txt");
   FILE *out = std::fopen(reportPath.c_str(), "wb");
   HostSession *session = new HostSession();
@@ -153,6 +152,15 @@ Outcome RunWithSteps(const std::vector<std::string> &steps) {
   std::fclose(out);
   outcome.report = ReadTextFile(reportPath);
   return outcome;
+}
+
+// The test dialog's fake plug-in driven by `steps`.
+Outcome RunWithSteps(const std::vector<std::string> &steps) {
+  std::vector<uint8_t> pipl = FilterPipl(HostCodePropertyKey(), "DialogMain").Bytes();
+  PluginModule module = {nullptr, pipl.data(), pipl.size(), DialogExport, nullptr, nullptr, 0};
+  std::vector<std::string> args = {"--dialog", "--size", "8x8"};
+  for (const std::string &step : steps) args.insert(args.end(), {"--ui-step", step});
+  return RunSession(module, args);
 }
 
 bool NoDisplay() {
@@ -234,6 +242,48 @@ TEST(UiDriver, AStepOnAMissingControlCancelsTheDialogAndFailsTheRun) {
   EXPECT_NE(run.report.find("UI failed: step 2 \"click 999\": the dialog has no control 999"), std::string::npos)
       << run.report;
   EXPECT_EQ(run.report.find("UI 3: ok"), std::string::npos) << run.report;
+}
+
+// The plug-in of this tree, driven through its own dialog as a person would use it, renders
+// what the same settings played silently as a recorded action render; Cancel leaves the
+// document as it was.
+TEST(UiDriver, ThePluginsDialogDrivenRendersWhatTheSameSettingsPlayedSilentlyRender) {
+  const char *display = std::getenv("DISPLAY");
+  if (gPluginPath == nullptr || display == nullptr || display[0] == 0) return;
+  PluginModule plugin;
+  char error[512];
+  ASSERT_TRUE(LoadPluginModule(gPluginPath, &plugin, error, sizeof error)) << error;
+  const std::string driven = TempPath("ui_driven.png"), played = TempPath("ui_played.png");
+  const std::string record = TempPath("ui_driven.rec"), cancelled = TempPath("ui_cancelled.png");
+  // Sea level typed, the land colour through the Windows picker, the second map mode.
+  Outcome a = RunSession(plugin, {"--dialog", "--size", "96x64", "--out", driven, "--record", record,
+                                  "--ui-step", "type 90 70", "--ui-step", "click 7", "--ui-step", "type 706 200",
+                                  "--ui-step", "type 707 60", "--ui-step", "type 708 20", "--ui-step", "press 1",
+                                  "--ui-step", "select 73 1", "--ui-step", "wait-preview", "--ui-step", "ok"});
+  EXPECT_EQ(a.status, kHostStatusOk) << a.report;
+  const std::string keys = ReadTextFile(record);
+  for (const char *key : {"0022 long 70\n", "0001 long 200\n", "0002 long 60\n", "0003 long 20\n", "LGky enum LGty LG02\n"})
+    EXPECT_NE(keys.find(key), std::string::npos) << key << " not in\n" << keys;
+  Outcome b = RunSession(plugin, {"--size", "96x64", "--out", played, "--set", "sea level=70", "--set", "land red=200",
+                                  "--set", "land green=60", "--set", "land blue=20", "--mode", "composite"});
+  EXPECT_EQ(b.status, kHostStatusOk) << b.report;
+  Outcome c = RunSession(plugin, {"--dialog", "--size", "96x64", "--out", cancelled, "--ui-step", "type 90 70",
+                                  "--ui-step", "select 73 3", "--ui-step", "cancel"});
+  EXPECT_NE(c.report.find("Start: -128\n"), std::string::npos) << c.report;
+  int w[3], h[3], n;
+  unsigned char *pictures[3] = {stbi_load(driven.c_str(), &w[0], &h[0], &n, 3),
+                                stbi_load(played.c_str(), &w[1], &h[1], &n, 3),
+                                stbi_load(cancelled.c_str(), &w[2], &h[2], &n, 3)};
+  ASSERT_TRUE(pictures[0] != nullptr && pictures[1] != nullptr && pictures[2] != nullptr);
+  ASSERT_TRUE(w[0] == 96 && h[0] == 64 && w[1] == 96 && h[1] == 64 && w[2] == 96 && h[2] == 64);
+  const size_t bytes = 96 * 64 * 3;
+  EXPECT_EQ(std::memcmp(pictures[0], pictures[1], bytes), 0);
+  size_t lit = 0, touched = 0;
+  for (size_t i = 0; i < bytes; i++) lit += pictures[0][i] != 0, touched += pictures[2][i] != 0;
+  EXPECT_GT(lit, bytes / 10);   // a planet, not the black canvas
+  EXPECT_EQ(touched, 0u);       // the cancelled run left the canvas black
+  for (unsigned char *p : pictures) stbi_image_free(p);
+  UnloadPluginModule(&plugin);
 }
 
 }  // namespace
