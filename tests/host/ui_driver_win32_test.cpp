@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/host_platform.h"
+#include "dialog/control_table.h"
 #include "host/host_session.h"
 #include "tests/host/pipl_builder.h"
 #include "tests/host/test_files.h"
@@ -279,6 +280,81 @@ TEST(UiDriver, ThePluginsDialogDrivenRendersWhatTheSameSettingsPlayedSilentlyRen
   EXPECT_EQ(touched, 0u);       // the cancelled run left the canvas black
   for (unsigned char *p : pictures) stbi_image_free(p);
   UnloadPluginModule(&plugin);
+}
+
+// The plug-in's own template and pictures against the control table: every control the table
+// describes is in the template with the class and styles its kind needs, and the pictures the
+// painters use fit the places the layout gives them.
+INT_PTR CALLBACK QuietProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+TEST(MainDialogResources, TheTemplateHoldsEveryControlOfTheTableAndThePicturesFitTheirPlaces) {
+  const char *display = std::getenv("DISPLAY");
+  if (gPluginPath == nullptr || display == nullptr || display[0] == 0) return;
+  HMODULE dll = LoadLibraryA(gPluginPath);
+  HWND dialog = CreateDialogParamA(dll, kMainDialogTemplate, nullptr, QuietProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  char text[64];
+  GetWindowTextA(dialog, text, sizeof text);
+  EXPECT_STREQ(text, kMainDialogTitle);
+  EXPECT_EQ(GetWindowLongA(dialog, GWL_STYLE) & WS_CLIPCHILDREN, 0);   // painters draw over the items
+  auto sizeOf = [](int id) { LayoutRect r = GetDialogLayoutRect(id); return SIZE{r.right - r.left, r.bottom - r.top}; };
+  for (int id = 1; id < kControlIdCount; id++) {
+    const int32_t kind = GetControlKind(id);
+    if (kind == kKindNone && id != 18 && id != 34) continue;
+    HWND item = GetDlgItem(dialog, id);
+    ASSERT_NE(item, nullptr) << "control " << id;
+    GetClassNameA(item, text, sizeof text);
+    const LONG style = GetWindowLongA(item, GWL_STYLE), type = style & BS_TYPEMASK;
+    std::string want = "Button";
+    if (kind == kKindNumberEdit) {
+      want = "Edit";
+      EXPECT_EQ(style & ES_NUMBER, 0) << id;   // "-3" must be typable
+    } else if (kind == kKindComboBox) {
+      want = "ComboBox";
+      EXPECT_EQ(style & 3, CBS_DROPDOWNLIST) << id;
+    } else if (kind == kKindCheckBox) {
+      EXPECT_EQ(type, BS_AUTOCHECKBOX) << id;
+    } else if (kind == kKindColorSwatch) {
+      EXPECT_EQ(type, BS_OWNERDRAW) << id;
+    } else if (kind == kKindIconButton || kind == kKindPushButton || id == 34) {
+      EXPECT_TRUE(type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) << id;
+      EXPECT_EQ((style & BS_ICON) != 0, kind == kKindIconButton) << id;
+      if (kind != kKindIconButton) continue;
+      ControlInfo info;
+      GetControlInfo(id, &info);
+      HICON icon = HICON(LoadImageA(dll, MAKEINTRESOURCEA(info.buttonIconId), IMAGE_ICON, 0, 0, 0));
+      ICONINFO ii;
+      BITMAP bm;
+      ASSERT_TRUE(icon != nullptr && GetIconInfo(icon, &ii)) << "icon " << info.buttonIconId;
+      GetObjectA(ii.hbmColor, sizeof bm, &bm);
+      EXPECT_TRUE(bm.bmWidth <= sizeOf(id).cx - 4 && bm.bmHeight <= sizeOf(id).cy - 4) << "icon " << info.buttonIconId;
+      DeleteObject(ii.hbmColor), DeleteObject(ii.hbmMask), DestroyIcon(icon);
+    } else {
+      want = "Static";   // painted by the program: the mouse must reach the dialog
+      EXPECT_EQ(style & SS_NOTIFY, 0) << id;
+    }
+    EXPECT_EQ(lstrcmpiA(text, want.c_str()), 0) << id << " is a " << text;
+  }
+  // Background, tracks, ball, thumbnail frame: the size of their place; thumb and dots within it.
+  const int pictures[][3] = {{239, 0, 0}, {101, 12, 0}, {102, 10, 0}, {180, 100, 0}, {217, 119, 0},
+                             {120, 12, 1}, {203, 121, 2}, {208, 121, 2}, {202, 121, 2}, {210, 121, 2}, {211, 121, 2},
+                             {212, 121, 2}, {213, 121, 2}, {214, 121, 2}, {215, 121, 2}, {216, 121, 2}};
+  for (const auto &p : pictures) {
+    HBITMAP bitmap = HBITMAP(LoadImageA(dll, MAKEINTRESOURCEA(p[0]), IMAGE_BITMAP, 0, 0, 0));
+    BITMAP bm;
+    ASSERT_TRUE(bitmap != nullptr && GetObjectA(bitmap, sizeof bm, &bm) != 0) << "bitmap " << p[0];
+    const SIZE place = sizeOf(p[1]);
+    if (p[2] == 0) EXPECT_TRUE(bm.bmWidth == place.cx && bm.bmHeight == place.cy) << "bitmap " << p[0];
+    // The thumb is 12 wide and at most 10 high; a dot is drawn 2 pixels below its place's top.
+    if (p[2] == 1) EXPECT_TRUE(bm.bmWidth == 12 && bm.bmHeight <= 10) << "bitmap " << p[0];
+    if (p[2] == 2) EXPECT_TRUE(bm.bmWidth == place.cx && bm.bmHeight <= place.cy - 2) << "bitmap " << p[0];
+    DeleteObject(bitmap);
+  }
+  EXPECT_NE(LoadImageA(dll, MAKEINTRESOURCEA(122), IMAGE_ICON, 0, 0, 0), nullptr);
+  EXPECT_NE(LoadCursorA(dll, MAKEINTRESOURCEA(107)), nullptr);
+  EXPECT_NE(LoadCursorA(dll, MAKEINTRESOURCEA(109)), nullptr);
+  DestroyWindow(dialog);
+  FreeLibrary(dll);
 }
 
 }  // namespace
