@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "host/ui_driver.h"
+
 // The session the callbacks work on (see the header).
 static HostSession *gSession = nullptr;
 
@@ -206,6 +208,8 @@ static OSErr16 KV_HOSTAPI DisplayPixelsProc(const HostPixelMap *source, const Ho
     LogInt(&s->log, "width", image.width);
     LogInt(&s->log, "height", image.height);
     LogInt(&s->log, "imageMode", source->imageMode);
+    // An editor shows the pixels in the plug-in's window: draw them into its context.
+    PaintDisplayedImage(platformContext, image, dstRow, dstCol);
   }
   LogInt(&s->log, "result", result);
   LogEnd(&s->log);
@@ -374,6 +378,7 @@ bool OpenHostSession(HostSession *s, const HostOptions &options, const PluginMod
   InstallMemoryProcs(&s->memory, &s->bufferProcs, &s->handleProcs);
   FillFilterRecord(s);
   if (!OpenSessionScripting(s, error, errorSize)) return false;
+  if (!PrepareUiDriver(s, error, errorSize)) return false;
   s->continueLimit = (s->filterRect.bottom - s->filterRect.top) + 16;
   gSession = s;
   return true;
@@ -433,6 +438,7 @@ static int16_t RunFilterOnce(HostSession *s, bool withDialog, bool *gaveUp) {
     std::fprintf(s->out, "bufferSpace: %d\n", s->bufferSpace);
   }
   if (r == 0) r = CallSelector(s, kSelectorStart);
+  const bool startFailed = r != 0 && !s->calls.empty() && s->calls.back().selector == kSelectorStart;
   int32_t continues = 0;
   bool continueFailed = false;
   while (r == 0 && RequestPending(s->record)) {
@@ -452,6 +458,10 @@ static int16_t RunFilterOnce(HostSession *s, bool withDialog, bool *gaveUp) {
     if (r == 0) r = finish;
   }
   EndDelivery(s);
+  // A filter that fails or is cancelled at Start leaves the document as it was, as in an
+  // editor: what it wrote before (the previews of its dialog, which at a sample factor of 1
+  // are ordinary requests) is dropped.
+  if (startFailed) s->destination = s->source;
   return r;
 }
 
@@ -523,6 +533,8 @@ int RunHostSession(HostSession *s) {
 
 int FinishHostSession(HostSession *s) {
   int status = CloseSessionScripting(s);
+  const int ui = FinishUiDriver(s);
+  if (ui != kHostStatusOk) status = ui;
   if (s->dataSlot != 0) {
     // The editor unloads the plug-in: the handle the plug-in keeps in its data slot goes.
     if (DisposeHostHandle(&s->memory, reinterpret_cast<HostHandle>(s->dataSlot), "disposeDataSlot")) {

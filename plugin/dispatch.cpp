@@ -164,15 +164,15 @@ void DoStart(PluginGlobals *globals) {
   ReadScriptParameters(globals);
 
   // Parameters, or a recorded action played with its dialog, asks for the main dialog. The
-  // entry state becomes the first undo step; the main dialog (RunParameterDialog) runs here
-  // once it is part of the plug-in, and until then the parameters are accepted as they stand,
-  // as its OK accepts them: OK writes 0 over a close error of the descriptor, and the planet
-  // renders. A Cancel leaves -128 in the result word and ends the run; an accepted planet is
-  // cached for the next run that gets no recorded action.
+  // entry state becomes the first undo step; then the main dialog runs (RunStartDialog), and
+  // its OK writes 0 over a close error of the descriptor, so the planet renders. A Cancel
+  // leaves -128 in the result word and ends the run; an accepted planet is cached for the next
+  // run that gets no recorded action.
   if (p->showDialog != 0) {
     PushUndo(globals, true);
     SetResult(globals, kResultOk);
     p->showDialog = 0;
+    RunStartDialog(globals);
     if (GetResult(globals) != kResultOk) {
       EndRun(globals);
       ClearRequestRects(globals);

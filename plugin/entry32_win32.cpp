@@ -2,8 +2,8 @@
 //
 // The host calls ENTRYPOINT (named by the property list's code property) for every selector;
 // it is entry and dispatcher in one and keeps no statics of the host's pointers. The module
-// also exports the main dialog's window procedure as ZuvederuProc, which the host never
-// calls.
+// also exports the main dialog's window procedure as ZuvederuProc (dialog/main_dialog_win32.cpp),
+// which the host never calls.
 #include <windows.h>
 
 #include "clouds/cloud_hooks_install.h"
@@ -16,11 +16,6 @@ extern "C" void KV_HOSTAPI ENTRYPOINT(int16_t selector, FilterRecord *filterReco
   InstallPluginFileHooks();
   InstallCloudHooks();
   DispatchSelector(selector, filterRecord, dataSlot, result);
-}
-
-// The main dialog's window procedure; the dialog replaces this body with its message handling.
-extern "C" LRESULT CALLBACK ZuvederuProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcA(window, message, wParam, lParam);
 }
 
 // Keeps the instance when the module is attached to the process, and accepts every call.

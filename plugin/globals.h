@@ -130,7 +130,12 @@ struct RunState {
   uint8_t jobCancel;                  // 1 once the user asked the box's job to stop
   // ---- end of the export progress box's members ----
 
-  // The control enable flags and the memory-dot slots are added here by their owners.
+  // ---- Main dialog (dialog/) ----
+  uint32_t controlEnabled[200];       // ControlEnabledFlags: 1 = the control is enabled
+  uint32_t controlSpareFlags[200];    // cleared with them; nothing reads it
+  // ---- end of the main dialog's members ----
+
+  // The memory-dot slots are added here by their owner.
 };
 
 // ---- PluginGlobals ---------------------------------------------------------------------------
@@ -206,11 +211,21 @@ struct PluginGlobals {
   // ---- Cloud pictures (clouds/) ----
   int32_t overlayReplacementIndex;    // palette index given to repaired overlay pixels
   // ---- end of the cloud pictures' members ----
+
   // ---- Exports (files/psd_export.cpp) ----
   int32_t progressLayer;              // layers of the export finished so far, for the percentage
   // ---- end of the exports' members ----
 
-  // Members of the dialog and the files are added here by their owners.
+  // ---- Main dialog (dialog/) ----
+  int32_t dialogOutcome;              // 0 while the dialog runs, 1 OK, 2 Cancel
+  uint8_t rightButtonFlag;            // the current press is of the right button
+  uint8_t ctrlKeyFlag;                // the current press came with Ctrl
+  void *dialogWindow;                 // the main dialog's window while it runs
+  int32_t fitZoomDivisor;             // the divisor at which the whole image fits the preview
+  Rect16 previewFrame;                // control 18 inset by 2: the preview image is centred in it
+  // ---- end of the main dialog's members ----
+
+  // Members of the files are added here by their owners.
 };
 
 // ---- Rectangle sizes and buffer sizing -------------------------------------------------------

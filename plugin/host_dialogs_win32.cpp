@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "dialog/main_dialog.h"
 #include "plugin/host_dialogs.h"
 #include "plugin/host_utils.h"
 
@@ -17,9 +18,6 @@ static HWND gInfoWindow = nullptr;
 static constexpr UINT_PTR kInfoTimer = 997;
 static constexpr UINT kInfoTimerMs = 1000;
 
-// The main dialog's window while it runs; the info box closes once it is gone. (The main
-// dialog sets it; until it exists the info box stays until the user closes it.)
-static HWND MainDialogWindow() { return nullptr; }
 
 static HINSTANCE ModuleInstance() { return static_cast<HINSTANCE>(gModuleInstance); }
 

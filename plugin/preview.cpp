@@ -108,9 +108,15 @@ void UpdatePreviewImage(PluginGlobals *globals) {
   if (HostSupportsPreview(globals)) RenderPreviewImage(globals);
 }
 
+void (*gPreviewPainter)(PluginGlobals *globals) = nullptr;
+
 void DrawPreview(PluginGlobals *globals, int32_t row, int item) {
   (void)row;
   (void)item;
+  if (gPreviewPainter != nullptr) {
+    gPreviewPainter(globals);
+    return;
+  }
   void *window = globals->previewWindow;
   FilterRecord *r = globals->filterRecord;
   if (window == nullptr || r->displayPixels == nullptr || r->outData == nullptr) return;

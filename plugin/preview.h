@@ -50,6 +50,11 @@ void RenderPreviewImage(PluginGlobals *globals);
 // drawing of a render.
 void DrawPreview(PluginGlobals *globals, int32_t row, int item);
 
+// The dialog's painter of the preview (frame, placement and deep samples), which DrawPreview
+// uses when the dialog has set it, so that the picture sits in the same place during a render
+// as after it.
+extern void (*gPreviewPainter)(PluginGlobals *globals);
+
 // Redraws the preview during a preview render: every row, or every 100th row in the hosts that
 // are slow to draw ('8BIM', '8ELE').
 void RefreshPreviewDuringRender(PluginGlobals *globals, int32_t row);

@@ -5,6 +5,7 @@
 // memory dots come in, in the order in which they run.
 #include "plugin/run_start.h"
 
+#include "dialog/main_dialog.h"
 #include "foundation/random.h"
 #include "plugin/file_hooks.h"
 #include "render/render_setup.h"
@@ -33,19 +34,21 @@ void ResetRunFlags(PluginGlobals *globals) {
     p->halfHeight = uint32_t((filter.bottom - filter.top) / 2);
   }
   SeedRandomFromTime();
-  // dialogOutcome := 0 (main dialog).
+  globals->dialogOutcome = 0;
 }
 
 void StartupInit(PluginGlobals *globals) {
   ParameterBlock *p = GetParameterBlock(globals);
   // 1-2. The image-set records and the work image are bound with the run's kernel table (the
   //      export image was bound when the run was allocated); the work image is made at
-  //      128 x 128. The dialog's mouse flags are cleared here by the main dialog.
+  //      128 x 128. The dialog's mouse flags are cleared.
   RunState *run = globals->runState;
   HostBufferProcs *procs = globals->filterRecord->bufferProcs;
   InitImageRecord(&globals->workImage, procs, globals, &run->kernelTable);
   for (TiledMipImage &image : globals->imageSet) InitImageRecord(&image, procs, globals, &run->kernelTable);
   CreateImageEx(&globals->workImage, 128, 128, kFormatPacked8, 0, 0);
+  globals->rightButtonFlag = 0;
+  globals->ctrlKeyFlag = 0;
   // 3.   Without a scripting descriptor, the filter starts from the last accepted settings.
   if (!HasScriptDescriptor(globals) && gPluginFileHooks.loadCachedSettings != nullptr) {
     gPluginFileHooks.loadCachedSettings(globals);
@@ -73,4 +76,10 @@ void StartupInit(PluginGlobals *globals) {
   // 9.   The shown memory dot is reset here (main dialog); the memory-dot map is loaded.
   if (gPluginFileHooks.loadMemoryDotMap != nullptr) gPluginFileHooks.loadMemoryDotMap(globals);
   p->exportSizeMode = 3;
+}
+
+void RunStartDialog(PluginGlobals *globals) {
+  // The dialog sets the result word itself: 0 for OK, -128 for Cancel (or a host error that
+  // its first preview reported and that it could not recover from).
+  RunParameterDialog(globals);
 }

@@ -17,4 +17,8 @@ void ResetRunFlags(PluginGlobals *globals);
 // per-run fields of the ParameterBlock, the texture size and the undo slots.
 void StartupInit(PluginGlobals *globals);
 
+// Start's dialog step: runs the main dialog. OK leaves the result word 0 and the dialog's
+// settings in the block; Cancel leaves -128 and the block as the dialog found it.
+void RunStartDialog(PluginGlobals *globals);
+
 #endif  // KIVAGLOBE_PLUGIN_RUN_START_H
