@@ -68,6 +68,33 @@ int CountGdiObjects() {
   return live;
 }
 
+// A display procedure that keeps what it was handed.
+struct ShownPicture {
+  int calls = 0;
+  int unusable = 0;   // null pixels or an empty rectangle
+  int32_t imageMode = -1;
+  int32_t rowBytes = 0;
+  int32_t colBytes = 0;
+  int32_t row = 0, col = 0;
+  uint8_t first[6] = {};
+};
+ShownPicture gShown;
+
+OSErr16 KV_HOSTAPI RecordDisplay(const HostPixelMap *map, const HostVRect *rect, int32_t row, int32_t col, void *) {
+  gShown.calls++;
+  if (map->baseAddr == nullptr || rect->right <= rect->left || rect->bottom <= rect->top) {
+    gShown.unusable++;
+    return kResultOk;
+  }
+  gShown.imageMode = map->imageMode;
+  gShown.rowBytes = map->rowBytes;
+  gShown.colBytes = map->colBytes;
+  gShown.row = row;
+  gShown.col = col;
+  std::memcpy(gShown.first, map->baseAddr, sizeof gShown.first);
+  return kResultOk;
+}
+
 LPARAM Point(int x, int y) { return MAKELPARAM(x, y); }
 
 // The dialog's client area as the program painted it, into a 24-bit BMP file (for a person
@@ -165,8 +192,13 @@ TEST_F(MainDialogWindows, OkKeepsWhatWasTypedDraggedAndChosen) {
         Post(d, WM_MOUSEMOVE, MK_LBUTTON, Point(-40, 25));
         Post(d, WM_LBUTTONUP, 0, Point(-40, 25));
       },
-      // The complexity slider past its right end.
+      // The complexity slider past its right end; the drag before wrote the size edit and
+      // left no delayed preview behind.
       [&](HWND d) {
+        EXPECT_FALSE(KillTimer(d, kPreviewTimerId));
+        char size[16] = "";
+        GetDlgItemTextA(d, kIdPlanetSizeEdit, size, sizeof size);
+        EXPECT_STREQ(size, "0");
         Post(d, WM_LBUTTONDOWN, MK_LBUTTON, Point(150, 48));
         Post(d, WM_MOUSEMOVE, MK_LBUTTON, Point(900, 48));
         Post(d, WM_LBUTTONUP, 0, Point(900, 48));
@@ -256,12 +288,63 @@ TEST_F(MainDialogWindows, CancelPutsBackEverythingTheDialogChanged) {
   EXPECT_TRUE(IsEmptyRequest(host.record.inRect));
 }
 
+TEST_F(MainDialogWindows, PreviewShowsOnlyAPictureThatExistsAndSixteenBitsAsBytes) {
+  // A 16-bit RGB document: the output buffer holds two-byte samples 0..32768.
+  static uint16_t samples[200][300 * 3];
+  for (auto &row : samples)
+    for (int i = 0; i < 300 * 3; i++) row[i] = uint16_t(i % 3 == 0 ? 32768 : (i % 3 == 1 ? 32767 : 256));
+  host.record.imageMode = kModeRGB48;
+  host.record.depth = 16;
+  host.record.displayPixels = RecordDisplay;
+  gShown = ShownPicture{};
+  int callsWithout = -1;
+  const int16_t result = StartWithSteps({
+      [&](HWND d) {
+        // The host has delivered nothing yet: nothing may be handed to its display.
+        host.record.outData = nullptr;
+        InvalidateRect(d, nullptr, TRUE);
+        UpdateWindow(d);
+        callsWithout = gShown.calls;
+      },
+      [&](HWND d) {
+        host.record.outData = samples;
+        host.record.outRowBytes = int32_t(sizeof samples[0]);
+        host.record.outLoPlane = 0;
+        host.record.outHiPlane = 2;
+        host.record.outRect = Rect16{0, 0, 200, 300};
+        InvalidateRect(d, nullptr, TRUE);
+        UpdateWindow(d);
+      },
+      [&](HWND d) {
+        host.record.outRect = Rect16{0, 0, 0, 0};   // empty: nothing shown
+        InvalidateRect(d, nullptr, TRUE);
+        UpdateWindow(d);
+        host.record.outData = nullptr;
+        Post(d, WM_COMMAND, MAKEWPARAM(kIdCancel, BN_CLICKED), 0);
+      },
+  });
+  EXPECT_EQ(result, kResultUserCanceled);
+  EXPECT_EQ(callsWithout, 0);
+  EXPECT_GE(gShown.calls, 1);
+  EXPECT_EQ(gShown.unusable, 0);
+  EXPECT_EQ(gShown.imageMode, kModeRGB);
+  EXPECT_EQ(gShown.rowBytes, 900);
+  EXPECT_EQ(gShown.colBytes, 3);
+  const uint8_t bytes[6] = {255, 255, 2, 255, 255, 2};
+  EXPECT_EQ(std::memcmp(gShown.first, bytes, 6), 0);
+  // Centred in the preview: (452 + 948 - 300) / 2 across, (4 + 386 - 200) / 2 down.
+  EXPECT_EQ(gShown.col, 550);
+  EXPECT_EQ(gShown.row, 95);
+}
+
 TEST_F(MainDialogWindows, LayoutPlacesEveryItemAtItsRow) {
   std::vector<std::pair<int, RECT>> placed;
   RECT client = {};
   const int16_t result = StartWithSteps({
       [&](HWND d) {
         GetClientRect(d, &client);
+        // The program's own edit texts at opening leave no delayed preview waiting.
+        EXPECT_FALSE(KillTimer(d, kPreviewTimerId));
         for (int id : {37, 86, 36, 7, 17, 3, 2, 34, 18, 112, 121, 146, 48}) {
           HWND item = GetDlgItem(d, id);
           RECT r;
