@@ -42,6 +42,11 @@ const char kHostUsage[] =
     "                        the plug-in's dialog); --set and --mode change it\n"
     "  --record FILE         save the descriptor that Finish writes\n"
     "  --list-parameters     print the parameters' names, keys and types, run nothing\n"
+    "Driving the plug-in's dialog (one step a line: type ID TEXT, click ID, rclick ID,\n"
+    "drag ID DX DY, press ID, select ID INDEX, wait-preview, sleep MS, shot FILE.png,\n"
+    "ok, cancel):\n"
+    "  --ui FILE             run the steps of FILE in the dialog the plug-in opens\n"
+    "  --ui-step \"STEP\"     one step (repeatable; after the steps of --ui)\n"
     "Output:\n"
     "  --out FILE.png        write the document when done (16-bit PNG for 16-bit documents)\n"
     "  --log FILE            write every callback and result as JSON lines\n"
@@ -183,6 +188,11 @@ bool ParseHostOptions(int argc, const char *const *argv, HostOptions *options, c
     } else if (std::strcmp(arg, "--set") == 0) {
       if (options->setCount >= kHostMaxSettings) goto bad_value;
       options->sets[options->setCount++] = value;
+    } else if (std::strcmp(arg, "--ui") == 0) {
+      if (!CopyPath(value, options->uiPath)) goto bad_value;
+    } else if (std::strcmp(arg, "--ui-step") == 0) {
+      if (options->uiStepCount >= kHostMaxUiSteps) goto bad_value;
+      options->uiSteps[options->uiStepCount++] = value;
     } else if (std::strcmp(arg, "--mode") == 0) {
       options->modeName = value;
     } else if (std::strcmp(arg, "--host-sig") == 0) {

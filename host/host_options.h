@@ -17,6 +17,9 @@ constexpr size_t kHostPathSize = 1024;
 // Most --set options on one command line.
 constexpr int32_t kHostMaxSettings = 64;
 
+// Most --ui-step options on one command line.
+constexpr int32_t kHostMaxUiSteps = 256;
+
 // Largest document side: the interface's rectangles hold signed 16-bit coordinates.
 constexpr int32_t kHostMaxSide = 30000;
 
@@ -61,6 +64,11 @@ struct HostOptions {
   int32_t setCount;
   const char *modeName;              // --mode NAME: the output mode by its name
   bool listParameters;               // --list-parameters
+
+  // Driving the plug-in's dialog (host/ui_driver.h): a file of steps, or steps one by one.
+  char uiPath[kHostPathSize];        // --ui FILE
+  const char *uiSteps[kHostMaxUiSteps];   // --ui-step "STEP", in order (point into argv)
+  int32_t uiStepCount;
 };
 
 // Fills `options` with the defaults.

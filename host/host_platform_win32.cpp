@@ -8,6 +8,7 @@
 #include "host/host_platform.h"
 #include "host/host_session.h"
 #include "host/memory_procs.h"
+#include "host/ui_driver.h"
 #include "plugin/pipl_layout.h"
 
 // ---- The plug-in's global memory ----------------------------------------------------------------
@@ -200,6 +201,7 @@ static void CALLBACK DialogTimerProc(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 void BeginPluginCall(HostSession *session) {
+  BeginUiDriverCall(session);
   if (!session->options.closeDialogs) return;
   gCallSession = session;
   gSeenDialogs.clear();
@@ -207,6 +209,7 @@ void BeginPluginCall(HostSession *session) {
 }
 
 void EndPluginCall(HostSession *session) {
+  EndUiDriverCall(session);
   if (gDialogTimer != 0) KillTimer(nullptr, gDialogTimer);
   gDialogTimer = 0;
   gCallSession = nullptr;

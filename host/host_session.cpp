@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "host/ui_driver.h"
+
 // The session the callbacks work on (see the header).
 static HostSession *gSession = nullptr;
 
@@ -203,6 +205,8 @@ static OSErr16 KV_HOSTAPI DisplayPixelsProc(const HostPixelMap *source, const Ho
     LogInt(&s->log, "width", image.width);
     LogInt(&s->log, "height", image.height);
     LogInt(&s->log, "imageMode", source->imageMode);
+    // An editor shows the pixels in the plug-in's window: draw them into its context.
+    PaintDisplayedImage(platformContext, image, dstRow, dstCol);
   }
   LogInt(&s->log, "result", result);
   LogEnd(&s->log);
@@ -340,6 +344,7 @@ bool OpenHostSession(HostSession *s, const HostOptions &options, const PluginMod
   InstallMemoryProcs(&s->memory, &s->bufferProcs, &s->handleProcs);
   FillFilterRecord(s);
   if (!OpenSessionScripting(s, error, errorSize)) return false;
+  if (!PrepareUiDriver(s, error, errorSize)) return false;
   s->continueLimit = (s->filterRect.bottom - s->filterRect.top) + 16;
   gSession = s;
   return true;
@@ -430,6 +435,8 @@ int RunHostSession(HostSession *s) {
 
 int FinishHostSession(HostSession *s) {
   int status = CloseSessionScripting(s);
+  const int ui = FinishUiDriver(s);
+  if (ui != kHostStatusOk) status = ui;
   if (s->dataSlot != 0) {
     // The editor unloads the plug-in: the handle the plug-in keeps in its data slot goes.
     if (DisposeHostHandle(&s->memory, reinterpret_cast<HostHandle>(s->dataSlot), "disposeDataSlot")) {
