@@ -28,10 +28,18 @@ std::string DllPath() {
 // timer, which their modal loops dispatch, ends every dialog of this thread with Cancel.
 int gBoxesEnded = 0;
 
+// The main dialog is answered with OK, as a person accepting the planet would (a Cancel would
+// end the run with -128); every other box with Cancel.
 BOOL CALLBACK EndBox(HWND window, LPARAM) {
   char className[16];
   if (IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) > 0 &&
       std::strcmp(className, "#32770") == 0) {
+    char title[64] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if (std::strcmp(title, "Kivaglobe") == 0) {
+      PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      return TRUE;
+    }
     gBoxesEnded++;
     EndDialog(window, IDCANCEL);
   }
