@@ -412,6 +412,7 @@ int RunHostSession(HostSession *s) {
     std::fprintf(s->out, "bufferSpace: %d\n", s->bufferSpace);
   }
   if (r == 0) r = CallSelector(s, kSelectorStart);
+  const bool startFailed = r != 0 && !s->calls.empty() && s->calls.back().selector == kSelectorStart;
   int32_t continues = 0;
   while (r == 0 && RequestPending(s->record)) {
     if (continues >= s->continueLimit) {
@@ -427,6 +428,10 @@ int RunHostSession(HostSession *s) {
   }
   if (r == 0 && !s->continueLimitHit) r = CallSelector(s, kSelectorFinish);
   EndDelivery(s);
+  // A filter that fails or is cancelled at Start leaves the document as it was, as in an
+  // editor: what it wrote before (the previews of its dialog, which at a sample factor of 1
+  // are ordinary requests) is dropped.
+  if (startFailed) s->destination = s->source;
   if (r != 0) status = kHostStatusPluginError;
   return status;
 }

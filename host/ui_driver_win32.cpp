@@ -341,6 +341,10 @@ void BeginUiDriverCall(HostSession *session) {
   gDriver.idleSince = 0;
   gDriver.quietTicks = 0;
   gDriver.lastDisplayCalls = session->display.calls;
+  // The real pointer goes to the screen's far corner, away from any dialog: a window that
+  // opens or closes under it gets mouse moves from the system, which would mix with the
+  // script's own.
+  SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
   gDriver.timer = SetTimer(nullptr, 0, kTickMs, DriverTick);
 }
 

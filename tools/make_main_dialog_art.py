@@ -374,11 +374,13 @@ def direction_ball():
     """180: 85 x 85, a lit sphere with a light graticule; its centre is the ball's (42, 41)."""
     c = Canvas(85, 85, GROUND)
     cx, cy, r = 42.5, 41.5, 38.0
-    lx, ly, lz = -0.45, -0.55, 0.70
+    # Lit from the upper right with a soft highlight, so that the program's yellow line and tip,
+    # which start out in the upper left, stand on a calm mid blue.
+    lx, ly, lz = 0.40, -0.55, 0.73
     n = math.sqrt(lx * lx + ly * ly + lz * lz)
     lx, ly, lz = lx / n, ly / n, lz / n
-    dark = (0x1F, 0x45, 0x85)
-    light = (0xB9, 0xD6, 0xF7)
+    dark = (0x16, 0x33, 0x66)
+    light = (0x93, 0xB8, 0xE8)
 
     def sphere(px, py):
         u, v = (px - cx) / r, (py - cy) / r
@@ -393,7 +395,7 @@ def direction_ball():
         hx, hy, hz = lx, ly, lz + 1
         hn = math.sqrt(hx * hx + hy * hy + hz * hz)
         spec = max(0.0, (u * hx + v * hy + z * hz) / hn) ** 40
-        col = [min(255, col[i] + 255 * 0.55 * spec) for i in range(3)]
+        col = [min(255, col[i] + 255 * 0.30 * spec) for i in range(3)]
         # The graticule: the equator, two parallels and three meridians, faintly.
         lat = math.asin(max(-1, min(1, -v)))
         lon = math.atan2(u, z)
