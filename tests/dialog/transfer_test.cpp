@@ -2,6 +2,8 @@
 // Cancel snapshot.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "dialog/control_ids.h"
@@ -15,9 +17,8 @@ using ValueTest = DialogTest;
 TEST_F(ValueTest, SliderEditsAreClampedAndRewrittenWhenOutOfRange) {
   struct Case { const char *typed; double read; const char *shown; };
   const Case cases[] = {
-      {"250", 100, "100"}, {"-3", 0, "0"},    {"abc", 0, "abc"}, {"", 0, ""},
-      {"nan", 0, "0"},     {"-nan", 0, "0"},  {"NAN", 0, "0"},   {"inf", 100, "100"},
-      {"-inf", 0, "0"},    {"42", 42, "42"},  {"42.9", 42.9, "42.9"}, {"1e9", 100, "100"},
+      {"250", 100, "100"}, {"-3", 0, "0"},   {"abc", 0, "abc"},      {"", 0, ""},
+      {"42", 42, "42"},    {"42.9", 42.9, "42.9"}, {"1e9", 100, "100"}, {"-0.5", 0, "0"},
   };
   for (const Case &c : cases) {
     gFakeWindow.texts[kIdAirBrightnessEdit] = c.typed;
@@ -30,6 +31,21 @@ TEST_F(ValueTest, SliderEditsAreClampedAndRewrittenWhenOutOfRange) {
       EXPECT_TRUE(gFakeWindow.textWrites.empty()) << c.typed;
     }
   }
+  // Not-a-number and the infinities, where the C library reads them (glibc does; the Windows
+  // runtime reads 0): the minimum for not-a-number, the ends for the infinities, and the edit
+  // shows what is used.
+  struct Special { const char *typed; double where; };
+  const Special specials[] = {{"nan", 0}, {"-nan", 0}, {"NAN", 0}, {"inf", 100}, {"-inf", 0}};
+  for (const Special &c : specials) {
+    const double parsed = std::atof(c.typed);
+    const bool read = parsed != 0.0 || std::isnan(parsed);
+    gFakeWindow.texts[kIdAirBrightnessEdit] = c.typed;
+    const double v = ReadControlValue(FakeDialog(), kIdAirBrightness);
+    EXPECT_EQ(v, read ? c.where : 0.0) << c.typed;
+    EXPECT_EQ(gFakeWindow.texts[kIdAirBrightnessEdit], read ? (c.where == 0 ? "0" : "100") : c.typed) << c.typed;
+  }
+  EXPECT_EQ(ClampSliderNumber(std::nan(""), 0, 100), 0.0);
+  EXPECT_EQ(ClampSliderNumber(-std::nan(""), 5, 100), 5.0);
   // Asked through its edit, the slider answers the same.
   gFakeWindow.texts[kIdAirBrightnessEdit] = "250";
   EXPECT_EQ(ReadControlValue(FakeDialog(), kIdAirBrightnessEdit), 100);
@@ -108,7 +124,7 @@ TEST_F(ValueTest, TransferRoundTripKeepsEveryCarriedField) {
 TEST_F(ValueTest, ReadingTheDialogClampsWhatWasTyped) {
   ParametersToDialog(globals, FakeDialog());
   gFakeWindow.texts[kIdPlanetSizeEdit] = "150";
-  gFakeWindow.texts[kIdDesertEdit] = "nan";
+  gFakeWindow.texts[kIdDesertEdit] = std::isnan(std::atof("nan")) ? "nan" : "-7";
   gFakeWindow.texts[kIdIceEdit] = "33.7";
   DialogToParameters(FakeDialog(), globals);
   EXPECT_EQ(Params()->planetSize, 100u);
