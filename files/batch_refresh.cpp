@@ -1,0 +1,126 @@
+// batch_refresh.cpp -- the batch refresh of queued presets (see batch_refresh.h).
+#include "files/batch_refresh.h"
+
+#include <cstdio>
+
+#include "files/folder_listing.h"
+#include "files/gallery_pages.h"
+#include "files/settings_file.h"
+#include "files/temp_files.h"
+#include "files/thumbnails.h"
+#include "foundation/strings.h"
+#include "plugin/globals.h"
+#include "plugin/preview.h"
+
+bool gBatchRefreshRunning = false;
+
+const char kFolderUnreadableMessage[] = "The folder of queued presets could not be read:";
+
+int32_t QueuedPresetKind(const char *name) {
+  char file[kPathCapacity], extension[kPathCapacity];
+  FileNamePart(file, name, kPathCapacity);
+  CopyExtension(extension, file, kPathCapacity);
+  if (StrLength(extension) != 4) return 0;
+  if (MatchAtOffsetNoCase(".q9q", extension, 4, 0)) return 1;
+  if (MatchAtOffsetNoCase(".q5q", extension, 4, 0)) return 2;
+  return 0;
+}
+
+void MarkPresetDoneName(char *path) {
+  const int16_t n = StrLength(path);
+  if (n < 4 || QueuedPresetKind(path) != 1) return;
+  // The extension's letters keep their case: "A.Q9Q" becomes "A.Q5Q".
+  path[n - 2] = '5';
+}
+
+static void Call(void (*proc)(PluginGlobals *, void *), PluginGlobals *globals, void *dialog) {
+  if (proc != nullptr) proc(globals, dialog);
+}
+
+// Refreshes one preset. True when the file was saved.
+static bool RefreshPreset(PluginGlobals *globals, void *dialog, ParameterBlock *p, const FileSpec *spec,
+                          const char *name) {
+  FillThumbnailGradient(globals);
+  p->batchCancel = 0;
+  SetDefaultParameters(globals);
+  if (ReadSettingsApply(globals, spec) != 0) return false;
+  StrCopy(p->settingsName, name, kParameterTextSize);
+  Call(gGalleryDialogProcs.parametersToDialog, globals, dialog);
+  if (p->batchCancel) return false;
+  Call(gGalleryDialogProcs.dialogToParameters, globals, dialog);
+  UpdatePreviewImage(globals);
+  Call(gGalleryDialogProcs.repaintAfterPreview, globals, dialog);
+  CaptureOutputThumbnail(globals);
+  return SaveSettingsFile(globals, spec) == 0;
+}
+
+int16_t BatchRenderFolder(PluginGlobals *globals, void *dialog, BatchReport *report) {
+  BatchReport counts{};
+  if (report != nullptr) *report = counts;
+  ParameterBlock *p = GetParameterBlock(globals);
+  if (gBatchRefreshRunning || p == nullptr) return kBatchNotStarted;
+  gBatchRefreshRunning = true;
+  if (gGalleryDialogProcs.chooseSourceFolder == nullptr ||
+      !gGalleryDialogProcs.chooseSourceFolder(globals, p->sourceFolder, kChooseQueuedFiles)) {
+    gBatchRefreshRunning = false;
+    return kBatchNotStarted;
+  }
+  // The parked settings come back from the scratch dot; the name shown with them is not part
+  // of a settings file and is kept here.
+  SaveMemoryDot(globals, kMemoryDotScratch);
+  char name[kParameterTextSize];
+  StrCopy(name, p->settingsName, kParameterTextSize);
+  const uint32_t spare = p->spareSetting;
+  p->spareSetting = 1;
+  if (gGalleryDialogProcs.invalidateDialog != nullptr) gGalleryDialogProcs.invalidateDialog(dialog);
+
+  FolderListing listing{};
+  int16_t result = kBatchDone;
+  if (!ListFolderSorted(p->sourceFolder, &listing)) {
+    result = kBatchFolderUnreadable;
+    char text[sizeof kFolderUnreadableMessage + kParameterTextSize + 4];
+    std::snprintf(text, sizeof text, "%s\r\n%s", kFolderUnreadableMessage, p->sourceFolder);
+    if (gGalleryDialogProcs.tellUser != nullptr)
+      gGalleryDialogProcs.tellUser(globals, dialog, text);
+    else
+      ShowGalleryMessage(dialog, text);
+  }
+  for (int32_t i = 0; i < listing.count; i++) {
+    const FolderEntry &entry = listing.entries[i];
+    if (gGalleryDialogProcs.waitCursor != nullptr) gGalleryDialogProcs.waitCursor();
+    const int32_t kind = QueuedPresetKind(entry.name);
+    if (entry.isFolder || entry.isReadOnly || kind == 0) continue;
+    FileSpec spec{};
+    JoinFileSpecPath(&spec, p->sourceFolder, entry.name, kPathCapacity);
+    // The safe save needs room for its ".new" beside the file; without it the file would be
+    // overwritten in place.
+    if (spec.path[0] == 0 || StrLength(spec.path) + 4 >= kPathCapacity) {
+      counts.skipped++;
+      continue;
+    }
+    if (!RefreshPreset(globals, dialog, p, &spec, entry.name)) {
+      counts.skipped++;
+      if (p->batchCancel) {
+        result = kBatchCancelled;
+        break;
+      }
+      continue;
+    }
+    counts.refreshed++;
+    if (kind == 1) {
+      FileSpec done = spec;
+      MarkPresetDoneName(done.path);
+      // A file of the new name may exist already: the file then stays queued.
+      if (MovePlatformFile(spec.path, done.path)) counts.renamed++;
+    }
+  }
+  FreeFolderListing(&listing);
+  p->spareSetting = spare;
+  LoadMemoryDot(globals, kMemoryDotScratch);
+  StrCopy(p->settingsName, name, kParameterTextSize);
+  p->batchCancel = 0;
+  gBatchRefreshRunning = false;
+  if (gGalleryDialogProcs.arrowCursor != nullptr) gGalleryDialogProcs.arrowCursor();
+  if (report != nullptr) *report = counts;
+  return result;
+}

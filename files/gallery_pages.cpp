@@ -1,0 +1,282 @@
+// gallery_pages.cpp -- the presets and memory-dots pages and their commands (see
+// gallery_pages.h).
+#include "files/gallery_pages.h"
+
+#include <cstdio>
+
+#include "files/batch_refresh.h"
+#include "files/folder_listing.h"
+#include "files/jpeg_files.h"
+#include "files/settings_file.h"
+#include "files/temp_files.h"
+#include "files/thumbnails.h"
+#include "foundation/strings.h"
+#include "foundation/vector_math.h"
+#include "plugin/globals.h"
+#include "plugin/host_dialogs.h"
+#include "plugin/output_passes.h"
+#include "plugin/preview.h"
+
+GalleryDialogProcs gGalleryDialogProcs = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                          nullptr, nullptr, nullptr, OpenInBrowser};
+
+const char kPageNotWrittenMessage[] =
+    "The page could not be written. Check that the folder exists and that you may write in it:";
+const char kNamesTooLongMessage[] =
+    "The page was not written: the paths of its pictures would be longer than Windows allows. "
+    "Save the page in a folder with a shorter path, or give the presets shorter names.";
+
+constexpr int32_t kPresetColumns = 5;
+constexpr int32_t kMemoryDotColumns = 4;
+constexpr int32_t kPresetCellSide = 88;
+constexpr int32_t kDotPictureSide = 300;
+constexpr int32_t kWhichMemoryDots = 14;
+
+static void WaitCursor() {
+  if (gGalleryDialogProcs.waitCursor != nullptr) gGalleryDialogProcs.waitCursor();
+}
+
+static void ArrowCursor() {
+  if (gGalleryDialogProcs.arrowCursor != nullptr) gGalleryDialogProcs.arrowCursor();
+}
+
+// ---- Names ---------------------------------------------------------------------------------
+
+// The picture's file name of a preset: the name without its extension, ".jpg" appended, made
+// safe for a file name. False when it does not fit.
+static bool PresetPictureName(const char *fileName, char picture[kPathCapacity]) {
+  StrCopy(picture, fileName, kPathCapacity);
+  StripExtension(picture);
+  if (!AppendJpgExtension(picture, kPathCapacity)) return false;
+  MakeFileNameSafe(picture);
+  return true;
+}
+
+// The picture folder beside a page, as HtmlBeginPage will make it (nothing is created here).
+static void PictureFolderOf(const FileSpec *pageSpec, FileSpec *folder) {
+  FileSpec pageFolder{};
+  SpecFolderPart(pageSpec, &pageFolder);
+  *folder = FileSpec{};
+  JoinFileSpecPath(folder, pageFolder.path, kWebImagesFolder, kPathCapacity);
+  if (folder->path[0] != 0) StrAppendChar(folder->path, '\\', kPathCapacity);
+}
+
+// True when web_images\<name> beside the page fits the path field.
+static bool PictureFits(const FileSpec *pictureFolder, const char *name) {
+  if (pictureFolder->path[0] == 0) return false;
+  FileSpec spec{};
+  JoinFileSpecPath(&spec, pictureFolder->path, name, kPathCapacity);
+  return spec.path[0] != 0;
+}
+
+static bool IsPresetEntry(const FolderEntry &entry) {
+  return !entry.isFolder && FindSubstring(".q1q", entry.name, true) >= 0;
+}
+
+// ---- Presets page ------------------------------------------------------------------------------
+
+void WritePresetCell(PluginGlobals *globals, HtmlPage *page, const char *fileName) {
+  HtmlOpenRowAtFirstColumn(page);
+  page->boldCaptions = 0;
+  page->captionRow = 0;
+  char caption[kPathCapacity];
+  StrCopy(caption, fileName, kPathCapacity);
+  StripExtension(caption);
+
+  // The picture first, so that the cell links it only when it was written: a link to a
+  // missing file would show as a broken image.
+  char picture[kPathCapacity];
+  bool written = false;
+  FileSpec spec{};
+  if (PresetPictureName(fileName, picture)) JoinFileSpecPath(&spec, page->webImageFolder.path, picture, kPathCapacity);
+  TiledMipImage *thumbnail = ThumbnailImage(globals);
+  FileHandle file = kNoFile;
+  if (thumbnail != nullptr && spec.path[0] != 0 && OpenFileSpec(&spec, &file, kOpenForWrite) == kSpecOk) {
+    // A preset without a picture shows the thumbnail's empty look at its full size.
+    int32_t width = globals->thumbnailWidth > 0 ? globals->thumbnailWidth : kThumbnailSide;
+    int32_t height = globals->thumbnailHeight > 0 ? globals->thumbnailHeight : kThumbnailSide;
+    TiledMipImage scratch;
+    BindScratchImage(globals, &scratch);
+    const ParameterBlock *p = GetParameterBlock(globals);
+    if (CreateImage(&scratch, width, height, kFormatPacked8, 0)) {
+      CopyThumbnailTo(globals, &scratch);
+      written = WriteJpegWithMetadata(&scratch, file, p != nullptr ? p->outputMode : 1, true) == 0;
+      FreeImageTiles(&scratch);
+    } else {
+      ClosePlatformFile(file);
+    }
+  }
+  HtmlWriteImageCell(page, caption, written ? picture : nullptr, kPresetCellSide, kPresetCellSide);
+}
+
+int16_t WritePresetsPage(PluginGlobals *globals, const FileSpec *pageSpec, const FileSpec *folder, uint32_t how) {
+  FolderListing listing{};
+  if (!ListFolderSorted(folder->path, &listing)) return kGalleryNoFolder;
+
+  // Every name is measured before anything is written.
+  FileSpec pictureFolder{};
+  PictureFolderOf(pageSpec, &pictureFolder);
+  bool fits = PictureFits(&pictureFolder, "bottom.gif");
+  for (int32_t i = 0; fits && i < listing.count; i++) {
+    if (!IsPresetEntry(listing.entries[i])) continue;
+    char picture[kPathCapacity];
+    FileSpec preset{};
+    JoinFileSpecPath(&preset, folder->path, listing.entries[i].name, kPathCapacity);
+    fits = preset.path[0] != 0 && PresetPictureName(listing.entries[i].name, picture) &&
+           PictureFits(&pictureFolder, picture);
+  }
+  if (!fits) {
+    FreeFolderListing(&listing);
+    return kGalleryNamesTooLong;
+  }
+
+  HtmlPage page;
+  int16_t result = HtmlBeginPage(pageSpec, folder, &page, kPagePresets, kPresetColumns);
+  if (result != kPageOk) {
+    FreeFolderListing(&listing);
+    return result;
+  }
+  WaitCursor();
+  for (int32_t i = 0; how == kPagePresets && i < listing.count; i++) {
+    if (!IsPresetEntry(listing.entries[i])) continue;
+    FileSpec preset{};
+    JoinFileSpecPath(&preset, folder->path, listing.entries[i].name, kPathCapacity);
+    FillThumbnailGradient(globals);
+    ReadSettingsFile(globals, &preset, kReadSettingsThumbnail, nullptr);
+    WritePresetCell(globals, &page, listing.entries[i].name);
+  }
+  FreeFolderListing(&listing);
+  result = HtmlEndPage(&page);
+  ArrowCursor();
+  return result;
+}
+
+// ---- Memory-dots page --------------------------------------------------------------------------
+
+int16_t RenderPreviewJpeg(int32_t dot, PluginGlobals *globals, const FileSpec *jpegSpec, uint8_t *cancel,
+                          int32_t *width, int32_t *height, int32_t which) {
+  ParameterBlock *p = GetParameterBlock(globals);
+  RunState *run = globals->runState;
+  *width = *height = 0;
+  if (p == nullptr || run == nullptr) return kGalleryNoRun;
+  HostRequestRecord saved;
+  SaveHostRequest(&saved, globals);
+  p->renderTarget = 2;
+  p->exportSizeMode = 3;
+  const Rect16 &filter = globals->filterRecord->filterRect;
+  int32_t w = filter.right - filter.left;
+  int32_t h = filter.bottom - filter.top;
+  FitSizeToLongSide(&w, &h, kDotPictureSide);
+  if (w < 1) w = 1;
+  if (h < 1) h = 1;
+  TiledMipImage *image = &run->exportImage;
+  if (!CreateImage(image, w, h, kFormatPacked8, 0)) {
+    RestoreHostRequest(&saved, globals);
+    return kLoadNoMemory;
+  }
+  if (which == kWhichMemoryDots) {
+    SaveMemoryDot(globals, kMemoryDotScratch);
+    LoadMemoryDot(globals, dot);
+  }
+  RenderWholeImage(globals, image, 0, cancel);
+  FileHandle file = kNoFile;
+  int16_t result = OpenFileSpec(jpegSpec, &file, kOpenForWrite);
+  if (result == kSpecOk) result = WriteJpegWithMetadata(image, file, p->outputMode, true);
+  if (which == kWhichMemoryDots) LoadMemoryDot(globals, kMemoryDotScratch);
+  RestoreHostRequest(&saved, globals);
+  FreeImageTiles(image);
+  if (result == 0) {
+    *width = w;
+    *height = h;
+  }
+  return result;
+}
+
+int16_t WriteMemoryDotsPage(PluginGlobals *globals, const FileSpec *pageSpec, int32_t which) {
+  if (globals->runState == nullptr || GetParameterBlock(globals) == nullptr) return kGalleryNoRun;
+  FileSpec pictureFolder{};
+  PictureFolderOf(pageSpec, &pictureFolder);
+  if (!PictureFits(&pictureFolder, "bottom.gif") || !PictureFits(&pictureFolder, "dot 25.jpg"))
+    return kGalleryNamesTooLong;
+  HtmlPage page;
+  int16_t result = HtmlBeginPage(pageSpec, nullptr, &page, which == kWhichMemoryDots ? kPageMemoryDots : kPageOutputModes,
+                                 kMemoryDotColumns);
+  if (result != kPageOk) return result;
+  WaitCursor();
+  uint8_t cancel = 0;
+  for (int32_t dot = 0; which == kWhichMemoryDots && dot < kMemoryDotCount && !cancel; dot++) {
+    if (globals->runState->dotHasData[dot] == 0) continue;
+    char caption[32], picture[40];
+    std::snprintf(caption, sizeof caption, "dot %d", int(dot + 1));
+    std::snprintf(picture, sizeof picture, "%s.jpg", caption);
+    FileSpec spec{};
+    JoinFileSpecPath(&spec, page.webImageFolder.path, picture, kPathCapacity);
+    int32_t width = 0, height = 0;
+    const bool written = RenderPreviewJpeg(dot, globals, &spec, &cancel, &width, &height, which) == 0;
+    HtmlOpenRowAtFirstColumn(&page);
+    if (!written) width = height = kDotPictureSide;
+    HtmlWriteImageCell(&page, caption, written ? picture : nullptr, width, height);
+  }
+  result = HtmlEndPage(&page);
+  ArrowCursor();
+  return result;
+}
+
+// ---- Commands ------------------------------------------------------------------------------------
+
+static bool gPresetsPageRunning = false;
+
+static void TellUser(PluginGlobals *globals, void *dialog, const char *text) {
+  if (gGalleryDialogProcs.tellUser != nullptr)
+    gGalleryDialogProcs.tellUser(globals, dialog, text);
+  else
+    ShowGalleryMessage(dialog, text);
+}
+
+// Opens a page that was written; tells the user why one was not.
+static void OpenWrittenPage(PluginGlobals *globals, void *dialog, const FileSpec *page, int16_t result) {
+  if (result == 0) {
+    if (gGalleryDialogProcs.openInBrowser != nullptr) gGalleryDialogProcs.openInBrowser(page->path);
+    return;
+  }
+  if (result == kGalleryNamesTooLong || result == kPageNoFolder) {
+    TellUser(globals, dialog, kNamesTooLongMessage);
+    return;
+  }
+  char text[sizeof kPageNotWrittenMessage + kPathCapacity + 4];
+  std::snprintf(text, sizeof text, "%s\r\n%s", kPageNotWrittenMessage, page->path);
+  TellUser(globals, dialog, text);
+}
+
+static bool ChoosePageFile(PluginGlobals *globals, void *dialog, const char *defaultName, FileSpec *page) {
+  *page = FileSpec{};
+  if (gGalleryDialogProcs.chooseSaveFile == nullptr) return false;
+  return gGalleryDialogProcs.chooseSaveFile(globals, dialog, kSaveHtmlPage, "Save an HTML page", defaultName, page);
+}
+
+void ExportPresetsHtml(PluginGlobals *globals, void *dialog, uint32_t kind) {
+  ParameterBlock *p = GetParameterBlock(globals);
+  if (gPresetsPageRunning || p == nullptr) return;
+  gPresetsPageRunning = true;
+  if (gGalleryDialogProcs.chooseSourceFolder != nullptr &&
+      gGalleryDialogProcs.chooseSourceFolder(globals, p->sourceFolder, kChoosePresetFiles)) {
+    FileSpec page;
+    if (ChoosePageFile(globals, dialog, "Kivaglobe presets.html", &page)) {
+      StrCopy(p->psdName, page.path, kParameterTextSize);
+      FileSpec folder{};
+      StrCopy(folder.path, p->sourceFolder, kPathCapacity);
+      OpenWrittenPage(globals, dialog, &page, WritePresetsPage(globals, &page, &folder, kind));
+    }
+  }
+  gPresetsPageRunning = false;
+  gBatchRefreshRunning = false;
+}
+
+void ExportMemoryDotsHtml(PluginGlobals *globals, void *dialog) {
+  ParameterBlock *p = GetParameterBlock(globals);
+  if (p == nullptr) return;
+  FileSpec page;
+  if (!ChoosePageFile(globals, dialog, "Kivaglobe memory dots.html", &page)) return;
+  StrCopy(p->psdName, page.path, kParameterTextSize);
+  OpenWrittenPage(globals, dialog, &page, WriteMemoryDotsPage(globals, &page, kWhichMemoryDots));
+}

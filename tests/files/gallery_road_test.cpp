@@ -1,0 +1,322 @@
+// The gallery pages and the batch refresh on the whole road: the plug-in's code, linked into
+// this program, runs in a session of the stand-in host, whose filter record, preview delivery
+// and displayPixels are the host's own. The main dialog would start these commands between
+// Start and the end of the run; here the test does, on the plug-in's globals, with a recording
+// stand-in for the dialog's choosers and the browser.
+//
+// When KV_GALLERY_OUT names a folder, the pages are written there (one folder per page) for
+// the page check, which reads them with tidy and a headless browser.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "files/batch_refresh.h"
+#include "files/gallery_pages.h"
+#include "files/settings_file.h"
+#include "files/temp_files.h"
+#include "host/host_session.h"
+#include "plugin/dispatch.h"
+#include "plugin/preview.h"
+#include "plugin/row_loop.h"
+#include "tests/files/files_fixture.h"
+#include "tests/files/gallery_test_support.h"
+#include "tests/host/pipl_builder.h"
+
+#define STBI_ONLY_JPEG
+#include <stb_image.h>   // the host's decoder (host/stb_image_impl.cpp): a second reader
+
+namespace files_test {
+namespace {
+
+void KV_HOSTAPI LinkedEntry(int16_t selector, FilterRecord *record, intptr_t *data, int16_t *result) {
+  DispatchSelector(selector, record, data, result);
+}
+
+void *FindLinkedEntry(void *, const char *name) {
+  return std::strcmp(name, "PluginMain") == 0 ? reinterpret_cast<void *>(LinkedEntry) : nullptr;
+}
+
+std::vector<uint8_t> gLinkedPipl;
+HostSession *gSession = nullptr;
+PluginGlobals *gGlobals = nullptr;
+std::vector<HostImage> gShown;   // the preview the host showed after each batch render
+
+// The dialog's repaint after a preview render: the preview is drawn through the host.
+void RepaintAfterPreview(PluginGlobals *globals, void *) {
+  DrawPreview(globals, 0, kPreviewItem);
+  gShown.push_back(gSession->display.image);
+}
+
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+};
+
+Picture Decode(const std::vector<uint8_t> &bytes) {
+  Picture p;
+  int n = 0;
+  unsigned char *data = stbi_load_from_memory(bytes.data(), int(bytes.size()), &p.width, &p.height, &n, 3);
+  if (data != nullptr) {
+    p.rgb.assign(data, data + size_t(p.width) * size_t(p.height) * 3);
+    stbi_image_free(data);
+  }
+  return p;
+}
+
+// The thumbnail of a settings file: the JPEG stream of its thumbnail block at byte 284.
+Picture ThumbnailOf(const std::vector<uint8_t> &file) {
+  if (file.size() < 300 || WordAt(file, 71) != 1) return Picture{};
+  return Decode(std::vector<uint8_t>(file.begin() + 300, file.end()));
+}
+
+// The largest difference, over a 4 x 4 grid of blocks and the three channels, between block
+// means of the thumbnail and of the centred square of a shown preview.
+int BlockDifference(const Picture &thumb, const HostImage &shown) {
+  const int side = std::min(shown.width, shown.height);
+  const int left = (shown.width - side) / 2, top = (shown.height - side) / 2;
+  int worst = 0;
+  for (int by = 0; by < 4; by++)
+    for (int bx = 0; bx < 4; bx++)
+      for (int c = 0; c < 3; c++) {
+        long a = 0, b = 0, na = 0, nb = 0;
+        for (int y = by * thumb.height / 4; y < (by + 1) * thumb.height / 4; y++)
+          for (int x = bx * thumb.width / 4; x < (bx + 1) * thumb.width / 4; x++, na++)
+            a += thumb.rgb[(size_t(y) * thumb.width + x) * 3 + c];
+        for (int y = by * side / 4; y < (by + 1) * side / 4; y++)
+          for (int x = bx * side / 4; x < (bx + 1) * side / 4; x++, nb++)
+            b += HostImagePixel(shown, left + x, top + y)[c];
+        worst = std::max(worst, int(std::labs(a / na - b / nb)));
+      }
+  return worst;
+}
+
+class GalleryRoadTest : public FilesTest {
+ protected:
+  void SetUp() override {
+    FilesTest::SetUp();
+    saved_ = gGalleryDialogProcs;
+    RecordGalleryCalls(&calls_);
+    gGalleryDialogProcs.repaintAfterPreview = RepaintAfterPreview;
+    gShown.clear();
+
+    std::vector<const char *> args = {"kivahost", "--plugin", "linked", "--size", "160x120"};
+    HostOptions options;
+    char error[1024] = "";
+    ASSERT_TRUE(ParseHostOptions(int(args.size()), args.data(), &options, error, sizeof error)) << error;
+    gLinkedPipl = FilterPipl(HostCodePropertyKey(), "PluginMain").Bytes();
+    PluginModule module = {};
+    module.properties = gLinkedPipl.data();
+    module.propertiesSize = gLinkedPipl.size();
+    module.findExport = FindLinkedEntry;
+    reportPath_ = In("session.txt");
+    report_ = std::fopen(SystemPath(reportPath_).c_str(), "wb");
+    session_ = new HostSession();
+    gSession = session_;
+    ASSERT_TRUE(OpenHostSession(session_, options, module, report_, error, sizeof error)) << error;
+    ASSERT_EQ(CallSelector(session_, kSelectorPrepare), 0);
+    ASSERT_EQ(CallSelector(session_, kSelectorStart), 0);
+    g_ = reinterpret_cast<PluginGlobals *>(*reinterpret_cast<HostHandle>(session_->dataSlot));
+    gGlobals = g_;
+    g_->resultPtr = &hostResult_;
+    p_ = GetParameterBlock(g_);
+    ASSERT_NE(p_, nullptr);
+    // The dialog's live preview, as the dialog sets it up.
+    g_->previewArea = Rect16{0, 0, 300, 300};
+    Rect16 scaled = g_->previewArea;
+    int32_t factor = 0;
+    ComputeSampleFactor(&session_->record.filterRect, &scaled, &factor, g_);
+    RequestPreviewArea(g_, factor);
+    ASSERT_EQ(hostResult_, 0);
+    p_->renderTarget = 1;
+    g_->previewWindow = session_;
+  }
+
+  void TearDown() override {
+    if (session_ != nullptr) {
+      // The dialog's OK: the real render starts and the host aborts it at once.
+      if (g_ != nullptr) {
+        p_->renderTarget = 0;
+        g_->previewWindow = nullptr;
+        hostResult_ = 0;
+        StartRender(g_);
+        session_->options.abortAtRow = 0;
+        CallSelector(session_, kSelectorContinue);
+        EXPECT_EQ(FinishHostSession(session_), kHostStatusOk);
+      }
+      CloseHostSession(session_);
+      delete session_;
+    }
+    if (report_ != nullptr) std::fclose(report_);
+    gSession = nullptr;
+    gGalleryDialogProcs = saved_;
+    FilesTest::TearDown();
+  }
+
+  // The folder a page is written in: KV_GALLERY_OUT/<name>\ when given, else the scratch folder.
+  std::string PageFolder(const std::string &name) {
+    const char *out = std::getenv("KV_GALLERY_OUT");
+    std::string base = out != nullptr && out[0] != 0 ? out : folder_;
+#ifdef _WIN32
+    if (!base.empty() && base[0] == '/') base = "Z:" + base;
+    for (char &c : base)
+      if (c == '/') c = '\\';
+#endif
+    if (base.back() != '\\' && base.back() != '/') base += '\\';
+    std::string folder = base + name + "\\";
+    std::error_code ec;
+    std::filesystem::remove_all(SystemPath(folder), ec);
+    std::filesystem::create_directories(SystemPath(folder), ec);
+    return folder;
+  }
+
+  // Queued presets with distinct planets, refreshed by the batch, then given the preset
+  // extension: presets with real thumbnails, as a user makes them.
+  FileSpec RenderedPresets(const std::string &name, const std::vector<std::string> &names) {
+    FileSpec scratch = Spec(""), folder{};
+    EXPECT_EQ(MakeSubFolder(&scratch, name.c_str(), &folder), 0);
+    uint32_t keep = p_->planetSize;
+    for (size_t i = 0; i < names.size(); i++) {
+      p_->planetSize = uint32_t(25 + 12 * i);
+      p_->randomSeed = uint32_t(100 + i);
+      FileSpec spec{};
+      JoinFileSpecPath(&spec, folder.path, (names[i] + ".q9q").c_str(), kPathCapacity);
+      EXPECT_EQ(SaveSettingsFile(g_, &spec), 0);
+    }
+    p_->planetSize = keep;
+    calls_.folder = folder.path;
+    BatchReport report{};
+    EXPECT_EQ(BatchRenderFolder(g_, nullptr, &report), kBatchDone);
+    EXPECT_EQ(report.renamed, int32_t(names.size()));
+    for (const std::string &n : names) {
+      std::error_code ec;
+      std::filesystem::rename(SystemPath(std::string(folder.path) + n + ".q5q"),
+                              SystemPath(std::string(folder.path) + n + ".q1q"), ec);
+      EXPECT_FALSE(ec) << n;
+    }
+    return folder;
+  }
+
+  std::string PageText(const std::string &path) {
+    std::vector<uint8_t> bytes = ReadWholeFile(path);
+    return std::string(bytes.begin(), bytes.end());
+  }
+
+  GalleryDialogProcs saved_{};
+  GalleryCalls calls_;
+  HostSession *session_ = nullptr;
+  FILE *report_ = nullptr;
+  std::string reportPath_;
+  PluginGlobals *g_ = nullptr;
+  ParameterBlock *p_ = nullptr;
+  int16_t hostResult_ = 0;
+};
+
+// Each refreshed preset carries the picture the host showed for its own settings, and the
+// settings before the batch are back afterwards.
+TEST_F(GalleryRoadTest, TheBatchStoresThePreviewTheHostShowedForEachPreset) {
+  p_->planetSize = 61;
+  FileSpec scratch = Spec(""), folder{};
+  ASSERT_EQ(MakeSubFolder(&scratch, "queue", &folder), 0);
+  const std::string f = folder.path;
+  const uint32_t sizes[2] = {22, 90};
+  const char *names[2] = {"small.q9q", "large.Q5Q"};
+  for (int i = 0; i < 2; i++) {
+    p_->planetSize = sizes[i];
+    FileSpec spec{};
+    JoinFileSpecPath(&spec, folder.path, names[i], kPathCapacity);
+    ASSERT_EQ(SaveSettingsFile(g_, &spec), 0);
+  }
+  p_->planetSize = 61;
+  calls_.folder = f;
+  BatchReport report{};
+  ASSERT_EQ(BatchRenderFolder(g_, nullptr, &report), kBatchDone);
+  EXPECT_EQ(report.refreshed, 2);
+  EXPECT_EQ(calls_.folderKinds.back(), kChooseQueuedFiles);
+  EXPECT_EQ(p_->planetSize, 61u);
+  EXPECT_EQ(FolderNames(f), (std::vector<std::string>{"large.Q5Q", "small.q5q"}));
+  ASSERT_EQ(gShown.size(), 2u);   // large first: name order
+
+  std::vector<uint8_t> large = ReadWholeFile(f + "large.Q5Q"), small = ReadWholeFile(f + "small.q5q");
+  EXPECT_EQ(PlanetSizeOf(large), 90u);
+  EXPECT_EQ(PlanetSizeOf(small), 22u);
+  Picture largeThumb = ThumbnailOf(large), smallThumb = ThumbnailOf(small);
+  ASSERT_EQ(largeThumb.width, 128);
+  ASSERT_EQ(smallThumb.height, 128);
+  ASSERT_EQ(gShown[0].width, 160);
+  EXPECT_LE(BlockDifference(largeThumb, gShown[0]), 12);
+  EXPECT_LE(BlockDifference(smallThumb, gShown[1]), 12);
+  // The comparison tells the two planets apart.
+  EXPECT_GT(BlockDifference(largeThumb, gShown[1]), 30);
+}
+
+// The presets pages for 0, 5 and 6 presets, and the memory-dots pages for 1 and 25 dots.
+TEST_F(GalleryRoadTest, PresetAndMemoryDotPagesAreWrittenWithEveryPicture) {
+  const std::vector<std::string> six = {"a&b", "dot 2", "caf\xe9", "it's", "Planet 5", "zeta"};
+  FileSpec sixFolder = RenderedPresets("Planets & moons", six);
+  FileSpec fiveFolder = RenderedPresets("five", {"one", "two", "three", "four", "five"});
+  FileSpec noFolder = RenderedPresets("none", {});
+  struct {
+    const char *name;
+    FileSpec *folder;
+    size_t count;
+  } pages[] = {{"presets 6", &sixFolder, 6}, {"presets 5", &fiveFolder, 5}, {"presets 0", &noFolder, 0}};
+  for (auto &page : pages) {
+    calls_.folder = page.folder->path;
+    calls_.pageFile = PageFolder(page.name) + "Kivaglobe presets.html";
+    const size_t opened = calls_.opened.size();
+    ExportPresetsHtml(g_, nullptr, 0);
+    ASSERT_EQ(calls_.opened.size(), opened + 1) << page.name;
+    const std::string html = PageText(calls_.pageFile);
+    size_t pictures = 0;
+    for (size_t at = html.find("alt=\""); at != std::string::npos; at = html.find("alt=\"", at + 1)) pictures++;
+    EXPECT_EQ(pictures, page.count) << page.name;
+  }
+  EXPECT_TRUE(calls_.messages.empty());
+
+  // Memory dots: one filled dot, then all 25, each with settings of its own.
+  const uint32_t keep = p_->planetSize;
+  for (int dot = 0; dot < kMemoryDotCount; dot++) {
+    p_->planetSize = uint32_t(20 + 3 * dot);
+    p_->randomSeed = uint32_t(500 + dot);
+    SaveMemoryDot(g_, dot);
+  }
+  p_->planetSize = keep;
+  for (int dot = 0; dot < kMemoryDotCount; dot++) g_->runState->dotHasData[dot] = dot == 6;
+  calls_.pageFile = PageFolder("dots 1") + "Kivaglobe memory dots.html";
+  ExportMemoryDotsHtml(g_, nullptr);
+  ASSERT_EQ(calls_.opened.back(), calls_.pageFile);
+  std::string html = PageText(calls_.pageFile);
+  EXPECT_NE(html.find("src=\"web_images/dot%207.jpg\" alt=\"dot 7.jpg\" width=\"300\" height=\"225\""),
+            std::string::npos);
+  EXPECT_NE(html.find(">dot 7</font>"), std::string::npos);
+  Picture seven = Decode(ReadWholeFile(calls_.pageFile.substr(0, calls_.pageFile.rfind('\\') + 1) + "web_images\\dot 7.jpg"));
+  EXPECT_EQ(seven.width, 300);
+  EXPECT_EQ(seven.height, 225);
+
+  for (int dot = 0; dot < kMemoryDotCount; dot++) g_->runState->dotHasData[dot] = 1;
+  calls_.pageFile = PageFolder("dots 25") + "Kivaglobe memory dots.html";
+  ExportMemoryDotsHtml(g_, nullptr);
+  ASSERT_EQ(calls_.opened.back(), calls_.pageFile);
+  html = PageText(calls_.pageFile);
+  size_t last = 0;
+  for (int dot = 1; dot <= 25; dot++) {
+    const size_t at = html.find(">dot " + std::to_string(dot) + "</font>");
+    ASSERT_NE(at, std::string::npos) << dot;
+    EXPECT_GT(at, last) << dot;
+    last = at;
+  }
+  // Each dot shows its own planet; the same dot gives the same picture on both pages.
+  const std::string dots = calls_.pageFile.substr(0, calls_.pageFile.rfind('\\') + 1) + "web_images\\dot ";
+  EXPECT_NE(Decode(ReadWholeFile(dots + "1.jpg")).rgb, seven.rgb);
+  EXPECT_EQ(Decode(ReadWholeFile(dots + "7.jpg")).rgb, seven.rgb);
+  EXPECT_EQ(p_->planetSize, keep);
+  EXPECT_EQ(p_->renderTarget, 1u);
+  EXPECT_TRUE(calls_.messages.empty());
+}
+
+}  // namespace
+}  // namespace files_test
