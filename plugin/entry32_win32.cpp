@@ -6,6 +6,7 @@
 // which the host never calls.
 #include <windows.h>
 
+#include "dialog/dialog_commands.h"
 #include "files/file_hooks_install.h"
 #include "plugin/dispatch.h"
 #include "plugin/host_utils.h"
@@ -13,6 +14,7 @@
 extern "C" void KV_HOSTAPI ENTRYPOINT(int16_t selector, FilterRecord *filterRecord, intptr_t *dataSlot,
                                       int16_t *result) {
   InstallPluginFileHooks();
+  InstallDialogCommands();
   DispatchSelector(selector, filterRecord, dataSlot, result);
 }
 

@@ -6,6 +6,7 @@
 // record through the PluginGlobals, never through these statics.
 #include <windows.h>
 
+#include "dialog/dialog_commands.h"
 #include "files/file_hooks_install.h"
 #include "plugin/dispatch.h"
 #include "plugin/host_utils.h"
@@ -19,6 +20,7 @@ extern "C" void PluginMain(int16_t selector, FilterRecord *filterRecord, intptr_
   gEntryDataSlot = dataSlot;
   gEntryResult = result;
   InstallPluginFileHooks();
+  InstallDialogCommands();
   DispatchSelector(selector, gEntryFilterRecord, gEntryDataSlot, gEntryResult);
 }
 
