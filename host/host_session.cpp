@@ -291,6 +291,7 @@ static void FillFilterRecord(HostSession *s) {
   r.bufferProcs = &s->bufferProcs;
   r.handleProcs = &s->handleProcs;
   r.displayPixels = DisplayPixelsProc;
+  r.colorServices = HostColourServices(s->options.hostColour);   // --host-colour
   r.filterCase = s->haveMask ? kFilterCaseFlatImageWithSelection : kFilterCaseFlatImageNoSelection;
   r.dummyPlaneValue = -1;
   r.advanceState = s->options.noAdvanceState ? nullptr : AdvanceStateProc;
