@@ -169,9 +169,11 @@ int ChooseSaveFile(char *path, char *fileName, char *folder, int32_t kind, const
   if (gFileDialogOpen || path == nullptr) return 0;
   FillRequest(path, fileName, folder, kind, title, true);
   gFileDialogOpen = true;
+  // Only an OK counts: a dialog ended from outside (EndDialog with another code) answers that
+  // code, which is not an acceptance of whatever the name field held.
   const BOOL accepted = GetSaveFileNameA(&gFileRequest);
   gFileDialogOpen = false;
-  if (!accepted) return 0;
+  if (accepted != TRUE) return 0;
   if (folder != nullptr) RememberFolder(path, folder);
   return 1;
 }
@@ -196,7 +198,7 @@ int ChooseOpenFile(char *path, char *fileName, char *folder, int32_t kind, const
   gFileDialogOpen = true;
   const BOOL accepted = GetOpenFileNameA(&gFileRequest);
   gFileDialogOpen = false;
-  if (!accepted) return 0;
+  if (accepted != TRUE) return 0;
   if (folder != nullptr) RememberFolder(path, folder);
   return 1;
 }
