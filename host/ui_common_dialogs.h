@@ -2,6 +2,8 @@
 // its own (ui_driver.h):
 //
 //   file NAME        answer the open file dialog with NAME: its name field filled, OK pressed
+//   file-select NAME select the entry NAME in the open file dialog's list, as a click on it
+//                    would (the dialog shows what it shows for a selection; nothing is chosen)
 //   file-cancel      cancel the open file dialog
 //   colour R G B     answer the open Windows colour dialog with R, G, B (0..255), then OK
 //   colour-cancel    cancel the open colour dialog
@@ -19,7 +21,7 @@ struct UiStep;
 
 enum CommonDialogStepResult { kCommonStepDone, kCommonStepAgain, kCommonStepFailed };
 
-// Runs one of the four steps against the topmost dialog `dialog`; `waitedMs` is how long the
+// Runs one of the five steps against the topmost dialog `dialog`; `waitedMs` is how long the
 // step has been tried. A failure leaves a reason.
 CommonDialogStepResult RunCommonDialogStep(const UiStep &step, void *dialog, uint32_t waitedMs, char *reason,
                                            size_t reasonSize);

@@ -1,5 +1,6 @@
 // ui_common_dialogs_win32.cpp -- the file and colour dialog steps (see ui_common_dialogs.h).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 
@@ -30,8 +31,53 @@ bool IsColourDialog(HWND dialog) {
          GetDlgItem(dialog, kBlueField) != nullptr;
 }
 
+// The file list of a file dialog (the shell view's list), found among its descendants.
+BOOL CALLBACK FindList(HWND child, LPARAM found) {
+  char className[32];
+  if (GetClassNameA(child, className, sizeof className) == 0 || lstrcmpiA(className, "SysListView32") != 0) return TRUE;
+  *reinterpret_cast<HWND *>(found) = child;
+  return FALSE;
+}
+
+// Selects the entry NAME (its file-name part) in the dialog's list, as a click on it would: the
+// dialog then tells its hook of the new selection.
+bool SelectListed(HWND dialog, const char *name) {
+  HWND list = nullptr;
+  EnumChildWindows(dialog, FindList, reinterpret_cast<LPARAM>(&list));
+  if (list == nullptr) return false;
+  const char *base = name;
+  for (const char *c = name; *c != 0; c++)
+    if (*c == '/' || *c == '\\') base = c + 1;
+  LVFINDINFOA find = {};
+  find.flags = LVFI_STRING;
+  find.psz = base;
+  const LRESULT index = SendMessageA(list, LVM_FINDITEMA, WPARAM(-1), reinterpret_cast<LPARAM>(&find));
+  if (index < 0) return false;
+  LVITEMA item = {};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageA(list, LVM_SETITEMSTATE, WPARAM(index), reinterpret_cast<LPARAM>(&item));
+  return true;
+}
+
 void Press(HWND dialog, int id) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+struct DialogSearch {
+  bool wantFile;
+  HWND found;
+};
+
+BOOL CALLBACK FindCommonDialog(HWND window, LPARAM data) {
+  DialogSearch *search = reinterpret_cast<DialogSearch *>(data);
+  char className[16];
+  if (!IsWindowVisible(window) || GetClassNameA(window, className, sizeof className) == 0 ||
+      lstrcmpA(className, "#32770") != 0)
+    return TRUE;
+  if (search->wantFile ? FileNameField(window) == nullptr : !IsColourDialog(window)) return TRUE;
+  search->found = window;
+  return FALSE;
 }
 
 }  // namespace
@@ -39,14 +85,24 @@ void Press(HWND dialog, int id) {
 CommonDialogStepResult RunCommonDialogStep(const UiStep &step, void *window, uint32_t waitedMs, char *reason,
                                            size_t reasonSize) {
   HWND dialog = static_cast<HWND>(window);
-  const bool wantFile = step.kind == kUiFile || step.kind == kUiFileCancel;
-  const bool present = wantFile ? FileNameField(dialog) != nullptr : IsColourDialog(dialog);
-  if (!present) {
+  const bool wantFile = step.kind == kUiFile || step.kind == kUiFileCancel || step.kind == kUiFileSelect;
+  // The dialog is looked for among all of the thread's, not only the newest: a window handle
+  // the system reuses can leave a fresh dialog behind an older one in the driver's order.
+  DialogSearch search = {wantFile, nullptr};
+  if (wantFile ? FileNameField(dialog) != nullptr : IsColourDialog(dialog)) search.found = dialog;
+  if (search.found == nullptr) EnumThreadWindows(GetCurrentThreadId(), FindCommonDialog, reinterpret_cast<LPARAM>(&search));
+  dialog = search.found;
+  if (dialog == nullptr) {
     if (waitedMs < kWaitMs) return kCommonStepAgain;
     std::snprintf(reason, reasonSize, "no %s dialog appeared", wantFile ? "file" : "colour");
     return kCommonStepFailed;
   }
   switch (step.kind) {
+    case kUiFileSelect:
+      if (SelectListed(dialog, step.text)) return kCommonStepDone;
+      if (waitedMs < kWaitMs) return kCommonStepAgain;
+      std::snprintf(reason, reasonSize, "the file dialog does not list %s", step.text);
+      return kCommonStepFailed;
     case kUiFile: {
       char path[kHostPathSize];
       std::snprintf(path, sizeof path, "%s", step.text);

@@ -50,6 +50,7 @@ enum UiStepKind : int32_t {
   kUiFileCancel,
   kUiColour,
   kUiColourCancel,
+  kUiFileSelect,
 };
 
 constexpr size_t kUiTextSize = 1024;

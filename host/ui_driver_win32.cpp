@@ -226,7 +226,8 @@ StepResult RunStep(const UiStep &step, HWND dialog, DWORD now) {
     case kUiFile:
     case kUiFileCancel:
     case kUiColour:
-    case kUiColourCancel: {
+    case kUiColourCancel:
+    case kUiFileSelect: {
       char reason[256] = "";
       const CommonDialogStepResult r = RunCommonDialogStep(step, dialog, now - gDriver.stepStarted, reason, sizeof reason);
       if (r == kCommonStepFailed) Fail("%s", reason);
