@@ -17,6 +17,7 @@
 #include "dialog/memory_dots.h"
 #include "dialog/transfer.h"
 #include "files/file_hooks_install.h"
+#include "plugin/file_hooks.h"
 #include "foundation/random.h"
 #include "plugin/globals.h"
 #include "tests/files/files_fixture.h"
@@ -88,18 +89,24 @@ class CommandsTest : public FilesTest {
     gRepaints.clear();
     gUser = User{};
     saved_ = gFileDialogProcs;
+    savedBackend_ = gControlBackend;
     gFileDialogProcs = FileDialogProcs{FakeSave, FakeOpen, nullptr, FakeTell};
     gControlBackend = ControlBackend{SetText, GetText, SetCheck, GetCheck, SetSelection, GetSelection, Repaint, nullptr};
     std::memset(&gControlTables, 0, sizeof gControlTables);
     ApplySliderRanges();
-    InstallDialogCommands();
+    // What the undo policy asks the dots (the rest of InstallDialogCommands is the dialog's
+    // window side, which the Windows dialog tests of this program run without).
+    gMemoryDotQueries = MemoryDotQueries{MemoryDotSlotState, MemoryDotShown};
+    savedFileHooks_ = gPluginFileHooks;
     InstallPluginFileHooks();   // undo steps with their files
     ParametersToDialog(&globals_, kDialog);
     InitMemoryDotSlots(&globals_, kDialog);
   }
   void TearDown() override {
     gFileDialogProcs = saved_;
-    gControlBackend = ControlBackend{};
+    gControlBackend = savedBackend_;
+    gPluginFileHooks = savedFileHooks_;
+    gMemoryDotQueries = MemoryDotQueries{};
     FilesTest::TearDown();
   }
   // A click on a dot with the buttons the press had, then the commit every click ends in.
@@ -116,6 +123,8 @@ class CommandsTest : public FilesTest {
   uint32_t *Flags() { return globals_.runState->dotHasData; }
   std::string DotPath(int n) { return In("Kivaglobe memory dot " + std::to_string(n) + ".q1q"); }
   FileDialogProcs saved_;
+  ControlBackend savedBackend_;
+  PluginFileHooks savedFileHooks_;
 };
 
 // The first word of a version-40 settings file's thumbnail block (byte 284).
