@@ -73,7 +73,7 @@ int ChooseOpenFile(char *path, char *fileName, char *folder, int32_t kind, const
 // the high byte of its channel (low byte 0). Cancelled: false, `rgb` unchanged.
 bool PickColorWindowsDialog(uint16_t rgb[3]);
 
-// A short message over the dialog, with an OK button ("NOTICE_BOX").
+// A short message in a box owned by the dialog, with an OK button.
 void TellUser(void *dialog, const char *text);
 
 // The colour picker of the main dialog's swatches: the host's colour services when the host

@@ -19,7 +19,6 @@
 #include "imagestore/image_store.h"
 #include "imagestore/pixel_access.h"
 #include "plugin/globals.h"
-#include "plugin/host_dialogs.h"
 #include "plugin/host_utils.h"
 
 namespace {
@@ -222,12 +221,12 @@ bool PickColorWindowsDialog(uint16_t rgb[3]) {
   return true;
 }
 
-void TellUser(void *, const char *text) {
-  SetMessageArgs(text, nullptr, nullptr, nullptr);
-  // While the box is up the main dialog cannot be ended under the command that asked.
+void TellUser(void *dialog, const char *text) {
+  // Owned by the main dialog, which is disabled while the box is up: no other command can
+  // start meanwhile, and the dialog cannot be ended under the command that asked.
+  HWND owner = dialog != nullptr ? static_cast<HWND>(dialog) : MainWindow();
   const bool wasOpen = gFileDialogOpen;
   gFileDialogOpen = true;
-  ShowMessageDialog("NOTICE_BOX");
+  MessageBoxA(owner, text, "Kivaglobe", MB_OK | MB_ICONINFORMATION);
   gFileDialogOpen = wasOpen;
-  SetMessageArgs(nullptr, nullptr, nullptr, nullptr);
 }
