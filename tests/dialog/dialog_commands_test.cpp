@@ -224,19 +224,6 @@ TEST_F(CommandsTest, OpeningStoresInTheFirstUnkeptDotAndTheMapIsWrittenWordForWo
   EXPECT_FALSE(files_test::FileExists(DotPath(12)));
 }
 
-TEST_F(CommandsTest, DotBitmapsFollowStateFlagAndPress) {
-  const int expected[3][2][2] = {{{203, 210}, {203, 210}}, {{213, 214}, {215, 216}}, {{202, 211}, {208, 212}}};
-  for (int state = 0; state < 3; state++)
-    for (int flag = 0; flag < 2; flag++)
-      for (int pressed = 0; pressed < 2; pressed++) {
-        int32_t fallback = 0, bitmap = 0;
-        MemoryDotBitmaps(state, flag != 0, pressed != 0, &fallback, &bitmap);
-        EXPECT_EQ(bitmap, expected[state][flag][pressed]) << state << flag << pressed;
-        EXPECT_GE(fallback, 470);
-        EXPECT_LE(fallback, 475);
-      }
-}
-
 TEST_F(CommandsTest, UndoTogglesBetweenTheLastTwoStates) {
   bool changed = false;
   const uint32_t opened = Block()->seaLevel;
