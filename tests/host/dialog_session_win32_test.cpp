@@ -104,10 +104,20 @@ std::string Shot(const std::string &name) {
   return folder + "\\" + name + (sizeof(void *) == 8 ? "64" : "32") + ".png";
 }
 
+// A session that ends with OK leaves the planet as the cached settings that the next run
+// without a recorded action starts from: the other tests of the program expect a fresh start.
+class DialogSession : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    DeleteFileA(PluginTemp("Kivaglobe cached settings C").c_str());
+    DeleteFileA(PluginTemp("Kivaglobe memdot map 3").c_str());
+  }
+};
+
 // Stores three dots, recalls the second, saves a preset, changes the planet, loads the preset
 // back through the open dialog with its thumbnail shown, and ends with OK: the planet rendered
 // is the one the loaded values render when played as a recorded action.
-TEST(DialogSession, DotsSaveAndLoadThroughTheFileDialogsRenderTheLoadedPreset) {
+TEST_F(DialogSession, DotsSaveAndLoadThroughTheFileDialogsRenderTheLoadedPreset) {
   if (!HaveDisplay()) return;
   for (int n = 0; n < 25; n++) DeleteFileA(PluginTemp("Kivaglobe memory dot " + std::to_string(n) + ".q1q").c_str());
   DeleteFileA(PluginTemp("Kivaglobe memdot map 3").c_str());
@@ -162,7 +172,7 @@ TEST(DialogSession, DotsSaveAndLoadThroughTheFileDialogsRenderTheLoadedPreset) {
 
 // The Windows picker's (255, 128, 0) lands in the high bytes; the host's picker is used when
 // offered, and its cancel changes nothing.
-TEST(DialogSession, ColourPickersFillTheHighBytesAndACancelChangesNothing) {
+TEST_F(DialogSession, ColourPickersFillTheHighBytesAndACancelChangesNothing) {
   if (!HaveDisplay()) return;
   Session windows = RunKivahost(Steps({"--dialog", "--size", "40x30"},
                               {"click 7", "sleep 300", "shot " + Shot("colour"), "colour 255 128 0", "ok"}));
@@ -185,7 +195,7 @@ TEST(DialogSession, ColourPickersFillTheHighBytesAndACancelChangesNothing) {
 
 // Every command of the dialog, the common dialogs cancelled and the notices read, then Cancel:
 // the host's block is as a session that cancelled at once leaves it, and no memory is left.
-TEST(DialogSession, EveryCommandThenCancelLeavesTheBlockAndNothingOutstanding) {
+TEST_F(DialogSession, EveryCommandThenCancelLeavesTheBlockAndNothingOutstanding) {
   if (!HaveDisplay()) return;
   Session plain = RunKivahost(Steps({"--dialog", "--size", "48x36"}, {"cancel"}));
   Session busy = RunKivahost(Steps({"--dialog", "--size", "48x36"},
