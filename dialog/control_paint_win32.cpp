@@ -284,6 +284,8 @@ void PaintControlOn(void *context, int id, void *dialog, PluginGlobals *globals)
     PaintSettingsName(dc, r, globals);
   } else if (id == kIdDotThumbnail) {
     DrawPicture(dc, 217, r.left, r.top);
+    // The shown memory dot's picture over the background.
+    if (gDialogHooks.paintMemoryDot != nullptr) gDialogHooks.paintMemoryDot(globals, dialog, dc, id, 0);
   } else if (kind == kKindSlider) {
     PaintSlider(dc, id, lr, globals);
   } else if (kind == kKindLabel) {

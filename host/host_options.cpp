@@ -58,6 +58,7 @@ const char kHostUsage[] =
     "ok, cancel):\n"
     "  --ui FILE             run the steps of FILE in the dialog the plug-in opens\n"
     "  --ui-step \"STEP\"     one step (repeatable; after the steps of --ui)\n"
+    "  --host-colour R,G,B   offer a colour picker that answers R,G,B (or \"cancel\")\n"
     "Output:\n"
     "  --out FILE.png        write the document when done (16-bit PNG for 16-bit documents)\n"
     "  --log FILE            write every callback and result as JSON lines\n"
@@ -209,6 +210,8 @@ bool ParseHostOptions(int argc, const char *const *argv, HostOptions *options, c
     } else if (std::strcmp(arg, "--ui-step") == 0) {
       if (options->uiStepCount >= kHostMaxUiSteps) goto bad_value;
       options->uiSteps[options->uiStepCount++] = value;
+    } else if (std::strcmp(arg, "--host-colour") == 0) {
+      if (!ParseHostColour(value, &options->hostColour)) goto bad_value;
     } else if (std::strcmp(arg, "--mode") == 0) {
       options->modeName = value;
     } else if (std::strcmp(arg, "--host-sig") == 0) {

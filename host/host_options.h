@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/host_colour.h"
 #include "plugin/host_interface.h"
 
 constexpr size_t kHostPathSize = 1024;
@@ -81,6 +82,9 @@ struct HostOptions {
   char uiPath[kHostPathSize];        // --ui FILE
   const char *uiSteps[kHostMaxUiSteps];   // --ui-step "STEP", in order (point into argv)
   int32_t uiStepCount;
+
+  // The host's colour picker (host/host_colour.h): --host-colour R,G,B or cancel.
+  HostColourAnswer hostColour;
 };
 
 // Fills `options` with the defaults.

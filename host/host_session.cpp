@@ -319,6 +319,7 @@ static void FillFilterRecord(HostSession *s) {
   r.bufferProcs = &s->bufferProcs;
   r.handleProcs = &s->handleProcs;
   r.displayPixels = DisplayPixelsProc;
+  r.colorServices = HostColourServices(s->options.hostColour);   // --host-colour
   if (s->options.transparent)
     r.filterCase = s->haveMask ? kFilterCaseEditableTransparencyWithSelection
                                : kFilterCaseEditableTransparencyNoSelection;

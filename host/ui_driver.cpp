@@ -28,6 +28,9 @@ static const UiStepName kUiStepNames[] = {
     {"drag", kUiDrag, 3, false},       {"press", kUiPress, 1, false}, {"select", kUiSelect, 2, false},
     {"wait-preview", kUiWaitPreview, 0, false}, {"sleep", kUiSleep, 1, false},
     {"shot", kUiShot, 0, true},        {"ok", kUiOk, 0, false},       {"cancel", kUiCancel, 0, false},
+    {"file", kUiFile, 0, true},        {"file-cancel", kUiFileCancel, 0, false},
+    {"colour", kUiColour, 3, false},   {"colour-cancel", kUiColourCancel, 0, false},
+    {"file-select", kUiFileSelect, 0, true},
 };
 
 static const char *SkipBlanks(const char *p) {
@@ -100,8 +103,8 @@ bool ParseUiStep(const char *line, UiStep *step, char *error, size_t errorSize) 
     }
     std::memcpy(step->text, p, length);
     step->text[length] = 0;
-    if (name->kind == kUiShot && length == 0) {
-      std::snprintf(error, errorSize, "step shot: a file name is needed");
+    if ((name->kind == kUiShot || name->kind == kUiFile || name->kind == kUiFileSelect) && length == 0) {
+      std::snprintf(error, errorSize, "step %s: a file name is needed", name->name);
       return false;
     }
     return true;
@@ -145,7 +148,10 @@ void FormatUiStep(const UiStep &step, char *out, size_t outSize) {
     case kUiDrag: std::snprintf(out, outSize, "%s %d %d %d", name, step.id, step.dx, step.dy); break;
     case kUiSelect: std::snprintf(out, outSize, "%s %d %d", name, step.id, step.dx); break;
     case kUiSleep: std::snprintf(out, outSize, "%s %d", name, step.dx); break;
-    case kUiShot: std::snprintf(out, outSize, "%s %s", name, step.text); break;
+    case kUiShot:
+    case kUiFileSelect:
+    case kUiFile: std::snprintf(out, outSize, "%s %s", name, step.text); break;
+    case kUiColour: std::snprintf(out, outSize, "%s %d %d %d", name, step.id, step.dx, step.dy); break;
     case kUiClick:
     case kUiRightClick:
     case kUiPress: std::snprintf(out, outSize, "%s %d", name, step.id); break;

@@ -45,6 +45,12 @@ enum UiStepKind : int32_t {
   kUiShot,
   kUiOk,
   kUiCancel,
+  // The common dialogs' steps (ui_common_dialogs.h).
+  kUiFile,
+  kUiFileCancel,
+  kUiColour,
+  kUiColourCancel,
+  kUiFileSelect,
 };
 
 constexpr size_t kUiTextSize = 1024;

@@ -15,6 +15,7 @@
 #include "host/host_platform.h"
 #include "host/host_session.h"
 #include "host/png_writer.h"
+#include "host/ui_common_dialogs.h"
 #include "host/ui_driver.h"
 
 namespace {
@@ -222,6 +223,16 @@ StepResult RunStep(const UiStep &step, HWND dialog, DWORD now) {
     return kStepFailed;
   }
   switch (step.kind) {
+    case kUiFile:
+    case kUiFileCancel:
+    case kUiColour:
+    case kUiColourCancel:
+    case kUiFileSelect: {
+      char reason[256] = "";
+      const CommonDialogStepResult r = RunCommonDialogStep(step, dialog, now - gDriver.stepStarted, reason, sizeof reason);
+      if (r == kCommonStepFailed) Fail("%s", reason);
+      return r == kCommonStepDone ? kStepDone : r == kCommonStepAgain ? kStepAgain : kStepFailed;
+    }
     case kUiType:
       SetWindowTextA(control, step.text);
       gDriver.lastTyped = now;

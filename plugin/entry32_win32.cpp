@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "clouds/cloud_hooks_install.h"
+#include "dialog/dialog_commands.h"
 #include "files/file_hooks_install.h"
 #include "plugin/dispatch.h"
 #include "plugin/host_utils.h"
@@ -15,6 +16,7 @@ extern "C" void KV_HOSTAPI ENTRYPOINT(int16_t selector, FilterRecord *filterReco
                                       int16_t *result) {
   InstallPluginFileHooks();
   InstallCloudHooks();
+  InstallDialogCommands();
   DispatchSelector(selector, filterRecord, dataSlot, result);
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "clouds/cloud_hooks_install.h"
+#include "dialog/dialog_commands.h"
 #include "files/file_hooks_install.h"
 #include "plugin/dispatch.h"
 #include "plugin/host_utils.h"
@@ -21,6 +22,7 @@ extern "C" void PluginMain(int16_t selector, FilterRecord *filterRecord, intptr_
   gEntryResult = result;
   InstallPluginFileHooks();
   InstallCloudHooks();
+  InstallDialogCommands();
   DispatchSelector(selector, gEntryFilterRecord, gEntryDataSlot, gEntryResult);
 }
 

@@ -1,0 +1,221 @@
+// dialog_session_win32_test.cpp -- the plug-in of this tree driven through its main dialog's
+// commands by the stand-in host, the common dialogs answered by the script: memory dots, the
+// save and open dialogs, both colour pickers, the notices of what this build lacks. The files
+// the dialog writes are read back here word by word; the pictures of the dialogs are left in
+// dialog_shots/ of the test's folder for a person to look at. Needs a display; checks nothing
+// without one (a skipped test would crash the 32-bit program under emulation).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <stb_image.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host_session.h"
+#include "plugin/parameters.h"
+#include "tests/host/plugin_run.h"
+#include "tests/host/test_files.h"
+
+namespace {
+
+struct Session {
+  int status = -1;
+  std::string report;
+  bool haveBlock = false;
+  ParameterBlock block{};
+};
+
+bool HaveDisplay() {
+  const char *display = std::getenv("DISPLAY");
+  return gPluginPath != nullptr && display != nullptr && display[0] != 0;
+}
+
+// One kivahost session on this tree's plug-in with `args`, and the parameter block the host
+// keeps at its end.
+Session RunKivahost(const std::vector<std::string> &args) {
+  std::vector<const char *> argv = {"kivahost", "--plugin", gPluginPath};
+  for (const std::string &arg : args) argv.push_back(arg.c_str());
+  HostOptions options;
+  char error[512];
+  Session outcome;
+  EXPECT_TRUE(ParseHostOptions(int(argv.size()), argv.data(), &options, error, sizeof error)) << error;
+  for (char *path : {options.pluginPath, options.outPath}) if (path[0] != 0) MapHostPath(path, kHostPathSize);
+  PluginModule module;
+  if (!LoadPluginModule(options.pluginPath, &module, error, sizeof error)) {
+    ADD_FAILURE() << error;
+    return outcome;
+  }
+  const std::string reportPath = TempPath("dialog_session_report.txt");
+  FILE *out = std::fopen(reportPath.c_str(), "wb");
+  HostSession *session = new HostSession();
+  EXPECT_TRUE(OpenHostSession(session, options, module, out, error, sizeof error)) << error;
+  RunHostSession(session);
+  HostHandle h = session->record.parameters;
+  if (h != nullptr && *h != nullptr) {
+    std::memcpy(&outcome.block, *h, sizeof outcome.block);
+    outcome.haveBlock = true;
+  }
+  outcome.status = FinishHostSession(session);
+  CloseHostSession(session);
+  delete session;
+  std::fclose(out);
+  UnloadPluginModule(&module);
+  outcome.report = ReadTextFile(reportPath);
+  return outcome;
+}
+
+std::vector<std::string> Steps(std::vector<std::string> args, const std::vector<std::string> &steps) {
+  for (const std::string &step : steps) args.insert(args.end(), {"--ui-step", step});
+  return args;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string &path) {
+  const std::string text = ReadTextFile(path);
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+uint32_t Word(const std::vector<uint8_t> &b, size_t i) {
+  return uint32_t(b[i * 4]) << 24 | uint32_t(b[i * 4 + 1]) << 16 | uint32_t(b[i * 4 + 2]) << 8 | b[i * 4 + 3];
+}
+
+// The plug-in's own files in the (program's own) temporary folder.
+std::string PluginTemp(const std::string &name) {
+  char folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, folder);
+  return std::string(folder) + name;
+}
+
+// The test's folder, taken when the program starts: a file dialog moves the process's current
+// folder to wherever the user went.
+std::string StartFolder() {
+  char folder[MAX_PATH] = "";
+  GetCurrentDirectoryA(MAX_PATH, folder);
+  return folder;
+}
+const std::string kStartFolder = StartFolder();
+
+std::string Shot(const std::string &name) {
+  const std::string folder = kStartFolder + "\\dialog_shots";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder + "\\" + name + (sizeof(void *) == 8 ? "64" : "32") + ".png";
+}
+
+// A session that ends with OK leaves the planet as the cached settings that the next run
+// without a recorded action starts from: the other tests of the program expect a fresh start.
+class DialogSession : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    DeleteFileA(PluginTemp("Kivaglobe cached settings C").c_str());
+    DeleteFileA(PluginTemp("Kivaglobe memdot map 3").c_str());
+  }
+};
+
+// Stores three dots, recalls the second, saves a preset, changes the planet, loads the preset
+// back through the open dialog with its thumbnail shown, and ends with OK: the planet rendered
+// is the one the loaded values render when played as a recorded action.
+TEST_F(DialogSession, DotsSaveAndLoadThroughTheFileDialogsRenderTheLoadedPreset) {
+  if (!HaveDisplay()) return;
+  for (int n = 0; n < 25; n++) DeleteFileA(PluginTemp("Kivaglobe memory dot " + std::to_string(n) + ".q1q").c_str());
+  DeleteFileA(PluginTemp("Kivaglobe memdot map 3").c_str());
+  const std::string preset = TempPath("session.q1q"), driven = TempPath("session_driven.png");
+  const std::string record = TempPath("session.rec"), played = TempPath("session_played.png");
+  DeleteFileA(preset.c_str());
+  Session a = RunKivahost(Steps({"--dialog", "--size", "120x90", "--out", driven, "--record", record},
+                        {"wait-preview", "type 90 20", "wait-preview", "click 122", "type 90 60", "wait-preview",
+                         "click 123", "type 90 80", "wait-preview", "click 124", "click 122", "wait-preview",
+                         "press 26", "sleep 300", "shot " + Shot("save"), "file " + preset, "sleep 300",
+                         "type 90 5", "wait-preview", "press 35", "file-select kv_host_session.q1q", "sleep 800",
+                         "shot " + Shot("open"), "file " + preset, "wait-preview", "shot " + Shot("main"), "ok"}));
+  EXPECT_EQ(a.status, kHostStatusOk) << a.report;
+  ASSERT_TRUE(a.haveBlock);
+  EXPECT_EQ(a.block.seaLevel, 20u);   // the preset holds the recalled dot's sea level
+  EXPECT_STREQ(a.block.settingsName, "kv_host_session.q1q");
+
+  // The preset file: version 40, the sea level word, and a 128 x 128 thumbnail block.
+  const std::vector<uint8_t> file = ReadBytes(preset);
+  ASSERT_GE(file.size(), 300u);
+  EXPECT_EQ(Word(file, 0), 40u);
+  EXPECT_EQ(Word(file, 23), 20u);
+  EXPECT_EQ(Word(file, 71), 1u);
+  EXPECT_EQ(Word(file, 72), 128u);
+  EXPECT_EQ(Word(file, 73), 128u);
+  EXPECT_EQ(file.size(), 300u + Word(file, 74));
+  int w = 0, h = 0, n = 0;
+  unsigned char *thumb = stbi_load_from_memory(file.data() + 300, int(file.size() - 300), &w, &h, &n, 3);
+  ASSERT_NE(thumb, nullptr);
+  EXPECT_EQ(w, 128);
+  EXPECT_EQ(h, 128);
+  stbi_image_free(thumb);
+
+  // The dots: slot 0 stored when the dialog opened (not kept), 1..3 by plain clicks.
+  const std::vector<uint8_t> map = ReadBytes(PluginTemp("Kivaglobe memdot map 3"));
+  std::vector<uint8_t> expected(104, 0);
+  expected[3] = 40;
+  expected[11] = expected[15] = expected[19] = 1;
+  EXPECT_EQ(map, expected);
+
+  Session b = RunKivahost({"--size", "120x90", "--out", played, "--play", record});
+  EXPECT_EQ(b.status, kHostStatusOk) << b.report;
+  int wa, ha, wb, hb;
+  unsigned char *pa = stbi_load(driven.c_str(), &wa, &ha, &n, 3);
+  unsigned char *pb = stbi_load(played.c_str(), &wb, &hb, &n, 3);
+  ASSERT_TRUE(pa != nullptr && pb != nullptr);
+  ASSERT_TRUE(wa == 120 && ha == 90 && wb == 120 && hb == 90);
+  EXPECT_EQ(std::memcmp(pa, pb, size_t(120) * 90 * 3), 0);
+  stbi_image_free(pa);
+  stbi_image_free(pb);
+}
+
+// The Windows picker's (255, 128, 0) lands in the high bytes; the host's picker is used when
+// offered, and its cancel changes nothing.
+TEST_F(DialogSession, ColourPickersFillTheHighBytesAndACancelChangesNothing) {
+  if (!HaveDisplay()) return;
+  Session windows = RunKivahost(Steps({"--dialog", "--size", "40x30"},
+                              {"click 7", "sleep 300", "shot " + Shot("colour"), "colour 255 128 0", "ok"}));
+  EXPECT_EQ(windows.status, kHostStatusOk) << windows.report;
+  EXPECT_EQ(windows.block.landColor.red, 0xFF00);
+  EXPECT_EQ(windows.block.landColor.green, 0x8000);
+  EXPECT_EQ(windows.block.landColor.blue, 0x0000);
+
+  Session host = RunKivahost(Steps({"--dialog", "--size", "40x30", "--host-colour", "10,20,30"}, {"click 7", "ok"}));
+  EXPECT_EQ(host.status, kHostStatusOk) << host.report;
+  EXPECT_EQ(host.block.landColor.red, 0x0A00);
+  EXPECT_EQ(host.block.landColor.green, 0x1400);
+  EXPECT_EQ(host.block.landColor.blue, 0x1E00);
+
+  Session before = RunKivahost(Steps({"--dialog", "--size", "40x30"}, {"click 9", "colour-cancel", "ok"}));
+  Session cancelled = RunKivahost(Steps({"--dialog", "--size", "40x30", "--host-colour", "cancel"}, {"click 9", "ok"}));
+  EXPECT_EQ(cancelled.status, kHostStatusOk) << cancelled.report;
+  EXPECT_EQ(std::memcmp(&cancelled.block.seaColor, &before.block.seaColor, sizeof(ParameterColor)), 0);
+}
+
+// Every command of the dialog, the common dialogs cancelled and the notices read, then Cancel:
+// the host's block is as a session that cancelled at once leaves it, and no memory is left.
+TEST_F(DialogSession, EveryCommandThenCancelLeavesTheBlockAndNothingOutstanding) {
+  if (!HaveDisplay()) return;
+  Session plain = RunKivahost(Steps({"--dialog", "--size", "48x36"}, {"cancel"}));
+  Session busy = RunKivahost(Steps({"--dialog", "--size", "48x36"},
+                           {"press 74", "type 90 30", "wait-preview", "press 74", "press 27", "press 72", "press 75",
+                            "click 130", "click 131", "rclick 130", "click 131", "click 119", "press 26", "file-cancel",
+                            "press 35", "file-cancel", "press 71", "sleep 300", "shot " + Shot("notice"), "ok",
+                            "press 17", "ok", "press 150", "file-cancel", "click 7", "colour-cancel", "wait-preview",
+                            "cancel"}));
+  EXPECT_NE(busy.report.find("Start: -128"), std::string::npos) << busy.report;
+  EXPECT_NE(busy.report.find("Outstanding buffers: 0\n"), std::string::npos) << busy.report;
+  EXPECT_NE(busy.report.find("Outstanding global blocks: 0\n"), std::string::npos) << busy.report;
+  EXPECT_EQ(busy.report.find("UI failed"), std::string::npos) << busy.report;
+  ASSERT_TRUE(plain.haveBlock && busy.haveBlock);
+  const ParameterBlock &p = plain.block, &b = busy.block;
+  EXPECT_EQ(std::memcmp(&p.landColor, &b.landColor, offsetof(ParameterBlock, cloudImage) - offsetof(ParameterBlock, landColor)), 0);
+  EXPECT_EQ(p.randomSeed, b.randomSeed);
+  EXPECT_EQ(std::memcmp(p.lightVector, b.lightVector, sizeof p.lightVector), 0);
+  EXPECT_EQ(p.outputMode, b.outputMode);
+  EXPECT_EQ(p.centerX, b.centerX);
+  EXPECT_STREQ(p.settingsName, b.settingsName);
+}
+
+}  // namespace
