@@ -10,6 +10,7 @@
 #include "dialog/memory_dots.h"
 #include "dialog/transfer.h"
 #include "files/gallery_pages.h"
+#include "files/progress_box.h"
 #include "files/settings_file.h"
 #include "files/thumbnails.h"
 #include "foundation/random.h"
@@ -17,8 +18,9 @@
 #include "plugin/globals.h"
 #include "plugin/randomiser.h"
 
-const char kLayersNotInBuildMessage[] = "The export as a layered document is not part of this build of Kivaglobe.";
-const char kCloudsNotInBuildMessage[] = "The choice of satellite cloud pictures is not part of this build of Kivaglobe.";
+const char kPsdFailedMessage[] =
+    "The layered document could not be written (the disk may be full or the folder read-only). "
+    "No document was left in its place.";
 const char kSaveFailedMessage[] =
     "The settings file could not be written (the disk may be full or the folder read-only). "
     "A file of that name was left as it was.";
@@ -154,6 +156,24 @@ int OpenSettingsDialog(PluginGlobals *globals, void *dialog) {
   return 1;
 }
 
+int16_t SavePsdDialog(PluginGlobals *globals, const char *name) {
+  ParameterBlock *p = GetParameterBlock(globals);
+  if (p == nullptr || gFileDialogProcs.chooseSaveFile == nullptr) return kProgressStopped;
+  char path[kPathCapacity];
+  StrCopy(path, name, kPathCapacity);
+  if (gFileDialogProcs.chooseSaveFile(path, nullptr, nullptr, kFileKindPsd, "Save a PSD file") == 0)
+    return kProgressStopped;
+  StrCopy(p->psdName, path, kPathCapacity);
+  FileSpec spec{};
+  StrCopy(spec.path, path, kPathCapacity);
+  uint8_t cancelled = 0;
+  // OK and Cancel of the main dialog wait while the box's job runs.
+  gProgressBoxOpen = true;
+  const int16_t result = RunProgressDialog(globals, &spec, &cancelled, kJobLayeredDocument);
+  gProgressBoxOpen = false;
+  return result;
+}
+
 void HandleFileCommands(PluginGlobals *globals, void *dialog, int id, bool *changed) {
   ParameterBlock *p = GetParameterBlock(globals);
   if (p == nullptr) return;
@@ -171,9 +191,13 @@ void HandleFileCommands(PluginGlobals *globals, void *dialog, int id, bool *chan
         RepaintSettingsName(dialog);
       }
       return;
-    case kIdLayers:
-      Tell(dialog, kLayersNotInBuildMessage);
+    case kIdLayers: {
+      // A cancel (of the file choice or of the box) and a refusal, which showed its own
+      // message, are 199; anything else but success is a document that was not written.
+      const int16_t result = SavePsdDialog(globals, "Kivaglobe layers.psd");
+      if (result != 0 && result != kProgressStopped) Tell(dialog, kPsdFailedMessage);
       return;
+    }
     case kIdGallery:
       ExportPresetsHtml(globals, dialog, kPagePresets);
       return;

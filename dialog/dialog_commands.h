@@ -12,12 +12,15 @@
 
 struct PluginGlobals;
 
-// What a command whose feature is not part of this build tells the user.
-extern const char kLayersNotInBuildMessage[];
-extern const char kCloudsNotInBuildMessage[];
-// A settings file that could not be written or read.
+// A settings file that could not be written or read; a layered document not written.
 extern const char kSaveFailedMessage[];
 extern const char kLoadFailedMessage[];
+extern const char kPsdFailedMessage[];
+
+// The layered export: the save dialog (kind 2, "Save a PSD file") proposes `name` and the
+// choice is kept in psdName; the progress box then writes the document (job 2). 199 when the
+// user cancelled the choice or the box, or the export was refused; else the box's result.
+int16_t SavePsdDialog(PluginGlobals *globals, const char *name);
 
 // 74: the other undo slot back (a second press returns to where the first started). Every
 // other id that pushes an undo step turns a selected memory dot back to filled, unless the

@@ -2,6 +2,7 @@
 // the memory dots' and the thumbnail's painter, and the gallery commands' cursors and repaints.
 #include <windows.h>
 
+#include "clouds/cloud_chooser.h"
 #include "dialog/control_paint.h"
 #include "dialog/control_table.h"
 #include "dialog/control_values.h"
@@ -72,12 +73,6 @@ void PaintDot(PluginGlobals *globals, void *dialog, void *context, int id, int32
 
 void HoverAt(PluginGlobals *globals, void *dialog, int32_t x, int32_t y) { HoverMemoryDotAt(globals, dialog, x, y); }
 
-// The cloud chooser is not in this build: the command says so instead of doing nothing.
-bool CloudChooserMissing(PluginGlobals *globals) {
-  if (gFileDialogProcs.tellUser != nullptr) gFileDialogProcs.tellUser(globals->dialogWindow, kCloudsNotInBuildMessage);
-  return false;
-}
-
 void RepaintAfterPreview(PluginGlobals *globals, void *dialog) {
   DrawPreviewFrame(globals, dialog, false, nullptr);
   PaintAllControls(nullptr, dialog, globals);
@@ -93,7 +88,7 @@ void InstallDialogWindowHooks() {
   gDialogHooks.handleDice = HandleDiceCommand;
   gDialogHooks.handleRandomSeed = HandleRandomSeedCommand;
   gDialogHooks.handleDefaults = HandleDefaultsCommand;
-  if (gDialogHooks.runCloudChooser == nullptr) gDialogHooks.runCloudChooser = CloudChooserMissing;
+  gDialogHooks.runCloudChooser = RunCloudChooser;
   gDialogHooks.pickColor = PickColor;
   gDialogHooks.initMemoryDots = InitMemoryDotSlots;
   gDialogHooks.addMemoryDot = AddMemoryDot;

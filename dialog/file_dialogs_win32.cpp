@@ -158,7 +158,8 @@ void FillRequest(char *path, char *fileName, char *folder, int32_t kind, const c
   gFileRequest.lpstrTitle = title;
   gFileRequest.lpstrDefExt = DefaultExtension(kind, forSave);
   gFileRequest.lpfnHook = FileDialogHook;
-  gFileRequest.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLEHOOK |
+  // OFN_NOCHANGEDIR: the process is the host's, and its current folder is not ours to move.
+  gFileRequest.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLEHOOK | OFN_NOCHANGEDIR |
                        (forSave ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
 }
 

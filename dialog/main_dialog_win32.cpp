@@ -32,10 +32,6 @@
 #include "plugin/rect16.h"
 #include "render/composite.h"
 
-DialogHooks gDialogHooks = {};
-bool gFileDialogOpen = false;
-bool gProgressBoxOpen = false;
-
 namespace {
 
 HWND gMainDialogWindow = nullptr;

@@ -370,10 +370,14 @@ TEST_F(CommandsTest, FailedSavesAndUnreadableFilesAreToldAndLoseNothing) {
   ASSERT_EQ(gUser.told.size(), 2u);
   EXPECT_STREQ(gUser.told[1].c_str(), kLoadFailedMessage);
 
-  // The layered export is not in this build: said, not silently skipped.
+  // The layered export's file choice cancelled: nothing written, nothing told, no name kept.
+  gUser.chosen.clear();
+  std::memcpy(Block()->psdName, "older.psd", 10);
   HandleFileCommands(&globals_, kDialog, 71, &changed);
-  ASSERT_EQ(gUser.told.size(), 3u);
-  EXPECT_STREQ(gUser.told[2].c_str(), kLayersNotInBuildMessage);
+  EXPECT_EQ(gUser.title, "Save a PSD file");
+  EXPECT_EQ(gUser.offeredName, "Kivaglobe layers.psd");
+  EXPECT_STREQ(Block()->psdName, "older.psd");
+  EXPECT_EQ(gUser.told.size(), 2u);
 }
 
 // ---- The host's colour picker ----

@@ -238,7 +238,10 @@ TEST_F(MainDialogWindows, OkKeepsWhatWasTypedDraggedAndChosen) {
   EXPECT_EQ(result, kResultOk);
   EXPECT_EQ(seaSliderAfterTyping, 70);
   EXPECT_TRUE(timerRanFromTyping);
-  EXPECT_EQ(gdiAfter, gdiOpen);
+  // A leak grows the count with the messages; a picture the first round held (the hovered
+  // dot's thumbnail) may have been let go since.
+  EXPECT_LE(gdiAfter, gdiOpen);
+  EXPECT_GE(gdiAfter, gdiOpen - 2);
   ParameterBlock *p = Params();
   EXPECT_EQ(p->seaLevel, 70u);
   EXPECT_EQ(p->outputMode, 4u);

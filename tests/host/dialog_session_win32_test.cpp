@@ -1,8 +1,8 @@
 // dialog_session_win32_test.cpp -- the plug-in of this tree driven through its main dialog's
 // commands by the stand-in host, the common dialogs answered by the script: memory dots, the
-// save and open dialogs, both colour pickers, the notices of what this build lacks. The files
-// the dialog writes are read back here word by word; the pictures of the dialogs are left in
-// dialog_shots/ of the test's folder for a person to look at. Needs a display; checks nothing
+// save and open dialogs, both colour pickers, the layered export's save dialog, the cloud
+// chooser, a notice. The files the dialog writes are read back here word by word; the pictures of
+// the dialogs are left in dialog_shots/ of the test's folder for a person to look at. Needs a display; checks nothing
 // without one (a skipped test would crash the 32-bit program under emulation).
 #include <windows.h>
 
@@ -198,11 +198,15 @@ TEST_F(DialogSession, ColourPickersFillTheHighBytesAndACancelChangesNothing) {
 TEST_F(DialogSession, EveryCommandThenCancelLeavesTheBlockAndNothingOutstanding) {
   if (!HaveDisplay()) return;
   Session plain = RunKivahost(Steps({"--dialog", "--size", "48x36"}, {"cancel"}));
+  // An empty preset: its load is refused with a notice, and the settings stay.
+  const std::string empty = kStartFolder + "\\empty.q1q";
+  std::fclose(std::fopen(empty.c_str(), "wb"));
   Session busy = RunKivahost(Steps({"--dialog", "--size", "48x36"},
                            {"press 74", "type 90 30", "wait-preview", "press 74", "press 27", "press 72", "press 75",
                             "click 130", "click 131", "rclick 130", "click 131", "click 119", "press 26", "file-cancel",
-                            "press 35", "file-cancel", "press 71", "sleep 300", "shot " + Shot("notice"), "ok",
-                            "press 17", "ok", "press 150", "file-cancel", "click 7", "colour-cancel", "wait-preview",
+                            "press 35", "file-cancel", "press 35", "file " + empty, "sleep 300", "shot " + Shot("notice"),
+                            "ok", "press 71", "sleep 300", "shot " + Shot("psd"), "file-cancel", "press 17",
+                            "sleep 300", "shot " + Shot("chooser"), "cancel", "press 150", "file-cancel", "click 7", "colour-cancel", "wait-preview",
                             "cancel"}));
   EXPECT_NE(busy.report.find("Start: -128"), std::string::npos) << busy.report;
   EXPECT_NE(busy.report.find("Outstanding buffers: 0\n"), std::string::npos) << busy.report;
