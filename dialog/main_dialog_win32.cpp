@@ -17,6 +17,7 @@
 
 #include "dialog/control_geometry.h"
 #include "dialog/control_paint.h"
+#include "dialog/control_table.h"
 #include "dialog/control_values.h"
 #include "dialog/dialog_hooks.h"
 #include "dialog/main_dialog.h"
@@ -74,6 +75,9 @@ void ApplyDialogLayout(HWND dialog) {
     const int extraHeight = (w.bottom - w.top) - (c.bottom - c.top);
     SetWindowPos(item, nullptr, r.left - leftBorder, r.top - topBorder, (r.right - r.left) + extraWidth,
                  (r.bottom - r.top) + extraHeight, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+    // The slider edits are 24 pixels wide: with the default margins "100" loses its last digit.
+    if (GetControlKind(id) == kKindNumberEdit)
+      SendMessageA(item, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(1, 1));
   }
 }
 
