@@ -128,7 +128,67 @@ struct ShadePixel {
   float cloudCover;
   int32_t acc[3];
   float airAlpha;
+
+  // Noise evaluated ahead for the whole row (see ShadeRowPixels). Each stage uses a value only
+  // when its flag says it was made for exactly what the stage asks; otherwise it evaluates the
+  // noise itself, so a wrong guess costs time, never bits.
+  bool terrainPrepared;        // octaves and lightSidePoint are set
+  float octaves;
+  bool reliefReady;            // the relief of n (and, outside mode 13, of P')
+  float reliefAltitude2[2];
+  float reliefRaw2[2];
+  float reliefFirst2[2];
+  float reliefSideSum;         // the side sum of the last point evaluated
+  float terrainSideSum;        // the run's side sum as stage 3 left it
+  bool landReady;              // stage 5's noise
+  float landNoiseSum;
+  float landFirst;
+  float landSideSum;
+  int32_t cloudReadyCount;     // densities made at n (1) and at the shadow point (2)
+  float cloudReady[2];
+  bool cloudLightSideReady;
+  float cloudLightSide;
 };
+
+// Clears the flags of the noise evaluated ahead.
+inline void ClearRowNoise(ShadePixel *px) {
+  px->terrainPrepared = false;
+  px->reliefReady = false;
+  px->landReady = false;
+  px->cloudReadyCount = 0;
+  px->cloudLightSideReady = false;
+}
+
+// The columns whose noise is evaluated together (the most pixels passed to the batch routines).
+constexpr int32_t kRowBatchColumns = 64;
+
+// Room for the octave points of one noise batch. A batch larger than this is evaluated in
+// parts; one pixel's points (at most 2 x 64 relief terms, or 49 cloud terms) always fit.
+constexpr int32_t kRowNoiseCapacity = 2048;
+struct RowNoiseScratch {
+  float points[3 * kRowNoiseCapacity];
+  float values[kRowNoiseCapacity];
+};
+
+// The noise of several pixels of a row, each stage's points in as few batches as the scratch
+// allows, stored in the pixels for the stages to read. Every pixel passed must be on the planet
+// and have been through stages 1 and 2; BatchLandNoise and BatchCloudNoise also need stage 3.
+void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch);
+void BatchLandNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch);
+void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch);
+
+// The light level that stage 5 gives a pixel (outside mode 13), from its relief shade alone.
+float LandLightLevel(const ShadeRow *row, const ShadePixel *px);
+
+// The fractal sum's shape and pieces, shared by the relief and the land texture.
+struct FractalPlan {
+  int32_t steps;    // whole terms after the first
+  float fraction;   // the part of one more term when the octave count is not whole
+  int32_t terms;    // points to evaluate
+};
+FractalPlan PlanFractal(float octaves);
+void FillOctavePoints(float point[3], float lacunarity, const FractalPlan &plan, float *out);
+float SumFractal(const float *values, const FractalPlan &plan, float gain, float *firstValue, float *sideSum);
 
 // Stage functions, in the order the shader calls them.
 void ShadePlacePixel(ShadeRow *row, ShadePixel *px);      // stage 1

@@ -251,9 +251,133 @@ void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
   beyond[kRecordDarkNext] = 1.0f;
 }
 
+bool gRowNoiseBatching = true;
+
+// What the row loop does with a pixel, decided once stages 1 and 2 have run.
+enum PixelRoute : uint8_t {
+  kRouteOffPlanet,      // stages 9 to 11 only
+  kRouteDarkBare,       // a night pixel whose terrain nobody reads
+  kRouteDarkTerrain,    // a night pixel whose height and ice a lit neighbour reads
+  kRouteFull,           // every stage
+};
+
+PixelRoute RouteOf(const ShadeRow &row, const ShadePixel &px, bool nightShortcut) {
+  if (!px.onPlanet) return kRouteOffPlanet;
+  if (!nightShortcut || !(px.d <= -row.terminatorWidth)) return kRouteFull;
+  const float *self = px.record;
+  const float *right = self + kPixelRecordFloats;
+  if (right[kRecordDarkNow] == 0.0f || self[kRecordDarkNext] == 0.0f || right[kRecordDarkNext] == 0.0f) {
+    return kRouteDarkTerrain;
+  }
+  return kRouteDarkBare;
+}
+
+// The pixels of one batch of columns: stages 1 to 3 and all the noise first, then stages 4 to 11
+// pixel by pixel, left to right.
+//
+// Stages 1 to 3 of a pixel read nothing its left neighbour's later stages write (only the
+// running city index, which stage 1 still advances in column order), and the noise depends only
+// on what stage 3 has made. What the later stages read from the run state is put back as stage
+// 2 and 3 of the pixel left it: the axis terms and the side sum. Stages 4 onwards run in their
+// order, so every running value (the previous height and ice, the random draws of the city
+// lights) is what it would be with one pixel at a time.
+void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightShortcut,
+                  RowNoiseScratch *scratch) {
+  RunState *run = row->run;
+  ShadePixel pixels[kRowBatchColumns];
+  PixelRoute route[kRowBatchColumns];
+  ShadePixel *terrain[kRowBatchColumns];
+  ShadePixel *land[kRowBatchColumns];
+  int32_t terrainCount = 0, landCount = 0;
+  for (int32_t i = 0; i < count; i++) {
+    ShadePixel *px = &pixels[i];
+    px->column = firstColumn + i;
+    ClearRowNoise(px);
+    ShadePlacePixel(row, px);
+    if (px->onPlanet) ShadeLight(row, px);
+    route[i] = RouteOf(*row, *px, nightShortcut);
+    if (route[i] == kRouteDarkTerrain || route[i] == kRouteFull) terrain[terrainCount++] = px;
+    if (route[i] == kRouteFull && row->mode != 13) land[landCount++] = px;
+  }
+
+  BatchReliefNoise(row, terrain, terrainCount, scratch);
+  for (int32_t i = 0; i < terrainCount; i++) {
+    ShadeTerrain(row, terrain[i]);
+    terrain[i]->terrainSideSum = run->sideSum;
+  }
+  BatchLandNoise(row, land, landCount, scratch);
+  BatchCloudNoise(row, land, landCount, scratch);
+
+  for (int32_t i = 0; i < count; i++) {
+    ShadePixel *px = &pixels[i];
+    if (px->onPlanet) {
+      run->axisDot = px->axisDot;
+      run->axisSin2 = 1.0f - px->axisDot * px->axisDot;
+    }
+    if (route[i] == kRouteDarkTerrain || route[i] == kRouteFull) run->sideSum = px->terrainSideSum;
+    if (route[i] == kRouteDarkTerrain) {
+      ShadeCoastAndSea(row, px);
+    } else if (route[i] == kRouteDarkBare) {
+      float *left = px->record - kPixelRecordFloats;
+      left[kRecordPrevIce] = row->prevIce;
+      row->prevIce = kMissingCorner;
+    } else if (route[i] == kRouteFull) {
+      ShadeCoastAndSea(row, px);
+      if (row->mode == 13) {
+        ShadeContours(row, px);
+      } else {
+        ShadeLand(row, px);
+      }
+      ShadeBlendAndCities(row, px);
+      ShadeClouds(row, px);
+    }
+    ShadeDisc(row, px);
+    // The air's alpha starts at the disc's coverage, so that a planet without air still covers
+    // a transparent layer.
+    px->airAlpha = px->cover;
+    ShadeAir(row, px);
+    ShadeOutput(row, px);
+  }
+}
+
+// The same pixels one at a time, every stage in turn, each evaluating its own noise: the plain
+// form that ShadeColumns must match bit for bit (the tests compare the two).
+void ShadeColumnsOneByOne(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightShortcut) {
+  for (int32_t i = 0; i < count; i++) {
+    ShadePixel px;
+    px.column = firstColumn + i;
+    ClearRowNoise(&px);
+    ShadePlacePixel(row, &px);
+    if (px.onPlanet) ShadeLight(row, &px);
+    const PixelRoute route = RouteOf(*row, px, nightShortcut);
+    if (route == kRouteDarkTerrain || route == kRouteFull) {
+      ShadeTerrain(row, &px);
+      ShadeCoastAndSea(row, &px);
+    }
+    if (route == kRouteDarkBare) {
+      float *left = px.record - kPixelRecordFloats;
+      left[kRecordPrevIce] = row->prevIce;
+      row->prevIce = kMissingCorner;
+    } else if (route == kRouteFull) {
+      if (row->mode == 13) {
+        ShadeContours(row, &px);
+      } else {
+        ShadeLand(row, &px);
+      }
+      ShadeBlendAndCities(row, &px);
+      ShadeClouds(row, &px);
+    }
+    ShadeDisc(row, &px);
+    px.airAlpha = px.cover;
+    ShadeAir(row, &px);
+    ShadeOutput(row, &px);
+  }
+}
+
 }  // namespace
 
 void SetNightShortcutEnabled(bool enabled) { gNightShortcutEnabled = enabled; }
+void SetRowNoiseBatchingEnabled(bool enabled) { gRowNoiseBatching = enabled; }
 
 void ShadeRowPixels(PluginGlobals *globals, RenderView *view) {
   ShadeRow row;
@@ -265,52 +389,13 @@ void ShadeRowPixels(PluginGlobals *globals, RenderView *view) {
     const int32_t target = TargetHeight(globals);
     MarkDarkPixels(&row, globals->rectHeight > target ? globals->rectHeight : target);
   }
-  for (int32_t column = 0; column < row.targetWidth; column++) {
-    ShadePixel px;
-    px.column = column;
-    ShadePlacePixel(&row, &px);
-    if (px.onPlanet && nightShortcut) {
-      ShadeLight(&row, &px);
-      if (px.d <= -row.terminatorWidth) {
-        const float *self = px.record;
-        const float *right = self + kPixelRecordFloats;
-        if (right[kRecordDarkNow] == 0.0f || self[kRecordDarkNext] == 0.0f || right[kRecordDarkNext] == 0.0f) {
-          ShadeTerrain(&row, &px);
-          ShadeCoastAndSea(&row, &px);
-        } else {
-          float *left = px.record - kPixelRecordFloats;
-          left[kRecordPrevIce] = row.prevIce;
-          row.prevIce = kMissingCorner;
-        }
-        px.onPlanet = true;
-        ShadeDisc(&row, &px);
-        px.airAlpha = px.cover;
-        ShadeAir(&row, &px);
-        ShadeOutput(&row, &px);
-        continue;
-      }
-      ShadeTerrain(&row, &px);
-      ShadeCoastAndSea(&row, &px);
-      ShadeLand(&row, &px);
-      ShadeBlendAndCities(&row, &px);
-      ShadeClouds(&row, &px);
-    } else if (px.onPlanet) {
-      ShadeLight(&row, &px);
-      ShadeTerrain(&row, &px);
-      ShadeCoastAndSea(&row, &px);
-      if (row.mode == 13) {
-        ShadeContours(&row, &px);
-      } else {
-        ShadeLand(&row, &px);
-      }
-      ShadeBlendAndCities(&row, &px);
-      ShadeClouds(&row, &px);
+  RowNoiseScratch scratch;
+  for (int32_t column = 0; column < row.targetWidth; column += kRowBatchColumns) {
+    const int32_t count = row.targetWidth - column < kRowBatchColumns ? row.targetWidth - column : kRowBatchColumns;
+    if (gRowNoiseBatching) {
+      ShadeColumns(&row, column, count, nightShortcut, &scratch);
+    } else {
+      ShadeColumnsOneByOne(&row, column, count, nightShortcut);
     }
-    ShadeDisc(&row, &px);
-    // The air's alpha starts at the disc's coverage, so that a planet without air still covers
-    // a transparent layer.
-    px.airAlpha = px.cover;
-    ShadeAir(&row, &px);
-    ShadeOutput(&row, &px);
   }
 }

@@ -33,10 +33,10 @@ constexpr float kCloudLacunarity = 2.0987f;
 constexpr float kCloudGain = 0.67f;
 constexpr int32_t kMaxCloudTerms = 8 + 41;   // base octaves (at most 7) and extra octaves (at most 40)
 
-// The Coriolis turn of the pixel being shaded: the angle depends on the pixel's axisSin2 only, so
-// the densities of one pixel share one matrix.
-const float *CoriolisMatrix(ShadeRow *row, const RenderView *view) {
-  const float angle = row->run->axisSin2 * view->coriolisFactor;
+// The Coriolis turn of a pixel: the angle depends on the pixel's axisSin2 only, so the densities
+// of one pixel share one matrix.
+const float *CoriolisMatrix(ShadeRow *row, const RenderView *view, float axisSin2) {
+  const float angle = axisSin2 * view->coriolisFactor;
   if (!row->coriolisValid || angle != row->coriolisAngle) {
     ExactRotationMatrix(row->run->modelAxis, angle, row->coriolisMatrix);
     row->coriolisAngle = angle;
@@ -46,11 +46,11 @@ const float *CoriolisMatrix(ShadeRow *row, const RenderView *view) {
 }
 
 // Steps 1 to 3 of the procedural density: the polar bias and the twisted point.
-float CloudBiasAndTwist(ShadeRow *row, const float point[3], const float *coriolis, float q[3]) {
+float CloudBiasAndTwist(ShadeRow *row, const float point[3], float axisDot, const float *coriolis, float q[3]) {
   const RunState *run = row->run;
   const StormTable &storms = run->storms;
   float density = run->cloudBase;
-  const float a = std::fabs(run->axisDot);
+  const float a = std::fabs(axisDot);
   if (a > 0.7f) {
     density += (a - 0.7f) * 1.5f;
   } else {
@@ -86,18 +86,28 @@ float CloudBiasAndTwist(ShadeRow *row, const float point[3], const float *coriol
   return density;
 }
 
-// Procedural densities of `count` (1 or 2) points of one pixel.
-void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *points, int32_t count, float *out) {
+// Points whose densities are evaluated together: the warps in one noise batch, then every
+// octave point in another.
+constexpr int32_t kCloudGroup = 32;
+static_assert(kCloudGroup * kMaxCloudTerms <= kRowNoiseCapacity, "a group's octave points fit the scratch");
+
+// Procedural densities of `count` (at most kCloudGroup) points. Point k belongs to a pixel whose
+// axis dot and 1 - axisDot^2 are axisDot[k] and axisSin2[k] (the polar bias and the Coriolis
+// turn follow the pixel, not the point). octavePoints and values have room for count x
+// kMaxCloudTerms points.
+void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *points, const float *axisDot,
+                         const float *axisSin2, int32_t count, float *out, float *octavePoints, float *values) {
+  if (count <= 0) return;
   RunState *run = row->run;
   const NoiseTables *tables = &run->noiseTables;
-  const float *coriolis = CoriolisMatrix(row, view);
 
-  float q[2][3];
-  float base[2];
-  float warpPoints[6];
-  float warp[2];
+  float q[kCloudGroup][3];
+  float base[kCloudGroup];
+  float warpPoints[3 * kCloudGroup];
+  float warp[kCloudGroup];
   for (int32_t k = 0; k < count; k++) {
-    base[k] = CloudBiasAndTwist(row, points + 3 * k, coriolis, q[k]);
+    const float *coriolis = CoriolisMatrix(row, view, axisSin2[k]);
+    base[k] = CloudBiasAndTwist(row, points + 3 * k, axisDot[k], coriolis, q[k]);
     for (int c = 0; c < 3; c++) warpPoints[3 * k + c] = q[k][c];
   }
   GradientNoise3Many(tables, warpPoints, warp, count);
@@ -105,8 +115,6 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
   const int32_t loopTerms = run->cloudOctavesMinusOne > 1 ? run->cloudOctavesMinusOne - 1 : 0;
   const int32_t extraTerms = run->cloudExtraOctaves > 0 ? run->cloudExtraOctaves : 0;
   const int32_t terms = 1 + loopTerms + extraTerms;
-  float octavePoints[2 * 3 * kMaxCloudTerms];
-  float values[2 * kMaxCloudTerms];
   for (int32_t k = 0; k < count; k++) {
     float *out3 = octavePoints + 3 * terms * k;
     const float n = warp[k] * view->unitScale;
@@ -148,6 +156,17 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
   }
 }
 
+// Procedural densities of up to two points of the pixel being shaded (its axis terms in the run
+// state).
+void PixelProceduralDensities(ShadeRow *row, const RenderView *view, const float *points, int32_t count,
+                              float *out) {
+  const float axisDot[2] = {row->run->axisDot, row->run->axisDot};
+  const float axisSin2[2] = {row->run->axisSin2, row->run->axisSin2};
+  float octavePoints[2 * 3 * kMaxCloudTerms];
+  float values[2 * kMaxCloudTerms];
+  ProceduralDensities(row, view, points, axisDot, axisSin2, count, out, octavePoints, values);
+}
+
 // The density of the cloud image at a point: the disc box of the cloud header, as fractions.
 float ImageDensity(const ShadeRow *row, const RenderView *view, const float point[3]) {
   const CloudHeader &h = row->run->cloudHeader;
@@ -164,7 +183,37 @@ void CloudDensities(ShadeRow *row, const float *points, int32_t count, float *ou
     for (int32_t k = 0; k < count; k++) out[k] = ImageDensity(row, view, points + 3 * k);
     return;
   }
-  ProceduralDensities(row, view, points, count, out);
+  PixelProceduralDensities(row, view, points, count, out);
+}
+
+// The points whose cloud density a pixel needs first: its sphere point and, when the clouds
+// shadow it, where the light's ray through the cloud shell meets the sphere.
+void CloudPoints(const ShadeRow *row, const ShadePixel *px, bool shadowed, float points[6]) {
+  for (int k = 0; k < 3; k++) {
+    points[k] = px->n[k];
+    points[3 + k] = 0.0f;
+  }
+  if (shadowed) {
+    const float s = row->run->cloudShellScale;
+    const float o[3] = {px->n[0] * s, px->n[1] * s, px->n[2] * s};
+    IntersectUnitSphere(o, px->light, points + 3);
+  }
+}
+
+// Densities of many points in groups; pixelOf[k] is the pixel point k belongs to.
+void GroupedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *points, int32_t count, float *out,
+                      RowNoiseScratch *scratch) {
+  for (int32_t first = 0; first < count; first += kCloudGroup) {
+    const int32_t n = count - first < kCloudGroup ? count - first : kCloudGroup;
+    float axisDot[kCloudGroup], axisSin2[kCloudGroup];
+    for (int32_t k = 0; k < n; k++) {
+      const float a = pixelOf[first + k]->axisDot;
+      axisDot[k] = a;
+      axisSin2[k] = 1.0f - a * a;   // as stage 2 makes it
+    }
+    ProceduralDensities(row, row->view, points + 3 * first, axisDot, axisSin2, n, out + first, scratch->points,
+                        scratch->values);
+  }
 }
 
 // Smoothstep-like weight of the air's front and back light: 1 on the lit side, falling to
@@ -186,7 +235,7 @@ void ProceduralCloudDensity(float x, float y, float z, float *density, PluginGlo
   row.run = globals->runState;
   row.coriolisValid = false;
   const float point[3] = {x, y, z};
-  ProceduralDensities(&row, view, point, 1, density);
+  PixelProceduralDensities(&row, view, point, 1, density);
 }
 
 void IntersectUnitSphere(const float o[3], const float d[3], float hit[3]) {
@@ -208,17 +257,19 @@ void IntersectUnitSphere(const float o[3], const float d[3], float hit[3]) {
 // ---- Stage 8: clouds ----------------------------------------------------------------------------
 
 void ShadeClouds(ShadeRow *row, ShadePixel *px) {
-  RunState *run = row->run;
   if (!row->cloudsOn) return;
   const bool shadowed = px->lightLevel > 0.0f && row->isLit;
-  float points[6] = {px->n[0], px->n[1], px->n[2], 0.0f, 0.0f, 0.0f};
-  if (shadowed) {
-    const float o[3] = {px->n[0] * run->cloudShellScale, px->n[1] * run->cloudShellScale,
-                        px->n[2] * run->cloudShellScale};
-    IntersectUnitSphere(o, px->light, points + 3);
-  }
+  const int32_t wanted = shadowed ? 2 : 1;
   float density[2] = {0.0f, 0.0f};
-  CloudDensities(row, points, shadowed ? 2 : 1, density);
+  if (px->cloudReadyCount >= wanted) {
+    density[0] = px->cloudReady[0];
+    density[1] = px->cloudReady[1];
+  } else {
+    float points[6];
+    CloudPoints(row, px, shadowed, points);
+    CloudDensities(row, points, wanted, density);
+  }
+  RunState *run = row->run;
 
   if (shadowed) {
     const float shadow = ClampF(density[1] * run->cloudEdgeGain, 0.0f, 1.0f) * run->cloudShadowStrength;
@@ -230,7 +281,11 @@ void ShadeClouds(ShadeRow *row, ShadePixel *px) {
   float relief = 0.0f;
   if (px->cloudCover > 0.0f && px->day && row->isLit) {
     float lightSide;
-    CloudDensities(row, px->lightSidePoint, 1, &lightSide);
+    if (px->cloudLightSideReady) {
+      lightSide = px->cloudLightSide;
+    } else {
+      CloudDensities(row, px->lightSidePoint, 1, &lightSide);
+    }
     relief = (lightSide - density[0]) * row->cloudBumpGain;
   }
   const float b = ClampF(relief + px->d, 0.0f, 1.0f);
@@ -424,4 +479,50 @@ void ShadeOutput(ShadeRow *row, ShadePixel *px) {
   weights.opacity = px->airAlpha;
   weights.coverage = px->cover;
   CompositePixel(px->column, row->row, colour, row->globals, &weights);
+}
+
+// ---- The cloud noise of a row -------------------------------------------------------------------
+
+// Stage 8's procedural densities for many pixels: first at every pixel's sphere point and,
+// where stage 5's light level will call for the shadow, at its shadow point; then at the
+// light-side points of the pixels those densities cloud on the day side.
+void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch) {
+  if (count > kRowBatchColumns) count = kRowBatchColumns;
+  if (!row->cloudsOn || row->view->realCloudsOn) return;
+  constexpr int32_t kMaxPoints = 2 * kRowBatchColumns;
+  float points[3 * kMaxPoints];
+  float density[kMaxPoints];
+  ShadePixel *pixelOf[kMaxPoints];
+  bool shadowedAt[kRowBatchColumns];
+  int32_t used = 0;
+  for (int32_t i = 0; i < count; i++) {
+    ShadePixel *px = pixels[i];
+    shadowedAt[i] = LandLightLevel(row, px) > 0.0f && row->isLit;
+    CloudPoints(row, px, shadowedAt[i], points + 3 * used);
+    pixelOf[used++] = px;
+    if (shadowedAt[i]) pixelOf[used++] = px;
+  }
+  if (used == 0) return;
+  GroupedDensities(row, pixelOf, points, used, density, scratch);
+
+  // The light-side points of the clouded pixels, over the first points (k >= i >= lit).
+  int32_t k = 0, lit = 0;
+  for (int32_t i = 0; i < count; i++) {
+    ShadePixel *px = pixels[i];
+    px->cloudReady[0] = density[k];
+    px->cloudReady[1] = shadowedAt[i] ? density[k + 1] : 0.0f;
+    px->cloudReadyCount = shadowedAt[i] ? 2 : 1;
+    k += px->cloudReadyCount;
+    const float cover = ClampF(px->cloudReady[0] * row->run->cloudEdgeGain, 0.0f, 1.0f);
+    if (cover > 0.0f && px->day && row->isLit) {
+      for (int c = 0; c < 3; c++) points[3 * lit + c] = px->lightSidePoint[c];
+      pixelOf[lit++] = px;
+    }
+  }
+  if (lit == 0) return;
+  GroupedDensities(row, pixelOf, points, lit, density, scratch);
+  for (int32_t i = 0; i < lit; i++) {
+    pixelOf[i]->cloudLightSide = density[i];
+    pixelOf[i]->cloudLightSideReady = true;
+  }
 }

@@ -50,7 +50,63 @@ void RotateChannelsForward(float c[3], float r) {
   c[2] = blue + (red - blue) * r;
 }
 
+constexpr float kLandLacunarity = 4.0f;
+constexpr float kLandOctaves = 2.0f;
+
+// The land texture point before its warp: the sphere point, shifted by the relief's first value,
+// at the land noise scale.
+void LandTexturePoint(const ShadeRow *row, const ShadePixel *px, float texture[3]) {
+  const float s = row->landNoiseScale;
+  texture[0] = s * (px->n[0] + px->firstValue);
+  texture[1] = s * px->n[1];
+  texture[2] = s * px->n[2];
+}
+
+// The warp by one noise value, and the lift by the relief.
+void WarpLandTexturePoint(const ShadeRow *row, const ShadePixel *px, float warp, float texture[3]) {
+  const float s = row->landNoiseScale;
+  texture[1] += s * warp;
+  texture[2] += s * 1.333333f * px->landHeight;
+}
+
 }  // namespace
+
+float LandLightLevel(const ShadeRow *row, const ShadePixel *px) {
+  if (!row->lunarClimate) return px->shade;
+  if (!(px->shade > 0.0f || row->isMap)) return 0.0f;
+  const float dark = 1.0f - px->shade;
+  return 1.0f - dark * dark * dark;
+}
+
+// ---- The land noise of a row ----------------------------------------------------------------------
+
+// Stage 5's noise for many pixels: their warps in one batch, then the octave points of all the
+// warped texture points in another.
+void BatchLandNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch) {
+  RunState *run = row->run;
+  const FractalPlan plan = PlanFractal(kLandOctaves);
+  const int32_t group = kRowNoiseCapacity / plan.terms;
+  for (int32_t first = 0; first < count; first += group) {
+    const int32_t n = count - first < group ? count - first : group;
+    float *points = scratch->points;
+    float *values = scratch->values;
+    for (int32_t i = 0; i < n; i++) LandTexturePoint(row, pixels[first + i], points + 3 * i);
+    GradientNoise3Many(&run->noiseTables, points, values, n);
+    // Expand from the last pixel down, so that no texture point is overwritten before it is read.
+    for (int32_t i = n - 1; i >= 0; i--) {
+      float texture[3] = {points[3 * i], points[3 * i + 1], points[3 * i + 2]};
+      WarpLandTexturePoint(row, pixels[first + i], values[i], texture);
+      FillOctavePoints(texture, kLandLacunarity, plan, points + 3 * plan.terms * i);
+    }
+    GradientNoise3Many(&run->noiseTables, points, values, n * plan.terms);
+    for (int32_t i = 0; i < n; i++) {
+      ShadePixel *px = pixels[first + i];
+      px->landNoiseSum =
+          SumFractal(values + plan.terms * i, plan, run->reliefGain * 0.9f, &px->landFirst, &px->landSideSum);
+      px->landReady = true;
+    }
+  }
+}
 
 // ---- Contour lines ------------------------------------------------------------------------------
 
@@ -142,23 +198,25 @@ void ShadeCoastAndSea(ShadeRow *row, ShadePixel *px) {
 void ShadeLand(ShadeRow *row, ShadePixel *px) {
   RunState *run = row->run;
   const float s = row->landNoiseScale;
-  const float *n = px->n;
-
-  // The texture point, warped by one noise value and lifted by the relief.
-  float texture[3] = {s * (n[0] + px->firstValue), s * n[1], s * n[2]};
-  const float warp = GradientNoise3Tables(&run->noiseTables, texture[0], texture[1], texture[2]);
-  texture[1] += s * warp;
-  texture[2] += s * 1.333333f * px->landHeight;
   float f;
-  px->landNoise = FractalNoise(texture, 4.0f, 2.0f, run->reliefGain * 0.9f, &f, row->globals);
+  if (px->landReady) {
+    px->landNoise = px->landNoiseSum;
+    f = px->landFirst;
+    run->sideSum = px->landSideSum;
+  } else {
+    float texture[3];
+    LandTexturePoint(row, px, texture);
+    const float warp = GradientNoise3Tables(&run->noiseTables, texture[0], texture[1], texture[2]);
+    WarpLandTexturePoint(row, px, warp, texture);
+    px->landNoise = FractalNoise(texture, kLandLacunarity, kLandOctaves, run->reliefGain * 0.9f, &f, row->globals);
+  }
   float *u = px->land;
 
   if (row->lunarClimate) {
     float tone;
     if (px->shade > 0.0f || row->isMap) {
       tone = px->reliefAltitude * 1.3f + 0.5f;
-      const float dark = 1.0f - px->shade;
-      px->lightLevel = 1.0f - dark * dark * dark;
+      px->lightLevel = LandLightLevel(row, px);
       px->landIce = 0.0f;
     } else {
       tone = row->prevTone;
@@ -188,7 +246,7 @@ void ShadeLand(ShadeRow *row, ShadePixel *px) {
     px->landIce = ClampF((a2 - 0.7f) * 8.0f + 8.0f * px->landHeight - row->iceThreshold, 0.0f, 1.0f);
     for (int k = 0; k < 3; k++) u[k] += (row->iceColour[k] - u[k]) * px->landIce;
     RotateChannelsForward(u, run->sideSum * (1.0f - m));
-    px->lightLevel = px->shade;
+    px->lightLevel = LandLightLevel(row, px);
   }
   for (int k = 0; k < 3; k++) {
     if (u[k] < 0.0f) u[k] = 0.0f;

@@ -40,73 +40,6 @@ constexpr float kHalfRoot2 = 0.707106781186548f;
 // absurd octave counts from running away.
 constexpr int32_t kMaxFractalTerms = 64;
 
-// The shape of one fractal sum: the first term, `steps` whole terms after it, and, when the
-// octave count is not whole, the fraction of one more.
-struct FractalPlan {
-  int32_t steps;
-  float fraction;
-  int32_t terms;   // points to evaluate
-};
-
-FractalPlan PlanFractal(float octaves) {
-  FractalPlan plan;
-  plan.steps = 0;
-  if (octaves > 1.0f) {
-    // The loop runs while octaves > i after each step, i counting 2, 3, ...
-    int32_t i = 1;
-    do {
-      i++;
-      plan.steps++;
-    } while (octaves > float(i) && plan.steps < kMaxFractalTerms - 2);
-  }
-  plan.fraction = octaves - std::trunc(octaves);
-  plan.terms = 1 + plan.steps + (plan.fraction != 0.0f ? 1 : 0);
-  return plan;
-}
-
-// The octave points p, p l, p l^2, ... (each the one before times l, component by component),
-// and the point as the sum leaves it: p times l once per whole term.
-void FillOctavePoints(float point[3], float lacunarity, const FractalPlan &plan, float *out) {
-  float x = point[0], y = point[1], z = point[2];
-  for (int32_t k = 0; k < plan.terms; k++) {
-    out[3 * k] = x;
-    out[3 * k + 1] = y;
-    out[3 * k + 2] = z;
-    if (k <= plan.steps) {
-      x *= lacunarity;
-      y *= lacunarity;
-      z *= lacunarity;
-    }
-  }
-  point[0] = x;
-  point[1] = y;
-  point[2] = z;
-}
-
-// The sum of the terms in the documented order.
-float SumFractal(const float *values, const FractalPlan &plan, float gain, float *firstValue, float *sideSum) {
-  const float g0 = values[0];
-  *firstValue = g0;
-  float sum = g0;
-  float side = 0.0f;
-  float amplitude = 1.0f;
-  float sign = -1.0f;
-  for (int32_t k = 1; k <= plan.steps; k++) {
-    const float v = values[k];
-    sum += v * amplitude;
-    side += v * amplitude * sign;
-    amplitude *= gain;
-    sign = -sign;
-  }
-  if (plan.fraction != 0.0f) {
-    const float v = values[plan.steps + 1];
-    sum += plan.fraction * v * amplitude;
-    side += plan.fraction * sign * v * amplitude;
-  }
-  *sideSum = side;
-  return sum;
-}
-
 // The lunar relief height at a sphere point, (t - 128) x 0.003.
 float LunarHeight(const ShadeRow *row, const float point[3]) {
   const RenderView *view = row->view;
@@ -136,6 +69,19 @@ void FractalReliefBatch(ShadeRow *row, const float *points, int32_t count, float
     raw[k] = r;
     altitude[k] = r * std::fabs(r);
   }
+}
+
+// The light-side point, a thousandth of a radius toward the light, and the octave count of the
+// pixel's relief.
+void PrepareTerrain(const ShadeRow *row, ShadePixel *px) {
+  const float *n = px->n;
+  float toward[3] = {n[0] - px->farLight[0], n[1] - px->farLight[1], n[2] - px->farLight[2]};
+  NormaliseVec3f(toward);
+  for (int k = 0; k < 3; k++) px->lightSidePoint[k] = n[k] + 0.001f * toward[k];
+  float octaves = (row->view->logRadius + px->logViewTerm) / kLogOctaveStep - 2.0f;
+  if (!(octaves >= 1.0f)) octaves = 1.0f;   // NaN counts as 1
+  px->octaves = octaves;
+  px->terrainPrepared = true;
 }
 
 // Height compression below the water line: -(sqrt(|h| + 0.5) - sqrt(0.5)).
@@ -205,6 +151,67 @@ void MapPoint(const ShadeRow *row, float y, float sl, float cl, float n[3], floa
 }
 
 }  // namespace
+
+// ---- Fractal sums ------------------------------------------------------------------------------
+
+FractalPlan PlanFractal(float octaves) {
+  FractalPlan plan;
+  plan.steps = 0;
+  if (octaves > 1.0f) {
+    // The loop runs while octaves > i after each step, i counting 2, 3, ...
+    int32_t i = 1;
+    do {
+      i++;
+      plan.steps++;
+    } while (octaves > float(i) && plan.steps < kMaxFractalTerms - 2);
+  }
+  plan.fraction = octaves - std::trunc(octaves);
+  plan.terms = 1 + plan.steps + (plan.fraction != 0.0f ? 1 : 0);
+  return plan;
+}
+
+// The octave points p, p l, p l^2, ... (each the one before times l, component by component),
+// and the point as the sum leaves it: p times l once per whole term.
+void FillOctavePoints(float point[3], float lacunarity, const FractalPlan &plan, float *out) {
+  float x = point[0], y = point[1], z = point[2];
+  for (int32_t k = 0; k < plan.terms; k++) {
+    out[3 * k] = x;
+    out[3 * k + 1] = y;
+    out[3 * k + 2] = z;
+    if (k <= plan.steps) {
+      x *= lacunarity;
+      y *= lacunarity;
+      z *= lacunarity;
+    }
+  }
+  point[0] = x;
+  point[1] = y;
+  point[2] = z;
+}
+
+// The sum of the terms in the documented order.
+float SumFractal(const float *values, const FractalPlan &plan, float gain, float *firstValue, float *sideSum) {
+  const float g0 = values[0];
+  *firstValue = g0;
+  float sum = g0;
+  float side = 0.0f;
+  float amplitude = 1.0f;
+  float sign = -1.0f;
+  for (int32_t k = 1; k <= plan.steps; k++) {
+    const float v = values[k];
+    sum += v * amplitude;
+    side += v * amplitude * sign;
+    amplitude *= gain;
+    sign = -sign;
+  }
+  if (plan.fraction != 0.0f) {
+    const float v = values[plan.steps + 1];
+    sum += plan.fraction * v * amplitude;
+    side += plan.fraction * sign * v * amplitude;
+  }
+  *sideSum = side;
+  return sum;
+}
 
 void SetCraterCullingEnabled(bool enabled) { gCraterCullingEnabled = enabled; }
 bool CraterCullingEnabled() { return gCraterCullingEnabled; }
@@ -431,15 +438,9 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
   const RenderView *view = row->view;
   const float *n = px->n;
   float *slot = px->slot;
-
-  // The light-side point, a thousandth of a radius toward the light.
-  float toward[3] = {n[0] - px->farLight[0], n[1] - px->farLight[1], n[2] - px->farLight[2]};
-  NormaliseVec3f(toward);
-  float *pl = px->lightSidePoint;
-  for (int k = 0; k < 3; k++) pl[k] = n[k] + 0.001f * toward[k];
-
-  float octaves = (view->logRadius + px->logViewTerm) / kLogOctaveStep - 2.0f;
-  if (!(octaves >= 1.0f)) octaves = 1.0f;   // NaN counts as 1
+  if (!px->terrainPrepared) PrepareTerrain(row, px);
+  const float *pl = px->lightSidePoint;
+  const float octaves = px->octaves;
 
   // Outside the hypsometric mode the light-side height is always wanted, and its relief joins
   // the first point's in one noise batch; mode 13 decides once h is known.
@@ -451,6 +452,14 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
     altitude[0] = LunarHeight(row, n);
     raw[0] = first[0] = altitude[0];
     run->sideSum = altitude[0];
+  } else if (px->reliefReady) {
+    for (int k = 0; k < (wantLightSide ? 2 : 1); k++) {
+      altitude[k] = px->reliefAltitude2[k];
+      raw[k] = px->reliefRaw2[k];
+      first[k] = px->reliefFirst2[k];
+    }
+    run->sideSum = px->reliefSideSum;
+    lightSideDone = wantLightSide;
   } else {
     const float both[6] = {n[0], n[1], n[2], pl[0], pl[1], pl[2]};
     FractalReliefBatch(row, both, wantLightSide ? 2 : 1, octaves, altitude, raw, first);
@@ -501,4 +510,46 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
   slot[kSlotFirstValue] = px->firstValue;
   slot[kSlotHeight] = px->height;
   slot[kSlotLightSideHeight] = px->lightSideHeight;
+}
+
+// ---- The relief of a row ------------------------------------------------------------------------
+
+// What FractalReliefBatch makes for each pixel, with the octave points of many pixels in one
+// noise batch: the sums, and the order within each pixel, are those of the one-pixel form.
+void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch) {
+  if (row->realLuna) return;
+  RunState *run = row->run;
+  const int32_t perPixel = row->mode != 13 ? 2 : 1;
+  int32_t first = 0;
+  while (first < count) {
+    // Fill the scratch with the points of as many pixels as fit.
+    int32_t used = 0, last = first;
+    for (; last < count; last++) {
+      ShadePixel *px = pixels[last];
+      PrepareTerrain(row, px);
+      const FractalPlan plan = PlanFractal(px->octaves);
+      if (used + perPixel * plan.terms > kRowNoiseCapacity) break;
+      for (int32_t k = 0; k < perPixel; k++) {
+        const float *src = k == 0 ? px->n : px->lightSidePoint;
+        float p[3] = {src[0] * kReliefPointScale, src[1] * kReliefPointScale, src[2] * kReliefPointScale};
+        FillOctavePoints(p, kReliefLacunarity, plan, scratch->points + 3 * used);
+        used += plan.terms;
+      }
+    }
+    GradientNoise3Many(&run->noiseTables, scratch->points, scratch->values, used);
+    const float *values = scratch->values;
+    for (int32_t i = first; i < last; i++) {
+      ShadePixel *px = pixels[i];
+      const FractalPlan plan = PlanFractal(px->octaves);
+      for (int32_t k = 0; k < perPixel; k++) {
+        const float r = SumFractal(values, plan, run->reliefGain, &px->reliefFirst2[k], &px->reliefSideSum) -
+                        run->seaLevelValue;
+        px->reliefRaw2[k] = r;
+        px->reliefAltitude2[k] = r * std::fabs(r);
+        values += plan.terms;
+      }
+      px->reliefReady = true;
+    }
+    first = last;
+  }
 }

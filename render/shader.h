@@ -31,6 +31,10 @@ void ShadeRowPixels(PluginGlobals *globals, RenderView *view);
 // must be the same bits as the full computation. On by default.
 void SetNightShortcutEnabled(bool enabled);
 
+// Test seam: turns off the evaluation of a row's noise ahead of its pixels, so that every stage
+// evaluates its own noise pixel by pixel; the output must be the same bits. On by default.
+void SetRowNoiseBatchingEnabled(bool enabled);
+
 // Test seam: turns off both crater shortcuts (the per-row candidate list and the neutral-window
 // skip of CraterDecals), which must not change a bit either. On by default.
 void SetCraterCullingEnabled(bool enabled);

@@ -270,6 +270,53 @@ TEST(RenderImage, CraterCullingChangesNoBit) {
   }
 }
 
+// The row's noise evaluated ahead of its pixels against every stage evaluating its own, on each
+// processor path: random planets over the modes that use the relief, the land texture and the
+// clouds (shadows, relief, storms, extra octaves) about a tilted axis, with the moon's height image and climate,
+// on widths that end a batch of columns anywhere, in 16-bit samples.
+TEST(RenderImage, RowNoiseBatchesChangeNoBit) {
+  const NoisePath before = ActiveNoisePath();
+  std::vector<NoisePath> paths = {kNoisePathSse2};
+  if (ProcessorHasAvx2()) paths.push_back(kNoisePathAvx2);
+  const double modes[] = {1, 2, 3, 5, 9, 10, 12, 13};
+  uint32_t state = 7001;
+  int compared = 0;
+  for (int k = 0; k < 16; k++) {
+    RandomCase c = MakeRandomCase(&state, k % 4 == 3);
+    AddSetting(&c, "outputMode=%.0f", modes[k % 8]);
+    AddSetting(&c, "cloudCoverage=%.0f", 20 + NextCaseValue(&state) % 60);
+    AddSetting(&c, "stormCount=%.0f", NextCaseValue(&state) % 12);
+    AddSetting(&c, "stormSize=%.0f", 20 + NextCaseValue(&state) % 80);
+    AddSetting(&c, "cloudTexture=%.0f", NextCaseValue(&state) % 101);
+    AddSetting(&c, "cloudViscosity=%.0f", NextCaseValue(&state) % 101);
+    AddSetting(&c, "cities=%.0f", NextCaseValue(&state) % 101);
+    AddSetting(&c, "landComplexity=%.0f", NextCaseValue(&state) % 101);
+    // A tilted axis, so that the polar terms change along a row.
+    AddSetting(&c, "axis=%.2f,1,%.2f", (NextCaseValue(&state) % 101) / 100.0 - 0.5,
+               (NextCaseValue(&state) % 101) / 100.0 - 0.5);
+    if (k % 5 == 2) c.settings.push_back("realLuna=1");
+    if (k % 3 == 1) c.settings.push_back("lunarClimate=1");
+    if (k % 7 == 4) c.settings.push_back("backlighting=1");
+    const int32_t w = 63 + 17 * (k % 5), h = 24 + k % 3;
+    for (NoisePath path : paths) {
+      ASSERT_TRUE(SelectNoisePath(path));
+      SetRowNoiseBatchingEnabled(false);
+      const Render single = RenderCase(Size(w, h, 16), c);
+      SetRowNoiseBatchingEnabled(true);
+      const Render batched = RenderCase(Size(w, h, 16), c);
+      ASSERT_TRUE(single.ok && batched.ok);
+      size_t differing = 0;
+      for (size_t i = 0; i < single.image.samples.size(); i++) {
+        differing += single.image.samples[i] != batched.image.samples[i];
+      }
+      EXPECT_EQ(differing, 0u) << NoisePathName(path) << " " << Describe(c);
+      compared++;
+    }
+  }
+  EXPECT_EQ(compared, 16 * int(paths.size()));
+  SelectNoisePath(before);
+}
+
 TEST(RenderImage, ZoomedPreviewSizesAndOddWidths) {
   for (int32_t w : {1, 2, 3, 17}) {
     for (int32_t h : {1, 2, 9}) {
