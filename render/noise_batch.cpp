@@ -3,9 +3,12 @@
 // Each SSE2 lane evaluates one point with exactly the operations of GradientNoise3Tables (see
 // noise_inline.h for the formulas and why they are exact), so the results are the same bits:
 // the lattice set-up of the three axes, the dot products and the seven lerps run across four
-// points at once, and only the table reads are made lane by lane. A remainder of fewer than four
+// points at once, and only the table reads are made lane by lane, two neighbouring entries at a
+// time. A remainder of fewer than four
 // points goes through the one-point form.
 #include <emmintrin.h>
+
+#include <cstring>
 
 #include "render/noise.h"
 #include "render/noise_paths.h"
@@ -15,7 +18,6 @@ namespace {
 // One lattice axis of four points.
 struct NoiseAxis4 {
   __m128i i;    // cell index 0..255
-  __m128i i1;   // next cell, wrapped
   __m128 f;     // offset from the low corner
   __m128 f1;    // f - 1
   __m128 s;     // fade
@@ -24,9 +26,7 @@ struct NoiseAxis4 {
 inline void SetupNoiseAxis4(__m128 c, NoiseAxis4 *axis) {
   const __m128 t = _mm_add_ps(c, _mm_set1_ps(4096.0f));
   const __m128i whole = _mm_cvttps_epi32(t);
-  const __m128i mask = _mm_set1_epi32(255);
-  axis->i = _mm_and_si128(whole, mask);
-  axis->i1 = _mm_and_si128(_mm_add_epi32(axis->i, _mm_set1_epi32(1)), mask);
+  axis->i = _mm_and_si128(whole, _mm_set1_epi32(255));
   const __m128i below = _mm_castps_si128(_mm_cmplt_ps(t, _mm_setzero_ps()));
   const __m128i atMinimum = _mm_cmpeq_epi32(whole, _mm_set1_epi32(INT32_MIN));
   const __m128i floorT = _mm_add_epi32(whole, _mm_andnot_si128(atMinimum, below));
@@ -36,62 +36,76 @@ inline void SetupNoiseAxis4(__m128 c, NoiseAxis4 *axis) {
                        _mm_mul_ps(axis->f, axis->f));
 }
 
-// The dot products of one corner of four points: the four gradients G3[index[k]] are loaded as
-// rows and transposed into x, y and z columns.
-inline __m128 CornerDot4(const float *G, const int32_t index[4], __m128 fx, __m128 fy, __m128 fz) {
-  __m128 g0 = _mm_loadu_ps(G + 3 * index[0]);
-  __m128 g1 = _mm_loadu_ps(G + 3 * index[1]);
-  __m128 g2 = _mm_loadu_ps(G + 3 * index[2]);
-  __m128 g3 = _mm_loadu_ps(G + 3 * index[3]);
-  _MM_TRANSPOSE4_PS(g0, g1, g2, g3);
-  return _mm_add_ps(_mm_add_ps(_mm_mul_ps(g0, fx), _mm_mul_ps(g1, fy)), _mm_mul_ps(g2, fz));
+// Two neighbouring table entries, P[i] and P[i + 1], in one read.
+inline void LoadPair(const int32_t *P, int32_t i, int32_t *first, int32_t *second) {
+  uint64_t both;
+  std::memcpy(&both, P + i, sizeof both);
+  *first = int32_t(uint32_t(both));
+  *second = int32_t(uint32_t(both >> 32));
+}
+
+inline __m128 Dot4(__m128 gx, __m128 gy, __m128 gz, __m128 fx, __m128 fy, __m128 fz) {
+  return _mm_add_ps(_mm_add_ps(_mm_mul_ps(gx, fx), _mm_mul_ps(gy, fy)), _mm_mul_ps(gz, fz));
+}
+
+// The dot products of the two corners (dx, dy, 0) and (dx, dy, 1) of four points: the gradients
+// G3[c] and G3[c + 1] are the six floats from offset[k] = 3c on, read as four and two, and
+// transposed into x, y and z columns.
+inline void CornerPairDot4(const float *G, const int32_t offset[4], __m128 fx, __m128 fy, __m128 fz, __m128 fz1,
+                           __m128 *near, __m128 *far) {
+  __m128 g0 = _mm_loadu_ps(G + offset[0]);
+  __m128 g1 = _mm_loadu_ps(G + offset[1]);
+  __m128 g2 = _mm_loadu_ps(G + offset[2]);
+  __m128 g3 = _mm_loadu_ps(G + offset[3]);
+  _MM_TRANSPOSE4_PS(g0, g1, g2, g3);   // x, y, z of the near corner, x of the far one
+  const __m128 e0 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(G + offset[0] + 4)));
+  const __m128 e1 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(G + offset[1] + 4)));
+  const __m128 e2 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(G + offset[2] + 4)));
+  const __m128 e3 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(G + offset[3] + 4)));
+  const __m128 e01 = _mm_unpacklo_ps(e0, e1);   // y y z z of points 0, 1
+  const __m128 e23 = _mm_unpacklo_ps(e2, e3);
+  const __m128 y1 = _mm_movelh_ps(e01, e23);
+  const __m128 z1 = _mm_movehl_ps(e23, e01);
+  *near = Dot4(g0, g1, g2, fx, fy, fz);
+  *far = Dot4(g3, y1, z1, fx, fy, fz1);
 }
 
 inline __m128 Lerp4(__m128 s, __m128 a, __m128 b) { return _mm_add_ps(_mm_mul_ps(_mm_sub_ps(b, a), s), a); }
 
+// The hashes use the tables' repeated tails (noise_tables.h): for indices below 256 the wrapped
+// neighbour of an entry is simply the next one, P[i + 1] and G3[c + 1], so the pairs
+// (P[i], P[i + 1]) and (G3[c], G3[c + 1]) are each read together.
 __m128 GradientNoise3x4(const NoiseTables *tables, __m128 x, __m128 y, __m128 z) {
   NoiseAxis4 ax, ay, az;
   SetupNoiseAxis4(x, &ax);
   SetupNoiseAxis4(y, &ay);
   SetupNoiseAxis4(z, &az);
 
-  alignas(16) int32_t ix[4], ix1[4], iy[4], iy1[4], iz[4], iz1[4];
+  alignas(16) int32_t ix[4], iy[4], iz[4];
   _mm_store_si128(reinterpret_cast<__m128i *>(ix), ax.i);
-  _mm_store_si128(reinterpret_cast<__m128i *>(ix1), ax.i1);
   _mm_store_si128(reinterpret_cast<__m128i *>(iy), ay.i);
-  _mm_store_si128(reinterpret_cast<__m128i *>(iy1), ay.i1);
   _mm_store_si128(reinterpret_cast<__m128i *>(iz), az.i);
-  _mm_store_si128(reinterpret_cast<__m128i *>(iz1), az.i1);
 
-  // Gradient indices of the eight corners of every lane, named by (dx, dy, dz).
+  // Float offsets 3c of the corner pairs of every lane, named by (dx, dy).
   const int32_t *P = tables->P;
-  int32_t c000[4], c100[4], c010[4], c110[4], c001[4], c101[4], c011[4], c111[4];
+  alignas(16) int32_t c00[4], c10[4], c01[4], c11[4];
   for (int32_t k = 0; k < 4; ++k) {
-    const int32_t p0 = P[ix[k]];
-    const int32_t p1 = P[ix1[k]];
-    const int32_t h00 = P[iy[k] + p0];
-    const int32_t h10 = P[iy[k] + p1];
-    const int32_t h01 = P[iy1[k] + p0];
-    const int32_t h11 = P[iy1[k] + p1];
-    c000[k] = h00 + iz[k];
-    c100[k] = h10 + iz[k];
-    c010[k] = h01 + iz[k];
-    c110[k] = h11 + iz[k];
-    c001[k] = h00 + iz1[k];
-    c101[k] = h10 + iz1[k];
-    c011[k] = h01 + iz1[k];
-    c111[k] = h11 + iz1[k];
+    int32_t p0, p1, h00, h01, h10, h11;
+    LoadPair(P, ix[k], &p0, &p1);
+    LoadPair(P, iy[k] + p0, &h00, &h01);
+    LoadPair(P, iy[k] + p1, &h10, &h11);
+    c00[k] = 3 * (h00 + iz[k]);
+    c10[k] = 3 * (h10 + iz[k]);
+    c01[k] = 3 * (h01 + iz[k]);
+    c11[k] = 3 * (h11 + iz[k]);
   }
 
   const float *G = &tables->G3[0][0];
-  const __m128 n000 = CornerDot4(G, c000, ax.f, ay.f, az.f);
-  const __m128 n100 = CornerDot4(G, c100, ax.f1, ay.f, az.f);
-  const __m128 n010 = CornerDot4(G, c010, ax.f, ay.f1, az.f);
-  const __m128 n110 = CornerDot4(G, c110, ax.f1, ay.f1, az.f);
-  const __m128 n001 = CornerDot4(G, c001, ax.f, ay.f, az.f1);
-  const __m128 n101 = CornerDot4(G, c101, ax.f1, ay.f, az.f1);
-  const __m128 n011 = CornerDot4(G, c011, ax.f, ay.f1, az.f1);
-  const __m128 n111 = CornerDot4(G, c111, ax.f1, ay.f1, az.f1);
+  __m128 n000, n001, n100, n101, n010, n011, n110, n111;
+  CornerPairDot4(G, c00, ax.f, ay.f, az.f, az.f1, &n000, &n001);
+  CornerPairDot4(G, c10, ax.f1, ay.f, az.f, az.f1, &n100, &n101);
+  CornerPairDot4(G, c01, ax.f, ay.f1, az.f, az.f1, &n010, &n011);
+  CornerPairDot4(G, c11, ax.f1, ay.f1, az.f, az.f1, &n110, &n111);
 
   const __m128 x00 = Lerp4(ax.s, n000, n100);
   const __m128 x10 = Lerp4(ax.s, n010, n110);
@@ -100,15 +114,26 @@ __m128 GradientNoise3x4(const NoiseTables *tables, __m128 x, __m128 y, __m128 z)
   return Lerp4(az.s, Lerp4(ay.s, x00, x10), Lerp4(ay.s, x01, x11));
 }
 
+// Four interleaved points (12 floats) split into their x, y and z lanes: three loads and five
+// shuffles.
+inline void LoadPoints4(const float *p, __m128 *x, __m128 *y, __m128 *z) {
+  const __m128 m0 = _mm_loadu_ps(p);       // x0 y0 z0 x1
+  const __m128 m1 = _mm_loadu_ps(p + 4);   // y1 z1 x2 y2
+  const __m128 m2 = _mm_loadu_ps(p + 8);   // z2 x3 y3 z3
+  const __m128 xy = _mm_shuffle_ps(m1, m2, _MM_SHUFFLE(2, 1, 3, 2));   // x2 y2 x3 y3
+  const __m128 yz = _mm_shuffle_ps(m0, m1, _MM_SHUFFLE(1, 0, 2, 1));   // y0 z0 y1 z1
+  *x = _mm_shuffle_ps(m0, xy, _MM_SHUFFLE(2, 0, 3, 0));
+  *y = _mm_shuffle_ps(yz, xy, _MM_SHUFFLE(3, 1, 2, 0));
+  *z = _mm_shuffle_ps(yz, m2, _MM_SHUFFLE(3, 0, 3, 1));
+}
+
 }  // namespace
 
 void GradientNoise3ManySse2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
   int32_t k = 0;
   for (; k + 4 <= count; k += 4) {
-    const float *p = points + 3 * k;
-    const __m128 x = _mm_setr_ps(p[0], p[3], p[6], p[9]);
-    const __m128 y = _mm_setr_ps(p[1], p[4], p[7], p[10]);
-    const __m128 z = _mm_setr_ps(p[2], p[5], p[8], p[11]);
+    __m128 x, y, z;
+    LoadPoints4(points + 3 * k, &x, &y, &z);
     _mm_storeu_ps(out + k, GradientNoise3x4(tables, x, y, z));
   }
   for (; k < count; ++k) out[k] = GradientNoise3Tables(tables, points[3 * k], points[3 * k + 1], points[3 * k + 2]);

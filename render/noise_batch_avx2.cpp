@@ -14,6 +14,8 @@
 // eight points goes to the SSE2 path.
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "render/noise.h"
 #include "render/noise_paths.h"
 
@@ -21,7 +23,6 @@ namespace {
 
 struct NoiseAxis8 {
   __m256i i;
-  __m256i i1;
   __m256 f;
   __m256 f1;
   __m256 s;
@@ -30,9 +31,7 @@ struct NoiseAxis8 {
 inline void SetupNoiseAxis8(__m256 c, NoiseAxis8 *axis) {
   const __m256 t = _mm256_add_ps(c, _mm256_set1_ps(4096.0f));
   const __m256i whole = _mm256_cvttps_epi32(t);
-  const __m256i mask = _mm256_set1_epi32(255);
-  axis->i = _mm256_and_si256(whole, mask);
-  axis->i1 = _mm256_and_si256(_mm256_add_epi32(axis->i, _mm256_set1_epi32(1)), mask);
+  axis->i = _mm256_and_si256(whole, _mm256_set1_epi32(255));
   const __m256i below = _mm256_castps_si256(_mm256_cmp_ps(t, _mm256_setzero_ps(), _CMP_LT_OQ));
   const __m256i atMinimum = _mm256_cmpeq_epi32(whole, _mm256_set1_epi32(INT32_MIN));
   const __m256i floorT = _mm256_add_epi32(whole, _mm256_andnot_si256(atMinimum, below));
@@ -42,73 +41,90 @@ inline void SetupNoiseAxis8(__m256 c, NoiseAxis8 *axis) {
                           _mm256_mul_ps(axis->f, axis->f));
 }
 
-// The dot products of one corner of eight points: the eight gradients G3[index[k]] are loaded as
-// four-float rows (the fourth float belongs to the next entry and is dropped), rows k and k + 4
-// side by side, and transposed into x, y and z columns. Gathers would be shorter to write but
-// are slower than these loads on some processors with AVX2.
-inline __m256 CornerDot8(const float *G, const int32_t index[8], __m256 fx, __m256 fy, __m256 fz) {
-  __m256 r[4];
-  for (int k = 0; k < 4; k++) {
-    r[k] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(G + 3 * index[k])),
-                                _mm_loadu_ps(G + 3 * index[k + 4]), 1);
-  }
-  const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]);
-  const __m256 t1 = _mm256_unpacklo_ps(r[2], r[3]);
-  const __m256 t2 = _mm256_unpackhi_ps(r[0], r[1]);
-  const __m256 t3 = _mm256_unpackhi_ps(r[2], r[3]);
-  const __m256 gx = _mm256_shuffle_ps(t0, t1, 0x44);
-  const __m256 gy = _mm256_shuffle_ps(t0, t1, 0xEE);
-  const __m256 gz = _mm256_shuffle_ps(t2, t3, 0x44);
+// Two neighbouring table entries, P[i] and P[i + 1], in one read.
+inline void LoadPair(const int32_t *P, int32_t i, int32_t *first, int32_t *second) {
+  uint64_t both;
+  std::memcpy(&both, P + i, sizeof both);
+  *first = int32_t(uint32_t(both));
+  *second = int32_t(uint32_t(both >> 32));
+}
+
+inline __m256 Dot8(__m256 gx, __m256 gy, __m256 gz, __m256 fx, __m256 fy, __m256 fz) {
   return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(gx, fx), _mm256_mul_ps(gy, fy)), _mm256_mul_ps(gz, fz));
+}
+
+// The dot products of the two corners (dx, dy, 0) and (dx, dy, 1) of eight points. Their
+// gradients G3[c] and G3[c + 1] are six neighbouring floats from offset[k] = 3c on, read in one
+// eight-float row per point, and the eight rows are transposed into x, y and z columns.
+inline void CornerPairDot8(const float *G, const int32_t offset[8], __m256 fx, __m256 fy, __m256 fz, __m256 fz1,
+                           __m256 *near, __m256 *far) {
+  __m256 r[8];
+  for (int k = 0; k < 8; k++) r[k] = _mm256_loadu_ps(G + offset[k]);
+  const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]);   // 0 0 1 1 | 4 4 5 5  (float index per row)
+  const __m256 t1 = _mm256_unpackhi_ps(r[0], r[1]);   // 2 2 3 3 | 6 6 7 7
+  const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]);
+  const __m256 t3 = _mm256_unpackhi_ps(r[2], r[3]);
+  const __m256 t4 = _mm256_unpacklo_ps(r[4], r[5]);
+  const __m256 t5 = _mm256_unpackhi_ps(r[4], r[5]);
+  const __m256 t6 = _mm256_unpacklo_ps(r[6], r[7]);
+  const __m256 t7 = _mm256_unpackhi_ps(r[6], r[7]);
+  const __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44);  // float 0 of rows 0-3 | float 4
+  const __m256 u1 = _mm256_shuffle_ps(t0, t2, 0xEE);  // 1 | 5
+  const __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44);  // 2 | 6
+  const __m256 u3 = _mm256_shuffle_ps(t1, t3, 0xEE);  // 3 | 7
+  const __m256 v0 = _mm256_shuffle_ps(t4, t6, 0x44);  // the same for rows 4-7
+  const __m256 v1 = _mm256_shuffle_ps(t4, t6, 0xEE);
+  const __m256 v2 = _mm256_shuffle_ps(t5, t7, 0x44);
+  const __m256 v3 = _mm256_shuffle_ps(t5, t7, 0xEE);
+  const __m256 x0 = _mm256_permute2f128_ps(u0, v0, 0x20);
+  const __m256 y0 = _mm256_permute2f128_ps(u1, v1, 0x20);
+  const __m256 z0 = _mm256_permute2f128_ps(u2, v2, 0x20);
+  const __m256 x1 = _mm256_permute2f128_ps(u3, v3, 0x20);
+  const __m256 y1 = _mm256_permute2f128_ps(u0, v0, 0x31);
+  const __m256 z1 = _mm256_permute2f128_ps(u1, v1, 0x31);
+  *near = Dot8(x0, y0, z0, fx, fy, fz);
+  *far = Dot8(x1, y1, z1, fx, fy, fz1);
 }
 
 inline __m256 Lerp8(__m256 s, __m256 a, __m256 b) {
   return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), s), a);
 }
 
+// The hashes use the tables' repeated tails (noise_tables.h): for i, j below 256,
+// P[i + 1] = P[(i + 1) & 255] and G3[j + 1] = G3[(j + 1) & 255 ... ] within the copy, so the
+// wrapped neighbour of a cell is simply the next entry, and the pairs (P[i], P[i + 1]) and
+// (G3[c], G3[c + 1]) can each be read together.
 __m256 GradientNoise3x8(const NoiseTables *tables, __m256 x, __m256 y, __m256 z) {
   NoiseAxis8 ax, ay, az;
   SetupNoiseAxis8(x, &ax);
   SetupNoiseAxis8(y, &ay);
   SetupNoiseAxis8(z, &az);
 
-  alignas(32) int32_t ix[8], ix1[8], iy[8], iy1[8], iz[8], iz1[8];
+  alignas(32) int32_t ix[8], iy[8], iz[8];
   _mm256_store_si256(reinterpret_cast<__m256i *>(ix), ax.i);
-  _mm256_store_si256(reinterpret_cast<__m256i *>(ix1), ax.i1);
   _mm256_store_si256(reinterpret_cast<__m256i *>(iy), ay.i);
-  _mm256_store_si256(reinterpret_cast<__m256i *>(iy1), ay.i1);
   _mm256_store_si256(reinterpret_cast<__m256i *>(iz), az.i);
-  _mm256_store_si256(reinterpret_cast<__m256i *>(iz1), az.i1);
 
-  // Gradient indices of the eight corners of every lane, named by (dx, dy, dz).
+  // Float offsets 3c of the corner pairs of every lane, named by (dx, dy).
   const int32_t *P = tables->P;
-  int32_t c000[8], c100[8], c010[8], c110[8], c001[8], c101[8], c011[8], c111[8];
+  alignas(32) int32_t c00[8], c10[8], c01[8], c11[8];
   for (int32_t k = 0; k < 8; ++k) {
-    const int32_t p0 = P[ix[k]];
-    const int32_t p1 = P[ix1[k]];
-    const int32_t h00 = P[iy[k] + p0];
-    const int32_t h10 = P[iy[k] + p1];
-    const int32_t h01 = P[iy1[k] + p0];
-    const int32_t h11 = P[iy1[k] + p1];
-    c000[k] = h00 + iz[k];
-    c100[k] = h10 + iz[k];
-    c010[k] = h01 + iz[k];
-    c110[k] = h11 + iz[k];
-    c001[k] = h00 + iz1[k];
-    c101[k] = h10 + iz1[k];
-    c011[k] = h01 + iz1[k];
-    c111[k] = h11 + iz1[k];
+    int32_t p0, p1, h00, h01, h10, h11;
+    LoadPair(P, ix[k], &p0, &p1);
+    LoadPair(P, iy[k] + p0, &h00, &h01);
+    LoadPair(P, iy[k] + p1, &h10, &h11);
+    c00[k] = 3 * (h00 + iz[k]);
+    c10[k] = 3 * (h10 + iz[k]);
+    c01[k] = 3 * (h01 + iz[k]);
+    c11[k] = 3 * (h11 + iz[k]);
   }
 
   const float *G = &tables->G3[0][0];
-  const __m256 n000 = CornerDot8(G, c000, ax.f, ay.f, az.f);
-  const __m256 n100 = CornerDot8(G, c100, ax.f1, ay.f, az.f);
-  const __m256 n010 = CornerDot8(G, c010, ax.f, ay.f1, az.f);
-  const __m256 n110 = CornerDot8(G, c110, ax.f1, ay.f1, az.f);
-  const __m256 n001 = CornerDot8(G, c001, ax.f, ay.f, az.f1);
-  const __m256 n101 = CornerDot8(G, c101, ax.f1, ay.f, az.f1);
-  const __m256 n011 = CornerDot8(G, c011, ax.f, ay.f1, az.f1);
-  const __m256 n111 = CornerDot8(G, c111, ax.f1, ay.f1, az.f1);
+  __m256 n000, n001, n100, n101, n010, n011, n110, n111;
+  CornerPairDot8(G, c00, ax.f, ay.f, az.f, az.f1, &n000, &n001);
+  CornerPairDot8(G, c10, ax.f1, ay.f, az.f, az.f1, &n100, &n101);
+  CornerPairDot8(G, c01, ax.f, ay.f1, az.f, az.f1, &n010, &n011);
+  CornerPairDot8(G, c11, ax.f1, ay.f1, az.f, az.f1, &n110, &n111);
 
   const __m256 x00 = Lerp8(ax.s, n000, n100);
   const __m256 x10 = Lerp8(ax.s, n010, n110);
@@ -117,11 +133,18 @@ __m256 GradientNoise3x8(const NoiseTables *tables, __m256 x, __m256 y, __m256 z)
   return Lerp8(az.s, Lerp8(ay.s, x00, x10), Lerp8(ay.s, x01, x11));
 }
 
-// Eight interleaved points (24 floats) split into their x, y and z lanes.
+// Eight interleaved points (24 floats) split into their x, y and z lanes by three loads and
+// shuffles: rows 0-3 of the points in the low halves, rows 4-7 in the high halves.
 inline void LoadPoints8(const float *p, __m256 *x, __m256 *y, __m256 *z) {
-  *x = _mm256_setr_ps(p[0], p[3], p[6], p[9], p[12], p[15], p[18], p[21]);
-  *y = _mm256_setr_ps(p[1], p[4], p[7], p[10], p[13], p[16], p[19], p[22]);
-  *z = _mm256_setr_ps(p[2], p[5], p[8], p[11], p[14], p[17], p[20], p[23]);
+  const __m256 m03 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p)), _mm_loadu_ps(p + 12), 1);
+  const __m256 m14 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 4)), _mm_loadu_ps(p + 16), 1);
+  const __m256 m25 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 8)), _mm_loadu_ps(p + 20), 1);
+  // m03: x0 y0 z0 x1 | x4 y4 z4 x5, m14: y1 z1 x2 y2 | y5 z5 x6 y6, m25: z2 x3 y3 z3 | z6 x7 y7 z7
+  const __m256 xy = _mm256_shuffle_ps(m14, m25, _MM_SHUFFLE(2, 1, 3, 2));   // x2 y2 x3 y3
+  const __m256 yz = _mm256_shuffle_ps(m03, m14, _MM_SHUFFLE(1, 0, 2, 1));   // y0 z0 y1 z1
+  *x = _mm256_shuffle_ps(m03, xy, _MM_SHUFFLE(2, 0, 3, 0));
+  *y = _mm256_shuffle_ps(yz, xy, _MM_SHUFFLE(3, 1, 2, 0));
+  *z = _mm256_shuffle_ps(yz, m25, _MM_SHUFFLE(3, 0, 3, 1));
 }
 
 }  // namespace
