@@ -90,10 +90,9 @@ inline __m256 Lerp8(__m256 s, __m256 a, __m256 b) {
   return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), s), a);
 }
 
-// The hashes use the tables' repeated tails (noise_tables.h): for i, j below 256,
-// P[i + 1] = P[(i + 1) & 255] and G3[j + 1] = G3[(j + 1) & 255 ... ] within the copy, so the
-// wrapped neighbour of a cell is simply the next entry, and the pairs (P[i], P[i + 1]) and
-// (G3[c], G3[c + 1]) can each be read together.
+// The hashes use the tables' repeated tails (noise_tables.h): entry k + 256 equals entry k, so
+// for the indices that occur the wrapped neighbour of an entry is simply the next one, and the
+// pairs (P[i], P[i + 1]) and (G3[c], G3[c + 1]) are each read together.
 __m256 GradientNoise3x8(const NoiseTables *tables, __m256 x, __m256 y, __m256 z) {
   NoiseAxis8 ax, ay, az;
   SetupNoiseAxis8(x, &ax);

@@ -118,23 +118,33 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
   for (int32_t k = 0; k < count; k++) {
     float *out3 = octavePoints + 3 * terms * k;
     const float n = warp[k] * view->unitScale;
-    float w[3];
-    for (int c = 0; c < 3; c++) w[c] = (q[k][c] + n) * 3.0f + kCloudOffset[c];
+    // Three scalars rather than an array: the compiler keeps them in registers instead of
+    // storing each one and reading the three back as one wider value, which stalls.
+    float wx = (q[k][0] + n) * 3.0f + kCloudOffset[0];
+    float wy = (q[k][1] + n) * 3.0f + kCloudOffset[1];
+    float wz = (q[k][2] + n) * 3.0f + kCloudOffset[2];
     // The warped point and its octaves.
     for (int32_t j = 0; j <= loopTerms; j++) {
-      for (int c = 0; c < 3; c++) {
-        out3[3 * j + c] = w[c];
-        w[c] *= kCloudLacunarity;
-      }
+      out3[3 * j] = wx;
+      out3[3 * j + 1] = wy;
+      out3[3 * j + 2] = wz;
+      wx *= kCloudLacunarity;
+      wy *= kCloudLacunarity;
+      wz *= kCloudLacunarity;
     }
     // The extra octaves start again from the untwisted point.
-    float r[3];
-    for (int c = 0; c < 3; c++) r[c] = (points[3 * k + c] * 3.0f + kCloudOffset[c]) * run->cloudExtraFrequency;
+    const float *point = points + 3 * k;
+    float rx = (point[0] * 3.0f + kCloudOffset[0]) * run->cloudExtraFrequency;
+    float ry = (point[1] * 3.0f + kCloudOffset[1]) * run->cloudExtraFrequency;
+    float rz = (point[2] * 3.0f + kCloudOffset[2]) * run->cloudExtraFrequency;
     for (int32_t j = 0; j < extraTerms; j++) {
-      for (int c = 0; c < 3; c++) {
-        out3[3 * (1 + loopTerms + j) + c] = r[c];
-        r[c] *= kCloudLacunarity;
-      }
+      float *o = out3 + 3 * (1 + loopTerms + j);
+      o[0] = rx;
+      o[1] = ry;
+      o[2] = rz;
+      rx *= kCloudLacunarity;
+      ry *= kCloudLacunarity;
+      rz *= kCloudLacunarity;
     }
   }
   GradientNoise3Many(tables, octavePoints, values, terms * count);

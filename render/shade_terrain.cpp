@@ -158,12 +158,10 @@ FractalPlan PlanFractal(float octaves) {
   FractalPlan plan;
   plan.steps = 0;
   if (octaves > 1.0f) {
-    // The loop runs while octaves > i after each step, i counting 2, 3, ...
-    int32_t i = 1;
-    do {
-      i++;
-      plan.steps++;
-    } while (octaves > float(i) && plan.steps < kMaxFractalTerms - 2);
+    // A loop that steps while octaves > i, i counting 2, 3, ..., stops at the first i at or
+    // above the octave count: the steps are ceil(octaves) - 1, and at most kMaxFractalTerms - 2.
+    const float top = float(kMaxFractalTerms - 1);
+    plan.steps = int32_t(octaves < top ? std::ceil(octaves) : top) - 1;
   }
   plan.fraction = octaves - std::trunc(octaves);
   plan.terms = 1 + plan.steps + (plan.fraction != 0.0f ? 1 : 0);

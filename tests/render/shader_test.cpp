@@ -6,12 +6,14 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "bench/render_harness.h"
 #include "foundation/fast_math.h"
 #include "foundation/vector_math.h"
 #include "foundation/exact_math.h"
 #include "render/noise.h"
+#include "render/shade_internal.h"
 #include "render/render_setup.h"
 #include "render/row_renderer.h"
 #include "render/shader.h"
@@ -75,6 +77,37 @@ TEST_F(ShaderTest, FractalNoiseTermCounts) {
     EXPECT_EQ(sum, c.sum) << c.octaves;
     EXPECT_EQ(g_->runState->sideSum, c.side) << c.octaves;
     EXPECT_EQ(point[0], pts[c.scaled][0]) << c.octaves;
+  }
+}
+
+// The term count of a fractal sum against the loop it stands for: one step, then another while
+// the octave count exceeds 2, 3, ..., with at most 62 steps; integers, their float neighbours,
+// the fractions between, and values past the cap.
+TEST(PlanFractal, StepsAreThoseOfTheLoop) {
+  auto loopSteps = [](float octaves) {
+    int32_t steps = 0;
+    if (octaves > 1.0f) {
+      int32_t i = 1;
+      do {
+        i++;
+        steps++;
+      } while (octaves > float(i) && steps < 62);
+    }
+    return steps;
+  };
+  std::vector<float> values = {-1.0f, 0.0f, 0.5f, 1.0f, 1.0e-30f, 61.5f, 62.0f, 62.5f, 63.0f, 64.0f, 1.0e9f,
+                               INFINITY, NAN};
+  for (int n = 1; n <= 66; n++) {
+    values.push_back(float(n));
+    values.push_back(std::nextafter(float(n), 0.0f));
+    values.push_back(std::nextafter(float(n), 100.0f));
+    values.push_back(float(n) + 0.37f);
+  }
+  for (float o : values) {
+    const FractalPlan plan = PlanFractal(o);
+    EXPECT_EQ(plan.steps, loopSteps(o)) << o;
+    const bool fractional = o - std::trunc(o) != 0.0f;
+    EXPECT_EQ(plan.terms, 1 + loopSteps(o) + (fractional ? 1 : 0)) << o;
   }
 }
 
