@@ -157,13 +157,19 @@ void MapPoint(const ShadeRow *row, float y, float sl, float cl, float n[3], floa
 FractalPlan PlanFractal(float octaves) {
   FractalPlan plan;
   plan.steps = 0;
+  // The whole part; for the octave counts the renderer makes (1 and more, below 2^23) through
+  // the integer conversion, which the compiler does not turn into a library call.
+  const bool small = octaves >= 1.0f && octaves < 8388608.0f;
+  const float whole = small ? float(int32_t(octaves)) : std::trunc(octaves);
   if (octaves > 1.0f) {
     // A loop that steps while octaves > i, i counting 2, 3, ..., stops at the first i at or
     // above the octave count: the steps are ceil(octaves) - 1, and at most kMaxFractalTerms - 2.
-    const float top = float(kMaxFractalTerms - 1);
-    plan.steps = int32_t(octaves < top ? std::ceil(octaves) : top) - 1;
+    const int32_t ceiling = octaves < float(kMaxFractalTerms - 1)
+                                ? int32_t(whole) + (whole != octaves ? 1 : 0)
+                                : kMaxFractalTerms - 1;
+    plan.steps = ceiling - 1;
   }
-  plan.fraction = octaves - std::trunc(octaves);
+  plan.fraction = octaves - whole;
   plan.terms = 1 + plan.steps + (plan.fraction != 0.0f ? 1 : 0);
   return plan;
 }

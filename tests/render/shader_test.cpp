@@ -82,7 +82,7 @@ TEST_F(ShaderTest, FractalNoiseTermCounts) {
 
 // The term count of a fractal sum against the loop it stands for: one step, then another while
 // the octave count exceeds 2, 3, ..., with at most 62 steps; integers, their float neighbours,
-// the fractions between, and values past the cap.
+// the fractions between, and values past the cap; the fraction is the part after the point.
 TEST(PlanFractal, StepsAreThoseOfTheLoop) {
   auto loopSteps = [](float octaves) {
     int32_t steps = 0;
@@ -95,8 +95,8 @@ TEST(PlanFractal, StepsAreThoseOfTheLoop) {
     }
     return steps;
   };
-  std::vector<float> values = {-1.0f, 0.0f, 0.5f, 1.0f, 1.0e-30f, 61.5f, 62.0f, 62.5f, 63.0f, 64.0f, 1.0e9f,
-                               INFINITY, NAN};
+  std::vector<float> values = {-1.0f, -2.5f, 0.0f, 0.5f, 1.0f, 1.0e-30f, 61.5f, 62.0f, 62.5f, 63.0f, 64.0f,
+                               8388607.5f, 1.0e9f, INFINITY, -INFINITY, NAN};
   for (int n = 1; n <= 66; n++) {
     values.push_back(float(n));
     values.push_back(std::nextafter(float(n), 0.0f));
@@ -106,8 +106,13 @@ TEST(PlanFractal, StepsAreThoseOfTheLoop) {
   for (float o : values) {
     const FractalPlan plan = PlanFractal(o);
     EXPECT_EQ(plan.steps, loopSteps(o)) << o;
-    const bool fractional = o - std::trunc(o) != 0.0f;
-    EXPECT_EQ(plan.terms, 1 + loopSteps(o) + (fractional ? 1 : 0)) << o;
+    const float fraction = o - std::trunc(o);
+    EXPECT_EQ(plan.terms, 1 + loopSteps(o) + (fraction != 0.0f ? 1 : 0)) << o;
+    if (std::isnan(fraction)) {
+      EXPECT_TRUE(std::isnan(plan.fraction)) << o;
+    } else {
+      EXPECT_EQ(plan.fraction, fraction) << o;
+    }
   }
 }
 
