@@ -54,34 +54,34 @@ inline __m256 Dot8(__m256 gx, __m256 gy, __m256 gz, __m256 fx, __m256 fy, __m256
 }
 
 // The dot products of the two corners (dx, dy, 0) and (dx, dy, 1) of eight points. Their
-// gradients G3[c] and G3[c + 1] are six neighbouring floats from offset[k] = 3c on, read in one
-// eight-float row per point, and the eight rows are transposed into x, y and z columns.
+// gradients G3[c] and G3[c + 1] are six neighbouring floats from offset[k] = 3c on. Points k and
+// k + 4 share a register, one in each half, so that the transposition into x, y and z columns
+// stays within the halves: floats 0-3 of the rows give x, y, z of the near corner and x of the
+// far one, floats 4-5 give y and z of the far one. (Whole eight-float rows and a full 8 x 8
+// transposition need more shuffles, and crossing the halves is slow on some processors.)
+inline __m256 Rows8(const float *G, const int32_t offset[8], int k, int shift) {
+  return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(G + offset[k] + shift)),
+                              _mm_loadu_ps(G + offset[k + 4] + shift), 1);
+}
+
 inline void CornerPairDot8(const float *G, const int32_t offset[8], __m256 fx, __m256 fy, __m256 fz, __m256 fz1,
                            __m256 *near, __m256 *far) {
-  __m256 r[8];
-  for (int k = 0; k < 8; k++) r[k] = _mm256_loadu_ps(G + offset[k]);
-  const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]);   // 0 0 1 1 | 4 4 5 5  (float index per row)
-  const __m256 t1 = _mm256_unpackhi_ps(r[0], r[1]);   // 2 2 3 3 | 6 6 7 7
-  const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]);
-  const __m256 t3 = _mm256_unpackhi_ps(r[2], r[3]);
-  const __m256 t4 = _mm256_unpacklo_ps(r[4], r[5]);
-  const __m256 t5 = _mm256_unpackhi_ps(r[4], r[5]);
-  const __m256 t6 = _mm256_unpacklo_ps(r[6], r[7]);
-  const __m256 t7 = _mm256_unpackhi_ps(r[6], r[7]);
-  const __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44);  // float 0 of rows 0-3 | float 4
-  const __m256 u1 = _mm256_shuffle_ps(t0, t2, 0xEE);  // 1 | 5
-  const __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44);  // 2 | 6
-  const __m256 u3 = _mm256_shuffle_ps(t1, t3, 0xEE);  // 3 | 7
-  const __m256 v0 = _mm256_shuffle_ps(t4, t6, 0x44);  // the same for rows 4-7
-  const __m256 v1 = _mm256_shuffle_ps(t4, t6, 0xEE);
-  const __m256 v2 = _mm256_shuffle_ps(t5, t7, 0x44);
-  const __m256 v3 = _mm256_shuffle_ps(t5, t7, 0xEE);
-  const __m256 x0 = _mm256_permute2f128_ps(u0, v0, 0x20);
-  const __m256 y0 = _mm256_permute2f128_ps(u1, v1, 0x20);
-  const __m256 z0 = _mm256_permute2f128_ps(u2, v2, 0x20);
-  const __m256 x1 = _mm256_permute2f128_ps(u3, v3, 0x20);
-  const __m256 y1 = _mm256_permute2f128_ps(u0, v0, 0x31);
-  const __m256 z1 = _mm256_permute2f128_ps(u1, v1, 0x31);
+  const __m256 a0 = Rows8(G, offset, 0, 0), a1 = Rows8(G, offset, 1, 0);
+  const __m256 a2 = Rows8(G, offset, 2, 0), a3 = Rows8(G, offset, 3, 0);
+  const __m256 t0 = _mm256_unpacklo_ps(a0, a1);   // floats 0 0 1 1 of rows 0 1 (and 4 5)
+  const __m256 t1 = _mm256_unpackhi_ps(a0, a1);   // 2 2 3 3
+  const __m256 t2 = _mm256_unpacklo_ps(a2, a3);
+  const __m256 t3 = _mm256_unpackhi_ps(a2, a3);
+  const __m256 x0 = _mm256_shuffle_ps(t0, t2, 0x44);
+  const __m256 y0 = _mm256_shuffle_ps(t0, t2, 0xEE);
+  const __m256 z0 = _mm256_shuffle_ps(t1, t3, 0x44);
+  const __m256 x1 = _mm256_shuffle_ps(t1, t3, 0xEE);
+  const __m256 b0 = Rows8(G, offset, 0, 4), b1 = Rows8(G, offset, 1, 4);
+  const __m256 b2 = Rows8(G, offset, 2, 4), b3 = Rows8(G, offset, 3, 4);
+  const __m256 s0 = _mm256_unpacklo_ps(b0, b1);   // 4 4 5 5
+  const __m256 s1 = _mm256_unpacklo_ps(b2, b3);
+  const __m256 y1 = _mm256_shuffle_ps(s0, s1, 0x44);
+  const __m256 z1 = _mm256_shuffle_ps(s0, s1, 0xEE);
   *near = Dot8(x0, y0, z0, fx, fy, fz);
   *far = Dot8(x1, y1, z1, fx, fy, fz1);
 }
