@@ -44,14 +44,14 @@ inline void LoadPair(const int32_t *P, int32_t i, int32_t *first, int32_t *secon
   *second = int32_t(uint32_t(both >> 32));
 }
 
-inline __m128 Dot4(__m128 gx, __m128 gy, __m128 gz, __m128 fx, __m128 fy, __m128 fz) {
+__attribute__((always_inline)) inline __m128 Dot4(__m128 gx, __m128 gy, __m128 gz, __m128 fx, __m128 fy, __m128 fz) {
   return _mm_add_ps(_mm_add_ps(_mm_mul_ps(gx, fx), _mm_mul_ps(gy, fy)), _mm_mul_ps(gz, fz));
 }
 
 // The dot products of the two corners (dx, dy, 0) and (dx, dy, 1) of four points: the gradients
 // G3[c] and G3[c + 1] are the six floats from offset[k] = 3c on, read as four and two, and
 // transposed into x, y and z columns.
-inline void CornerPairDot4(const float *G, const int32_t offset[4], __m128 fx, __m128 fy, __m128 fz, __m128 fz1,
+__attribute__((always_inline)) inline void CornerPairDot4(const float *G, const int32_t offset[4], __m128 fx, __m128 fy, __m128 fz, __m128 fz1,
                            __m128 *near, __m128 *far) {
   __m128 g0 = _mm_loadu_ps(G + offset[0]);
   __m128 g1 = _mm_loadu_ps(G + offset[1]);

@@ -49,7 +49,7 @@ inline void LoadPair(const int32_t *P, int32_t i, int32_t *first, int32_t *secon
   *second = int32_t(uint32_t(both >> 32));
 }
 
-inline __m256 Dot8(__m256 gx, __m256 gy, __m256 gz, __m256 fx, __m256 fy, __m256 fz) {
+__attribute__((always_inline)) inline __m256 Dot8(__m256 gx, __m256 gy, __m256 gz, __m256 fx, __m256 fy, __m256 fz) {
   return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(gx, fx), _mm256_mul_ps(gy, fy)), _mm256_mul_ps(gz, fz));
 }
 
@@ -59,12 +59,12 @@ inline __m256 Dot8(__m256 gx, __m256 gy, __m256 gz, __m256 fx, __m256 fy, __m256
 // stays within the halves: floats 0-3 of the rows give x, y, z of the near corner and x of the
 // far one, floats 4-5 give y and z of the far one. (Whole eight-float rows and a full 8 x 8
 // transposition need more shuffles, and crossing the halves is slow on some processors.)
-inline __m256 Rows8(const float *G, const int32_t offset[8], int k, int shift) {
+__attribute__((always_inline)) inline __m256 Rows8(const float *G, const int32_t offset[8], int k, int shift) {
   return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(G + offset[k] + shift)),
                               _mm_loadu_ps(G + offset[k + 4] + shift), 1);
 }
 
-inline void CornerPairDot8(const float *G, const int32_t offset[8], __m256 fx, __m256 fy, __m256 fz, __m256 fz1,
+__attribute__((always_inline)) inline void CornerPairDot8(const float *G, const int32_t offset[8], __m256 fx, __m256 fy, __m256 fz, __m256 fz1,
                            __m256 *near, __m256 *far) {
   const __m256 a0 = Rows8(G, offset, 0, 0), a1 = Rows8(G, offset, 1, 0);
   const __m256 a2 = Rows8(G, offset, 2, 0), a3 = Rows8(G, offset, 3, 0);
@@ -90,6 +90,8 @@ inline __m256 Lerp8(__m256 s, __m256 a, __m256 b) {
   return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), s), a);
 }
 
+// (The helpers above are forced inline: called apart, their vector arguments go through memory.)
+//
 // The hashes use the tables' repeated tails (noise_tables.h): entry k + 256 equals entry k, so
 // for the indices that occur the wrapped neighbour of an entry is simply the next one, and the
 // pairs (P[i], P[i + 1]) and (G3[c], G3[c + 1]) are each read together.

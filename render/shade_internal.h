@@ -87,6 +87,13 @@ struct ShadeRow {
   int32_t craterCandidateCount;
 };
 
+// The shape of a fractal sum (PlanFractal).
+struct FractalPlan {
+  int32_t steps;    // whole terms after the first
+  float fraction;   // the part of one more term when the octave count is not whole
+  int32_t terms;    // points to evaluate
+};
+
 // The values of one pixel, from placement to output.
 struct ShadePixel {
   int32_t column;
@@ -132,8 +139,9 @@ struct ShadePixel {
   // Noise evaluated ahead for the whole row (see ShadeRowPixels). Each stage uses a value only
   // when its flag says it was made for exactly what the stage asks; otherwise it evaluates the
   // noise itself, so a wrong guess costs time, never bits.
-  bool terrainPrepared;        // octaves and lightSidePoint are set
+  bool terrainPrepared;        // octaves, reliefPlan and lightSidePoint are set
   float octaves;
+  FractalPlan reliefPlan;
   bool reliefReady;            // the relief of n (and, outside mode 13, of P')
   float reliefAltitude2[2];
   float reliefRaw2[2];
@@ -180,12 +188,7 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
 // The light level that stage 5 gives a pixel (outside mode 13), from its relief shade alone.
 float LandLightLevel(const ShadeRow *row, const ShadePixel *px);
 
-// The fractal sum's shape and pieces, shared by the relief and the land texture.
-struct FractalPlan {
-  int32_t steps;    // whole terms after the first
-  float fraction;   // the part of one more term when the octave count is not whole
-  int32_t terms;    // points to evaluate
-};
+// The fractal sum's pieces, shared by the relief and the land texture.
 FractalPlan PlanFractal(float octaves);
 void FillOctavePoints(float point[3], float lacunarity, const FractalPlan &plan, float *out);
 float SumFractal(const float *values, const FractalPlan &plan, float gain, float *firstValue, float *sideSum);

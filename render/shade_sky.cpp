@@ -45,6 +45,15 @@ const float *CoriolisMatrix(ShadeRow *row, const RenderView *view, float axisSin
   return row->coriolisMatrix;
 }
 
+// q times the rotation part of m (VectorTimesMatrix, the same operations, here where the compiler
+// can keep q in registers).
+inline void TurnPoint(float q[3], const float *m) {
+  const float x = q[0], y = q[1], z = q[2];
+  q[0] = x * m[0] + y * m[4] + z * m[8];
+  q[1] = x * m[1] + y * m[5] + z * m[9];
+  q[2] = x * m[2] + y * m[6] + z * m[10];
+}
+
 // Steps 1 to 3 of the procedural density: the polar bias and the twisted point.
 float CloudBiasAndTwist(ShadeRow *row, const float point[3], float axisDot, const float *coriolis, float q[3]) {
   const RunState *run = row->run;
@@ -72,17 +81,9 @@ float CloudBiasAndTwist(ShadeRow *row, const float point[3], float axisDot, cons
     const float centre[3] = {storms.centreX[i], storms.centreY[i], storms.centreZ[i]};
     float m[16];
     ExactRotationMatrix(centre, t3 * storms.strength[i], m);
-    float turned[3];
-    VectorTimesMatrix(q, m, turned);
-    q[0] = turned[0];
-    q[1] = turned[1];
-    q[2] = turned[2];
+    TurnPoint(q, m);
   }
-  float turned[3];
-  VectorTimesMatrix(q, coriolis, turned);
-  q[0] = turned[0];
-  q[1] = turned[1];
-  q[2] = turned[2];
+  TurnPoint(q, coriolis);
   return density;
 }
 

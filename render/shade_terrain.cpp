@@ -81,6 +81,7 @@ void PrepareTerrain(const ShadeRow *row, ShadePixel *px) {
   float octaves = (row->view->logRadius + px->logViewTerm) / kLogOctaveStep - 2.0f;
   if (!(octaves >= 1.0f)) octaves = 1.0f;   // NaN counts as 1
   px->octaves = octaves;
+  px->reliefPlan = PlanFractal(octaves);
   px->terrainPrepared = true;
 }
 
@@ -531,7 +532,7 @@ void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, R
     for (; last < count; last++) {
       ShadePixel *px = pixels[last];
       PrepareTerrain(row, px);
-      const FractalPlan plan = PlanFractal(px->octaves);
+      const FractalPlan &plan = px->reliefPlan;
       if (used + perPixel * plan.terms > kRowNoiseCapacity) break;
       for (int32_t k = 0; k < perPixel; k++) {
         const float *src = k == 0 ? px->n : px->lightSidePoint;
@@ -544,7 +545,7 @@ void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, R
     const float *values = scratch->values;
     for (int32_t i = first; i < last; i++) {
       ShadePixel *px = pixels[i];
-      const FractalPlan plan = PlanFractal(px->octaves);
+      const FractalPlan &plan = px->reliefPlan;
       for (int32_t k = 0; k < perPixel; k++) {
         const float r = SumFractal(values, plan, run->reliefGain, &px->reliefFirst2[k], &px->reliefSideSum) -
                         run->seaLevelValue;
