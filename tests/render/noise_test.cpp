@@ -422,6 +422,44 @@ TEST(GradientNoise3Many, EveryProcessorPathEqualsTheReference) {
   }
 }
 
+// The batch paths read a cell's wrapped neighbour (cell 255 next to cell 0) as the next table
+// entry, relying on the copied tails of P and G3. Points in the last cell of one, two or all
+// three axes, at the edges of that cell, in every lane of a batch, against the reference.
+TEST(GradientNoise3Many, WrappedCellsEqualTheReference) {
+  auto t = MakeTables(321);
+  Lcg rng{5};
+  // Coordinates whose cell index is 255: t = c + 4096 in [255, 256) modulo 256.
+  const float lastCell[] = {-3841.0f, -3840.5f, std::nextafter(-3840.0f, -5000.0f), 255.0f, 255.75f, -1.0f,
+                            -0.25f, std::nextafter(0.0f, -1.0f), 511.5f};
+  std::vector<float> points;
+  for (int k = 0; k < 9 * 64; k++) {
+    const int mask = 1 + k % 7;   // which axes sit in the last cell
+    for (int axis = 0; axis < 3; axis++) {
+      const bool wrapped = (mask >> axis) & 1;
+      points.push_back(wrapped ? lastCell[(k / 7 + axis) % 9] : rng.Next(-300.0f, 300.0f));
+    }
+  }
+  const int32_t total = int32_t(points.size() / 3);
+  using Many = void (*)(const NoiseTables *, const float *, float *, int32_t);
+  std::vector<std::pair<const char *, Many>> paths = {{"sse2", GradientNoise3ManySse2}};
+  if (ProcessorHasAvx2()) paths.push_back({"avx2", GradientNoise3ManyAvx2});
+  int32_t wrappedSeen = 0;
+  for (int32_t k = 0; k < total; k++) {
+    const float tx = points[3 * k] + 4096.0f;
+    wrappedSeen += (int32_t(tx) & 255) == 255;
+  }
+  EXPECT_GT(wrappedSeen, total / 3);
+  for (const auto &path : paths) {
+    std::vector<float> got(static_cast<size_t>(total));
+    path.second(t.get(), points.data(), got.data(), total);
+    for (int32_t k = 0; k < total; k++) {
+      const float want = ReferenceNoise(*t, points[3 * k], points[3 * k + 1], points[3 * k + 2]);
+      ASSERT_EQ(Bits(got[size_t(k)]), Bits(want))
+          << path.first << " " << points[3 * k] << " " << points[3 * k + 1] << " " << points[3 * k + 2];
+    }
+  }
+}
+
 void SetEnvironment(const char *name, const char *value) {
 #ifdef _WIN32
   _putenv_s(name, value);

@@ -317,6 +317,30 @@ TEST(RenderImage, RowNoiseBatchesChangeNoBit) {
   SelectNoisePath(before);
 }
 
+// The same with the night shortcut in play (lit globe and map modes, no city lights), where some
+// pixels skip their noise and some evaluate only the terrain, and with planets so large that one
+// batch of columns has more octave points than the batch holds at once.
+TEST(RenderImage, RowNoiseBatchesChangeNoBitAtNightAndOnHugePlanets) {
+  uint32_t state = 90210;
+  for (int k = 0; k < 8; k++) {
+    RandomCase c = MakeRandomCase(&state, k % 2 == 1);
+    AddSetting(&c, "outputMode=%.0f", double(1 + k % 3));
+    c.settings.push_back("cities=0");
+    AddSetting(&c, "cloudCoverage=%.0f", 40 + NextCaseValue(&state) % 40);
+    AddSetting(&c, "axis=%.2f,1,0.3", (NextCaseValue(&state) % 101) / 100.0 - 0.5);
+    if (k >= 5) c.settings.push_back("planetSize=20000");
+    const int32_t w = 70 + 31 * (k % 3), h = 21;
+    SetRowNoiseBatchingEnabled(false);
+    const Render single = RenderCase(Size(w, h, 16), c);
+    SetRowNoiseBatchingEnabled(true);
+    const Render batched = RenderCase(Size(w, h, 16), c);
+    ASSERT_TRUE(single.ok && batched.ok);
+    EXPECT_TRUE(single.image.samples == batched.image.samples) << Describe(c);
+    // Not a blank picture: the comparison would prove nothing.
+    EXPECT_GT(MaxSample(batched.image), 1000) << Describe(c);
+  }
+}
+
 TEST(RenderImage, ZoomedPreviewSizesAndOddWidths) {
   for (int32_t w : {1, 2, 3, 17}) {
     for (int32_t h : {1, 2, 9}) {
