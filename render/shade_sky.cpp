@@ -13,6 +13,8 @@
 // term (how much air lies between the viewer and the planet, or the sky behind the limb, lit by
 // the sun) and a back term (air lit from behind, the halo of a backlit planet), both tinted
 // toward red near the terminator by the sunset slider.
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -54,6 +56,22 @@ inline void TurnPoint(float q[3], const float *m) {
   q[2] = x * m[2] + y * m[6] + z * m[10];
 }
 
+// Storm i, when it reaches the point: its share of the density and its twist of q.
+inline void ApplyStorm(const StormTable &storms, int32_t i, const float point[3], float *density, float q[3]) {
+  const float dx = storms.centreX[i] - point[0];
+  const float dy = storms.centreY[i] - point[1];
+  const float dz = storms.centreZ[i] - point[2];
+  const float delta2 = dx * dx + dy * dy + dz * dz;
+  if (!(delta2 < storms.radiusSquared[i])) return;
+  const float t = 1.0f - sqrtf(delta2 / storms.radiusSquared[i]);
+  const float t3 = t * t * t;
+  *density += t3 * 0.3f;
+  const float centre[3] = {storms.centreX[i], storms.centreY[i], storms.centreZ[i]};
+  float m[16];
+  ExactRotationMatrix(centre, t3 * storms.strength[i], m);
+  TurnPoint(q, m);
+}
+
 // Steps 1 to 3 of the procedural density: the polar bias and the twisted point.
 float CloudBiasAndTwist(ShadeRow *row, const float point[3], float axisDot, const float *coriolis, float q[3]) {
   const RunState *run = row->run;
@@ -68,21 +86,24 @@ float CloudBiasAndTwist(ShadeRow *row, const float point[3], float axisDot, cons
   q[0] = point[0];
   q[1] = point[1];
   q[2] = point[2];
+  // The storms that reach the point, tested four at a time (each lane computes the distance as
+  // the one-storm test below does) and then applied one by one in their order.
   const int32_t count = row->globals->stormsPlaced;
-  for (int32_t i = 0; i < count; i++) {
-    const float dx = storms.centreX[i] - point[0];
-    const float dy = storms.centreY[i] - point[1];
-    const float dz = storms.centreZ[i] - point[2];
-    const float delta2 = dx * dx + dy * dy + dz * dz;
-    if (!(delta2 < storms.radiusSquared[i])) continue;
-    const float t = 1.0f - sqrtf(delta2 / storms.radiusSquared[i]);
-    const float t3 = t * t * t;
-    density += t3 * 0.3f;
-    const float centre[3] = {storms.centreX[i], storms.centreY[i], storms.centreZ[i]};
-    float m[16];
-    ExactRotationMatrix(centre, t3 * storms.strength[i], m);
-    TurnPoint(q, m);
+  const __m128 px = _mm_set1_ps(point[0]), py = _mm_set1_ps(point[1]), pz = _mm_set1_ps(point[2]);
+  int32_t first = 0;
+  for (; first + 4 <= count; first += 4) {
+    const __m128 dx = _mm_sub_ps(_mm_loadu_ps(storms.centreX + first), px);
+    const __m128 dy = _mm_sub_ps(_mm_loadu_ps(storms.centreY + first), py);
+    const __m128 dz = _mm_sub_ps(_mm_loadu_ps(storms.centreZ + first), pz);
+    const __m128 delta2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz));
+    int32_t reached = _mm_movemask_ps(_mm_cmplt_ps(delta2, _mm_loadu_ps(storms.radiusSquared + first)));
+    while (reached != 0) {
+      const int32_t i = first + __builtin_ctz(uint32_t(reached));
+      reached &= reached - 1;
+      ApplyStorm(storms, i, point, &density, q);
+    }
   }
+  for (int32_t i = first; i < count; i++) ApplyStorm(storms, i, point, &density, q);
   TurnPoint(q, coriolis);
   return density;
 }

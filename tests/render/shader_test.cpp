@@ -152,6 +152,93 @@ TEST_F(ShaderTest, CraterDecalsOnlyInsideTheSlab) {
   g->cratersPlaced = placed;
 }
 
+// Procedural densities among storms against the formulas followed step by step: the polar
+// bias; every storm that reaches the point, in the storms' order, adds t^3 x 0.3 and turns the
+// point about its centre by t^3 x its strength; then the Coriolis turn, the warp and the
+// octaves. Eleven storms, so that groups of four and a remainder both occur, crowded onto one
+// side of the sphere so that points lie in several at once.
+TEST_F(ShaderTest, StormsTwistTheCloudsInTheirOrder) {
+  RunState *run = g_->runState;
+  uint32_t state = 17;
+  auto next = [&state](float lo, float hi) {
+    state = state * 1664525u + 1013904223u;
+    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
+  };
+  auto unit = [&next](float v[3]) {
+    v[0] = next(0.2f, 1.0f);
+    v[1] = next(-0.5f, 0.5f);
+    v[2] = next(-0.5f, 0.5f);
+    const float n = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    for (int c = 0; c < 3; c++) v[c] /= n;
+  };
+  StormTable &storms = run->storms;
+  g_->stormsPlaced = 11;
+  for (int i = 0; i < 11; i++) {
+    float c[3];
+    unit(c);
+    storms.centreX[i] = c[0];
+    storms.centreY[i] = c[1];
+    storms.centreZ[i] = c[2];
+    storms.radius[i] = next(0.2f, 0.6f);
+    storms.radiusSquared[i] = storms.radius[i] * storms.radius[i];
+    storms.strength[i] = next(-3.0f, 3.0f);
+  }
+  run->cloudOctavesMinusOne = 3;
+  run->cloudExtraOctaves = 2;
+  run->cloudExtraFrequency = 2.0987f * 2.0987f * 2.0987f;
+  view_.coriolisFactor = 0.4f;
+  const float offset[3] = {954.77f, 784.65323f, 6521.31354f};
+  int hits = 0;
+  for (int k = 0; k < 400; k++) {
+    float p[3];
+    unit(p);
+    const float axisDot = p[0] * run->modelAxis[0] + p[1] * run->modelAxis[1] + p[2] * run->modelAxis[2];
+    run->axisDot = axisDot;
+    run->axisSin2 = 1.0f - axisDot * axisDot;
+    float got;
+    ProceduralCloudDensity(p[0], p[1], p[2], &got, g_, &view_);
+
+    const float a = std::fabs(axisDot);
+    float want = a > 0.7f ? run->cloudBase + (a - 0.7f) * 1.5f : run->cloudBase - (0.7f - a) * 0.3f;
+    float q[3] = {p[0], p[1], p[2]}, turned[3], m[16];
+    for (int i = 0; i < 11; i++) {
+      const float dx = storms.centreX[i] - p[0], dy = storms.centreY[i] - p[1], dz = storms.centreZ[i] - p[2];
+      const float d2 = dx * dx + dy * dy + dz * dz;
+      if (!(d2 < storms.radiusSquared[i])) continue;
+      hits++;
+      const float t = 1.0f - std::sqrt(d2 / storms.radiusSquared[i]);
+      want += t * t * t * 0.3f;
+      const float centre[3] = {storms.centreX[i], storms.centreY[i], storms.centreZ[i]};
+      ExactRotationMatrix(centre, t * t * t * storms.strength[i], m);
+      VectorTimesMatrix(q, m, turned);
+      std::memcpy(q, turned, sizeof q);
+    }
+    ExactRotationMatrix(run->modelAxis, run->axisSin2 * view_.coriolisFactor, m);
+    VectorTimesMatrix(q, m, turned);
+    const float warp = Noise(turned) * view_.unitScale;
+    float w[3], r[3];
+    for (int c = 0; c < 3; c++) {
+      w[c] = (turned[c] + warp) * 3.0f + offset[c];
+      r[c] = (p[c] * 3.0f + offset[c]) * run->cloudExtraFrequency;
+    }
+    want += Noise(w);
+    float amplitude = 1.0f;
+    for (int j = 1; j <= 2; j++) {   // octaves 2 and 3 of the base
+      for (float &c : w) c *= 2.0987f;
+      want += Noise(w) * amplitude;
+      amplitude *= 0.67f;
+    }
+    amplitude *= 0.67f;
+    for (int j = 0; j < 2; j++) {
+      want += Noise(r) * amplitude;
+      amplitude *= 0.67f;
+      for (float &c : r) c *= 2.0987f;
+    }
+    ASSERT_EQ(got, want) << k;
+  }
+  EXPECT_GT(hits, 400);   // most points lie in a storm, many in two or more
+}
+
 TEST(IntersectUnitSphere, HitsAndMisses) {
   float hit[3];
   // From the centre along +x (direction o + d = d): the sphere at (1, 0, 0).
