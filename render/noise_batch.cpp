@@ -75,7 +75,7 @@ inline __m128 Lerp4(__m128 s, __m128 a, __m128 b) { return _mm_add_ps(_mm_mul_ps
 // The hashes use the tables' repeated tails (noise_tables.h): for indices below 256 the wrapped
 // neighbour of an entry is simply the next one, P[i + 1] and G3[c + 1], so the pairs
 // (P[i], P[i + 1]) and (G3[c], G3[c + 1]) are each read together.
-__m128 GradientNoise3x4(const NoiseTables *tables, __m128 x, __m128 y, __m128 z) {
+KV_NOISE_SCALAR_TABLE_READS __m128 GradientNoise3x4(const NoiseTables *tables, __m128 x, __m128 y, __m128 z) {
   NoiseAxis4 ax, ay, az;
   SetupNoiseAxis4(x, &ax);
   SetupNoiseAxis4(y, &ay);
@@ -129,7 +129,7 @@ inline void LoadPoints4(const float *p, __m128 *x, __m128 *y, __m128 *z) {
 
 }  // namespace
 
-void GradientNoise3ManySse2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
+KV_NOISE_SCALAR_TABLE_READS void GradientNoise3ManySse2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
   int32_t k = 0;
   for (; k + 4 <= count; k += 4) {
     __m128 x, y, z;

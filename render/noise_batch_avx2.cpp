@@ -95,7 +95,7 @@ inline __m256 Lerp8(__m256 s, __m256 a, __m256 b) {
 // The hashes use the tables' repeated tails (noise_tables.h): entry k + 256 equals entry k, so
 // for the indices that occur the wrapped neighbour of an entry is simply the next one, and the
 // pairs (P[i], P[i + 1]) and (G3[c], G3[c + 1]) are each read together.
-__m256 GradientNoise3x8(const NoiseTables *tables, __m256 x, __m256 y, __m256 z) {
+KV_NOISE_SCALAR_TABLE_READS __m256 GradientNoise3x8(const NoiseTables *tables, __m256 x, __m256 y, __m256 z) {
   NoiseAxis8 ax, ay, az;
   SetupNoiseAxis8(x, &ax);
   SetupNoiseAxis8(y, &ay);
@@ -150,7 +150,7 @@ inline void LoadPoints8(const float *p, __m256 *x, __m256 *y, __m256 *z) {
 
 }  // namespace
 
-void GradientNoise3ManyAvx2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
+KV_NOISE_SCALAR_TABLE_READS void GradientNoise3ManyAvx2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
   int32_t k = 0;
   __m256 x, y, z;
   for (; k + 8 <= count; k += 8) {

@@ -16,6 +16,16 @@
 
 #include "render/noise_tables.h"
 
+// For the batch kernels: GCC turns their lane-by-lane table reads into chains of vector inserts
+// and extracts, which then compete for the same execution units as the gradients'
+// transpositions. Left as plain integer code they run beside them (about a tenth faster on both
+// paths). The other compilers keep such loops scalar anyway.
+#if defined(__GNUC__) && !defined(__clang__)
+#define KV_NOISE_SCALAR_TABLE_READS __attribute__((optimize("no-tree-vectorize", "no-tree-slp-vectorize")))
+#else
+#define KV_NOISE_SCALAR_TABLE_READS
+#endif
+
 enum NoisePath : int32_t {
   kNoisePathSse2 = 0,
   kNoisePathAvx2 = 1,
