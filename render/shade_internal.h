@@ -1,9 +1,11 @@
 // shade_internal.h -- what the shader's stage files share: the constants of the row being shaded
 // and the values of the pixel being shaded, handed from stage to stage.
 //
-// ShadeRowPixels (shade_row.cpp) fills a ShadeRow once per row and then, for every column, runs
-// a ShadePixel through the stage functions below in order. The stages communicate only through
-// these two records, the pixel records of the row buffer and the run state.
+// ShadeRowPixels (shade_row.cpp) fills a ShadeRow once per row and then takes the columns in
+// batches of kRowBatchColumns: stages 1 to 3 for every pixel of the batch, the noise of stages 3,
+// 5 and 8 for all of them in a few large evaluations (the Batch* routines below), then stages 4
+// to 11 pixel by pixel. The stages communicate only through these two records, the pixel
+// records of the row buffer and the run state.
 #ifndef KIVAGLOBE_RENDER_SHADE_INTERNAL_H
 #define KIVAGLOBE_RENDER_SHADE_INTERNAL_H
 

@@ -4,6 +4,10 @@
 // derived from it, the switches of the output mode) is computed once here; the stages read it
 // from the ShadeRow.
 //
+// The gradient noise is most of a pixel's cost, and it is cheapest in long batches (noise.h):
+// the columns are shaded in batches whose noise (every relief, land texture and cloud point of
+// the batch) is evaluated before the pixels' later stages read it (ShadeColumns).
+//
 // Channel units. The shader works in the units of the host's channel: 0..255 for 8-bit images,
 // 0..32767 for 16-bit images (the block's 16-bit colours shifted right by one) and likewise for
 // float images, whose ceiling M is 65535, so that float output comes out at half brightness, as
