@@ -29,6 +29,8 @@ struct Session {
   std::string report;
   bool haveBlock = false;
   ParameterBlock block{};
+  int32_t abortCalls = 0;     // the host's abort callback, asked
+  int32_t displayCalls = 0;   // displayPixels, called
 };
 
 bool HaveDisplay() {
@@ -61,6 +63,8 @@ Session RunKivahost(const std::vector<std::string> &args) {
     std::memcpy(&outcome.block, *h, sizeof outcome.block);
     outcome.haveBlock = true;
   }
+  outcome.abortCalls = session->abortCalls;
+  outcome.displayCalls = session->display.calls;
   outcome.status = FinishHostSession(session);
   CloseHostSession(session);
   delete session;
@@ -339,6 +343,38 @@ TEST_F(DialogSession, ShotsAtOpeningZoomedPanningAndAsAMapShowWhatTheViewHolds) 
   EXPECT_EQ(bottom + 1, fit.bottom);
   for (int y = fit.top + 10; y < fit.bottom; y += 45)
     for (int x = fit.left + 10; x < fit.right; x += 45) EXPECT_GT(d.Brightest(x, y), 30) << x << "," << y;
+}
+
+// The resource balance of dialog sessions: one ended with OK (the planet rendered) and one
+// with Cancel leave no buffer and no global block, and no handle but the parameters.
+TEST_F(DialogSession, OkAndCancelSessionsLeaveNothingOutstanding) {
+  if (!HaveDisplay()) return;
+  for (const char *end : {"ok", "cancel"}) {
+    SCOPED_TRACE(end);
+    // Each session starts from the defaults, not from the settings an OK before it cached.
+    DeleteFileA(PluginTemp("Kivaglobe cached settings C").c_str());
+    Session run = RunKivahost(Steps({"--dialog", "--size", "64x48"},
+                                    {"wait-preview", "type 90 70", "wait-preview", "drag 37 30 0", "press 32", end}));
+    const bool ok = std::strcmp(end, "ok") == 0;
+    EXPECT_EQ(run.status, kHostStatusOk) << run.report;   // a user's Cancel is no failure
+    EXPECT_NE(run.report.find(ok ? "Start: 0" : "Start: -128"), std::string::npos) << run.report;
+    for (const char *line : {"Outstanding buffers: 0\n", "Outstanding handles: 1\n", "Outstanding global blocks: 0\n"})
+      EXPECT_NE(run.report.find(line), std::string::npos) << line << run.report;
+    ASSERT_TRUE(run.haveBlock);
+    EXPECT_EQ(run.block.seaLevel, ok ? 70u : 50u);
+  }
+}
+
+// The host's abort callback is never asked while the dialog's preview renders: a host that
+// answers yes from the first row on still gets whole previews, and the dialog its Cancel.
+TEST_F(DialogSession, PreviewRendersDoNotAskTheHostsAbort) {
+  if (!HaveDisplay()) return;
+  Session run = RunKivahost(Steps({"--dialog", "--size", "300x200", "--abort-at", "0"},
+                                  {"wait-preview", "type 90 20", "wait-preview", "press 72", "wait-preview", "cancel"}));
+  EXPECT_EQ(run.report.find("UI failed"), std::string::npos) << run.report;
+  EXPECT_NE(run.report.find("Start: -128"), std::string::npos) << run.report;
+  EXPECT_GE(run.displayCalls, 3);
+  EXPECT_EQ(run.abortCalls, 0);
 }
 
 }  // namespace
