@@ -188,15 +188,52 @@ CancelledRun RunWithSteps(HMODULE module, std::vector<std::function<void(HWND)>>
 
 void Post(HWND d, UINT message, WPARAM w, LPARAM l) { PostMessageA(d, message, w, l); }
 
-// Cancel after typing, the delayed preview, a click that moves the planet's centre, a map
-// mode and the dice leaves the parameters' handle, byte for byte, as a Cancel at once does.
+// Live GDI objects of the process: the system's count where it keeps one, else the objects
+// that answer to their table index (Wine accepts a handle without its generation word).
+int CountGdiObjects() {
+  const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  if (counted != 0) return int(counted);
+  int live = 0;
+  for (uintptr_t index = 1; index < 0x10000; index++)
+    if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) live++;
+  return live;
+}
+
+// `rounds` times the mouse over the preview, a slider, the memory dots and the thumbnail (each
+// hover can show a dot's picture), and every 25th time the whole dialog painted again.
+void PaintAndHover(HWND d, int rounds) {
+  for (int i = 0; i < rounds; i++) {
+    if (i % 25 == 0) {
+      InvalidateRect(d, nullptr, TRUE);
+      UpdateWindow(d);
+    }
+    const int k = i % 50;
+    SendMessageA(d, WM_MOUSEMOVE, 0, MAKELPARAM(470 + 9 * k, 100 + 2 * k));
+    SendMessageA(d, WM_MOUSEMOVE, 0, MAKELPARAM(425 + k, 390 + 5 * k));
+  }
+}
+
+// Cancel after painting and hovering, typing, the delayed preview, a click that moves the
+// planet's centre, a map mode and the dice leaves the parameters' handle, byte for byte, as a
+// Cancel at once does.
 // Left out: the address of the globals, different in every run, and the dialog's scratch
 // words at the end (the last press and its point), which are no setting.
 TEST_F(DllTest, CancelThroughTheDialogLeavesTheParametersAsTheyWere) {
   if (!HaveDisplay()) return;
   const CancelledRun plain = RunWithSteps(module, {[](HWND d) { Post(d, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }});
+  int gdiOpen = 0, gdiAfter = 0;
   const CancelledRun busy = RunWithSteps(
       module, {
+                  // A first round loads what the dialog keeps for the module (cursors), then
+                  // a thousand messages of painting and hovering leave no GDI object behind.
+                  [&](HWND d) {
+                    PaintAndHover(d, 10);
+                    gdiOpen = CountGdiObjects();
+                  },
+                  [&](HWND d) {
+                    PaintAndHover(d, 500);
+                    gdiAfter = CountGdiObjects();
+                  },
                   [](HWND d) { SetDlgItemTextA(d, kIdSeaLevelEdit, "5"); },
                   [](HWND d) { Post(d, WM_TIMER, kPreviewTimerId, 0); },
                   // Left of the preview's centre: the whole image is shown, so the planet's
@@ -214,7 +251,9 @@ TEST_F(DllTest, CancelThroughTheDialogLeavesTheParametersAsTheyWere) {
                   [](HWND d) { Post(d, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); },
               });
   EXPECT_EQ(plain.stepsRun, 2u);
-  EXPECT_EQ(busy.stepsRun, 7u);
+  EXPECT_EQ(busy.stepsRun, 9u);
+  EXPECT_GT(gdiOpen, 0);
+  EXPECT_LE(gdiAfter, gdiOpen);
   EXPECT_EQ(plain.started, kResultUserCanceled);
   EXPECT_EQ(busy.started, kResultUserCanceled);
   EXPECT_TRUE(busy.requestEmpty);
