@@ -57,12 +57,22 @@ void CALLBACK EndBoxes(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurre
 std::vector<std::function<void(HWND)>> gOwnSteps;
 size_t gNextOwnStep = 0;
 
+// A dialog still open ten seconds after it appeared is ended from outside, so that a dialog
+// that does not close fails its test (Start then answers -128) instead of hanging the program.
+HWND gWatchedDialog = nullptr;
+int gWatchedTicks = 0;
+
 BOOL CALLBACK AcceptMainDialog(HWND window, LPARAM) {
   char className[16] = "", title[64] = "";
   if (IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) > 0 &&
       std::strcmp(className, "#32770") == 0 && GetWindowTextA(window, title, sizeof title) > 0 &&
       std::strcmp(title, "Kivaglobe") == 0) {
-    if (gNextOwnStep < gOwnSteps.size())
+    gWatchedTicks = window == gWatchedDialog ? gWatchedTicks + 1 : 0;
+    gWatchedDialog = window;
+    if (gWatchedTicks >= 200) {
+      ADD_FAILURE() << "the main dialog did not close when asked";
+      EndDialog(window, IDCANCEL);
+    } else if (gNextOwnStep < gOwnSteps.size())
       gOwnSteps[gNextOwnStep++](window);
     else if (gOwnSteps.empty())
       PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
