@@ -565,6 +565,11 @@ INT_PTR ParameterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       return TRUE;
     }
     case WM_COMMAND:
+      // The dialog manager's own accept command is id 1 (IDOK): Enter when no button is the
+      // default, and how hosts and tools end a dialog they did not make. No control has that
+      // id, and left unanswered it would leave the dialog open with nothing able to close it
+      // but Cancel: it is the OK button's command.
+      if (LOWORD(wParam) == IDOK) wParam = MAKEWPARAM(kIdOk, HIWORD(wParam));
       MainDialogCommand(dialog, wParam, lParam, globals);
       return TRUE;
     case WM_TIMER:

@@ -51,6 +51,11 @@ void ShowPreviewRect(PluginGlobals *globals, const HostPixelMap *source, const H
   if (converted != nullptr) FreeHostBuffer(&converted, &buffer, record->bufferProcs);
 }
 
+// Where the last picture was drawn. A picture of another size or place (after a zoom, or a
+// pan that reached an edge) leaves the old one's margin on the screen unless that is painted
+// over, as it is when the place changes, whatever the caller asked for.
+static RECT gShownPlace = {0, 0, 0, 0};
+
 void DrawPreviewFrame(PluginGlobals *globals, void *dialog, bool erase, void *context) {
   if (dialog == nullptr) return;
   HWND window = static_cast<HWND>(dialog);
@@ -86,6 +91,9 @@ void DrawPreviewFrame(PluginGlobals *globals, void *dialog, bool erase, void *co
     map.baseAddr = record->outData;
     ShowPreviewRect(globals, &map, &map.bounds, left, top, dc);
   }
+  const RECT place = showable ? RECT{left, top, left + width, top + height} : RECT{0, 0, 0, 0};
+  if (!EqualRect(&place, &gShownPlace)) erase = true;
+  gShownPlace = place;
   if (erase) {
     const int saved = SaveDC(dc);
     if (showable) ExcludeClipRect(dc, left, top, left + width, top + height);

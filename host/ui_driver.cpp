@@ -31,6 +31,7 @@ static const UiStepName kUiStepNames[] = {
     {"file", kUiFile, 0, true},        {"file-cancel", kUiFileCancel, 0, false},
     {"colour", kUiColour, 3, false},   {"colour-cancel", kUiColourCancel, 0, false},
     {"file-select", kUiFileSelect, 0, true},
+    {"hold", kUiHold, 3, false},       {"release", kUiRelease, 0, false}, {"read", kUiRead, 1, false},
 };
 
 static const char *SkipBlanks(const char *p) {
@@ -145,7 +146,8 @@ void FormatUiStep(const UiStep &step, char *out, size_t outSize) {
     if (candidate.kind == step.kind) name = candidate.name;
   switch (step.kind) {
     case kUiType: std::snprintf(out, outSize, "%s %d %s", name, step.id, step.text); break;
-    case kUiDrag: std::snprintf(out, outSize, "%s %d %d %d", name, step.id, step.dx, step.dy); break;
+    case kUiDrag:
+    case kUiHold: std::snprintf(out, outSize, "%s %d %d %d", name, step.id, step.dx, step.dy); break;
     case kUiSelect: std::snprintf(out, outSize, "%s %d %d", name, step.id, step.dx); break;
     case kUiSleep: std::snprintf(out, outSize, "%s %d", name, step.dx); break;
     case kUiShot:
@@ -154,6 +156,7 @@ void FormatUiStep(const UiStep &step, char *out, size_t outSize) {
     case kUiColour: std::snprintf(out, outSize, "%s %d %d %d", name, step.id, step.dx, step.dy); break;
     case kUiClick:
     case kUiRightClick:
+    case kUiRead:
     case kUiPress: std::snprintf(out, outSize, "%s %d", name, step.id); break;
     default: std::snprintf(out, outSize, "%s", name); break;
   }

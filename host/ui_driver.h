@@ -6,12 +6,16 @@
 //   click ID          a left click in the middle of control ID (a button: its click)
 //   rclick ID         a right click in the middle of control ID
 //   drag ID DX DY     press in the middle of control ID, move by DX, DY pixels, release
+//   hold ID DX DY     the same press and moves, with the button still held afterwards
+//   release           let go of the button that "hold" holds, where the mouse is
 //   press ID          the command of button ID, as if it had been clicked
 //   select ID INDEX   choose entry INDEX (0 is the first) of the drop-down list ID
 //   wait-preview      wait until a typed change has had its delayed preview and the
 //                     plug-in has stopped showing pixels
 //   sleep MS          wait MS milliseconds
 //   shot FILE.png     a picture of the dialog window, as it is on the screen
+//   read ID           print the text of control ID in the host's report:
+//                     UI text ID "TEXT"
 //   ok, cancel        press the dialog's OK or Cancel button
 //
 // Blank lines and lines starting with '#' are skipped. Steps act on the topmost dialog of the
@@ -51,6 +55,10 @@ enum UiStepKind : int32_t {
   kUiColour,
   kUiColourCancel,
   kUiFileSelect,
+  // A drag in two halves, and a control's text into the report.
+  kUiHold,
+  kUiRelease,
+  kUiRead,
 };
 
 constexpr size_t kUiTextSize = 1024;

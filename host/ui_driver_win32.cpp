@@ -40,6 +40,8 @@ struct Driver {
   int32_t lastDisplayCalls;
   int32_t quietTicks;
   DWORD idleSince;                  // the last step was done and a dialog is still open
+  HWND heldReceiver;                // "hold" left the left button down on this window
+  POINT heldAt;                     //   at this point of its client area
 };
 
 Driver gDriver;
@@ -104,7 +106,9 @@ HWND MouseReceiver(HWND control, HWND dialog) {
 
 LPARAM PointParam(POINT p) { return MAKELPARAM(int16_t(p.x), int16_t(p.y)); }
 
-void PostMouse(HWND control, HWND dialog, bool right, int32_t dx, int32_t dy, int32_t moves) {
+// A press in the middle of `control`, `moves` moves by dx, dy in all, and the release unless
+// the button is to stay held (then the release step lets go where the moves ended).
+void PostMouse(HWND control, HWND dialog, bool right, int32_t dx, int32_t dy, int32_t moves, bool release = true) {
   HWND receiver = MouseReceiver(control, dialog);
   POINT start = ControlCentre(control, receiver);
   const UINT down = right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN;
@@ -118,7 +122,12 @@ void PostMouse(HWND control, HWND dialog, bool right, int32_t dx, int32_t dy, in
     end.y = start.y + dy * k / moves;
     PostMessageA(receiver, WM_MOUSEMOVE, held, PointParam(end));
   }
-  PostMessageA(receiver, up, 0, PointParam(end));
+  if (release) {
+    PostMessageA(receiver, up, 0, PointParam(end));
+  } else {
+    gDriver.heldReceiver = receiver;
+    gDriver.heldAt = end;
+  }
 }
 
 bool IsButton(HWND control) {
@@ -213,7 +222,8 @@ bool WriteShot(HWND window, const char *file, char *reason, size_t reasonSize) {
 StepResult RunStep(const UiStep &step, HWND dialog, DWORD now) {
   HWND control = step.id > 0 ? GetDlgItem(dialog, step.id) : nullptr;
   const bool needsControl = step.kind == kUiType || step.kind == kUiClick || step.kind == kUiRightClick ||
-                            step.kind == kUiDrag || step.kind == kUiSelect;
+                            step.kind == kUiDrag || step.kind == kUiSelect || step.kind == kUiHold ||
+                            step.kind == kUiRead;
   if (needsControl && control == nullptr) {
     // A dialog that a click opened may not be there yet: wait for its control.
     if (now - gDriver.stepStarted < kStepTimeoutMs) return kStepAgain;
@@ -249,6 +259,24 @@ StepResult RunStep(const UiStep &step, HWND dialog, DWORD now) {
     case kUiDrag:
       PostMouse(control, dialog, false, step.dx, step.dy, kDragMoves);
       return kStepDone;
+    case kUiHold:
+      PostMouse(control, dialog, false, step.dx, step.dy, kDragMoves, false);
+      return kStepDone;
+    case kUiRelease:
+      if (gDriver.heldReceiver == nullptr || !IsWindow(gDriver.heldReceiver)) {
+        Fail("no button is held", "");
+        return kStepFailed;
+      }
+      PostMessageA(gDriver.heldReceiver, WM_LBUTTONUP, 0, PointParam(gDriver.heldAt));
+      gDriver.heldReceiver = nullptr;
+      return kStepDone;
+    case kUiRead: {
+      char text[256] = "";
+      GetWindowTextA(control, text, sizeof text);
+      std::fprintf(gDriver.session->out, "UI text %d \"%s\"\n", step.id, text);
+      std::fflush(gDriver.session->out);
+      return kStepDone;
+    }
     case kUiPress:
       PressCommand(dialog, step.id, control);
       return kStepDone;
@@ -350,6 +378,7 @@ void BeginUiDriverCall(HostSession *session) {
   gDriver.stepStarted = 0;
   gDriver.resumeAt = 0;
   gDriver.idleSince = 0;
+  gDriver.heldReceiver = nullptr;
   gDriver.quietTicks = 0;
   gDriver.lastDisplayCalls = session->display.calls;
   // The real pointer goes to the screen's far corner, away from any dialog: a window that

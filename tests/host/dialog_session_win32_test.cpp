@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "host/host_session.h"
+#include "host/png_writer.h"
 #include "plugin/parameters.h"
 #include "tests/host/plugin_run.h"
 #include "tests/host/test_files.h"
@@ -27,6 +29,8 @@ struct Session {
   std::string report;
   bool haveBlock = false;
   ParameterBlock block{};
+  int32_t abortCalls = 0;     // the host's abort callback, asked
+  int32_t displayCalls = 0;   // displayPixels, called
 };
 
 bool HaveDisplay() {
@@ -59,6 +63,8 @@ Session RunKivahost(const std::vector<std::string> &args) {
     std::memcpy(&outcome.block, *h, sizeof outcome.block);
     outcome.haveBlock = true;
   }
+  outcome.abortCalls = session->abortCalls;
+  outcome.displayCalls = session->display.calls;
   outcome.status = FinishHostSession(session);
   CloseHostSession(session);
   delete session;
@@ -220,6 +226,155 @@ TEST_F(DialogSession, EveryCommandThenCancelLeavesTheBlockAndNothingOutstanding)
   EXPECT_EQ(p.outputMode, b.outputMode);
   EXPECT_EQ(p.centerX, b.centerX);
   EXPECT_STREQ(p.settingsName, b.settingsName);
+}
+
+// A picture read back for its pixels.
+struct Picture {
+  int w = 0, h = 0;
+  std::vector<uint8_t> rgb;
+  explicit Picture(const std::string &path) {
+    int n = 0;
+    unsigned char *p = stbi_load(path.c_str(), &w, &h, &n, 3);
+    if (p == nullptr) return;
+    rgb.assign(p, p + size_t(w) * size_t(h) * 3);
+    stbi_image_free(p);
+  }
+  bool Empty() const { return rgb.empty(); }
+  const uint8_t *At(int x, int y) const { return rgb.data() + (size_t(y) * size_t(w) + size_t(x)) * 3; }
+  bool White(int x, int y) const { const uint8_t *p = At(x, y); return p[0] == 255 && p[1] == 255 && p[2] == 255; }
+  int Brightest(int x, int y) const { const uint8_t *p = At(x, y); return std::max({p[0], p[1], p[2]}); }
+};
+
+// The top-left corner of the lit planet inside the shown picture's rectangle: the first
+// column and the first row with a pixel brighter than black space.
+POINT PlanetCorner(const Picture &shot, RECT shown) {
+  POINT corner = {shown.right, shown.bottom};
+  for (int y = shown.top; y < shown.bottom; y++)
+    for (int x = shown.left; x < shown.right; x++)
+      if (shot.Brightest(x, y) > 60) {
+        corner.x = std::min<LONG>(corner.x, x);
+        corner.y = std::min<LONG>(corner.y, y);
+      }
+  return corner;
+}
+
+// The dialog as a person sees it at opening, zoomed in with its own button, in the middle of
+// a pan (the button held), and with a map mode, each picture left in dialog_shots/ and checked:
+// a 1200 x 600 document fits the 496 x 382 preview at 1/3 (400 x 200 at 500, 95); one zoom
+// step shows it at 1/2 about the same centre (992 x 600 document pixels from x 104, drawn
+// 496 x 300 at 452, 45); a drag of -40, -40 moves the view 80 document pixels right and none
+// down (the height fits). The document
+// holds its own coordinates, so the pan's picture of the unrendered document says where it
+// is. Then Cancel: the document the host writes is the one it had, and nothing is outstanding.
+TEST_F(DialogSession, ShotsAtOpeningZoomedPanningAndAsAMapShowWhatTheViewHolds) {
+  if (!HaveDisplay()) return;
+  const int W = 1200, H = 600;
+  std::vector<uint8_t> pattern(size_t(W) * H * 3);
+  for (int y = 0; y < H; y++)
+    for (int x = 0; x < W; x++) {
+      uint8_t *p = pattern.data() + (size_t(y) * W + x) * 3;
+      p[0] = uint8_t(x % 256);
+      p[1] = uint8_t(y % 256);
+      p[2] = uint8_t(64 + 16 * (x / 256) + 4 * (y / 256));
+    }
+  const std::string in = TempPath("shots_in.png"), out = TempPath("shots_out.png");
+  ASSERT_TRUE(WritePngFile(in.c_str(), pattern.data(), W, H, 3, 8));
+  DeleteFileA(out.c_str());
+  const std::string open = Shot("open"), zoom = Shot("zoom"), pan = Shot("pan"), map = Shot("map");
+  Session run = RunKivahost(Steps({"--dialog", "--in", in, "--store-preview-output", "--out", out},
+                                  {"wait-preview", "read 34", "shot " + open, "click 32", "wait-preview", "read 34",
+                                   "shot " + zoom, "hold 18 -40 -40", "shot " + pan, "release", "wait-preview",
+                                   "click 33", "select 73 3", "wait-preview", "read 34", "shot " + map, "cancel"}));
+  EXPECT_EQ(run.report.find("UI failed"), std::string::npos) << run.report;
+  const size_t first = run.report.find("UI text 34 \"33%\"");
+  const size_t second = run.report.find("UI text 34 \"50%\"", first);
+  const size_t third = run.report.find("UI text 34 \"33%\"", second);
+  EXPECT_TRUE(first != std::string::npos && second != std::string::npos && third != std::string::npos) << run.report;
+  EXPECT_NE(run.report.find("Start: -128"), std::string::npos) << run.report;
+  for (const char *line : {"Outstanding buffers: 0\n", "Outstanding handles: 1\n", "Outstanding global blocks: 0\n"})
+    EXPECT_NE(run.report.find(line), std::string::npos) << line << run.report;
+
+  // The previews were stored in the document; Cancel gives it back as it was.
+  const Picture after(out);
+  ASSERT_FALSE(after.Empty()) << out;
+  ASSERT_TRUE(after.w == W && after.h == H);
+  EXPECT_TRUE(after.rgb == pattern) << "the cancelled run changed the document";
+
+  const Picture a(open), b(zoom), c(pan), d(map);
+  ASSERT_FALSE(a.Empty() || b.Empty() || c.Empty() || d.Empty());
+  ASSERT_TRUE(a.w == 963 && a.h == 641);
+
+  // At opening: white margins just outside the 400 x 200 picture, black space in its corner.
+  const RECT fit = {500, 95, 900, 295}, zoomed = {452, 45, 948, 345};
+  EXPECT_TRUE(a.White(fit.left - 1, 195) && a.White(fit.right, 195) && a.White(700, fit.top - 1) &&
+              a.White(700, fit.bottom));
+  EXPECT_EQ(a.Brightest(fit.left, fit.top), 0);
+  // Zoomed: the planet's corner lies where a half-size view of the same document puts it.
+  const POINT small = PlanetCorner(a, fit), large = PlanetCorner(b, zoomed);
+  ASSERT_LT(small.x, fit.right) << "no planet in the opening preview";
+  const double docX = (small.x - fit.left) * 3.0, docY = (small.y - fit.top) * 3.0;
+  EXPECT_NEAR(large.x, zoomed.left + (docX - 104) / 2, 5.0);
+  EXPECT_NEAR(large.y, zoomed.top + docY / 2, 5.0);
+  EXPECT_TRUE(b.White(700, zoomed.top - 1) && b.White(700, zoomed.bottom));
+
+  // Panning: the document itself, from 104 + 80 across, every other pixel.
+  for (int j : {10, 120, 149})
+    for (int k : {20, 100, 200}) {
+      const uint8_t *p = c.At(zoomed.left + k, zoomed.top + j);
+      const int x = (p[2] - 64) / 16 * 256 + p[0], y = (p[2] - 64) % 16 / 4 * 256 + p[1];
+      EXPECT_NEAR(x, 184 + 2 * k, 2) << k << "," << j;
+      EXPECT_NEAR(y, 2 * j, 2) << k << "," << j;
+    }
+
+  // The map: back at 1/3, it fills its whole 400 x 200 picture, wider than high, and the
+  // larger picture before it leaves nothing in the margin.
+  int left = 963, right = -1, top = 641, bottom = -1;
+  for (int y = 4; y < 386; y++)
+    for (int x = 452; x < 948; x++)
+      if (!d.White(x, y)) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  EXPECT_EQ(left, fit.left);
+  EXPECT_EQ(right + 1, fit.right);
+  EXPECT_EQ(top, fit.top);
+  EXPECT_EQ(bottom + 1, fit.bottom);
+  for (int y = fit.top + 10; y < fit.bottom; y += 45)
+    for (int x = fit.left + 10; x < fit.right; x += 45) EXPECT_GT(d.Brightest(x, y), 30) << x << "," << y;
+}
+
+// The resource balance of dialog sessions: one ended with OK (the planet rendered) and one
+// with Cancel leave no buffer and no global block, and no handle but the parameters.
+TEST_F(DialogSession, OkAndCancelSessionsLeaveNothingOutstanding) {
+  if (!HaveDisplay()) return;
+  for (const char *end : {"ok", "cancel"}) {
+    SCOPED_TRACE(end);
+    // Each session starts from the defaults, not from the settings an OK before it cached.
+    DeleteFileA(PluginTemp("Kivaglobe cached settings C").c_str());
+    Session run = RunKivahost(Steps({"--dialog", "--size", "64x48"},
+                                    {"wait-preview", "type 90 70", "wait-preview", "drag 37 30 0", "press 32", end}));
+    const bool ok = std::strcmp(end, "ok") == 0;
+    EXPECT_EQ(run.status, kHostStatusOk) << run.report;   // a user's Cancel is no failure
+    EXPECT_NE(run.report.find(ok ? "Start: 0" : "Start: -128"), std::string::npos) << run.report;
+    for (const char *line : {"Outstanding buffers: 0\n", "Outstanding handles: 1\n", "Outstanding global blocks: 0\n"})
+      EXPECT_NE(run.report.find(line), std::string::npos) << line << run.report;
+    ASSERT_TRUE(run.haveBlock);
+    EXPECT_EQ(run.block.seaLevel, ok ? 70u : 50u);
+  }
+}
+
+// The host's abort callback is never asked while the dialog's preview renders: a host that
+// answers yes from the first row on still gets whole previews, and the dialog its Cancel.
+TEST_F(DialogSession, PreviewRendersDoNotAskTheHostsAbort) {
+  if (!HaveDisplay()) return;
+  Session run = RunKivahost(Steps({"--dialog", "--size", "300x200", "--abort-at", "0"},
+                                  {"wait-preview", "type 90 20", "wait-preview", "press 72", "wait-preview", "cancel"}));
+  EXPECT_EQ(run.report.find("UI failed"), std::string::npos) << run.report;
+  EXPECT_NE(run.report.find("Start: -128"), std::string::npos) << run.report;
+  EXPECT_GE(run.displayCalls, 3);
+  EXPECT_EQ(run.abortCalls, 0);
 }
 
 }  // namespace
