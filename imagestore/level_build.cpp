@@ -175,6 +175,9 @@ void BuildNextLevel(TiledMipImage *image, int32_t n, Rect16 *rect) {
   if (rect->right > width) rect->right = int16_t(width);
   if (rect->bottom > height) rect->bottom = int16_t(height);
   if (image->tiles == nullptr || rect->left >= rect->right || rect->top >= rect->bottom) return;
+  // Levels are built after level 0 was written: whatever source the pixels were marked with,
+  // they may no longer be its.
+  DropImageContentMark(image);
 
   if (image->bytesPerPixel == 1) {
     BuildWithKernel<Gray8Traits>(image, n, *rect);

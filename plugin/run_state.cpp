@@ -182,7 +182,16 @@ void AllocateWorkImage(PluginGlobals *globals) {
   ParameterBlock *p = GetParameterBlock(globals);
   if (p == nullptr || p->cloudCacheLoaded) return;
   const Rect16 &r = globals->savedFilterRect;
-  if (!CreateImageSet(globals->imageSet, r.right - r.left, r.bottom - r.top)) SetResult(globals, kResultNoWorkImage);
+  // A built-in texture map loaded by an earlier render stays: the set-up loads the maps into
+  // these records again and keeps what it finds there, which saves building their levels
+  // before every preview.
+  for (TiledMipImage &image : globals->imageSet) {
+    if (ImageHasContentMark(&image)) continue;
+    if (!CreateImageEx(&image, r.right - r.left, r.bottom - r.top, kFormatGray8, 0, 0)) {
+      SetResult(globals, kResultNoWorkImage);
+      return;
+    }
+  }
 }
 
 int32_t ExtraSetupHook(PluginGlobals *) { return 0; }
