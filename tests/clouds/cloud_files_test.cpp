@@ -15,6 +15,7 @@
 #include "clouds/cloud_files.h"
 #include "clouds/cloud_import.h"
 #include "foundation/binary_io.h"
+#include "foundation/file_io.h"
 #include "imagestore/level_build.h"
 #include "imagestore/pixel_access.h"
 #include "plugin/parameters.h"
@@ -163,6 +164,49 @@ TEST_F(CloudFilesTest, DamagedCachesLeaveTheImage) {
   ReadCloudCache(&globals_, 3);
   EXPECT_EQ(Header().loaded, 0);
   EXPECT_EQ(Pyramid(), before);
+}
+
+TEST_F(CloudFilesTest, ACacheOfManyTilesIsReadInBlocks) {
+  // 1100 x 700: three tiles across and two down at level 0, two across at level 1. Each sample
+  // says where it is, so a byte put in the wrong tile, row or level shows.
+  const int32_t width = 1100, height = 700;
+  auto sample = [](int32_t level, int32_t x, int32_t y) { return uint8_t((x * 3 + (x >> 6) * 11 + y * 5 + (y >> 6) * 13 + level * 17) & 255);
+  };
+  Words file;
+  file.Add({kCloudFileMagic, 1, uint32_t(width), uint32_t(height), 0, uint32_t(width), 0, uint32_t(height), 5});
+  std::vector<uint8_t> pixels;
+  const int32_t coarsest = CoarsestLevelIndex(width, height);
+  for (int32_t level = 0; level <= coarsest; level++) {
+    int32_t w = 0, h = 0;
+    LevelSize(width, height, level, 0, &w, &h);
+    for (int32_t y = 0; y < h; y++) {
+      for (int32_t x = 0; x < w; x++) pixels.push_back(sample(level, x, y));
+    }
+  }
+  file.AddBytes(pixels);
+  WriteWholeFile(CachePath(5), file.bytes);
+
+  MakeCloud(3, 3, 1);
+  const uint32_t calls = PlatformReadCalls();
+  ReadCloudCache(&globals_, 5);
+  ASSERT_EQ(Header().loaded, 1);
+  EXPECT_LE(PlatformReadCalls() - calls, uint32_t(pixels.size() / 65536 + 2 * (coarsest + 1) + 16));
+  ASSERT_EQ(Cloud()->baseWidth, width);
+  ASSERT_EQ(Cloud()->coarsestLevel, coarsest);
+  for (int32_t level = 0; level <= coarsest; level++) {
+    for (int32_t y = 0; y < Cloud()->levelHeight[level]; y++) {
+      for (int32_t x = 0; x < Cloud()->levelWidth[level]; x++) {
+        ASSERT_EQ(GetPixelGray8(x, y, Cloud(), level), sample(level, x, y)) << level << ": " << x << ", " << y;
+      }
+    }
+  }
+
+  // The same file cut in its second level leaves the picture read before.
+  const std::vector<uint8_t> before = Pyramid();
+  WriteWholeFile(CachePath(5), std::vector<uint8_t>(file.bytes.begin(), file.bytes.begin() + 36 + width * height + 1000));
+  ReadCloudCache(&globals_, 5);
+  EXPECT_EQ(Header().loaded, 0);
+  EXPECT_TRUE(Pyramid() == before);
 }
 
 TEST_F(CloudFilesTest, CacheBoxWithoutAreaStandsForTheWholePicture) {
