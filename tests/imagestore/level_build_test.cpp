@@ -137,40 +137,6 @@ TEST_F(LevelBuild, AgreesWithAReferenceAcrossTileSeams) {
   }
 }
 
-// Every level of an image whose last tile column and row are narrow, built in pieces: each
-// piece's pixels agree with the straightforward builder, and the pixels around it stay as they
-// were. The pieces start and end at odd places, inside runs and next to seams.
-TEST_F(LevelBuild, PiecesOfEveryLevelAgreeWithTheReference) {
-  TiledMipImage *gray = Make(1543, 1029, kFormatGray8);
-  FillLevel0(gray, 11);
-  const int32_t marker[4] = {77, 0, 0, 0};
-  uint32_t seed = 5;
-  auto next = [&seed](int32_t below) {
-    seed = seed * 1103515245u + 12345u;
-    return int32_t((seed >> 8) % uint32_t(below));
-  };
-  for (int32_t n = 0; n < gray->coarsestLevel; ++n) {
-    FillLevel(gray, n + 1, marker);
-    const int32_t w = gray->levelWidth[n + 1], h = gray->levelHeight[n + 1];
-    for (int32_t piece = 0; piece < 4; ++piece) {
-      const int32_t left = piece == 0 ? 0 : next(w), top = piece == 0 ? 0 : next(h);
-      const int32_t right = piece == 0 ? w : left + 1 + next(w - left), bottom = piece == 0 ? h : top + 1 + next(h - top);
-      if (piece > 0) FillLevel(gray, n + 1, marker);
-      Rect16 rect = {int16_t(top), int16_t(left), int16_t(bottom), int16_t(right)};
-      BuildNextLevel(gray, n, &rect);
-      for (int32_t y = 0; y < h; ++y) {
-        for (int32_t x = 0; x < w; ++x) {
-          const bool inside = x >= left && x < right && y >= top && y < bottom;
-          ASSERT_EQ(GetPixelGray8(x, y, gray, n + 1), inside ? ReferenceGray(gray, n, x, y) : 77)
-              << "level " << n + 1 << " piece " << piece << " at " << x << ", " << y;
-        }
-      }
-    }
-    Rect16 whole = {0, 0, int16_t(h), int16_t(w)};
-    BuildNextLevel(gray, n, &whole);
-  }
-}
-
 // The rectangle is carried down as left / 2 - 2 .. right / 2 + 2 within each level, and only the
 // pixels inside it change.
 TEST_F(LevelBuild, RebuildsOnlyTheChangedRectangle) {

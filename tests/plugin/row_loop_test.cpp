@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <algorithm>
 #include <vector>
 
 #include "plugin/dispatch.h"
@@ -363,33 +362,6 @@ TEST_F(PreviewTest, APreviewRenderIsDrawnEvery100thRowInSlowHosts) {
   row.displayCalls = 0;
   UpdatePreviewImage(g);
   EXPECT_EQ(row.displayCalls, 250);
-  p->renderTarget = 0;
-  g->previewWindow = nullptr;
-}
-
-TEST_F(PreviewTest, ASecondPreviewKeepsTheTextureMapsAndDrawsTheSameBytes) {
-  OpenPreview(200, 160);
-  g->previewArea = Rect16{0, 0, 300, 300};
-  RequestPreviewArea(g, 1);
-  p->renderTarget = 1;
-  p->craterCount = 80;   // so that the crater maps are read
-  p->realLuna = 1;       // and the lunar relief
-  UpdatePreviewImage(g);
-  ASSERT_EQ(GetResult(g), 0);
-  const std::vector<uint8_t> first = row.outData;
-  const ImageTile *lunarTiles = g->imageSet[1].tiles;
-  const ImageTile *craterTiles = g->imageSet[2].tiles;
-  std::fill(row.outData.begin(), row.outData.end(), kMarker);
-  const size_t requests = host.bufferRequests.size();
-  UpdatePreviewImage(g);
-  ASSERT_EQ(GetResult(g), 0);
-  // Only the three images of the set that hold no map are made again, one tile per level.
-  EXPECT_LE(host.bufferRequests.size() - requests, size_t(3 * (g->imageSet[0].tileCount + 1)));
-  EXPECT_EQ(g->imageSet[1].tiles, lunarTiles);
-  EXPECT_EQ(g->imageSet[2].tiles, craterTiles);
-  EXPECT_EQ(g->imageSet[1].baseWidth, 512);
-  EXPECT_EQ(g->imageSet[0].baseWidth, 200);   // the rest of the set is made at the filter size
-  EXPECT_TRUE(row.outData == first);
   p->renderTarget = 0;
   g->previewWindow = nullptr;
 }
