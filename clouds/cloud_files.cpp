@@ -54,6 +54,51 @@ void PutCounted(FieldRun *run, const char *text) {
   if (run->error == kFileOk) run->error = WriteCStringNul(text, run->file);
 }
 
+// The cache's pixels are read in blocks of whole rows of at most this many bytes; the widest
+// picture a cache may hold has a row that fits.
+constexpr int32_t kPixelBlockBytes = 1 << 16;
+static_assert(kMaxCloudPictureSide <= kPixelBlockBytes, "a cache row fits in one block");
+
+// Reads exactly `count` bytes; false when the file ends first or a read fails.
+bool ReadExactly(FileHandle file, uint8_t *out, int32_t count) {
+  while (count > 0) {
+    int32_t got = 0;
+    if (!ReadPlatformFile(file, out, count, &got) || got <= 0) return false;
+    out += got;
+    count -= got;
+  }
+  return true;
+}
+
+// Reads the pixels of every level of a one-channel 8-bit pyramid, level after level and row
+// after row from the top, from the file's position into the tiles. The preview reads the cache
+// before every render, and a cloud picture may hold millions of pixels: they go from the file
+// into the tiles a block and a tile row at a time, not byte by byte. False when the file ends
+// early or a read fails.
+bool ReadPyramidPixels(FileHandle file, TiledMipImage *image) {
+  static uint8_t block[kPixelBlockBytes];
+  for (int32_t level = 0; level <= image->coarsestLevel; level++) {
+    const int32_t width = image->levelWidth[level], height = image->levelHeight[level];
+    const int32_t across = image->levelTilesPerRow[level];
+    const int32_t rowsPerBlock = kPixelBlockBytes / width;
+    for (int32_t top = 0; top < height; top += rowsPerBlock) {
+      const int32_t rows = rowsPerBlock < height - top ? rowsPerBlock : height - top;
+      if (!ReadExactly(file, block, rows * width)) return false;
+      for (int32_t r = 0; r < rows; r++) {
+        const int32_t y = top + r;
+        const uint8_t *source = block + size_t(r) * size_t(width);
+        const int32_t first = image->levelFirstTile[level] + (y >> kTileShift) * across;
+        for (int32_t t = first; t < first + across; t++) {
+          const ImageTile &tile = image->tiles[t];
+          std::memcpy(tile.pixels + size_t(y - tile.top) * size_t(tile.width), source + tile.left,
+                      size_t(tile.width));
+        }
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 // ---- Sources ----------------------------------------------------------------------------------
@@ -246,17 +291,9 @@ void ReadCloudCache(PluginGlobals *globals, int32_t index) {
     ClosePlatformFile(file);
     return;
   }
-  BufferedFile reader;
-  BufWriterInit(&reader, file);
-  for (int32_t level = 0; level <= fresh.coarsestLevel && reader.error == 0; level++) {
-    for (int32_t y = 0; y < fresh.levelHeight[level]; y++) {
-      for (int32_t x = 0; x < fresh.levelWidth[level]; x++) {
-        PutPixelGray8Checked(x, y, &fresh, level, BufReadU8(&reader));
-      }
-    }
-  }
+  const bool read = ReadPyramidPixels(file, &fresh);
   ClosePlatformFile(file);
-  if (reader.error != 0) {
+  if (!read) {
     FreeImageTiles(&fresh);
     return;
   }

@@ -37,6 +37,23 @@ void ClearImage(TiledMipImage *image) {
   }
 }
 
+// Level 0 of a one-channel 8-bit image whose level 0 is width pixels wide holds exactly the
+// first rows of `bytes`, tile by tile.
+bool Level0Holds(const TiledMipImage *image, const uint8_t *bytes, int32_t width) {
+  for (int32_t t = image->levelFirstTile[0]; t <= image->levelLastTile[0]; ++t) {
+    const ImageTile &tile = image->tiles[t];
+    if (tile.pixels == nullptr) return false;
+    for (int32_t y = 0; y < tile.height; ++y) {
+      const uint8_t *want = bytes + size_t(tile.top + y) * size_t(width) + size_t(tile.left);
+      if (std::memcmp(tile.pixels + size_t(y) * size_t(tile.width), want, size_t(tile.width)) != 0) return false;
+    }
+  }
+  return true;
+}
+
+// The mark of an image loaded from a texture resource.
+uint32_t ResourceKey(int32_t resourceId) { return uint32_t(resourceId); }
+
 }  // namespace
 
 void CopyRawBytesToImage(const uint8_t *bytes, TiledMipImage *image, int32_t width, int32_t height) {
@@ -44,10 +61,18 @@ void CopyRawBytesToImage(const uint8_t *bytes, TiledMipImage *image, int32_t wid
   const int32_t levelWidth = image->levelWidth[0];
   const int32_t levelHeight = image->levelHeight[0];
   if (image->storageFormat == kFormatGray8) {
-    for (int32_t y = 0; y < levelHeight; ++y) {
-      const uint8_t *row = bytes + size_t(ClampIndex(y, height - 1)) * size_t(width);
-      for (int32_t x = 0; x < levelWidth; ++x) {
-        PutPixelGray8Checked(x, y, image, 0, row[ClampIndex(x, width - 1)]);
+    // Tile by tile: a tile row that lies inside the buffer's row is one copy.
+    for (int32_t t = image->levelFirstTile[0]; t <= image->levelLastTile[0]; ++t) {
+      const ImageTile &tile = image->tiles[t];
+      if (tile.pixels == nullptr) continue;
+      for (int32_t y = 0; y < tile.height; ++y) {
+        const uint8_t *row = bytes + size_t(ClampIndex(tile.top + y, height - 1)) * size_t(width);
+        uint8_t *out = tile.pixels + size_t(y) * size_t(tile.width);
+        if (tile.left + tile.width <= width) {
+          std::memcpy(out, row + tile.left, size_t(tile.width));
+        } else {
+          for (int32_t x = 0; x < tile.width; ++x) out[x] = row[ClampIndex(tile.left + x, width - 1)];
+        }
       }
     }
   } else if (image->storageFormat == kFormatPacked8) {
@@ -85,5 +110,18 @@ bool LoadImageFromResource(TiledMipImage *image, int32_t resourceId, int32_t wid
     bytes = nullptr;
     byteCount = 0;
   }
-  return LoadImageFromRawBytes(image, bytes, byteCount, width, height, planes);
+  // Every render loads the maps again. An image that still holds this map from an earlier load
+  // -- the same creation, no level built since, level 0 equal to the resource -- keeps its
+  // pixels and levels, which are those a new load would make.
+  const uint32_t key = ResourceKey(resourceId);
+  const bool whole = bytes != nullptr && width >= 1 && height >= 1 &&
+                     uint64_t(byteCount) >= uint64_t(width) * uint64_t(height);
+  if (planes == 1 && whole && ImageHoldsContent(image, key) &&
+      RenewImageRecord(image, width, height, kFormatGray8, 0) && Level0Holds(image, bytes, width)) {
+    image->levelState = 2;
+    return true;
+  }
+  const bool loaded = LoadImageFromRawBytes(image, bytes, byteCount, width, height, planes);
+  if (loaded && image->storageFormat == kFormatGray8) MarkImageContent(image, key);
+  return loaded;
 }

@@ -116,6 +116,26 @@ void SetupPyramidGeometry(TiledMipImage *image, int32_t width, int32_t height,
   image->aspectWOverH = fw / fh;
 }
 
+// Everything CreateImageEx sets besides the tiles, for a pyramid whose tiles are in place.
+void SetCreatedFields(TiledMipImage *image, int32_t width, int32_t height, uint32_t format,
+                      int32_t wrapSetting) {
+  const StorageFormatInfo info = StorageFormatDescription(format);
+  const Rect16 rect = {0, 0, int16_t(height), int16_t(width)};
+  image->bordered = 0;
+  image->coarsestLevel = CoarsestLevelIndex(width, height);
+  image->coarsestLevelMinus3 = image->coarsestLevel > 3 ? image->coarsestLevel - 3 : 0;
+  image->storageFormat = format;
+  image->channelCount = info.channelCount;
+  image->bytesPerChannel = info.bytesPerChannel;
+  SetupPyramidGeometry(image, width, height, info.bytesPerPixel);
+  image->totalBytes = uint64_t(TotalPyramidPixels(&rect, 0)) * info.bytesPerPixel;
+  image->wrapSetting = wrapSetting;
+  image->wrapMode = 3;
+  image->levelState = 0;
+  image->scale = info.scale;
+  image->invScale = float(1.0 / double(info.scale));
+}
+
 }  // namespace
 
 StorageFormatInfo StorageFormatDescription(uint32_t format) {
@@ -139,21 +159,38 @@ bool CreateImageEx(TiledMipImage *image, int32_t width, int32_t height, uint32_t
 
   FreeImageTiles(image);
   image->bordered = 0;
-  Rect16 rect = {0, 0, int16_t(height), int16_t(width)};
-  int64_t totalPixels = TotalPyramidPixels(&rect, 0);
   if (!AllocateImageTiles(image, format, width, height)) return false;
-
-  image->storageFormat = format;
-  image->channelCount = info.channelCount;
-  image->bytesPerChannel = info.bytesPerChannel;
-  SetupPyramidGeometry(image, width, height, info.bytesPerPixel);
-  image->totalBytes = uint64_t(totalPixels) * info.bytesPerPixel;
-  image->wrapSetting = wrapSetting;
-  image->wrapMode = 3;
-  image->levelState = 0;
-  image->scale = info.scale;
-  image->invScale = float(1.0 / double(info.scale));
+  SetCreatedFields(image, width, height, format, wrapSetting);
   return true;
+}
+
+bool RenewImageRecord(TiledMipImage *image, int32_t width, int32_t height, uint32_t format,
+                      int32_t wrapSetting) {
+  if (image == nullptr || image->tiles == nullptr || image->bordered != 0) return false;
+  if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) return false;
+  if (image->baseWidth != width || image->baseHeight != height || image->storageFormat != format ||
+      image->wrapSetting != wrapSetting || image->tileCount != TotalTileCount(width, height, 0) ||
+      image->bytesPerPixel != StorageFormatDescription(format).bytesPerPixel) {
+    return false;
+  }
+  SetCreatedFields(image, width, height, format, wrapSetting);
+  return true;
+}
+
+void MarkImageContent(TiledMipImage *image, uint32_t key) {
+  if (image != nullptr && image->tiles != nullptr) image->contentKey = key;
+}
+
+bool ImageHoldsContent(const TiledMipImage *image, uint32_t key) {
+  return ImageHasContentMark(image) && image->contentKey == key;
+}
+
+bool ImageHasContentMark(const TiledMipImage *image) {
+  return image != nullptr && image->tiles != nullptr && image->contentKey != 0;
+}
+
+void DropImageContentMark(TiledMipImage *image) {
+  if (image != nullptr) image->contentKey = 0;
 }
 
 bool CreateImage(TiledMipImage *image, int32_t width, int32_t height, uint32_t format,
@@ -175,6 +212,7 @@ bool CreateImageSet(TiledMipImage *images, int32_t width, int32_t height) {
 }
 
 void FreeImageTiles(TiledMipImage *image) {
+  DropImageContentMark(image);
   if (image == nullptr || image->tiles == nullptr) return;
   ReleaseTileTable(image);
 }

@@ -136,6 +136,7 @@ struct TiledMipImage {
   float invScale;        // 1 / scale
   float scale;           // the format's scale
   uint8_t bordered;      // always 0: bordered pyramids are not made by this store
+  uint32_t contentKey;   // the fixed source a loader filled the pixels from; 0 for none
 };
 
 // ---- Life cycle -------------------------------------------------------------------------
@@ -176,6 +177,37 @@ bool CreateImageSet(TiledMipImage *images, int32_t width, int32_t height);
 // Releases every tile and the tile table; a null image or one without tiles is left alone. The
 // per-level tables are kept, and the record can be created again at once.
 void FreeImageTiles(TiledMipImage *image);
+
+// ---- Kept pixels ------------------------------------------------------------------------
+//
+// The render set-up loads the same built-in pictures before every render, the dialog's preview
+// renders included, and building their levels costs more than a small preview itself. A loader
+// that filled an image from a fixed source marks it with a key of its own; a later load of the
+// same source may then keep the pixels and their levels. A mark holds for one creation only:
+// FreeImageTiles drops it, and so every CreateImageEx (a record re-created over recycled memory
+// is never mistaken for the old one), and building any level drops it, since a rebuild means
+// that level 0 was written. Writers that change pixels without building levels are not seen: a
+// loader keeping pixels checks level 0 itself.
+
+// Marks the pixels of a created image as filled from source `key` (not 0). Nothing for an image
+// without tiles.
+void MarkImageContent(TiledMipImage *image, uint32_t key);
+
+// The image has tiles and is marked with `key`.
+bool ImageHoldsContent(const TiledMipImage *image, uint32_t key);
+
+// The image has tiles and is marked with any key.
+bool ImageHasContentMark(const TiledMipImage *image);
+
+// Drops the mark (for writers of pixels that build no level afterwards).
+void DropImageContentMark(TiledMipImage *image);
+
+// For an image created at exactly width x height in `format` with `wrapSetting`: puts back every
+// field of the record that CreateImageEx sets (edge rule 3, level state 0, the per-level tables),
+// keeping the tiles, their pixels and the mark, and returns true. False,
+// with nothing changed, for any other image.
+bool RenewImageRecord(TiledMipImage *image, int32_t width, int32_t height, uint32_t format,
+                      int32_t wrapSetting);
 
 // ---- Questions --------------------------------------------------------------------------
 

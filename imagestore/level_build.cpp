@@ -145,6 +145,53 @@ void BuildWithKernel(TiledMipImage *image, int32_t n, const Rect16 &rect) {
   }
 }
 
+// One-channel 8-bit levels (the texture maps and the clouds), the common case taken in runs:
+// along a destination row, the pixels whose 6 x 6 windows lie inside one source tile are made
+// from six row pointers, without a tile lookup per pixel. The sums are integers, so the taps may
+// be added in any order: rows 0 and 5, 1 and 4, 2 and 3 of the kernel weigh alike and are added
+// first. Every other pixel goes through the general builder.
+void BuildGray8(TiledMipImage *image, int32_t n, const Rect16 &rect) {
+  const int32_t maxX = image->levelMaxX[n], maxY = image->levelMaxY[n];
+  for (int32_t y = rect.top; y < rect.bottom; ++y) {
+    const int32_t sy0 = 2 * y - 2;
+    const bool rowsInOneTile = sy0 >= 0 && sy0 + 5 <= maxY && (sy0 & kTileMask) <= kTileSize - 6;
+    int32_t x = rect.left;
+    while (x < rect.right) {
+      const int32_t sx0 = 2 * x - 2;
+      if (!rowsInOneTile || sx0 < 0 || sx0 + 5 > maxX || (sx0 & kTileMask) > kTileSize - 6) {
+        BuildWithKernel<Gray8Traits>(image, n, Rect16{int16_t(y), int16_t(x), int16_t(y + 1), int16_t(x + 1)});
+        ++x;
+        continue;
+      }
+      // The run ends where a window would leave the source tile or the level, where the
+      // destination tile ends, or at the rectangle's edge.
+      int32_t lastSx0 = (sx0 & ~kTileMask) + kTileSize - 6;
+      if (lastSx0 > maxX - 5) lastSx0 = maxX - 5;
+      int32_t end = (lastSx0 + 2) / 2 + 1;
+      const int32_t tileEnd = ((x >> kTileShift) + 1) << kTileShift;
+      if (end > tileEnd) end = tileEnd;
+      if (end > rect.right) end = rect.right;
+      const size_t stride = size_t(tile_access::TileAt(image, n, sx0, sy0).width);
+      const uint8_t *r0 = PixelAddress(image, n, sx0, sy0, 1);
+      const uint8_t *r1 = r0 + stride, *r2 = r1 + stride, *r3 = r2 + stride, *r4 = r3 + stride, *r5 = r4 + stride;
+      uint8_t *out = PixelAddress(image, n + 1, x, y, 1);
+      for (int32_t k = 0; k < end - x; ++k) {
+        int32_t a[6], b[6], c[6];
+        for (int i = 0; i < 6; ++i) {
+          a[i] = r0[2 * k + i] + r5[2 * k + i];
+          b[i] = r1[2 * k + i] + r4[2 * k + i];
+          c[i] = r2[2 * k + i] + r3[2 * k + i];
+        }
+        const int32_t sum = (a[1] + 4 * a[2] + 4 * a[3] + a[4]) +
+                            (b[0] + 16 * b[1] + 64 * b[2] + 64 * b[3] + 16 * b[4] + b[5]) +
+                            4 * (c[0] + 16 * c[1] + 64 * c[2] + 64 * c[3] + 16 * c[4] + c[5]);
+        out[k] = uint8_t(NormaliseInteger(sum, 255.0f));
+      }
+      x = end;
+    }
+  }
+}
+
 // Format 7: a 2 x 2 box; the two slopes are summed and halved (a level further out sees slopes
 // twice as steep per pixel), the third channel is averaged.
 void BuildSlopeLevel2x2(TiledMipImage *image, int32_t n, const Rect16 &rect) {
@@ -175,9 +222,12 @@ void BuildNextLevel(TiledMipImage *image, int32_t n, Rect16 *rect) {
   if (rect->right > width) rect->right = int16_t(width);
   if (rect->bottom > height) rect->bottom = int16_t(height);
   if (image->tiles == nullptr || rect->left >= rect->right || rect->top >= rect->bottom) return;
+  // Levels are built after level 0 was written: whatever source the pixels were marked with,
+  // they may no longer be its.
+  DropImageContentMark(image);
 
   if (image->bytesPerPixel == 1) {
-    BuildWithKernel<Gray8Traits>(image, n, *rect);
+    BuildGray8(image, n, *rect);
     return;
   }
   switch (image->storageFormat) {

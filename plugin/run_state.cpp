@@ -182,7 +182,23 @@ void AllocateWorkImage(PluginGlobals *globals) {
   ParameterBlock *p = GetParameterBlock(globals);
   if (p == nullptr || p->cloudCacheLoaded) return;
   const Rect16 &r = globals->savedFilterRect;
-  if (!CreateImageSet(globals->imageSet, r.right - r.left, r.bottom - r.top)) SetResult(globals, kResultNoWorkImage);
+  const int32_t width = r.right - r.left, height = r.bottom - r.top;
+  for (int32_t k = 0; k < kImageSetCount; k++) {
+    TiledMipImage &image = globals->imageSet[k];
+    // A built-in texture map loaded by an earlier render stays: the set-up loads the maps into
+    // these records again and keeps what it finds there, which saves building their levels
+    // before every preview.
+    if (ImageHasContentMark(&image)) continue;
+    // An image already of the filter's size is renewed, not made again: a new one would clear
+    // a whole document's pyramid before every preview, pixels nobody reads before writing them.
+    // The cloud image is the exception while the header says it holds clouds.
+    const bool cloudsInUse = k == 0 && globals->runState != nullptr && globals->runState->cloudHeader.loaded;
+    if (!cloudsInUse && RenewImageRecord(&image, width, height, kFormatGray8, 0)) continue;
+    if (!CreateImageEx(&image, width, height, kFormatGray8, 0, 0)) {
+      SetResult(globals, kResultNoWorkImage);
+      return;
+    }
+  }
 }
 
 int32_t ExtraSetupHook(PluginGlobals *) { return 0; }

@@ -15,6 +15,7 @@
 #include "clouds/cloud_files.h"
 #include "clouds/cloud_import.h"
 #include "foundation/binary_io.h"
+#include "foundation/file_io.h"
 #include "imagestore/level_build.h"
 #include "imagestore/pixel_access.h"
 #include "plugin/parameters.h"
@@ -163,6 +164,22 @@ TEST_F(CloudFilesTest, DamagedCachesLeaveTheImage) {
   ReadCloudCache(&globals_, 3);
   EXPECT_EQ(Header().loaded, 0);
   EXPECT_EQ(Pyramid(), before);
+}
+
+TEST_F(CloudFilesTest, ACacheOfManyTilesIsReadInBlocks) {
+  // 1100 x 700, 3 x 2 tiles at level 0; a byte in the wrong tile, row or level shows.
+  Words file;
+  file.Add({kCloudFileMagic, 1, 1100, 700, 0, 1100, 0, 700, 5});
+  std::vector<uint8_t> pixels;
+  for (int32_t level = 0, w = 0, h = 0; level <= CoarsestLevelIndex(1100, 700); level++) {
+    LevelSize(1100, 700, level, 0, &w, &h);
+    for (int32_t i = 0; i < w * h; i++) pixels.push_back(uint8_t(i % w * 3 + i % w / 64 * 11 + i / w * 5 + level * 17));
+  }
+  WriteWholeFile(CachePath(5), file.AddBytes(pixels).bytes);
+  const uint32_t calls = PlatformReadCalls();
+  ReadCloudCache(&globals_, 5);
+  EXPECT_LE(PlatformReadCalls() - calls, uint32_t(pixels.size() / 65536 + 48));
+  EXPECT_TRUE(Pyramid() == pixels);
 }
 
 TEST_F(CloudFilesTest, CacheBoxWithoutAreaStandsForTheWholePicture) {

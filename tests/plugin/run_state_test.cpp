@@ -248,6 +248,22 @@ TEST_F(RunStateTest, TheImageSetIsMadeAtTheFilterSizeAndFreedWithTheRun) {
   FreeRunBuffers(g);                       // and a second free finds nothing left
 }
 
+TEST_F(RunStateTest, TheImageSetIsMadeAgainOnlyWhereItsSizeOrUseChanged) {
+  ASSERT_TRUE(AllocateRunBuffers(g));
+  StartupInit(g);
+  g->savedFilterRect = Rect16{0, 0, 600, 700};
+  AllocateWorkImage(g);
+  g->imageSet[6].wrapMode = 1;
+  const size_t requests = host.bufferRequests.size();
+  AllocateWorkImage(g);   // the same size: renewed, no block asked for
+  EXPECT_EQ(host.bufferRequests.size(), requests);
+  EXPECT_EQ(g->imageSet[6].wrapMode, 3u);
+  g->runState->cloudHeader.loaded = 1;   // the cloud image holds clouds: made again
+  AllocateWorkImage(g);
+  EXPECT_EQ(host.bufferRequests.size() - requests, size_t(g->imageSet[0].tileCount + 1));
+  EndRun(g);
+}
+
 TEST_F(RunStateTest, AnImageSetThatCannotBeMadeIs999AndLeavesNothing) {
   ASSERT_TRUE(AllocateRunBuffers(g));
   host.refuseBuffersFrom = int(host.bufferRequests.size()) + 1;
