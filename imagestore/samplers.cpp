@@ -34,7 +34,8 @@ struct Window {
 constexpr float kWrapLimit = 16777216.0f;
 
 // Whole pixel and phase of one coordinate: i = floor(x + 0.5), phase = trunc(fraction x 128).
-void PlaceCoordinate(float x, int32_t size, bool wrapping, int32_t *whole, int32_t *phase) {
+[[gnu::always_inline]] inline void PlaceCoordinate(float x, int32_t size, bool wrapping, int32_t *whole,
+                                                 int32_t *phase) {
   if (x != x) x = 0.0f;
   float xf = float(double(x) + 0.5);
   const float lo = wrapping ? -kWrapLimit : -3.0f;

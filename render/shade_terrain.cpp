@@ -231,7 +231,7 @@ void CraterDecals(const ShadeRow *row, float *sum, const float point[3], float *
     const float mirrorU = (j == 0 || j == 2) ? 0.5f : -0.5f;
     const float mirrorT = (j == 0 || j == 1) ? 0.5f : -0.5f;
     float level = (c.logHalfSize + run->craterLevelBias + logViewTerm) * -1.442695040888963f;
-    if (IsNanFloat(level)) level = 1.0f;
+    if (level != level) level = 1.0f;
     if (level < 0.0f) level = 0.0f;   // a crater larger than its texture reads level 0
     const float whole = std::trunc(level);
     const float u = ClampUnit(a * mirrorU / r + 0.5f);
