@@ -155,6 +155,20 @@ void Trilinear(const TiledMipImage *image, float level, float frac, float u, flo
   for (int c = 0; c < Channels; ++c) out[c] = a[c] + (b[c] - a[c]) * frac;
 }
 
+// A grey sample of a level of several tiles near a seam or an edge, tap by tap.
+[[gnu::noinline]] float FilterGray8ByTaps(const TiledMipImage *image, int32_t level, float x, float y,
+                                          const int32_t column[5], const int32_t row[5]) {
+  Window window;
+  PlaceWindow(image, level, x, y, 1, &window);
+  int64_t total = 0;
+  for (int j = 0; j < 5; ++j) {
+    int64_t sum = 0;
+    for (int k = 0; k < 5; ++k) sum += int64_t(column[k]) * *window.pixel[j][k];
+    total += int64_t(row[j]) * sum;
+  }
+  return float(total) * (1.0f / 4194304.0f);
+}
+
 // The filtered sample of a grey image (its format already checked): the commonest sample of a
 // render, taken for every crater decal, the relief of the real moon and the real clouds. The
 // window's five rows are addressed once each: straight from one tile when the window lies inside
@@ -188,15 +202,7 @@ float FilterGray8(const TiledMipImage *image, int32_t level, float x, float y) {
     AxisTaps(iy, height, wrapping && !inBand && image->wrapSetting != 2, tapY);
     for (int j = 0; j < 5; ++j) rows[j] = tile.pixels + size_t(tapY[j]) * size_t(tile.width);
   } else {
-    Window window;
-    PlaceWindow(image, level, x, y, 1, &window);
-    int64_t total = 0;
-    for (int j = 0; j < 5; ++j) {
-      int64_t sum = 0;
-      for (int k = 0; k < 5; ++k) sum += int64_t(column[k]) * *window.pixel[j][k];
-      total += int64_t(row[j]) * sum;
-    }
-    return float(total) * (1.0f / 4194304.0f);
+    return FilterGray8ByTaps(image, level, x, y, column, row);
   }
   int64_t total = 0;
   for (int j = 0; j < 5; ++j) {
