@@ -2,11 +2,13 @@
 // every crater that holds the point sampled, the decals added in crater order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "bench/render_harness.h"
+#include "imagestore/pixel_access.h"
 #include "imagestore/samplers.h"
 #include "render/render_setup.h"
 #include "render/row_renderer.h"
@@ -114,6 +116,71 @@ TEST(CraterDecals, EqualThePlainLoopOverEveryCrater) {
   // The comparison saw the order of several decals at one point, not only lone ones.
   EXPECT_GT(multiple, 200);
   EXPECT_GT(single, 2000);
+}
+
+// The flat radii against a scan of every pixel of every level: the farthest pixel that is not
+// neutral (128) from the texture's centre, plus 4 pixels of the level, the larger of a level's
+// and the next one's. Pixels are then set alone in neutral rows at the ends and at the
+// boundaries of eight-pixel words, where a row's scan from either end stops.
+TEST(CraterDecals, FlatRadiiMatchAPlainScan) {
+  RenderHarness harness;
+  HarnessOptions options;
+  options.width = 32;
+  options.height = 32;
+  ASSERT_TRUE(OpenHarness(&harness, options));
+  PluginGlobals *g = harness.globals;
+  PrepareRenderConstants(g);
+  auto check = [g](const char *what) {
+    for (int32_t k = 0; k < 4; k++) {
+      const TiledMipImage *image = &g->imageSet[2 + k];
+      ASSERT_NE(image->tiles, nullptr);
+      float reach[kMaxImageLevelsForRender + 1];
+      for (float &r : reach) r = 2.0f;
+      for (int32_t level = 0; level <= image->coarsestLevel && level < kMaxImageLevelsForRender; level++) {
+        const int32_t w = image->levelWidth[level], h = image->levelHeight[level];
+        float farthest2 = -1.0f;
+        for (int32_t y = 0; y < h; y++) {
+          for (int32_t x = 0; x < w; x++) {
+            if (GetPixelGray8(x, y, image, level) == 128) continue;
+            const float dx = (float(x) + 0.5f) / float(w) - 0.5f, dy = (float(y) + 0.5f) / float(h) - 0.5f;
+            farthest2 = std::fmax(farthest2, dx * dx + dy * dy);
+          }
+        }
+        reach[level] = (farthest2 < 0.0f ? 0.0f : std::sqrt(farthest2)) + 4.0f / float(std::min(w, h));
+      }
+      for (int32_t level = 0; level < kMaxImageLevelsForRender; level++) {
+        ASSERT_EQ(g->runState->craterFlatRadius[k][level], std::fmax(reach[level], reach[level + 1]))
+            << what << ": texture " << k << ", level " << level;
+      }
+    }
+  };
+  check("as loaded");
+  // Texture 0 (384 x 384) has neutral rows at its top; texture 1's level 2 is 96 wide.
+  TiledMipImage *t0 = &g->imageSet[2], *t1 = &g->imageSet[3];
+  ASSERT_EQ(GetPixelGray8(383, 0, t0, 0), 128);
+  const int32_t xs[] = {0, 7, 8, 9, 15, 16, 374, 375, 376, 377, 383};
+  for (int32_t i = 0; i < 11; i++) {
+    if (i > 0) PutPixelGray8Checked(xs[i - 1], i - 1, t0, 0, 128);
+    PutPixelGray8Checked(xs[i], i, t0, 0, 130);
+    MeasureCraterTextures(g);
+    check("one pixel set");
+  }
+  PutPixelGray8Checked(xs[10], 10, t0, 0, 128);
+  // Two pixels in a row: the scan from the right end must not stop short of the far one.
+  const int32_t far[] = {383, 376, 375, 369, 368, 367};
+  for (int32_t i = 0; i < 6; i++) {
+    PutPixelGray8Checked(190, 20 + i, t0, 0, 100);
+    PutPixelGray8Checked(far[i], 20 + i, t0, 0, 140);
+    MeasureCraterTextures(g);
+    check("two pixels set");
+    PutPixelGray8Checked(far[i], 20 + i, t0, 0, 128);
+  }
+  PutPixelGray8Checked(95, 0, t1, 2, 0);
+  PutPixelGray8Checked(88, 1, t1, 2, 255);
+  PutPixelGray8Checked(3, 2, t1, 2, 127);
+  MeasureCraterTextures(g);
+  check("level 2 set");
+  CloseHarness(&harness);
 }
 
 }  // namespace
