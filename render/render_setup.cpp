@@ -17,7 +17,6 @@
 #include "render/render_setup.h"
 
 #include <cmath>
-#include <cstring>
 #include <initializer_list>
 
 #include "files/image_load.h"
@@ -321,35 +320,6 @@ void PlaceCraters(PluginGlobals *globals) {
   }
 }
 
-namespace {
-
-// Eight neutral pixels as one word: most of a crater texture's rows are neutral from end to end.
-constexpr uint64_t kNeutralWord = uint64_t(kTextureNeutralValue) * 0x0101010101010101ull;
-
-inline uint64_t EightPixels(const uint8_t *p) {
-  uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-// The first pixel of a row of `width` that is not neutral; `width` when there is none.
-int32_t FirstNonNeutral(const uint8_t *row, int32_t width) {
-  int32_t x = 0;
-  while (x + 8 <= width && EightPixels(row + x) == kNeutralWord) x += 8;
-  while (x < width && row[x] == kTextureNeutralValue) x++;
-  return x;
-}
-
-// The last pixel of the row that is not neutral, given that pixel `first` is not.
-int32_t LastNonNeutral(const uint8_t *row, int32_t first, int32_t width) {
-  int32_t x = width - 1;
-  while (x - 7 > first && EightPixels(row + x - 7) == kNeutralWord) x -= 8;
-  while (row[x] == kTextureNeutralValue) x--;
-  return x;
-}
-
-}  // namespace
-
 // For each crater texture and each mip level L that the trilinear sampler may start from, the
 // distance from the texture's centre beyond which a sample's 5 x 5 windows on levels L and L + 1
 // hold only the neutral value 128. A window's pixel centres lie within 2.5 pixels of the sample
@@ -372,9 +342,10 @@ void MeasureCraterTextures(PluginGlobals *globals) {
           if (tile.pixels == nullptr) continue;
           for (int32_t y = 0; y < tile.height; y++) {
             const uint8_t *row = tile.pixels + int64_t(y) * tile.width;
-            const int32_t first = FirstNonNeutral(row, tile.width);
-            if (first == tile.width) continue;
-            const int32_t last = LastNonNeutral(row, first, tile.width);
+            int32_t first = 0, last = tile.width - 1;
+            while (first <= last && row[first] == kTextureNeutralValue) first++;
+            if (first > last) continue;
+            while (row[last] == kTextureNeutralValue) last--;
             const float dy = (float(tile.top + y) + 0.5f) / h - 0.5f;
             for (int32_t x : {first, last}) {
               const float dx = (float(tile.left + x) + 0.5f) / w - 0.5f;

@@ -50,9 +50,6 @@ void ReadCloudCacheForIndex(PluginGlobals *globals, int32_t index);
 // The parts of the set-up that the tests check on their own.
 void PlaceStorms(PluginGlobals *globals);
 void PlaceCraters(PluginGlobals *globals);
-// Per crater texture and mip level, the distance from the texture's centre beyond which a
-// trilinear sample reads only the neutral value (run state's craterFlatRadius).
-void MeasureCraterTextures(PluginGlobals *globals);
 
 // The rotation that carries the map's pole (0, 1, 0) onto the planet's axis modelAxis: about
 // normalise(modelAxis x (0, 1, 0)) by acos(modelAxis . (0, 1, 0)). The storm placement and the

@@ -90,17 +90,14 @@ TEST(KernelTable, BuiltWithoutTheRuntimeSine) {
   EXPECT_EQ(table.weight2048[1][0], -95);
 }
 
-// The words are computed once per process and copied after: whichever test built the first table,
-// the runtime's sine was called only by the probe above, once per run of it, never by the 25,600
-// of a computation (so the copies still come from the exact sine); and a table overwritten in
-// between is rebuilt whole.
+// The words are computed once per process and copied after: the runtime's sine stays uncalled
+// but for the probe above (a computation would call it 25,600 times), and a copy is whole.
 TEST(KernelTable, LaterBuildsCopyTheFirst) {
   ResampleKernelTable first, later;
   BuildLanczosKernelTable(&first);
   std::memset(&later, 0x5A, sizeof later);
   BuildLanczosKernelTable(&later);
   EXPECT_EQ(std::memcmp(&first, &later, sizeof first), 0);
-  EXPECT_EQ(later.weight2048[1][0], kExpected2048[1][0]);
   EXPECT_EQ(later.weight32768[4][127], kExpected32768[4][127]);
   EXPECT_LT(gRuntimeSineCalls, 100);
 }
