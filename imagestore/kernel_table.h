@@ -34,7 +34,8 @@ struct ResampleKernelTable {
 };
 static_assert(sizeof(ResampleKernelTable) == 20 * 128 * 4);
 
-// Fills the table with the Lanczos kernel (the table of every run).
+// Fills the table with the Lanczos kernel (the table of every run). The words are computed on the
+// first call of the process and copied on every later one.
 void BuildLanczosKernelTable(ResampleKernelTable *table);
 inline void BuildDefaultKernelTable(ResampleKernelTable *table) { BuildLanczosKernelTable(table); }
 

@@ -336,6 +336,42 @@ TEST_F(Samplers, WrappingImagesReachAcrossTheEdges) {
   }
 }
 
+// Grey samples of every level of a small pyramid (each level one tile, like every crater texture
+// level), inside, across and up to 4.5 pixels beyond the edges, and trilinear blends of two
+// levels, against a plain weighted sum over clamped reads.
+TEST_F(Samplers, GreyLevelsOfOneTileMatchAPlainSum) {
+  TiledMipImage *gray = Make(96, 72, kFormatGray8);
+  FillLevel0(gray, 31);
+  RebuildAllLevels(gray);
+  const ResampleKernelTable *t = TestKernelTable();
+  auto plain = [&](int32_t l, float x, float y) {
+    const float xf = float(double(x) + 0.5), yf = float(double(y) + 0.5);
+    const int32_t ix = int32_t(std::floor(xf)), iy = int32_t(std::floor(yf));
+    const int32_t px = int32_t((xf - float(ix)) * 128.0f), py = int32_t((yf - float(iy)) * 128.0f);
+    int64_t total = 0;
+    for (int j = 0; j < 5; ++j) {
+      int64_t row = 0;
+      for (int k = 0; k < 5; ++k) row += int64_t(t->weight2048[4 - k][px]) * GetPixelGray8(ix - 2 + k, iy - 2 + j, gray, l);
+      total += t->weight2048[4 - j][py] * row;
+    }
+    return float(total) / 4194304.0f;
+  };
+  for (int32_t l = 0; l <= gray->coarsestLevel; ++l) {
+    const float w = float(gray->levelWidth[l]), h = float(gray->levelHeight[l]);
+    for (float x = -4.5f; x < w + 4.5f; x += (x < 4.0f || x > w - 4.0f) ? 0.5f : 1.37f) {
+      for (float y = -4.3f; y < h + 4.5f; y += (y < 4.0f || y > h - 4.0f) ? 0.6f : 1.71f)
+        ASSERT_EQ(SampleFilteredGray8(gray, l, x, y), plain(l, x, y)) << l << ": " << x << ", " << y;
+    }
+  }
+  auto at = [](float c, int32_t n) { return float(double(c * float(n)) - 0.5); };
+  for (float u = -0.04f; u < 1.05f; u += 0.037f) {
+    const int32_t l = u < 0.5f ? 0 : 3, m = l + 1;
+    const float a = plain(l, at(u, gray->levelSampleWidth[l]), at(1.0f - u, gray->levelSampleHeight[l]));
+    const float b = plain(m, at(u, gray->levelSampleWidth[m]), at(1.0f - u, gray->levelSampleHeight[m]));
+    ASSERT_EQ(SampleGrayTrilinear(gray, float(l), 0.3f, u, 1.0f - u), a + (b - a) * 0.3f) << u;
+  }
+}
+
 // The kernel table (float rows included) and resampled images, committed as checksums like the
 // levels, so that each build checks it computes the same bits: the table's sines and the
 // resample's logarithm come from each platform's runtime library.

@@ -1,0 +1,60 @@
+// The crater decals against the plain loop over every crater: each slab tested on its own, every
+// crater that holds the point sampled (no skip), the decals added in crater order. The points lie
+// on and just off the sphere near the craters' centres; the settings' candidate lists end in every
+// remainder of four, and their slabs overlap, so that several decals meet at some points.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+#include "bench/render_harness.h"
+#include "imagestore/samplers.h"
+#include "render/render_setup.h"
+#include "render/row_renderer.h"
+#include "render/shader.h"
+
+TEST(CraterDecals, EqualThePlainLoopOverEveryCrater) {
+  int32_t overlaps = 0;
+  for (const auto &s : {std::array<uint32_t, 3>{40, 50, 0}, {100, 200, 8}, {7, 100, 11}, {3, 30, 5}, {14, 60, 21}}) {
+    RenderHarness harness;
+    ASSERT_TRUE(OpenHarness(&harness, HarnessOptions{}));
+    PluginGlobals *g = harness.globals;
+    ParameterBlock *p = HarnessParameters(&harness);
+    p->craterCount = s[0], p->craterSize = s[1], p->randomSeed = s[2];
+    PrepareRenderConstants(g);
+    RenderView view;
+    SetupRenderView(g, &view);
+    const RunState *run = g->runState;
+    for (int32_t i = 0; i < 2000; i++) {
+      const CraterRecord &c = run->craters[i % (g->cratersPlaced - 1)];
+      const float a = c.halfSize * std::sin(float(i) * 0.37f) * 1.2f, b = c.halfSize * std::cos(float(i) * 0.91f) * 1.2f;
+      const float alpha = std::sqrt(std::fmax(0.0f, 1.0f - a * a - b * b)) * (i % 5 == 0 ? -1.0f : 1.0f);
+      float q[3], want = 0.0f, sum = 0.25f, decal = 99.0f;
+      for (int k = 0; k < 3; k++) {
+        const float centre = c.u[(k + 1) % 3] * c.t[(k + 2) % 3] - c.u[(k + 2) % 3] * c.t[(k + 1) % 3];
+        q[k] = (alpha * centre + a * c.u[k] + b * c.t[k]) * (1.0f + float(i % 7 - 3) * 0.0003f);
+      }
+      const float logView = float(i % 11) * 0.5f - 3.0f;
+      int32_t hits = 0;
+      for (int32_t k = 0; k + 1 < g->cratersPlaced; k++) {
+        const CraterRecord &d = run->craters[k];
+        const float r = d.halfSize, pu = q[0] * d.u[0] + q[1] * d.u[1] + q[2] * d.u[2];
+        const float pt = q[0] * d.t[0] + q[1] * d.t[1] + q[2] * d.t[2];
+        if (!(pu > -r && pu < r && pt > -r && pt < r)) continue;
+        hits++;
+        const float mu = (k >> 2 & 3) % 2 == 0 ? 0.5f : -0.5f, mt = (k >> 2 & 3) < 2 ? 0.5f : -0.5f;
+        const float level = std::fmax((d.logHalfSize + run->craterLevelBias + logView) * -1.442695040888963f, 0.0f);
+        const float u = std::fmin(std::fmax(pu * mu / r + 0.5f, 0.0f), 1.0f);
+        const float v = std::fmin(std::fmax(pt * mt / r + 0.5f, 0.0f), 1.0f);
+        const float t = SampleGrayTrilinear(&g->imageSet[2 + (k & 3)], std::trunc(level), level - std::trunc(level), u, v);
+        want += r * run->craterDepthFactor * (t - 128.0f);
+      }
+      AddCraterDecals(&sum, q, &decal, g, logView);
+      ASSERT_EQ(decal, want) << "setting " << s[0] << "/" << s[1] << ", point " << i;
+      ASSERT_EQ(sum, 0.25f + want);
+      overlaps += hits > 1;
+    }
+    CloseHarness(&harness);
+  }
+  EXPECT_GT(overlaps, 100);
+}
