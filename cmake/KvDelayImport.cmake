@@ -1,4 +1,4 @@
-# Delay-loaded system DLLs for the Windows programs.
+# Delay-loaded system DLLs for the 64-bit Windows programs.
 #
 # A module that imports a system DLL the usual way has Wine load and start that DLL before the
 # module's first line runs. user32 and gdi32 cost a run without windows some 40 ms of start-up
@@ -42,6 +42,11 @@ if(CMAKE_SCRIPT_MODE_FILE)
 endif()
 
 function(kv_delay_import target)
+  # x86_64 only: in the i686 modules built this way a delay-loaded call jumped to address 0
+  # under Wine, so the 32-bit builds keep their usual imports.
+  if(NOT KV_WIDTH EQUAL 64)
+    return()
+  endif()
   set(_folder ${CMAKE_CURRENT_BINARY_DIR}/${target}-delayed)
   set(_libraries "")
   foreach(_name IN LISTS ARGN)
