@@ -30,6 +30,11 @@ void UnloadPluginModule(PluginModule *module);
 // Rewrites a path given on the command line into one the platform's file calls accept.
 void MapHostPath(char *path, size_t capacity);
 
+// Writes `size` bytes to the standard error in one piece (the progress line). The runtime's
+// unbuffered standard error sends each character on its own, which under Wine is a server round
+// trip a character.
+void WriteStandardError(const char *text, size_t size);
+
 // Brackets every call of the plug-in's entry: while it runs, dialogs the plug-in opens are
 // answered when the session asks for it (--close-dialogs).
 struct HostSession;

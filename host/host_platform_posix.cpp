@@ -16,5 +16,7 @@ void UnloadPluginModule(PluginModule *module) { std::memset(module, 0, sizeof(*m
 
 void MapHostPath(char *path, size_t capacity) {}
 
+void WriteStandardError(const char *text, size_t size) { std::fwrite(text, 1, size, stderr); }
+
 void BeginPluginCall(HostSession *session) {}
 void EndPluginCall(HostSession *session) {}

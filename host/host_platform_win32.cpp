@@ -142,6 +142,15 @@ void UnloadPluginModule(PluginModule *module) {
   std::memset(module, 0, sizeof(*module));
 }
 
+// ---- Standard error ------------------------------------------------------------------------------
+
+void WriteStandardError(const char *text, size_t size) {
+  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(handle, text, DWORD(size), &written, nullptr);
+}
+
 // ---- Paths --------------------------------------------------------------------------------------
 
 void MapHostPath(char *path, size_t capacity) {

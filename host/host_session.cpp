@@ -152,8 +152,9 @@ static void KV_HOSTAPI ProgressProc(int32_t done, int32_t total) {
   int32_t filled = int32_t(percent * 40 / 100);
   for (int32_t i = 0; i < 40; i++) bar[i] = i < filled ? '#' : '.';
   bar[40] = 0;
-  std::fprintf(stderr, "\r[%s] %3d%%", bar, int(percent));
-  std::fflush(stderr);
+  char line[64];
+  const int length = std::snprintf(line, sizeof line, "\r[%s] %3d%%", bar, int(percent));
+  if (length > 0) WriteStandardError(line, size_t(length));
 }
 
 static HostBool KV_HOSTAPI AbortProc(void) {

@@ -204,9 +204,20 @@ void CompositePixel(int32_t column, int32_t row, float colour[4], PluginGlobals 
   const ParameterBlock *p = GetParameterBlock(globals);
   if (p == nullptr) return;
   const uint32_t target = p->renderTarget;
-  const int32_t width = TargetWidth(globals);
-  const int32_t height = TargetHeight(globals);
+  // The target's size as TargetWidth and TargetHeight give it, from the one parameter block
+  // read above: this runs for every pixel of every render.
+  TiledMipImage *image = nullptr;
+  int32_t width, height;
+  if (target == 2) {
+    image = globals->runState != nullptr ? globals->runState->renderTargetImage : nullptr;
+    width = image != nullptr ? image->levelWidth[0] : 0;
+    height = image != nullptr ? image->levelHeight[0] : 0;
+  } else {
+    width = int32_t(record->outRect.right) - int32_t(record->outRect.left);
+    height = int32_t(record->outRect.bottom) - int32_t(record->outRect.top);
+  }
   if (width < 1 || height < 1) return;
+  if (target != 2 && record->outData == nullptr) return;
   column = ClampInt(column, 0, width - 1);
   row = ClampInt(row, 0, height - 1);
 
@@ -215,13 +226,6 @@ void CompositePixel(int32_t column, int32_t row, float colour[4], PluginGlobals 
   const bool grey = record->planes < 3;
   const bool transparent = HasEditableTransparency(globals);
   const int32_t count = grey ? 1 : 3;
-  TiledMipImage *image = nullptr;
-  if (target == 2) {
-    image = globals->runState != nullptr ? globals->runState->renderTargetImage : nullptr;
-    if (image == nullptr) return;
-  } else if (record->outData == nullptr) {
-    return;
-  }
   const HostPixelAddress at = AddressHostPixel(record, target, kind, column, row);
 
   for (int k = 0; k < 4; k++) colour[k] *= info.scale;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks a built .8bf as a host would see it from outside: the PE kind, the exact export list, and
-# that every import is a Windows system DLL (the runtime is linked in).
+# that every import is a Windows system DLL (the runtime is linked in) and, in the 64-bit one,
+# that only kernel32 and the runtime's msvcrt load with it.
 # Usage: check_dll.sh DLL 64|32
 set -u
 dll=$1 width=$2
@@ -26,5 +27,11 @@ while read -r imp; do
     echo "FAIL: imports $imp, which is not a Windows system DLL"; fail=1
   fi
 done < <(printf '%s\n' "$dump" | sed -n 's/^\s*DLL Name: //p')
+# In Kivaglobe64 the DLLs only dialogs, the browser and downloads need are imported on first
+# use: a host that loads the plug-in to run a filter without windows starts none of them.
+eager=$(printf '%s\n' "$dump" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+if [ "$width" = 64 ] && [ "$eager" != "kernel32.dll msvcrt.dll " ]; then
+  echo "FAIL: imports '$eager' at load time, not kernel32 and msvcrt alone"; fail=1
+fi
 [ $fail = 0 ] && echo "$dll: $width-bit DLL, exports '$got', system imports only"
 exit $fail

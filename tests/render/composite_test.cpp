@@ -287,6 +287,43 @@ TEST_F(CompositeTest, ExportImageTargets) {
   FreeImageTiles(image);
 }
 
+// Coordinates are pulled to the edge of the target actually written: the export image's own
+// size in an off-screen pass (here larger than the host's 8 x 6 rectangle), the host's rectangle
+// otherwise; a target without pixels or without an output buffer takes nothing.
+TEST_F(CompositeTest, EachTargetClampsToItsOwnSize) {
+  Open(kModeRGB, 8, 3, 8, 6);
+  RunState *run = g_->runState;
+  TiledMipImage *image = &run->exportImage;
+  ASSERT_TRUE(CreateImage(image, 24, 20, kFormatPacked8, 0));
+  run->renderTargetImage = image;
+  p_->renderTarget = 2;
+  Put(1.0f, 0.0f, 0.0f, 1.0f, 100, 100);
+  int32_t c[4];
+  GetPixel4Fwd(23, 19, image, 0, &c[0], &c[1], &c[2], &c[3]);
+  EXPECT_EQ(std::vector<int32_t>(c, c + 4), (std::vector<int32_t>{255, 0, 0, 255}));
+  Put(0.0f, 1.0f, 0.0f, 1.0f, 20, -5);
+  GetPixel4Fwd(20, 0, image, 0, &c[0], &c[1], &c[2], &c[3]);
+  EXPECT_EQ(c[1], 255);
+  GetPixel4Fwd(7, 5, image, 0, &c[0], &c[1], &c[2], &c[3]);
+  EXPECT_EQ(c[0], 0);   // not the host rectangle's corner
+  EXPECT_EQ(std::vector<uint8_t>(out_.size(), 0), out_);
+  run->renderTargetImage = nullptr;
+  FreeImageTiles(image);
+
+  // The host's buffer holds the current row: the column is pulled to its last one.
+  p_->renderTarget = 0;
+  Put(0.0f, 0.0f, 1.0f, 1.0f, 100, 100);
+  EXPECT_EQ(Out(7, 2), 255);
+  const std::vector<uint8_t> before = out_;
+  harness_.record.outRect.right = harness_.record.outRect.left;   // no columns
+  Put(1.0f, 1.0f, 1.0f);
+  EXPECT_EQ(out_, before);
+  harness_.record.outRect.right = 8;
+  harness_.record.outData = nullptr;
+  Put(1.0f, 1.0f, 1.0f);
+  EXPECT_EQ(out_, before);
+}
+
 TEST_F(CompositeTest, FloatClass) {
   Open(kModeRGB96, 32, 3);
   Put(0.25f, 2.0f, -1.0f);
