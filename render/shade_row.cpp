@@ -238,17 +238,66 @@ bool NightShortcut(const ShadeRow &row) {
 // high and would make every next row look dark. A dark pixel above a lit one would then skip its
 // terrain, and the lit pixel would read missing corners in its coverage cells. `rowCount` is the
 // number of rows of the whole render; a count that is too large costs time, never bits.
+// The light's dot with a globe point (x, y, sqrt(1 - x^2 - y^2)) given 1 - x^2 as `t`, as
+// GlobePoint and PixelLightDot make it; false off the disc.
+inline bool GlobeLightDot(const float L[3], float x, float t, float y, float *d) {
+  const float zz = t - y * y;
+  if (!(zz > 0.0f)) return false;
+  *d = L[0] * x + L[1] * y + L[2] * sqrtf(zz);
+  return true;
+}
+
+// The light's dot with a map point, as MapPoint and PixelLightDot make it: the row's terms
+// (its cosine of latitude k and the products of its sine with the matrix's middle row) are
+// taken once, and each product is the one the full expression rounds.
+struct MapDotRow {
+  float k;
+  float middle[3];
+};
+
+MapDotRow MapDotRowOf(const ShadeRow *row, float sine) {
+  MapDotRow m;
+  m.k = sqrtf(1.0f - sine * sine);
+  for (int j = 0; j < 3; j++) m.middle[j] = sine * row->axisMatrix[4 + j];
+  return m;
+}
+
+inline float MapLightDot(const float L[3], const float *matrix, const MapDotRow &m, float sl, float cl) {
+  const float a = -sl * m.k, b = cl * m.k;
+  const float n0 = a * matrix[0] + m.middle[0] + b * matrix[8];
+  const float n1 = a * matrix[1] + m.middle[1] + b * matrix[9];
+  const float n2 = a * matrix[2] + m.middle[2] + b * matrix[10];
+  return L[0] * n0 + L[1] * n1 + L[2] * n2;
+}
+
 void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
   const float w = row->terminatorWidth;
   const bool hasNext = row->row + 1 < rowCount;
-  const float sineNow = row->mapRowSine;
-  const float sineNext = row->isMap && hasNext ? MapRowSineOf(row, row->row + 1) : 0.0f;
-  for (int32_t c = 0; c < row->targetWidth; c++) {
-    float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
-    float d;
-    record[kRecordDarkNow] = (!PixelLightDot(row, c, row->row, sineNow, &d) || d <= -w) ? 1.0f : 0.0f;
-    record[kRecordDarkNext] =
-        (!hasNext || !PixelLightDot(row, c, row->row + 1, sineNext, &d) || d <= -w) ? 1.0f : 0.0f;
+  const float *L = row->light;
+  // Both rows share each column's x (the globe) or longitude (the map).
+  if (row->isMap) {
+    const MapDotRow now = MapDotRowOf(row, row->mapRowSine);
+    const MapDotRow next = MapDotRowOf(row, hasNext ? MapRowSineOf(row, row->row + 1) : 0.0f);
+    for (int32_t c = 0; c < row->targetWidth; c++) {
+      float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
+      const float sl = record[kRecordLongitudeSin], cl = record[kRecordLongitudeCos];
+      record[kRecordDarkNow] = MapLightDot(L, row->axisMatrix, now, sl, cl) <= -w ? 1.0f : 0.0f;
+      record[kRecordDarkNext] = !hasNext || MapLightDot(L, row->axisMatrix, next, sl, cl) <= -w ? 1.0f : 0.0f;
+    }
+  } else {
+    const RenderView *view = row->view;
+    const float radius = view->radius;
+    const int64_t dy = int64_t(view->centreY) - row->row;
+    const float yNow = float(dy) / radius;
+    const float yNext = float(dy - 1) / radius;
+    for (int32_t c = 0; c < row->targetWidth; c++) {
+      float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
+      const float x = float(int64_t(view->centreX) - c) / radius;
+      const float t = 1.0f - x * x;
+      float d;
+      record[kRecordDarkNow] = !GlobeLightDot(L, x, t, yNow, &d) || d <= -w ? 1.0f : 0.0f;
+      record[kRecordDarkNext] = !hasNext || !GlobeLightDot(L, x, t, yNext, &d) || d <= -w ? 1.0f : 0.0f;
+    }
   }
   float *beyond = row->records + int64_t(row->targetWidth + 1) * kPixelRecordFloats;
   beyond[kRecordDarkNow] = 1.0f;
@@ -293,12 +342,20 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
   ShadePixel *terrain[kRowBatchColumns];
   ShadePixel *land[kRowBatchColumns];
   int32_t terrainCount = 0, landCount = 0;
+  // The globe's log view terms (ln depth) of the batch in one go: each logarithm is a long
+  // chain of dependent steps, and taken together their chains overlap.
+  float depth[kRowBatchColumns], viewTerm[kRowBatchColumns];
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = &pixels[i];
     px->column = firstColumn + i;
     ClearRowNoise(px);
     ShadePlacePixel(row, px);
-    if (px->onPlanet) ShadeLight(row, px);
+    depth[i] = px->onPlanet ? px->depth : 1.0f;
+  }
+  if (!row->isMap) ExactLogFMany(depth, viewTerm, count);
+  for (int32_t i = 0; i < count; i++) {
+    ShadePixel *px = &pixels[i];
+    if (px->onPlanet) ShadeLightWithViewTerm(row, px, row->isMap ? ViewTermOf(row, px) : viewTerm[i]);
     route[i] = RouteOf(*row, *px, nightShortcut);
     if (route[i] == kRouteDarkTerrain || route[i] == kRouteFull) terrain[terrainCount++] = px;
     if (route[i] == kRouteFull && row->mode != 13) land[landCount++] = px;

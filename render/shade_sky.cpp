@@ -171,19 +171,36 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
   }
   GradientNoise3Many(tables, octavePoints, values, terms * count);
 
-  for (int32_t k = 0; k < count; k++) {
+  // The amplitude of each term is the same for every point: the running product of the gains,
+  // one more step of it between the warped octaves and the extra ones.
+  float amplitude[kMaxCloudTerms];
+  float a = 1.0f;
+  amplitude[0] = 1.0f;
+  for (int32_t j = 1; j <= loopTerms; j++) {
+    amplitude[j] = a;
+    a *= kCloudGain;
+  }
+  a *= kCloudGain;
+  for (int32_t j = 0; j < extraTerms; j++) {
+    amplitude[1 + loopTerms + j] = a;
+    a *= kCloudGain;
+  }
+  // Four points side by side, one in each lane, each summed in its own order; a sum is a chain
+  // of dependent additions, and four chains at once keep the adder busy.
+  int32_t k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const float *v0 = values + terms * k, *v1 = v0 + terms, *v2 = v1 + terms, *v3 = v2 + terms;
+    __m128 density = _mm_add_ps(_mm_loadu_ps(base + k), _mm_setr_ps(v0[0], v1[0], v2[0], v3[0]));
+    for (int32_t j = 1; j < terms; j++) {
+      const __m128 v = _mm_setr_ps(v0[j], v1[j], v2[j], v3[j]);
+      density = _mm_add_ps(density, _mm_mul_ps(v, _mm_set1_ps(amplitude[j])));
+    }
+    _mm_storeu_ps(out + k, density);
+  }
+  for (; k < count; k++) {
     const float *v = values + terms * k;
     float density = base[k] + v[0];
-    float amplitude = 1.0f;
-    for (int32_t j = 1; j <= loopTerms; j++) {
-      density += v[j] * amplitude;
-      amplitude *= kCloudGain;
-    }
-    amplitude *= kCloudGain;
-    for (int32_t j = 0; j < extraTerms; j++) {
-      density += v[1 + loopTerms + j] * amplitude;
-      amplitude *= kCloudGain;
-    }
+    for (int32_t j = 1; j < terms; j++) density += v[j] * amplitude[j];
     out[k] = density;
   }
 }

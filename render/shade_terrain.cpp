@@ -404,14 +404,20 @@ void ShadePlacePixel(ShadeRow *row, ShadePixel *px) {
 
 // ---- Stage 2: light -----------------------------------------------------------------------------
 
-void ShadeLight(ShadeRow *row, ShadePixel *px) {
+float ViewTermOf(const ShadeRow *row, const ShadePixel *px) {
+  return row->isMap ? kLogMapViewTerm : ExactLogF(px->depth);
+}
+
+void ShadeLight(ShadeRow *row, ShadePixel *px) { ShadeLightWithViewTerm(row, px, ViewTermOf(row, px)); }
+
+void ShadeLightWithViewTerm(ShadeRow *row, ShadePixel *px, float logViewTerm) {
   RunState *run = row->run;
   const float axisDot = Dot3(run->modelAxis, px->n);
   px->axisDot = axisDot;
   run->axisDot = axisDot;
   run->axisSin2 = 1.0f - axisDot * axisDot;
   px->polarTerm = 1.0f - std::fabs(axisDot);
-  px->logViewTerm = row->isMap ? kLogMapViewTerm : ExactLogF(px->depth);
+  px->logViewTerm = logViewTerm;
   px->slot[kSlotLogViewTerm] = px->logViewTerm;
 
   const float w = row->terminatorWidth;
