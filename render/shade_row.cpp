@@ -18,6 +18,8 @@
 // light's (x, y) away on the map. Both points are taken on the same pixel grid; on two different
 // grids the offset between them would be dominated by the grids' mismatch, up to a pixel across
 // the image, and the relief would be lit from the image's centre instead of from the light.
+#include <emmintrin.h>
+
 #include <cmath>
 #include <initializer_list>
 
@@ -290,7 +292,37 @@ void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
     const int64_t dy = int64_t(view->centreY) - row->row;
     const float yNow = float(dy) / radius;
     const float yNext = float(dy - 1) / radius;
-    for (int32_t c = 0; c < row->targetWidth; c++) {
+    int32_t c = 0;
+    // Four columns at a time where their offsets fit 32-bit lanes: the packed operations round
+    // as the scalar ones do, and the conversion from a 32-bit integer is the same as from 64.
+    const int32_t cx = view->centreX;
+    if (cx >= -(1 << 30) && cx <= (1 << 30) && row->targetWidth < (1 << 30)) {
+      const __m128 vRadius = _mm_set1_ps(radius), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
+      const __m128 l0 = _mm_set1_ps(L[0]), l1 = _mm_set1_ps(L[1]), l2 = _mm_set1_ps(L[2]);
+      const __m128 minusW = _mm_set1_ps(-w);
+      const __m128 ys[2] = {_mm_set1_ps(yNow), _mm_set1_ps(yNext)};
+      for (; c + 4 <= row->targetWidth; c += 4) {
+        const __m128i dx = _mm_sub_epi32(_mm_set1_epi32(cx), _mm_setr_epi32(c, c + 1, c + 2, c + 3));
+        const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(dx), vRadius);
+        const __m128 t = _mm_sub_ps(one, _mm_mul_ps(x, x));
+        int32_t dark[2];
+        for (int k = 0; k < 2; k++) {
+          const __m128 zz = _mm_sub_ps(t, _mm_mul_ps(ys[k], ys[k]));
+          const __m128 on = _mm_cmpgt_ps(zz, zero);
+          const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(l0, x), _mm_mul_ps(l1, ys[k])),
+                                      _mm_mul_ps(l2, _mm_sqrt_ps(_mm_and_ps(on, zz))));
+          const __m128 lit = _mm_and_ps(on, _mm_cmpnle_ps(d, minusW));   // NaN counts as lit, as in GlobeLightDot
+          dark[k] = ~_mm_movemask_ps(lit) & 15;
+        }
+        if (!hasNext) dark[1] = 15;
+        for (int32_t j = 0; j < 4; j++) {
+          float *record = row->records + int64_t(c + j + 1) * kPixelRecordFloats;
+          record[kRecordDarkNow] = (dark[0] >> j) & 1 ? 1.0f : 0.0f;
+          record[kRecordDarkNext] = (dark[1] >> j) & 1 ? 1.0f : 0.0f;
+        }
+      }
+    }
+    for (; c < row->targetWidth; c++) {
       float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
       const float x = float(int64_t(view->centreX) - c) / radius;
       const float t = 1.0f - x * x;

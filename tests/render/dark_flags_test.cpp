@@ -1,0 +1,75 @@
+// Tests of the night flags a lit globe row leaves in its pixel records: which pixels lie beyond
+// the terminator band (or off the disc), checked against the sphere geometry in double precision.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "bench/render_harness.h"
+#include "plugin/globals.h"
+#include "render/render_types.h"
+
+namespace {
+
+// Without air the terminator band is its floor, 0.076770388 wide.
+constexpr double kBand = 0.076770388;
+
+TEST(DarkFlags, LastRowAgreesWithTheGeometry) {
+  struct Case {
+    int32_t width;
+    float light[3];
+  };
+  // Widths around the four-column steps, lights from the side, behind and in front.
+  const Case cases[] = {{203, {0.8f, 0.1f, 0.59f}},  {64, {-0.9f, 0.2f, 0.39f}}, {97, {0.3f, -0.2f, -0.93f}},
+                        {130, {-0.5f, 0.5f, 0.71f}}, {7, {1.0f, 0.0f, 0.0f}},    {161, {0.05f, 0.0f, -1.0f}}};
+  int32_t lit = 0, dark = 0, off = 0;
+  for (const Case &c : cases) {
+    RenderHarness harness;
+    HarnessOptions options;
+    options.width = c.width;
+    options.height = 60;
+    ASSERT_TRUE(OpenHarness(&harness, options));
+    ParameterBlock *p = HarnessParameters(&harness);
+    p->outputMode = 1;
+    p->cities = 0;
+    p->airDepth = 0;
+    p->cloudCoverage = 0;
+    p->backlighting = 0;
+    p->centerY = 0.8f;   // the last row runs through the disc
+    for (int k = 0; k < 3; k++) p->lightVector[k] = c.light[k];
+    HarnessImage image;
+    ASSERT_TRUE(RenderHarnessImage(&harness, &image));
+    const PluginGlobals *g = harness.globals;
+    const RenderView &view = g->renderView;
+    const int32_t row = options.height - 1;
+    const double L[3] = {-double(c.light[0]), -double(c.light[1]), double(c.light[2])};
+    const float *records = static_cast<const float *>(g->buffers[kBufferRow]);
+    for (int32_t col = 0; col < c.width; col++) {
+      const float *record = records + int64_t(col + 1) * kPixelRecordFloats;
+      const double x = double(int64_t(view.centreX) - col) / double(view.radius);
+      const double y = double(int64_t(view.centreY) - row) / double(view.radius);
+      const double zz = 1.0 - x * x - y * y;
+      // The last row has no next row: every next flag is set.
+      EXPECT_EQ(record[kRecordDarkNext], 1.0f) << col;
+      if (std::fabs(zz) < 1e-4) continue;   // on the rim: rounding decides
+      if (zz < 0.0) {
+        EXPECT_EQ(record[kRecordDarkNow], 1.0f) << "width " << c.width << " column " << col;
+        off++;
+        continue;
+      }
+      const double d = L[0] * x + L[1] * y + L[2] * std::sqrt(zz);
+      if (std::fabs(d + kBand) < 1e-4) continue;
+      const bool expectDark = d <= -kBand;
+      EXPECT_EQ(record[kRecordDarkNow], expectDark ? 1.0f : 0.0f) << "width " << c.width << " column " << col;
+      (expectDark ? dark : lit)++;
+    }
+    // The column beyond the last counts as dark.
+    EXPECT_EQ(records[int64_t(c.width + 1) * kPixelRecordFloats + kRecordDarkNow], 1.0f);
+    CloseHarness(&harness);
+  }
+  EXPECT_GT(lit, 50);
+  EXPECT_GT(dark, 50);
+  EXPECT_GT(off, 50);
+}
+
+}  // namespace
