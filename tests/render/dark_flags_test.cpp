@@ -1,12 +1,15 @@
-// Tests of the night flags a lit globe row leaves in its pixel records: which pixels lie beyond
-// the terminator band (or off the disc), checked against the sphere geometry in double precision.
+// Tests of the night flags a lit row leaves in its pixel records: which pixels lie beyond the
+// terminator band (or off the globe's disc), checked against the sphere geometry in double
+// precision.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 
 #include "bench/render_harness.h"
+#include "foundation/vector_math.h"
 #include "plugin/globals.h"
+#include "render/render_setup.h"
 #include "render/render_types.h"
 
 namespace {
@@ -70,6 +73,61 @@ TEST(DarkFlags, LastRowAgreesWithTheGeometry) {
   EXPECT_GT(lit, 50);
   EXPECT_GT(dark, 50);
   EXPECT_GT(off, 50);
+}
+
+// The lit map: every pixel is on the planet. The view is panned so that the last row lies at
+// about 30 degrees of latitude, where the longitude moves the points far.
+TEST(DarkFlags, LastMapRowAgreesWithTheGeometry) {
+  const float lights[][3] = {{0.8f, 0.1f, 0.59f}, {-0.3f, -0.9f, 0.3f}, {0.0f, 0.6f, -0.8f}};
+  const float axes[][3] = {{0.6f, 0.8f, 0.0f}, {-0.3f, 0.5f, 0.81f}, {0.0f, 0.0f, 1.0f}};
+  const double kPi = 3.14159265358979323846;
+  int32_t lit = 0, dark = 0;
+  for (int k = 0; k < 3; k++) {
+    RenderHarness harness;
+    HarnessOptions options;
+    options.width = 90 + 3 * k;
+    options.height = 30;
+    ASSERT_TRUE(OpenHarness(&harness, options));
+    ParameterBlock *p = HarnessParameters(&harness);
+    p->outputMode = 3;
+    p->cities = 0;
+    p->airDepth = 0;
+    p->cloudCoverage = 0;
+    p->backlighting = 0;
+    p->panY = -10;
+    for (int c = 0; c < 3; c++) {
+      p->lightVector[c] = lights[k][c];
+      p->axisVector[c] = axes[k][c];
+    }
+    HarnessImage image;
+    ASSERT_TRUE(RenderHarnessImage(&harness, &image));
+    const PluginGlobals *g = harness.globals;
+    float m[16];
+    ModelAxisMatrix(g->runState->modelAxis, m);
+    const int32_t row = options.height - 1;
+    float s, t;
+    PixelToTexCoord(0, row - 10, &s, &t, float(options.width) + 1.0f, float(options.height) + 1.0f);
+    const double sine = std::sin((double(t) - 0.5) * -kPi);
+    const double cosine = std::sqrt(1.0 - sine * sine);
+    const double L[3] = {-double(lights[k][0]), -double(lights[k][1]), double(lights[k][2])};
+    const float *records = static_cast<const float *>(g->buffers[kBufferRow]);
+    for (int32_t col = 0; col < options.width; col++) {
+      const float *record = records + int64_t(col + 1) * kPixelRecordFloats;
+      PixelToTexCoord(col, 0, &s, &t, float(options.width) + 1.0f, float(options.height) + 1.0f);
+      const double l = (double(s) - 0.5) * 2.0 * kPi;
+      const double v[3] = {-std::sin(l) * cosine, sine, std::cos(l) * cosine};
+      double d = 0.0;
+      for (int j = 0; j < 3; j++) d += L[j] * (v[0] * m[j] + v[1] * m[4 + j] + v[2] * m[8 + j]);
+      EXPECT_EQ(record[kRecordDarkNext], 1.0f) << col;
+      if (std::fabs(d + kBand) < 1e-4) continue;
+      const bool expectDark = d <= -kBand;
+      EXPECT_EQ(record[kRecordDarkNow], expectDark ? 1.0f : 0.0f) << "case " << k << " column " << col;
+      (expectDark ? dark : lit)++;
+    }
+    CloseHarness(&harness);
+  }
+  EXPECT_GT(lit, 40);
+  EXPECT_GT(dark, 40);
 }
 
 }  // namespace
