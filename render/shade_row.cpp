@@ -280,7 +280,40 @@ void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
   if (row->isMap) {
     const MapDotRow now = MapDotRowOf(row, row->mapRowSine);
     const MapDotRow next = MapDotRowOf(row, hasNext ? MapRowSineOf(row, row->row + 1) : 0.0f);
-    for (int32_t c = 0; c < row->targetWidth; c++) {
+    int32_t c = 0;
+    // Four columns at a time, each lane the scalar form's operations in its order.
+    const float *mx = row->axisMatrix;
+    const __m128 minusW = _mm_set1_ps(-w), signBit = _mm_set1_ps(-0.0f);
+    const MapDotRow *rows[2] = {&now, &next};
+    for (; c + 4 <= row->targetWidth; c += 4) {
+      const float *r0 = row->records + int64_t(c + 1) * kPixelRecordFloats;
+      const float *r1 = r0 + kPixelRecordFloats, *r2 = r1 + kPixelRecordFloats, *r3 = r2 + kPixelRecordFloats;
+      const __m128 sl = _mm_setr_ps(r0[kRecordLongitudeSin], r1[kRecordLongitudeSin], r2[kRecordLongitudeSin],
+                                    r3[kRecordLongitudeSin]);
+      const __m128 cl = _mm_setr_ps(r0[kRecordLongitudeCos], r1[kRecordLongitudeCos], r2[kRecordLongitudeCos],
+                                    r3[kRecordLongitudeCos]);
+      int32_t dark[2];
+      for (int k = 0; k < 2; k++) {
+        const MapDotRow &m = *rows[k];
+        const __m128 kk = _mm_set1_ps(m.k);
+        const __m128 a = _mm_mul_ps(_mm_xor_ps(sl, signBit), kk), b = _mm_mul_ps(cl, kk);
+        __m128 n[3];
+        for (int j = 0; j < 3; j++) {
+          n[j] = _mm_add_ps(_mm_add_ps(_mm_mul_ps(a, _mm_set1_ps(mx[j])), _mm_set1_ps(m.middle[j])),
+                            _mm_mul_ps(b, _mm_set1_ps(mx[8 + j])));
+        }
+        const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(L[0]), n[0]), _mm_mul_ps(_mm_set1_ps(L[1]), n[1])),
+                                    _mm_mul_ps(_mm_set1_ps(L[2]), n[2]));
+        dark[k] = _mm_movemask_ps(_mm_cmple_ps(d, minusW));
+      }
+      if (!hasNext) dark[1] = 15;
+      for (int32_t j = 0; j < 4; j++) {
+        float *record = row->records + int64_t(c + j + 1) * kPixelRecordFloats;
+        record[kRecordDarkNow] = (dark[0] >> j) & 1 ? 1.0f : 0.0f;
+        record[kRecordDarkNext] = (dark[1] >> j) & 1 ? 1.0f : 0.0f;
+      }
+    }
+    for (; c < row->targetWidth; c++) {
       float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
       const float sl = record[kRecordLongitudeSin], cl = record[kRecordLongitudeCos];
       record[kRecordDarkNow] = MapLightDot(L, row->axisMatrix, now, sl, cl) <= -w ? 1.0f : 0.0f;
