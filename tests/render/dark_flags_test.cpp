@@ -17,6 +17,18 @@ namespace {
 // Without air the terminator band is its floor, 0.076770388 wide.
 constexpr double kBand = 0.076770388;
 
+// A lit mode with the flags at work: no city lights, no air, no clouds.
+ParameterBlock *LitWithoutCities(RenderHarness *harness, uint32_t mode, const float light[3]) {
+  ParameterBlock *p = HarnessParameters(harness);
+  p->outputMode = mode;
+  p->cities = 0;
+  p->airDepth = 0;
+  p->cloudCoverage = 0;
+  p->backlighting = 0;
+  for (int k = 0; k < 3; k++) p->lightVector[k] = light[k];
+  return p;
+}
+
 TEST(DarkFlags, LastRowAgreesWithTheGeometry) {
   struct Case {
     int32_t width;
@@ -32,14 +44,8 @@ TEST(DarkFlags, LastRowAgreesWithTheGeometry) {
     options.width = c.width;
     options.height = 60;
     ASSERT_TRUE(OpenHarness(&harness, options));
-    ParameterBlock *p = HarnessParameters(&harness);
-    p->outputMode = 1;
-    p->cities = 0;
-    p->airDepth = 0;
-    p->cloudCoverage = 0;
-    p->backlighting = 0;
+    ParameterBlock *p = LitWithoutCities(&harness, 1, c.light);
     p->centerY = 0.8f;   // the last row runs through the disc
-    for (int k = 0; k < 3; k++) p->lightVector[k] = c.light[k];
     HarnessImage image;
     ASSERT_TRUE(RenderHarnessImage(&harness, &image));
     const PluginGlobals *g = harness.globals;
@@ -88,17 +94,9 @@ TEST(DarkFlags, LastMapRowAgreesWithTheGeometry) {
     options.width = 90 + 3 * k;
     options.height = 30;
     ASSERT_TRUE(OpenHarness(&harness, options));
-    ParameterBlock *p = HarnessParameters(&harness);
-    p->outputMode = 3;
-    p->cities = 0;
-    p->airDepth = 0;
-    p->cloudCoverage = 0;
-    p->backlighting = 0;
+    ParameterBlock *p = LitWithoutCities(&harness, 3, lights[k]);
     p->panY = -10;
-    for (int c = 0; c < 3; c++) {
-      p->lightVector[c] = lights[k][c];
-      p->axisVector[c] = axes[k][c];
-    }
+    for (int c = 0; c < 3; c++) p->axisVector[c] = axes[k][c];
     HarnessImage image;
     ASSERT_TRUE(RenderHarnessImage(&harness, &image));
     const PluginGlobals *g = harness.globals;
