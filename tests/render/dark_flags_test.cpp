@@ -1,10 +1,11 @@
-// Tests of the night flags a lit row leaves in its pixel records: which pixels lie beyond the
-// terminator band (or off the globe's disc), checked against the sphere geometry in double
-// precision.
+// Tests of what a lit row leaves in its pixel records: the night flags (which pixels lie beyond
+// the terminator band or off the globe's disc) and the globe's placement slot, checked against
+// the sphere geometry in double precision and integer arithmetic.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "bench/render_harness.h"
 #include "foundation/vector_math.h"
@@ -58,6 +59,17 @@ TEST(DarkFlags, LastRowAgreesWithTheGeometry) {
       const double x = double(int64_t(view.centreX) - col) / double(view.radius);
       const double y = double(int64_t(view.centreY) - row) / double(view.radius);
       const double zz = 1.0 - x * x - y * y;
+      // Stage 1's slot: the offset, four times the distance truncated (an integer square root
+      // here), and the sphere's x.
+      const float *slot = record + kRecordSlotBase + kRecordSlotStride * view.rowParity;
+      const int64_t dx = int64_t(view.centreX) - col, dy = int64_t(view.centreY) - row;
+      int32_t distance4;
+      std::memcpy(&distance4, &slot[kSlotDistance4], sizeof distance4);
+      int64_t root = 0;
+      while ((root + 1) * (root + 1) <= 16 * (dx * dx + dy * dy)) root++;
+      EXPECT_EQ(distance4, root) << col;
+      EXPECT_EQ(slot[kSlotOffsetX], float(dx)) << col;
+      EXPECT_NEAR(slot[kSlotSphereX], x, 1e-6) << col;
       // The last row has no next row: every next flag is set.
       EXPECT_EQ(record[kRecordDarkNext], 1.0f) << col;
       if (std::fabs(zz) < 1e-4) continue;   // on the rim: rounding decides
