@@ -8,6 +8,8 @@
 // and sums its series. All constants were computed from 60-digit values of pi and ln 2.
 #include "foundation/exact_math.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -29,6 +31,19 @@ constexpr double kTwoPi = 6.283185307179586;
 // ln 2 = kLn2High + kLn2Low; kLn2High has 32 significant bits, so k x kLn2High is exact.
 constexpr double kLn2High = 0.6931471803691238;
 constexpr double kLn2Low = 1.9082149292705877e-10;
+
+// 1/25, 1/23, ..., 1/3: the atanh series of the logarithm, highest term first. Written out
+// because a loop that divides at run time spends a dozen divisions on every logarithm (the
+// compiler may not fold them), and the shader takes a logarithm per pixel.
+constexpr double kAtanhCoefficients[12] = {1.0 / 25.0, 1.0 / 23.0, 1.0 / 21.0, 1.0 / 19.0, 1.0 / 17.0, 1.0 / 15.0,
+                                           1.0 / 13.0, 1.0 / 11.0, 1.0 / 9.0,  1.0 / 7.0,  1.0 / 5.0,  1.0 / 3.0};
+
+// (-1)^n / (2n + 1) for n = 30 down to 1: the arctangent series, highest term first.
+constexpr double kAtanCoefficients[30] = {
+    1.0 / 61.0,  -1.0 / 59.0, 1.0 / 57.0,  -1.0 / 55.0, 1.0 / 53.0,  -1.0 / 51.0, 1.0 / 49.0,  -1.0 / 47.0,
+    1.0 / 45.0,  -1.0 / 43.0, 1.0 / 41.0,  -1.0 / 39.0, 1.0 / 37.0,  -1.0 / 35.0, 1.0 / 33.0,  -1.0 / 31.0,
+    1.0 / 29.0,  -1.0 / 27.0, 1.0 / 25.0,  -1.0 / 23.0, 1.0 / 21.0,  -1.0 / 19.0, 1.0 / 17.0,  -1.0 / 15.0,
+    1.0 / 13.0,  -1.0 / 11.0, 1.0 / 9.0,   -1.0 / 7.0,  1.0 / 5.0,   -1.0 / 3.0};
 
 bool IsFiniteDouble(double x) {
   uint64_t bits;
@@ -84,7 +99,7 @@ double ReduceQuadrant(double x, int32_t *quadrant) {
 double AtanSeries(double t) {
   const double z = t * t;
   double p = 0.0;
-  for (int n = 30; n >= 1; n--) p = p * z + ((n & 1) ? -1.0 : 1.0) / double(2 * n + 1);
+  for (int n = 0; n < 30; n++) p = p * z + kAtanCoefficients[n];
   return t + t * z * p;
 }
 
@@ -148,12 +163,69 @@ double ExactLog(double x) {
   const double f = m - 1.0;
   const double s = f / (2.0 + f);
   const double z = s * s;
-  double p = 1.0 / 25.0;
-  for (int n = 11; n >= 1; n--) p = p * z + 1.0 / double(2 * n + 1);
+  double p = kAtanhCoefficients[0];
+  for (int n = 1; n <= 11; n++) p = p * z + kAtanhCoefficients[n];
   // log m = 2 atanh s = 2s + 2s z p.
   const double logM = 2.0 * s + 2.0 * s * z * p;
   const double kd = double(k);
   return kd * kLn2High + (logM + kd * kLn2Low);
+}
+
+// ExactLog's steps for many positive finite floats (whose doubles are never subnormal): first the
+// reduction of every argument in integer code, then the series two arguments at a time in the
+// lanes of packed doubles, which round every operation as the scalar ones do. The series is a
+// chain of a dozen dependent steps; kept in a short loop of its own, the chains of successive
+// pairs overlap. Other arguments take the scalar routine.
+void ExactLogFMany(const float *x, float *out, int32_t count) {
+  constexpr int32_t kChunk = 32;
+  alignas(16) double m[kChunk];
+  alignas(16) double kd[kChunk];
+  for (int32_t first = 0; first < count; first += kChunk) {
+    const int32_t n = count - first < kChunk ? count - first : kChunk;
+    const float *xs = x + first;
+    float *outs = out + first;
+    for (int32_t i = 0; i < n; i++) {
+      const double v = double(xs[i]);
+      if (!(xs[i] > 0.0f && xs[i] <= 3.4028235e38f)) {
+        m[i] = 1.0;   // a harmless stand-in; the scalar routine answers below
+        kd[i] = 0.0;
+        continue;
+      }
+      uint64_t bits;
+      std::memcpy(&bits, &v, sizeof bits);
+      int32_t k = int32_t((bits >> 52) & 0x7FF) - 1023;
+      bits = (bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull;
+      double mi;
+      std::memcpy(&mi, &bits, sizeof mi);
+      if (mi > 1.4142135623730951) {
+        mi *= 0.5;
+        k += 1;
+      }
+      m[i] = mi;
+      kd[i] = double(k);
+    }
+    if (n & 1) {
+      m[n] = 1.0;
+      kd[n] = 0.0;
+    }
+    for (int32_t i = 0; i < n; i += 2) {
+      const __m128d f = _mm_sub_pd(_mm_load_pd(m + i), _mm_set1_pd(1.0));
+      const __m128d s = _mm_div_pd(f, _mm_add_pd(_mm_set1_pd(2.0), f));
+      const __m128d z = _mm_mul_pd(s, s);
+      __m128d p = _mm_set1_pd(kAtanhCoefficients[0]);
+#pragma GCC unroll 11
+      for (int j = 1; j <= 11; j++) p = _mm_add_pd(_mm_mul_pd(p, z), _mm_set1_pd(kAtanhCoefficients[j]));
+      const __m128d twoS = _mm_mul_pd(_mm_set1_pd(2.0), s);
+      const __m128d logM = _mm_add_pd(twoS, _mm_mul_pd(_mm_mul_pd(twoS, z), p));
+      const __m128d k = _mm_load_pd(kd + i);
+      const __m128d r = _mm_add_pd(_mm_mul_pd(k, _mm_set1_pd(kLn2High)),
+                                   _mm_add_pd(logM, _mm_mul_pd(k, _mm_set1_pd(kLn2Low))));
+      _mm_store_pd(m + i, r);
+    }
+    for (int32_t i = 0; i < n; i++) {
+      outs[i] = xs[i] > 0.0f && xs[i] <= 3.4028235e38f ? float(m[i]) : ExactLogF(xs[i]);
+    }
+  }
 }
 
 double ExactAtan(double x) {

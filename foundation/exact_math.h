@@ -34,6 +34,9 @@ inline float ExactSinF(float x) { return float(ExactSin(double(x))); }
 inline float ExactCosF(float x) { return float(ExactCos(double(x))); }
 inline float ExactLogF(float x) { return float(ExactLog(double(x))); }
 
+// ExactLogF of count floats, the same bits, several at a time.
+void ExactLogFMany(const float *x, float *out, int32_t count);
+
 // The rotation matrix of the foundation's RotateVectorAboutAxis (vector_math.h): the half-angle
 // quaternion of `angle` radians about `axis` (not normalised), computed in double and stored as
 // floats into rows 0..3, columns 0..2 of m (column 3 is left as it was). A row vector times the

@@ -197,7 +197,19 @@ float SumFractal(const float *values, const FractalPlan &plan, float gain, float
 
 // Stage functions, in the order the shader calls them.
 void ShadePlacePixel(ShadeRow *row, ShadePixel *px);      // stage 1
+// Stage 1 of the globe with the terms of the pixel's column made beforehand for a whole batch
+// (PlaceGlobeColumns): x = dx / radius and the distance figure. Null makes them here.
+struct PlacedColumn {
+  float x;
+  int32_t distance4;
+};
+void PlaceGlobeColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, PlacedColumn *out);
+void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *placed);
 void ShadeLight(ShadeRow *row, ShadePixel *px);           // stage 2
+// Stage 2 with the pixel's log view term already taken (ViewTermOf: ln depth on the globe, a
+// constant on the map), so that a row's logarithms can be taken together (ExactLogFMany).
+float ViewTermOf(const ShadeRow *row, const ShadePixel *px);
+void ShadeLightWithViewTerm(ShadeRow *row, ShadePixel *px, float logViewTerm);
 void ShadeTerrain(ShadeRow *row, ShadePixel *px);         // stage 3
 void ShadeCoastAndSea(ShadeRow *row, ShadePixel *px);     // stage 4
 void ShadeLand(ShadeRow *row, ShadePixel *px);            // stage 5

@@ -18,6 +18,8 @@
 // light's (x, y) away on the map. Both points are taken on the same pixel grid; on two different
 // grids the offset between them would be dominated by the grids' mismatch, up to a pixel across
 // the image, and the relief would be lit from the image's centre instead of from the light.
+#include <emmintrin.h>
+
 #include <cmath>
 #include <initializer_list>
 
@@ -238,17 +240,129 @@ bool NightShortcut(const ShadeRow &row) {
 // high and would make every next row look dark. A dark pixel above a lit one would then skip its
 // terrain, and the lit pixel would read missing corners in its coverage cells. `rowCount` is the
 // number of rows of the whole render; a count that is too large costs time, never bits.
+// The light's dot with a globe point (x, y, sqrt(1 - x^2 - y^2)) given 1 - x^2 as `t`, as
+// GlobePoint and PixelLightDot make it; false off the disc.
+inline bool GlobeLightDot(const float L[3], float x, float t, float y, float *d) {
+  const float zz = t - y * y;
+  if (!(zz > 0.0f)) return false;
+  *d = L[0] * x + L[1] * y + L[2] * sqrtf(zz);
+  return true;
+}
+
+// The light's dot with a map point, as MapPoint and PixelLightDot make it: the row's terms
+// (its cosine of latitude k and the products of its sine with the matrix's middle row) are
+// taken once, and each product is the one the full expression rounds.
+struct MapDotRow {
+  float k;
+  float middle[3];
+};
+
+MapDotRow MapDotRowOf(const ShadeRow *row, float sine) {
+  MapDotRow m;
+  m.k = sqrtf(1.0f - sine * sine);
+  for (int j = 0; j < 3; j++) m.middle[j] = sine * row->axisMatrix[4 + j];
+  return m;
+}
+
+inline float MapLightDot(const float L[3], const float *matrix, const MapDotRow &m, float sl, float cl) {
+  const float a = -sl * m.k, b = cl * m.k;
+  const float n0 = a * matrix[0] + m.middle[0] + b * matrix[8];
+  const float n1 = a * matrix[1] + m.middle[1] + b * matrix[9];
+  const float n2 = a * matrix[2] + m.middle[2] + b * matrix[10];
+  return L[0] * n0 + L[1] * n1 + L[2] * n2;
+}
+
 void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
   const float w = row->terminatorWidth;
   const bool hasNext = row->row + 1 < rowCount;
-  const float sineNow = row->mapRowSine;
-  const float sineNext = row->isMap && hasNext ? MapRowSineOf(row, row->row + 1) : 0.0f;
-  for (int32_t c = 0; c < row->targetWidth; c++) {
-    float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
-    float d;
-    record[kRecordDarkNow] = (!PixelLightDot(row, c, row->row, sineNow, &d) || d <= -w) ? 1.0f : 0.0f;
-    record[kRecordDarkNext] =
-        (!hasNext || !PixelLightDot(row, c, row->row + 1, sineNext, &d) || d <= -w) ? 1.0f : 0.0f;
+  const float *L = row->light;
+  // Both rows share each column's x (the globe) or longitude (the map).
+  if (row->isMap) {
+    const MapDotRow now = MapDotRowOf(row, row->mapRowSine);
+    const MapDotRow next = MapDotRowOf(row, hasNext ? MapRowSineOf(row, row->row + 1) : 0.0f);
+    int32_t c = 0;
+    // Four columns at a time, each lane the scalar form's operations in its order.
+    const float *mx = row->axisMatrix;
+    const __m128 minusW = _mm_set1_ps(-w), signBit = _mm_set1_ps(-0.0f);
+    const MapDotRow *rows[2] = {&now, &next};
+    for (; c + 4 <= row->targetWidth; c += 4) {
+      const float *r0 = row->records + int64_t(c + 1) * kPixelRecordFloats;
+      const float *r1 = r0 + kPixelRecordFloats, *r2 = r1 + kPixelRecordFloats, *r3 = r2 + kPixelRecordFloats;
+      const __m128 sl = _mm_setr_ps(r0[kRecordLongitudeSin], r1[kRecordLongitudeSin], r2[kRecordLongitudeSin],
+                                    r3[kRecordLongitudeSin]);
+      const __m128 cl = _mm_setr_ps(r0[kRecordLongitudeCos], r1[kRecordLongitudeCos], r2[kRecordLongitudeCos],
+                                    r3[kRecordLongitudeCos]);
+      int32_t dark[2];
+      for (int k = 0; k < 2; k++) {
+        const MapDotRow &m = *rows[k];
+        const __m128 kk = _mm_set1_ps(m.k);
+        const __m128 a = _mm_mul_ps(_mm_xor_ps(sl, signBit), kk), b = _mm_mul_ps(cl, kk);
+        __m128 n[3];
+        for (int j = 0; j < 3; j++) {
+          n[j] = _mm_add_ps(_mm_add_ps(_mm_mul_ps(a, _mm_set1_ps(mx[j])), _mm_set1_ps(m.middle[j])),
+                            _mm_mul_ps(b, _mm_set1_ps(mx[8 + j])));
+        }
+        const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(L[0]), n[0]), _mm_mul_ps(_mm_set1_ps(L[1]), n[1])),
+                                    _mm_mul_ps(_mm_set1_ps(L[2]), n[2]));
+        dark[k] = _mm_movemask_ps(_mm_cmple_ps(d, minusW));
+      }
+      if (!hasNext) dark[1] = 15;
+      for (int32_t j = 0; j < 4; j++) {
+        float *record = row->records + int64_t(c + j + 1) * kPixelRecordFloats;
+        record[kRecordDarkNow] = (dark[0] >> j) & 1 ? 1.0f : 0.0f;
+        record[kRecordDarkNext] = (dark[1] >> j) & 1 ? 1.0f : 0.0f;
+      }
+    }
+    for (; c < row->targetWidth; c++) {
+      float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
+      const float sl = record[kRecordLongitudeSin], cl = record[kRecordLongitudeCos];
+      record[kRecordDarkNow] = MapLightDot(L, row->axisMatrix, now, sl, cl) <= -w ? 1.0f : 0.0f;
+      record[kRecordDarkNext] = !hasNext || MapLightDot(L, row->axisMatrix, next, sl, cl) <= -w ? 1.0f : 0.0f;
+    }
+  } else {
+    const RenderView *view = row->view;
+    const float radius = view->radius;
+    const int64_t dy = int64_t(view->centreY) - row->row;
+    const float yNow = float(dy) / radius;
+    const float yNext = float(dy - 1) / radius;
+    int32_t c = 0;
+    // Four columns at a time where their offsets fit 32-bit lanes: the packed operations round
+    // as the scalar ones do, and the conversion from a 32-bit integer is the same as from 64.
+    const int32_t cx = view->centreX;
+    if (cx >= -(1 << 30) && cx <= (1 << 30) && row->targetWidth < (1 << 30)) {
+      const __m128 vRadius = _mm_set1_ps(radius), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
+      const __m128 l0 = _mm_set1_ps(L[0]), l1 = _mm_set1_ps(L[1]), l2 = _mm_set1_ps(L[2]);
+      const __m128 minusW = _mm_set1_ps(-w);
+      const __m128 ys[2] = {_mm_set1_ps(yNow), _mm_set1_ps(yNext)};
+      for (; c + 4 <= row->targetWidth; c += 4) {
+        const __m128i dx = _mm_sub_epi32(_mm_set1_epi32(cx), _mm_setr_epi32(c, c + 1, c + 2, c + 3));
+        const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(dx), vRadius);
+        const __m128 t = _mm_sub_ps(one, _mm_mul_ps(x, x));
+        int32_t dark[2];
+        for (int k = 0; k < 2; k++) {
+          const __m128 zz = _mm_sub_ps(t, _mm_mul_ps(ys[k], ys[k]));
+          const __m128 on = _mm_cmpgt_ps(zz, zero);
+          const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(l0, x), _mm_mul_ps(l1, ys[k])),
+                                      _mm_mul_ps(l2, _mm_sqrt_ps(_mm_and_ps(on, zz))));
+          const __m128 lit = _mm_and_ps(on, _mm_cmpnle_ps(d, minusW));   // NaN counts as lit, as in GlobeLightDot
+          dark[k] = ~_mm_movemask_ps(lit) & 15;
+        }
+        if (!hasNext) dark[1] = 15;
+        for (int32_t j = 0; j < 4; j++) {
+          float *record = row->records + int64_t(c + j + 1) * kPixelRecordFloats;
+          record[kRecordDarkNow] = (dark[0] >> j) & 1 ? 1.0f : 0.0f;
+          record[kRecordDarkNext] = (dark[1] >> j) & 1 ? 1.0f : 0.0f;
+        }
+      }
+    }
+    for (; c < row->targetWidth; c++) {
+      float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
+      const float x = float(int64_t(view->centreX) - c) / radius;
+      const float t = 1.0f - x * x;
+      float d;
+      record[kRecordDarkNow] = !GlobeLightDot(L, x, t, yNow, &d) || d <= -w ? 1.0f : 0.0f;
+      record[kRecordDarkNext] = !hasNext || !GlobeLightDot(L, x, t, yNext, &d) || d <= -w ? 1.0f : 0.0f;
+    }
   }
   float *beyond = row->records + int64_t(row->targetWidth + 1) * kPixelRecordFloats;
   beyond[kRecordDarkNow] = 1.0f;
@@ -293,12 +407,22 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
   ShadePixel *terrain[kRowBatchColumns];
   ShadePixel *land[kRowBatchColumns];
   int32_t terrainCount = 0, landCount = 0;
+  // The globe's log view terms (ln depth) of the batch in one go: each logarithm is a long
+  // chain of dependent steps, and taken together their chains overlap.
+  float depth[kRowBatchColumns], viewTerm[kRowBatchColumns];
+  PlacedColumn placed[kRowBatchColumns];
+  if (!row->isMap) PlaceGlobeColumns(row, firstColumn, count, placed);
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = &pixels[i];
     px->column = firstColumn + i;
     ClearRowNoise(px);
-    ShadePlacePixel(row, px);
-    if (px->onPlanet) ShadeLight(row, px);
+    ShadePlacePixelWith(row, px, row->isMap ? nullptr : &placed[i]);
+    depth[i] = px->onPlanet ? px->depth : 1.0f;
+  }
+  if (!row->isMap) ExactLogFMany(depth, viewTerm, count);
+  for (int32_t i = 0; i < count; i++) {
+    ShadePixel *px = &pixels[i];
+    if (px->onPlanet) ShadeLightWithViewTerm(row, px, row->isMap ? ViewTermOf(row, px) : viewTerm[i]);
     route[i] = RouteOf(*row, *px, nightShortcut);
     if (route[i] == kRouteDarkTerrain || route[i] == kRouteFull) terrain[terrainCount++] = px;
     if (route[i] == kRouteFull && row->mode != 13) land[landCount++] = px;

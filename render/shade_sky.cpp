@@ -115,10 +115,12 @@ static_assert(kCloudGroup * kMaxCloudTerms <= kRowNoiseCapacity, "a group's octa
 
 // Procedural densities of `count` (at most kCloudGroup) points. Point k belongs to a pixel whose
 // axis dot and 1 - axisDot^2 are axisDot[k] and axisSin2[k] (the polar bias and the Coriolis
-// turn follow the pixel, not the point). octavePoints and values have room for count x
+// turn follow the pixel, not the point); `coriolis`, when given, holds each point's Coriolis
+// matrix, made beforehand from that axisSin2. octavePoints and values have room for count x
 // kMaxCloudTerms points.
 void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *points, const float *axisDot,
-                         const float *axisSin2, int32_t count, float *out, float *octavePoints, float *values) {
+                         const float *axisSin2, const float *const *coriolisOf, int32_t count, float *out,
+                         float *octavePoints, float *values) {
   if (count <= 0) return;
   RunState *run = row->run;
   const NoiseTables *tables = &run->noiseTables;
@@ -128,7 +130,7 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
   float warpPoints[3 * kCloudGroup];
   float warp[kCloudGroup];
   for (int32_t k = 0; k < count; k++) {
-    const float *coriolis = CoriolisMatrix(row, view, axisSin2[k]);
+    const float *coriolis = coriolisOf != nullptr ? coriolisOf[k] : CoriolisMatrix(row, view, axisSin2[k]);
     base[k] = CloudBiasAndTwist(row, points + 3 * k, axisDot[k], coriolis, q[k]);
     for (int c = 0; c < 3; c++) warpPoints[3 * k + c] = q[k][c];
   }
@@ -171,19 +173,36 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
   }
   GradientNoise3Many(tables, octavePoints, values, terms * count);
 
-  for (int32_t k = 0; k < count; k++) {
+  // The amplitude of each term is the same for every point: the running product of the gains,
+  // one more step of it between the warped octaves and the extra ones.
+  float amplitude[kMaxCloudTerms];
+  float a = 1.0f;
+  amplitude[0] = 1.0f;
+  for (int32_t j = 1; j <= loopTerms; j++) {
+    amplitude[j] = a;
+    a *= kCloudGain;
+  }
+  a *= kCloudGain;
+  for (int32_t j = 0; j < extraTerms; j++) {
+    amplitude[1 + loopTerms + j] = a;
+    a *= kCloudGain;
+  }
+  // Four points side by side, one in each lane, each summed in its own order; a sum is a chain
+  // of dependent additions, and four chains at once keep the adder busy.
+  int32_t k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const float *v0 = values + terms * k, *v1 = v0 + terms, *v2 = v1 + terms, *v3 = v2 + terms;
+    __m128 density = _mm_add_ps(_mm_loadu_ps(base + k), _mm_setr_ps(v0[0], v1[0], v2[0], v3[0]));
+    for (int32_t j = 1; j < terms; j++) {
+      const __m128 v = _mm_setr_ps(v0[j], v1[j], v2[j], v3[j]);
+      density = _mm_add_ps(density, _mm_mul_ps(v, _mm_set1_ps(amplitude[j])));
+    }
+    _mm_storeu_ps(out + k, density);
+  }
+  for (; k < count; k++) {
     const float *v = values + terms * k;
     float density = base[k] + v[0];
-    float amplitude = 1.0f;
-    for (int32_t j = 1; j <= loopTerms; j++) {
-      density += v[j] * amplitude;
-      amplitude *= kCloudGain;
-    }
-    amplitude *= kCloudGain;
-    for (int32_t j = 0; j < extraTerms; j++) {
-      density += v[1 + loopTerms + j] * amplitude;
-      amplitude *= kCloudGain;
-    }
+    for (int32_t j = 1; j < terms; j++) density += v[j] * amplitude[j];
     out[k] = density;
   }
 }
@@ -196,7 +215,7 @@ void PixelProceduralDensities(ShadeRow *row, const RenderView *view, const float
   const float axisSin2[2] = {row->run->axisSin2, row->run->axisSin2};
   float octavePoints[2 * 3 * kMaxCloudTerms];
   float values[2 * kMaxCloudTerms];
-  ProceduralDensities(row, view, points, axisDot, axisSin2, count, out, octavePoints, values);
+  ProceduralDensities(row, view, points, axisDot, axisSin2, nullptr, count, out, octavePoints, values);
 }
 
 // The density of the cloud image at a point: the disc box of the cloud header, as fractions.
@@ -232,9 +251,10 @@ void CloudPoints(const ShadeRow *row, const ShadePixel *px, bool shadowed, float
   }
 }
 
-// Densities of many points in groups; pixelOf[k] is the pixel point k belongs to.
-void GroupedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *points, int32_t count, float *out,
-                      RowNoiseScratch *scratch) {
+// Densities of many points in groups; pixelOf[k] is the pixel point k belongs to and
+// coriolisOf[k] that pixel's Coriolis matrix.
+void GroupedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *const *coriolisOf, const float *points,
+                      int32_t count, float *out, RowNoiseScratch *scratch) {
   for (int32_t first = 0; first < count; first += kCloudGroup) {
     const int32_t n = count - first < kCloudGroup ? count - first : kCloudGroup;
     float axisDot[kCloudGroup], axisSin2[kCloudGroup];
@@ -243,8 +263,8 @@ void GroupedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *po
       axisDot[k] = a;
       axisSin2[k] = 1.0f - a * a;   // as stage 2 makes it
     }
-    ProceduralDensities(row, row->view, points + 3 * first, axisDot, axisSin2, n, out + first, scratch->points,
-                        scratch->values);
+    ProceduralDensities(row, row->view, points + 3 * first, axisDot, axisSin2, coriolisOf + first, n, out + first,
+                        scratch->points, scratch->values);
   }
 }
 
@@ -525,17 +545,36 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
   float points[3 * kMaxPoints];
   float density[kMaxPoints];
   ShadePixel *pixelOf[kMaxPoints];
+  const float *coriolisOf[kMaxPoints];
   bool shadowedAt[kRowBatchColumns];
-  int32_t used = 0;
+  // Each pixel's Coriolis turn, made once for all its points (the one-pixel form remakes it
+  // when the pixel's light-side density follows other pixels' densities); the matrix is a
+  // function of the angle alone, so it is the same matrix.
+  // Neighbours with the same angle (a map row about an upright axis) share one.
+  float coriolis[kRowBatchColumns][16];
+  const float *coriolisOfPixel[kRowBatchColumns];
+  const float factor = row->view->coriolisFactor;
+  int32_t used = 0, made = 0;
+  float lastAngle = 0.0f;
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = pixels[i];
+    const float angle = (1.0f - px->axisDot * px->axisDot) * factor;
+    if (made == 0 || !(angle == lastAngle)) {
+      ExactRotationMatrix(row->run->modelAxis, angle, coriolis[made++]);
+      lastAngle = angle;
+    }
+    coriolisOfPixel[i] = coriolis[made - 1];
     shadowedAt[i] = LandLightLevel(row, px) > 0.0f && row->isLit;
     CloudPoints(row, px, shadowedAt[i], points + 3 * used);
+    coriolisOf[used] = coriolisOfPixel[i];
     pixelOf[used++] = px;
-    if (shadowedAt[i]) pixelOf[used++] = px;
+    if (shadowedAt[i]) {
+      coriolisOf[used] = coriolisOfPixel[i];
+      pixelOf[used++] = px;
+    }
   }
   if (used == 0) return;
-  GroupedDensities(row, pixelOf, points, used, density, scratch);
+  GroupedDensities(row, pixelOf, coriolisOf, points, used, density, scratch);
 
   // The light-side points of the clouded pixels, over the first points (k >= i >= lit).
   int32_t k = 0, lit = 0;
@@ -548,11 +587,12 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
     const float cover = ClampF(px->cloudReady[0] * row->run->cloudEdgeGain, 0.0f, 1.0f);
     if (cover > 0.0f && px->day && row->isLit) {
       for (int c = 0; c < 3; c++) points[3 * lit + c] = px->lightSidePoint[c];
+      coriolisOf[lit] = coriolisOfPixel[i];
       pixelOf[lit++] = px;
     }
   }
   if (lit == 0) return;
-  GroupedDensities(row, pixelOf, points, lit, density, scratch);
+  GroupedDensities(row, pixelOf, coriolisOf, points, lit, density, scratch);
   for (int32_t i = 0; i < lit; i++) {
     pixelOf[i]->cloudLightSide = density[i];
     pixelOf[i]->cloudLightSideReady = true;

@@ -293,10 +293,11 @@ float MapRowSineOf(const ShadeRow *row, int32_t r) {
   return MapRowSine(t);
 }
 
-bool GlobePoint(const ShadeRow *row, int64_t dx, int64_t dy, float n[3], float *z2) {
-  const float radius = row->view->radius;
-  const float x = float(dx) / radius;
-  const float y = float(dy) / radius;
+namespace {
+
+// GlobePoint with the column's x = dx / radius already made.
+bool GlobePointFromX(const ShadeRow *row, float x, int64_t dy, float n[3], float *z2) {
+  const float y = float(dy) / row->view->radius;
   const float zz = 1.0f - x * x - y * y;
   n[0] = x;
   n[1] = y;
@@ -307,6 +308,45 @@ bool GlobePoint(const ShadeRow *row, int64_t dx, int64_t dy, float n[3], float *
   }
   n[2] = sqrtf(zz);
   return true;
+}
+
+}  // namespace
+
+bool GlobePoint(const ShadeRow *row, int64_t dx, int64_t dy, float n[3], float *z2) {
+  return GlobePointFromX(row, float(dx) / row->view->radius, dy, n, z2);
+}
+
+void PlaceGlobeColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, PlacedColumn *out) {
+  const RenderView *view = row->view;
+  const int64_t dy = int64_t(view->centreY) - row->row;
+  const int32_t cx = view->centreX;
+  int32_t i = 0;
+  // The offsets in 32-bit lanes where they fit; converted from 32 or from 64 bits, an integer
+  // rounds to the same float and is exact in a double.
+  if (cx >= -(1 << 30) && cx <= (1 << 30) && firstColumn >= 0 && firstColumn + count < (1 << 30)) {
+    const __m128 radius = _mm_set1_ps(view->radius);
+    const __m128d dy2 = _mm_set1_pd(double(dy) * double(dy)), sixteen = _mm_set1_pd(16.0);
+    for (; i + 4 <= count; i += 4) {
+      const int32_t c = firstColumn + i;
+      const __m128i dx = _mm_sub_epi32(_mm_set1_epi32(cx), _mm_setr_epi32(c, c + 1, c + 2, c + 3));
+      alignas(16) float x[4];
+      _mm_store_ps(x, _mm_div_ps(_mm_cvtepi32_ps(dx), radius));
+      alignas(16) double root[4];
+      for (int half = 0; half < 2; half++) {
+        const __m128d d = _mm_cvtepi32_pd(half == 0 ? dx : _mm_srli_si128(dx, 8));
+        _mm_store_pd(root + 2 * half, _mm_sqrt_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(d, d), dy2), sixteen)));
+      }
+      for (int j = 0; j < 4; j++) {
+        out[i + j].x = x[j];
+        out[i + j].distance4 = TruncateToInt32(root[j]);
+      }
+    }
+  }
+  for (; i < count; i++) {
+    const int64_t dx = int64_t(cx) - (firstColumn + i);
+    out[i].x = float(dx) / view->radius;
+    out[i].distance4 = TruncateToInt32(std::sqrt((double(dx) * double(dx) + double(dy) * double(dy)) * 16.0));
+  }
 }
 
 bool PixelLightDot(const ShadeRow *row, int32_t c, int32_t r, float rowSine, float *d) {
@@ -369,7 +409,9 @@ void AddCraterDecals(float *sum, const float point[3], float *decalSum, PluginGl
 
 // ---- Stage 1: place the pixel -------------------------------------------------------------------
 
-void ShadePlacePixel(ShadeRow *row, ShadePixel *px) {
+void ShadePlacePixel(ShadeRow *row, ShadePixel *px) { ShadePlacePixelWith(row, px, nullptr); }
+
+void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *placed) {
   const RenderView *view = row->view;
   const int32_t c = px->column;
   px->record = row->records + int64_t(c + 1) * kPixelRecordFloats;
@@ -380,7 +422,9 @@ void ShadePlacePixel(ShadeRow *row, ShadePixel *px) {
   const int64_t dy = int64_t(view->centreY) - row->row;
   slot[kSlotOffsetX] = float(dx);
   slot[kSlotOffsetY] = float(dy);
-  const int32_t distance4 = TruncateToInt32(std::sqrt((double(dx) * double(dx) + double(dy) * double(dy)) * 16.0));
+  const int32_t distance4 =
+      placed != nullptr ? placed->distance4
+                        : TruncateToInt32(std::sqrt((double(dx) * double(dx) + double(dy) * double(dy)) * 16.0));
   std::memcpy(&slot[kSlotDistance4], &distance4, sizeof distance4);
 
   for (int k = 0; k < 3; k++) {
@@ -398,7 +442,8 @@ void ShadePlacePixel(ShadeRow *row, ShadePixel *px) {
 
   if (!row->isMap) {
     float z2;
-    const bool onDisc = GlobePoint(row, dx, dy, px->n, &z2);
+    const bool onDisc = placed != nullptr ? GlobePointFromX(row, placed->x, dy, px->n, &z2)
+                                          : GlobePoint(row, dx, dy, px->n, &z2);
     slot[kSlotSphereX] = px->n[0];
     slot[kSlotSphereY] = px->n[1];
     slot[kSlotDepthTerm] = z2;
@@ -456,14 +501,20 @@ void ShadePlacePixel(ShadeRow *row, ShadePixel *px) {
 
 // ---- Stage 2: light -----------------------------------------------------------------------------
 
-void ShadeLight(ShadeRow *row, ShadePixel *px) {
+float ViewTermOf(const ShadeRow *row, const ShadePixel *px) {
+  return row->isMap ? kLogMapViewTerm : ExactLogF(px->depth);
+}
+
+void ShadeLight(ShadeRow *row, ShadePixel *px) { ShadeLightWithViewTerm(row, px, ViewTermOf(row, px)); }
+
+void ShadeLightWithViewTerm(ShadeRow *row, ShadePixel *px, float logViewTerm) {
   RunState *run = row->run;
   const float axisDot = Dot3(run->modelAxis, px->n);
   px->axisDot = axisDot;
   run->axisDot = axisDot;
   run->axisSin2 = 1.0f - axisDot * axisDot;
   px->polarTerm = 1.0f - std::fabs(axisDot);
-  px->logViewTerm = row->isMap ? kLogMapViewTerm : ExactLogF(px->depth);
+  px->logViewTerm = logViewTerm;
   px->slot[kSlotLogViewTerm] = px->logViewTerm;
 
   const float w = row->terminatorWidth;
