@@ -37,4 +37,13 @@ inline int32_t TruncateToInt32(double value) {
   return int32_t(value);
 }
 
+// TruncateToInt32 of a float, without the widening to double: no float lies between
+// 2147483647 and 2^31, so the float compares below select exactly the same cases. Both compares
+// fail for NaN, which is then the only value equal to neither itself.
+inline int32_t TruncateFloatToInt32(float value) {
+  if (value < 2147483648.0f && value > -2147483648.0f) return int32_t(value);
+  if (value != value) return 0;
+  return value > 0.0f ? INT32_MAX : INT32_MIN;
+}
+
 #endif  // KIVAGLOBE_FOUNDATION_FAST_MATH_H

@@ -14,15 +14,7 @@
 
 namespace {
 
-// The constants of a channel class.
-struct ClassInfo {
-  ChannelClass kind;
-  float scale;        // what 1.0 becomes
-  int32_t ceiling;    // M of the spill
-  int32_t full;       // the full channel value
-  int32_t checkerLight;
-  int32_t checkerDark;
-};
+using ClassInfo = ChannelClassInfo;
 
 ClassInfo DescribeClass(ChannelClass kind) {
   switch (kind) {
@@ -198,35 +190,69 @@ ChannelClass HostChannelClass(const FilterRecord *record) {
   return kChannelClass16;
 }
 
-void CompositePixel(int32_t column, int32_t row, float colour[4], PluginGlobals *globals,
-                    const CompositeWeights *weights) {
+void PrepareCompositeTarget(PluginGlobals *globals, CompositeTarget *out) {
   FilterRecord *record = globals->filterRecord;
+  out->globals = globals;
+  out->record = record;
+  out->writable = false;
   const ParameterBlock *p = GetParameterBlock(globals);
   if (p == nullptr) return;
-  const uint32_t target = p->renderTarget;
+  out->target = p->renderTarget;
+  out->outputMode = p->outputMode;
   // The target's size as TargetWidth and TargetHeight give it, from the one parameter block
-  // read above: this runs for every pixel of every render.
-  TiledMipImage *image = nullptr;
-  int32_t width, height;
-  if (target == 2) {
-    image = globals->runState != nullptr ? globals->runState->renderTargetImage : nullptr;
-    width = image != nullptr ? image->levelWidth[0] : 0;
-    height = image != nullptr ? image->levelHeight[0] : 0;
+  // read above.
+  out->image = nullptr;
+  if (out->target == 2) {
+    out->image = globals->runState != nullptr ? globals->runState->renderTargetImage : nullptr;
+    out->width = out->image != nullptr ? out->image->levelWidth[0] : 0;
+    out->height = out->image != nullptr ? out->image->levelHeight[0] : 0;
   } else {
-    width = int32_t(record->outRect.right) - int32_t(record->outRect.left);
-    height = int32_t(record->outRect.bottom) - int32_t(record->outRect.top);
+    out->width = int32_t(record->outRect.right) - int32_t(record->outRect.left);
+    out->height = int32_t(record->outRect.bottom) - int32_t(record->outRect.top);
   }
-  if (width < 1 || height < 1) return;
-  if (target != 2 && record->outData == nullptr) return;
-  column = ClampInt(column, 0, width - 1);
-  row = ClampInt(row, 0, height - 1);
+  if (out->width < 1 || out->height < 1) return;
+  if (out->target != 2 && record->outData == nullptr) return;
+  out->info = DescribeClass(HostChannelClass(record));
+  out->grey = record->planes < 3;
+  out->transparent = HasEditableTransparency(globals);
+  out->count = out->grey ? 1 : 3;
+  const int32_t elementBytes = out->info.kind == kChannelClass8 ? 1 : (out->info.kind == kChannelClass16 ? 2 : 4);
+  out->inPlanes = record->inHiPlane - record->inLoPlane + 1;
+  out->outRowElements = record->outRowBytes / elementBytes;
+  out->inRowElements = record->inRowBytes / elementBytes;
+  out->writable = true;
+}
 
-  const ChannelClass kind = HostChannelClass(record);
-  const ClassInfo info = DescribeClass(kind);
-  const bool grey = record->planes < 3;
-  const bool transparent = HasEditableTransparency(globals);
-  const int32_t count = grey ? 1 : 3;
-  const HostPixelAddress at = AddressHostPixel(record, target, kind, column, row);
+void CompositePixel(int32_t column, int32_t row, float colour[4], PluginGlobals *globals,
+                    const CompositeWeights *weights) {
+  CompositeTarget target;
+  PrepareCompositeTarget(globals, &target);
+  CompositePixelTo(&target, column, row, colour, weights);
+}
+
+void CompositePixelTo(const CompositeTarget *t, int32_t column, int32_t row, float colour[4],
+                      const CompositeWeights *weights) {
+  if (!t->writable) return;
+  PluginGlobals *globals = t->globals;
+  FilterRecord *record = t->record;
+  const uint32_t target = t->target;
+  TiledMipImage *image = t->image;
+  column = ClampInt(column, 0, t->width - 1);
+  row = ClampInt(row, 0, t->height - 1);
+
+  const ClassInfo &info = t->info;
+  const ChannelClass kind = info.kind;
+  const bool grey = t->grey;
+  const bool transparent = t->transparent;
+  const int32_t count = t->count;
+  // AddressHostPixel's figures, the strides divided once a row.
+  HostPixelAddress at;
+  at.output = int64_t(record->planes) * column;
+  at.input = int64_t(t->inPlanes) * column;
+  if (target == 1) {
+    at.output += t->outRowElements * row;
+    at.input += t->inRowElements * row;
+  }
 
   for (int k = 0; k < 4; k++) colour[k] *= info.scale;
 
@@ -254,8 +280,8 @@ void CompositePixel(int32_t column, int32_t row, float colour[4], PluginGlobals 
     return;
   }
 
-  int32_t c[3] = {TruncateToInt32(colour[0]), TruncateToInt32(colour[1]), TruncateToInt32(colour[2])};
-  int32_t alpha = ClampInt(TruncateToInt32(colour[3] * 1.007f), 0, info.full);
+  int32_t c[3] = {TruncateFloatToInt32(colour[0]), TruncateFloatToInt32(colour[1]), TruncateFloatToInt32(colour[2])};
+  int32_t alpha = ClampInt(TruncateFloatToInt32(colour[3] * 1.007f), 0, info.full);
   SpillOverRange(c, info.ceiling);
   if (grey) {
     const int64_t y = (77 * int64_t(c[0]) + 150 * int64_t(c[1]) + 28 * int64_t(c[2])) >> 8;
@@ -267,15 +293,15 @@ void CompositePixel(int32_t column, int32_t row, float colour[4], PluginGlobals 
     if (c[k] > info.ceiling) c[k] = info.ceiling;
   }
 
-  const uint32_t mode = p->outputMode;
+  const uint32_t mode = t->outputMode;
   if (mode == 2) {
     if (transparent) {
-      alpha = ClampInt(TruncateToInt32(weights->opacity * info.scale), 0, info.full);
+      alpha = ClampInt(TruncateFloatToInt32(weights->opacity * info.scale), 0, info.full);
     } else {
       int32_t under[3];
       ReadUnderlying(globals, target, kind, at, column, row, grey, under);
       for (int k = 0; k < 3; k++) {
-        const int32_t v = TruncateToInt32(float(under[k]) * (1.0f - weights->coverage) + float(c[k]));
+        const int32_t v = TruncateFloatToInt32(float(under[k]) * (1.0f - weights->coverage) + float(c[k]));
         c[k] = v > info.full ? info.full : v;
       }
     }

@@ -22,6 +22,7 @@
 
 struct PluginGlobals;
 struct FilterRecord;
+struct TiledMipImage;
 
 // What the shader says with each pixel: the layer opacity that becomes alpha in composite mode
 // on a transparent layer, and how much of the underlying pixel the planet hides (0..1 each).
@@ -42,6 +43,41 @@ ChannelClass HostChannelClass(const FilterRecord *record);
 // edge. The colour record may be scaled in place.
 void CompositePixel(int32_t column, int32_t row, float colour[4], PluginGlobals *globals,
                     const CompositeWeights *weights);
+
+// The constants of a channel class.
+struct ChannelClassInfo {
+  ChannelClass kind;
+  float scale;        // what 1.0 becomes
+  int32_t ceiling;    // M of the spill
+  int32_t full;       // the full channel value
+  int32_t checkerLight;
+  int32_t checkerDark;
+};
+
+// What CompositePixel looks up before it writes anything: the parameter block, the target, its
+// size and channel class. None of it changes while a row is shaded, so the shader reads it once
+// a row (PrepareCompositeTarget) and writes each pixel through CompositePixelTo, which gives the
+// same result as CompositePixel with the same globals.
+struct CompositeTarget {
+  PluginGlobals *globals;
+  FilterRecord *record;
+  bool writable;              // false: nothing to write (no parameters, no buffer, empty target)
+  uint32_t target;            // 0, 1 or 2 as above
+  uint32_t outputMode;
+  TiledMipImage *image;       // target 2
+  int32_t width;
+  int32_t height;
+  ChannelClassInfo info;
+  bool grey;
+  bool transparent;
+  int32_t count;              // colour channels written: 1 or 3
+  int64_t outRowElements;     // target 1: the row strides in elements
+  int64_t inRowElements;
+  int32_t inPlanes;
+};
+void PrepareCompositeTarget(PluginGlobals *globals, CompositeTarget *out);
+void CompositePixelTo(const CompositeTarget *target, int32_t column, int32_t row, float colour[4],
+                      const CompositeWeights *weights);
 
 // One preview row (currentRowCopy) copied from the host's input buffer to the preview buffer, with
 // the checkerboard and mask rules of CompositePixel's preview target. Nothing unless the render

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "plugin/globals.h"
+#include "render/composite.h"
 #include "render/coverage.h"
 
 struct TiledMipImage;
@@ -87,6 +88,13 @@ struct ShadeRow {
   const TiledMipImage *craterImages[4];
   int32_t craterCandidates[kCraterCapacity];   // craters whose slab may reach this row
   int32_t craterCandidateCount;
+  // The row's terms of stages 10 and 11 (PrepareOutputRow).
+  float airInnerRim;           // 1 / (1 + a), where the air's glow begins
+  float airRowY;               // the globe row's view offset over the shell radius, and its square
+  float airRowY2;
+  float channelMaxF;           // float(M) and 1 / float(M)
+  float channelMaxInverse;
+  CompositeTarget composite;   // where stage 11 writes
 };
 
 // The shape of a fractal sum (PlanFractal).
@@ -219,6 +227,9 @@ void ShadeClouds(ShadeRow *row, ShadePixel *px);          // stage 8
 void ShadeDisc(ShadeRow *row, ShadePixel *px);            // stage 9
 void ShadeAir(ShadeRow *row, ShadePixel *px);             // stage 10
 void ShadeOutput(ShadeRow *row, ShadePixel *px);          // stage 11
+
+// The row terms of stages 10 and 11, made once a row after the rest of the row's set-up.
+void PrepareOutputRow(ShadeRow *row);
 
 // The sine and cosine of the map longitude of texture coordinate s.
 void MapLongitude(float s, float *sine, float *cosine);

@@ -152,6 +152,7 @@ void SetupRow(ShadeRow *row, PluginGlobals *globals, RenderView *view) {
   row->lunarImage = &globals->imageSet[1];
   row->cloudImage = &globals->imageSet[0];
   for (int k = 0; k < 4; k++) row->craterImages[k] = &globals->imageSet[2 + k];
+  PrepareOutputRow(row);
 }
 
 // The craters whose slab can reach a point of this row, in increasing order.

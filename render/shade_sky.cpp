@@ -355,7 +355,7 @@ void ShadeDisc(ShadeRow *row, ShadePixel *px) {
     int32_t distance4;
     std::memcpy(&distance4, &px->slot[kSlotDistance4], sizeof distance4);
     if (row->isMap || distance4 < row->discLimit) {
-      for (int k = 0; k < 3; k++) px->acc[k] = TruncateToInt32(float(px->acc[k]) + px->colour[k]);
+      for (int k = 0; k < 3; k++) px->acc[k] = TruncateFloatToInt32(float(px->acc[k]) + px->colour[k]);
     }
   } else {
     // Off the disc there is neither height nor ice: the cells at the rim see missing corners
@@ -370,7 +370,7 @@ void ShadeDisc(ShadeRow *row, ShadePixel *px) {
     left[kRecordPrevIce] = row->prevIce;
     row->prevIce = kMissingCorner;
   }
-  for (int k = 0; k < 3; k++) px->acc[k] = TruncateToInt32(float(px->acc[k]) * px->cover);
+  for (int k = 0; k < 3; k++) px->acc[k] = TruncateFloatToInt32(float(px->acc[k]) * px->cover);
   float *left = px->record - kPixelRecordFloats;
   left[kRecordPrevHeight] = row->prevHeight;
   row->prevHeight = px->height;
@@ -390,8 +390,8 @@ void ShadeAir(ShadeRow *row, ShadePixel *px) {
     zs = px->n[2];
   } else {
     p[0] = px->slot[kSlotOffsetX] / row->shellRadius;
-    p[1] = px->slot[kSlotOffsetY] / row->shellRadius;
-    rho2 = p[0] * p[0] + p[1] * p[1];
+    p[1] = row->airRowY;
+    rho2 = p[0] * p[0] + row->airRowY2;
     zs = 1.0f - rho2;
     if (!(zs >= 0.0f)) return;
     zs = sqrtf(zs);
@@ -413,7 +413,7 @@ void ShadeAir(ShadeRow *row, ShadePixel *px) {
     const float alpha = sqrtf(sigma4 * a);
     if (row->mode == 8) px->acc[0] = px->acc[1] = px->acc[2] = 0;
     for (int k = 0; k < 3; k++) {
-      px->acc[k] = TruncateToInt32(float(px->acc[k]) + row->airLight[k] * frontTint[k] * alpha);
+      px->acc[k] = TruncateFloatToInt32(float(px->acc[k]) + row->airLight[k] * frontTint[k] * alpha);
     }
     px->airAlpha = 0.0f;
     return;
@@ -441,7 +441,7 @@ void ShadeAir(ShadeRow *row, ShadePixel *px) {
   }
 
   const float rho = sqrtf(rho2);
-  float g = 1.0f - (rho - 1.0f / (1.0f + a)) / a;
+  float g = 1.0f - (rho - row->airInnerRim) / a;
   if (g > 1.0f) g = 1.0f;
   const float mu = g * g * g * g;
 
@@ -481,12 +481,12 @@ void ShadeAir(ShadeRow *row, ShadePixel *px) {
     if (alpha2 != 0.0f) {
       for (int k = 0; k < 3; k++) air[k] /= alpha2;
     }
-    for (int k = 0; k < 3; k++) px->acc[k] = TruncateToInt32(float(px->acc[k]) + air[k]);
+    for (int k = 0; k < 3; k++) px->acc[k] = TruncateFloatToInt32(float(px->acc[k]) + air[k]);
     px->airAlpha = alpha2;
   } else {
     for (int k = 0; k < 3; k++) {
-      const int32_t lit = TruncateToInt32(float(px->acc[k]) + row->airLight[k] * af * frontTint[k]);
-      px->acc[k] = TruncateToInt32(float(lit) + row->airLight[k] * ab * backTint[k]);
+      const int32_t lit = TruncateFloatToInt32(float(px->acc[k]) + row->airLight[k] * af * frontTint[k]);
+      px->acc[k] = TruncateFloatToInt32(float(lit) + row->airLight[k] * ab * backTint[k]);
     }
     px->airAlpha = 0.0f;
   }
@@ -504,33 +504,44 @@ void ShadeOutput(ShadeRow *row, ShadePixel *px) {
       if (!row->airOn) grey(0);
       break;
     case 7:
-      grey(TruncateToInt32((1.0f - (1.0f - px->seaIceCover) * (1.0f - px->landCover)) * float(m)));
+      grey(TruncateFloatToInt32((1.0f - (1.0f - px->seaIceCover) * (1.0f - px->landCover)) * float(m)));
       break;
     case 11:
-      for (int k = 0; k < 3; k++) acc[k] = TruncateToInt32(px->cityLight[k]);
+      for (int k = 0; k < 3; k++) acc[k] = TruncateFloatToInt32(px->cityLight[k]);
       break;
     case 9:
-      grey(TruncateToInt32(float(m) * px->cloudCover));
+      grey(TruncateFloatToInt32(float(m) * px->cloudCover));
       break;
     case 10:
-      grey(TruncateToInt32(float(mh) * px->cloudDensity));
+      grey(TruncateFloatToInt32(float(mh) * px->cloudDensity));
       break;
     case 6:
     case 14: {
       float v = px->height;
       if (row->mode == 14 && v < row->run->seaLevelValue) v = row->run->seaLevelValue;
-      grey(row->eightBitWork ? TruncateToInt32(v * float(m) + float(mh)) : TruncateToInt32(float(mh) * v + float(mh)));
+      grey(row->eightBitWork ? TruncateFloatToInt32(v * float(m) + float(mh)) : TruncateFloatToInt32(float(mh) * v + float(mh)));
       break;
     }
     default:
       break;
   }
-  RollOffHighlightsScaled(&acc[0], &acc[1], &acc[2], float(m), 1.0f / float(m));
-  float colour[4] = {float(acc[0]) / float(m), float(acc[1]) / float(m), float(acc[2]) / float(m), 1.0f};
+  const float mf = row->channelMaxF;
+  RollOffHighlightsScaled(&acc[0], &acc[1], &acc[2], mf, row->channelMaxInverse);
+  float colour[4] = {float(acc[0]) / mf, float(acc[1]) / mf, float(acc[2]) / mf, 1.0f};
   CompositeWeights weights;
   weights.opacity = px->airAlpha;
   weights.coverage = px->cover;
-  CompositePixel(px->column, row->row, colour, row->globals, &weights);
+  CompositePixelTo(&row->composite, px->column, row->row, colour, &weights);
+}
+
+void PrepareOutputRow(ShadeRow *row) {
+  row->airInnerRim = 1.0f / (1.0f + row->airShell);
+  // Stage 1's view offset of the row (kSlotOffsetY of every pixel), over the shell's radius.
+  row->airRowY = float(int64_t(row->view->centreY) - row->row) / row->shellRadius;
+  row->airRowY2 = row->airRowY * row->airRowY;
+  row->channelMaxF = float(row->channelMax);
+  row->channelMaxInverse = 1.0f / row->channelMaxF;
+  PrepareCompositeTarget(row->globals, &row->composite);
 }
 
 // ---- The cloud noise of a row -------------------------------------------------------------------

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <limits>
 #include <set>
@@ -141,6 +142,34 @@ TEST(TruncateToInt32, IsDefinedForEveryValue) {
   EXPECT_EQ(TruncateToInt32(2147483646.5), 2147483646);
   EXPECT_EQ(TruncateToInt32(-2147483648.9), INT32_MIN);
   EXPECT_EQ(TruncateToInt32(1e30), INT32_MAX);
+}
+
+// The float form must agree with the double one everywhere: at the range ends (the float just
+// below 2^31 is 2147483520), at infinities and NaN, and over many arbitrary bit patterns.
+TEST(TruncateToInt32, FloatFormMatchesTheDoubleForm) {
+  const float kFloatNaN = std::numeric_limits<float>::quiet_NaN();
+  const float kFloatInf = std::numeric_limits<float>::infinity();
+  EXPECT_EQ(TruncateFloatToInt32(2147483520.0f), 2147483520);
+  EXPECT_EQ(TruncateFloatToInt32(2147483648.0f), INT32_MAX);
+  EXPECT_EQ(TruncateFloatToInt32(-2147483648.0f), INT32_MIN);
+  EXPECT_EQ(TruncateFloatToInt32(-2147483520.0f), -2147483520);
+  EXPECT_EQ(TruncateFloatToInt32(-0.99f), 0);
+  EXPECT_EQ(TruncateFloatToInt32(254.99998f), 254);
+  EXPECT_EQ(TruncateFloatToInt32(kFloatNaN), 0);
+  EXPECT_EQ(TruncateFloatToInt32(-kFloatNaN), 0);
+  EXPECT_EQ(TruncateFloatToInt32(kFloatInf), INT32_MAX);
+  EXPECT_EQ(TruncateFloatToInt32(-kFloatInf), INT32_MIN);
+  uint32_t state = 12345u;
+  int32_t mismatches = 0;
+  for (int32_t i = 0; i < 200000; i++) {
+    state = state * 1664525u + 1013904223u;
+    // Half the draws keep the exponent near the 32-bit range, where the two forms could part.
+    const uint32_t bits = (i & 1) ? state : ((state & 0x807FFFFFu) | ((0x9Au + (state >> 29)) << 23));
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    if (TruncateFloatToInt32(v) != TruncateToInt32(double(v))) mismatches++;
+  }
+  EXPECT_EQ(mismatches, 0);
 }
 
 TEST(IsNanFloat, TellsNaNsFromInfinities) {
