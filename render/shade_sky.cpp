@@ -519,7 +519,8 @@ void ShadeOutput(ShadeRow *row, ShadePixel *px) {
     case 14: {
       float v = px->height;
       if (row->mode == 14 && v < row->run->seaLevelValue) v = row->run->seaLevelValue;
-      grey(row->eightBitWork ? TruncateFloatToInt32(v * float(m) + float(mh)) : TruncateFloatToInt32(float(mh) * v + float(mh)));
+      grey(row->eightBitWork ? TruncateFloatToInt32(v * float(m) + float(mh))
+                             : TruncateFloatToInt32(float(mh) * v + float(mh)));
       break;
     }
     default:

@@ -222,6 +222,32 @@ TEST_F(CompositeTest, SixteenBitPreviewCheckerboard) {
   EXPECT_EQ(Out(8, 0, 0), (26112 * 255) >> 8);
 }
 
+// The shader prepares the target once a row and writes every pixel through it: the row stride
+// (in 16-bit elements here) must place each pixel, and a target prepared without a buffer
+// writes nothing.
+TEST_F(CompositeTest, ATargetPreparedOnceWritesAWholeRow) {
+  Open(kModeRGB48, 16, 3);
+  p_->renderTarget = 1;
+  CompositeTarget target;
+  PrepareCompositeTarget(g_, &target);
+  const CompositeWeights weights = {1.0f, 1.0f};
+  for (int32_t column = 0; column < 16; column++) {
+    float colour[4] = {float(column) / 16.0f, 0.25f, 0.0f, 1.0f};
+    CompositePixelTo(&target, column, 3, colour, &weights);
+  }
+  for (int32_t column = 0; column < 16; column++) {
+    EXPECT_EQ(Out(column, 0, 3), (255 * column * 2048) >> 8) << column;
+    EXPECT_EQ(Out(column, 1, 3), (255 * 8192) >> 8) << column;
+    EXPECT_EQ(Out(column, 1, 2), 0) << column;
+    EXPECT_EQ(Out(column, 1, 4), 0) << column;
+  }
+  harness_.record.outData = nullptr;
+  PrepareCompositeTarget(g_, &target);
+  EXPECT_FALSE(target.writable);
+  float colour[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+  CompositePixelTo(&target, 0, 0, colour, &weights);
+}
+
 TEST_F(CompositeTest, StoredImageRowsGoToThePreview) {
   Open(kModeRGB, 8, 3);
   p_->renderTarget = 1;
