@@ -16,6 +16,9 @@
 
 struct TiledMipImage;
 
+// Room for every candidate crater and the empty slabs that round the list up to a four.
+constexpr int32_t kCraterColumnStride = (kCraterCapacity + 3) / 4 * 4;
+
 // The constants of one row.
 struct ShadeRow {
   PluginGlobals *globals;
@@ -86,8 +89,13 @@ struct ShadeRow {
   const TiledMipImage *cloudImage;
   const TiledMipImage *craterImages[4];
   int32_t craterCandidates[kCraterCapacity];   // craters whose slab may reach this row
-  int32_t craterCandidateCount;
+  int32_t craterCandidateCount;  // The candidates' slab words column by column (u0 u1 u2 t0 t1 t2 r, SetCraterColumns), four
+  // at a time for SlabHits: the list is padded to a whole number of fours with empty slabs.
+  alignas(16) float craterColumns[7][kCraterColumnStride];
 };
+
+// Fills row->craterColumns from row->craterCandidates (FindCraterCandidates calls it).
+void SetCraterColumns(ShadeRow *row);
 
 // The shape of a fractal sum (PlanFractal).
 struct FractalPlan {

@@ -194,6 +194,7 @@ void FindCraterCandidates(ShadeRow *row) {
     const bool near = (y0 >= lo - spread && y0 <= hi + spread) || (y0 >= -hi - spread && y0 <= -lo + spread);
     if (all || near || !(r < 0.5f)) row->craterCandidates[row->craterCandidateCount++] = k;
   }
+  SetCraterColumns(row);
 }
 
 // Map modes: the sine and cosine of every column's longitude, kept in the column's record for
