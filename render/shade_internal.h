@@ -18,6 +18,7 @@ struct TiledMipImage;
 
 // Room for every candidate crater and the empty slabs that round the list up to a four.
 constexpr int32_t kCraterColumnStride = (kCraterCapacity + 3) / 4 * 4;
+constexpr int32_t kCraterSegments = 8;
 
 // The constants of one row.
 struct ShadeRow {
@@ -89,13 +90,20 @@ struct ShadeRow {
   const TiledMipImage *cloudImage;
   const TiledMipImage *craterImages[4];
   int32_t craterCandidates[kCraterCapacity];   // craters whose slab may reach this row
-  int32_t craterCandidateCount;  // The candidates' slab words column by column (u0 u1 u2 t0 t1 t2 r, SetCraterColumns), four
-  // at a time for SlabHits: the list is padded to a whole number of fours with empty slabs.
-  alignas(16) float craterColumns[7][kCraterColumnStride];
+  int32_t craterCandidateCount;  // The candidates split by the image columns they may reach: segment s serves the pixels of
+  // columns s w .. s w + w - 1 for w = craterSegmentWidth (0: segment 0 serves every column).
+  // Each holds its craters in list order and their slab words column by column (u0 u1 u2 t0 t1
+  // t2 r), four at a time for SlabHits, padded to a whole number of fours with empty slabs.
+  int32_t craterSegmentWidth;
+  int32_t craterSegmentCount[kCraterSegments];
+  int32_t craterSegmentCraters[kCraterSegments][kCraterColumnStride];
+  alignas(16) float craterColumns[kCraterSegments][7][kCraterColumnStride];
 };
 
-// Fills row->craterColumns from row->craterCandidates (FindCraterCandidates calls it).
+// Makes one crater segment of every candidate (FindCraterCandidates calls it), and segment s of
+// the `count` craters `list`.
 void SetCraterColumns(ShadeRow *row);
+void FillCraterSegment(ShadeRow *row, int32_t s, const int32_t *list, int32_t count);
 
 // The shape of a fractal sum (PlanFractal).
 struct FractalPlan {

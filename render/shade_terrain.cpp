@@ -135,32 +135,36 @@ inline int32_t SlabMask(const SlabPoint &p, __m128 u0, __m128 u1, __m128 u2, __m
   return _mm_movemask_ps(_mm_and_ps(inA, inB));
 }
 
-// Appends the candidates of the lanes set in `mask` (four from candidate i) to `hits`.
-inline int32_t AppendHits(const ShadeRow *row, int32_t i, int32_t mask, int32_t *hits, int32_t found) {
+// Appends the craters of the lanes set in `mask` (four from entry i of `craters`) to `hits`.
+inline int32_t AppendHits(const int32_t *craters, int32_t i, int32_t mask, int32_t *hits, int32_t found) {
   while (mask != 0) {
     const int32_t lane = __builtin_ctz(uint32_t(mask));
-    hits[found++] = row->craterCandidates[i + lane];
+    hits[found++] = craters[i + lane];
     mask &= mask - 1;
   }
   return found;
 }
 
-// The row's candidates whose crater's slab holds the point p, and those whose slab holds q, in
-// list order, into `hitsP` and `hitsQ` (q may be null); returns the count for p. The two points
-// of a pixel share one pass over the columns.
-int32_t SlabHits(const ShadeRow *row, const float p[3], int32_t *hitsP, const float q[3], int32_t *hitsQ,
-                 int32_t *countQ) {
+// The candidates (of the segment serving `column`) whose crater's slab holds the point p, and
+// those whose slab holds q, in list order, into `hitsP` and `hitsQ` (q may be null); returns the
+// count for p. The two points of a pixel share one pass over the columns.
+int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t *hitsP, const float q[3],
+                 int32_t *hitsQ, int32_t *countQ) {
   const SlabPoint sp = SlabPointOf(p);
   const SlabPoint sq = SlabPointOf(q != nullptr ? q : p);
   const __m128 sign = _mm_set1_ps(-0.0f);
-  const float(*col)[kCraterColumnStride] = row->craterColumns;
+  const int32_t width = row->craterSegmentWidth;
+  int32_t s = width > 0 && column >= 0 ? column / width : 0;
+  if (s >= kCraterSegments) s = kCraterSegments - 1;
+  const float(*col)[kCraterColumnStride] = row->craterColumns[s];
+  const int32_t *craters = row->craterSegmentCraters[s];
   int32_t foundP = 0, foundQ = 0;
-  for (int32_t i = 0; i < row->craterCandidateCount; i += 4) {
+  for (int32_t i = 0; i < row->craterSegmentCount[s]; i += 4) {
     const __m128 u0 = _mm_load_ps(col[0] + i), u1 = _mm_load_ps(col[1] + i), u2 = _mm_load_ps(col[2] + i);
     const __m128 t0 = _mm_load_ps(col[3] + i), t1 = _mm_load_ps(col[4] + i), t2 = _mm_load_ps(col[5] + i);
     const __m128 r = _mm_load_ps(col[6] + i), minusR = _mm_xor_ps(r, sign);
-    foundP = AppendHits(row, i, SlabMask(sp, u0, u1, u2, t0, t1, t2, r, minusR), hitsP, foundP);
-    if (q != nullptr) foundQ = AppendHits(row, i, SlabMask(sq, u0, u1, u2, t0, t1, t2, r, minusR), hitsQ, foundQ);
+    foundP = AppendHits(craters, i, SlabMask(sp, u0, u1, u2, t0, t1, t2, r, minusR), hitsP, foundP);
+    if (q != nullptr) foundQ = AppendHits(craters, i, SlabMask(sq, u0, u1, u2, t0, t1, t2, r, minusR), hitsQ, foundQ);
   }
   if (countQ != nullptr) *countQ = foundQ;
   return foundP;
@@ -206,7 +210,7 @@ float DecalsOfHits(const ShadeRow *row, const int32_t *hits, int32_t hitCount, c
 void CraterDecals(const ShadeRow *row, float *sum, const float point[3], float *decalSum, float logViewTerm) {
   if (row->globals->cratersPlaced < 1) return;
   int32_t hits[kCraterColumnStride];
-  const int32_t hitCount = SlabHits(row, point, hits, nullptr, nullptr, nullptr);
+  const int32_t hitCount = SlabHits(row, 0, point, hits, nullptr, nullptr, nullptr);
   const float decal = DecalsOfHits(row, hits, hitCount, point, logViewTerm);
   *decalSum = decal;
   *sum += decal;
@@ -288,18 +292,26 @@ float SumFractal(const float *values, const FractalPlan &plan, float gain, float
   return sum;
 }
 
-void SetCraterColumns(ShadeRow *row) {
+void FillCraterSegment(ShadeRow *row, int32_t s, const int32_t *list, int32_t count) {
+  float(*col)[kCraterColumnStride] = row->craterColumns[s];
   for (int w = 0; w < 7; w++) {
-    for (int32_t i = 0; i < kCraterColumnStride; i++) row->craterColumns[w][i] = 0.0f;
+    for (int32_t i = 0; i < kCraterColumnStride; i++) col[w][i] = 0.0f;
   }
-  for (int32_t i = 0; i < row->craterCandidateCount; i++) {
-    const CraterRecord &c = row->run->craters[row->craterCandidates[i]];
+  for (int32_t i = 0; i < count; i++) {
+    const CraterRecord &c = row->run->craters[list[i]];
+    row->craterSegmentCraters[s][i] = list[i];
     for (int w = 0; w < 3; w++) {
-      row->craterColumns[w][i] = c.u[w];
-      row->craterColumns[3 + w][i] = c.t[w];
+      col[w][i] = c.u[w];
+      col[3 + w][i] = c.t[w];
     }
-    row->craterColumns[6][i] = c.halfSize;
+    col[6][i] = c.halfSize;
   }
+  row->craterSegmentCount[s] = count;
+}
+
+void SetCraterColumns(ShadeRow *row) {
+  row->craterSegmentWidth = 0;
+  FillCraterSegment(row, 0, row->craterCandidates, row->craterCandidateCount);
 }
 
 void SetCraterCullingEnabled(bool enabled) { gCraterCullingEnabled = enabled; }
@@ -592,7 +604,7 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
   const bool cratered = row->globals->cratersPlaced >= 1;
   int32_t hits[kCraterColumnStride], hitsL[kCraterColumnStride];
   int32_t hitCount = 0, hitCountL = -1;
-  if (cratered) hitCount = SlabHits(row, n, hits, wantLightSide ? pl : nullptr, hitsL, wantLightSide ? &hitCountL : nullptr);
+  if (cratered) hitCount = SlabHits(row, px->column, n, hits, wantLightSide ? pl : nullptr, hitsL, wantLightSide ? &hitCountL : nullptr);
   float altitude[2], raw[2], first[2];
   bool lightSideDone = false;
   if (row->realLuna) {
@@ -645,7 +657,7 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
     }
     float sumL = altitudeL * ltf;
     if (cratered) {
-      if (hitCountL < 0) hitCountL = SlabHits(row, pl, hitsL, nullptr, nullptr, nullptr);
+      if (hitCountL < 0) hitCountL = SlabHits(row, px->column, pl, hitsL, nullptr, nullptr, nullptr);
       sumL += DecalsOfHits(row, hitsL, hitCountL, pl, px->logViewTerm);
     }
     px->lightSideHeight = CompressBelowZero(sumL);
