@@ -17,6 +17,10 @@
 
 struct TiledMipImage;
 
+// Room for every candidate crater and the empty slabs that round the list up to a four.
+constexpr int32_t kCraterColumnStride = (kCraterCapacity + 3) / 4 * 4;
+constexpr int32_t kCraterSegments = 8;
+
 // The constants of one row.
 struct ShadeRow {
   PluginGlobals *globals;
@@ -95,7 +99,20 @@ struct ShadeRow {
   float channelMaxF;           // float(M) and 1 / float(M)
   float channelMaxInverse;
   CompositeTarget composite;   // where stage 11 writes
+  // The candidates split by the image columns they may reach: segment s serves the pixels of
+  // columns s w .. s w + w - 1 for w = craterSegmentWidth (0: segment 0 serves every column).
+  // Each holds its craters in list order and their slab words column by column (u0 u1 u2 t0 t1
+  // t2 r), four at a time for SlabHits, padded to a whole number of fours with empty slabs.
+  int32_t craterSegmentWidth;
+  int32_t craterSegmentCount[kCraterSegments];
+  int32_t craterSegmentCraters[kCraterSegments][kCraterColumnStride];
+  alignas(16) float craterColumns[kCraterSegments][7][kCraterColumnStride];
 };
+
+// Makes one crater segment of every candidate (FindCraterCandidates calls it), and segment s of
+// the `count` craters `list`.
+void SetCraterColumns(ShadeRow *row);
+void FillCraterSegment(ShadeRow *row, int32_t s, const int32_t *list, int32_t count);
 
 // The shape of a fractal sum (PlanFractal).
 struct FractalPlan {

@@ -155,6 +155,45 @@ void SetupRow(ShadeRow *row, PluginGlobals *globals, RenderView *view) {
   PrepareOutputRow(row);
 }
 
+// The globe's candidates split by the columns they may reach. The argument of
+// FindCraterCandidates holds along x as along y: a pixel's point has x = (centreX - c) / radius
+// (the light-side point lies within 0.001 of it), and a crater whose slab holds it puts x within
+// its spread of alpha (c.x) for an allowed alpha. Within a segment of columns x runs between
+// the values of its end columns, made as the pixels make them (a correctly rounded division is
+// monotonic), so a crater whose intervals miss that range holds no point of the segment.
+void SplitCraterCandidates(ShadeRow *row) {
+  const RenderView *view = row->view;
+  const int32_t width = row->targetWidth;
+  if (!(view->radius > 0.0f) || width < 16 * kCraterSegments || width > (1 << 28)) return;
+  const int32_t segment = (width + kCraterSegments - 1) / kCraterSegments;
+  int32_t lists[kCraterSegments][kCraterColumnStride];
+  int32_t counts[kCraterSegments] = {};
+  float xLo[kCraterSegments], xHi[kCraterSegments];
+  for (int32_t s = 0; s < kCraterSegments; s++) {
+    const int64_t first = int64_t(s) * segment, last = first + segment - 1;
+    xHi[s] = float(int64_t(view->centreX) - first) / view->radius;
+    xLo[s] = float(int64_t(view->centreX) - last) / view->radius;
+  }
+  for (int32_t i = 0; i < row->craterCandidateCount; i++) {
+    const int32_t k = row->craterCandidates[i];
+    const CraterRecord &cr = row->run->craters[k];
+    const float *u = cr.u, *t = cr.t;
+    const float r = cr.halfSize;
+    const float ce = u[1] * t[2] - u[2] * t[1];
+    const float spread = r * (std::fabs(u[0]) + std::fabs(t[0])) + 0.003f;
+    const float min2 = 0.996f - 2.0f * r * r;
+    const float alphaMin = min2 > 0.0f ? sqrtf(min2) : 0.0f;
+    const float lo = std::fmin(alphaMin * ce, 1.002f * ce) - spread;
+    const float hi = std::fmax(alphaMin * ce, 1.002f * ce) + spread;
+    for (int32_t s = 0; s < kCraterSegments; s++) {
+      const bool reach = !(r < 0.5f) || (xHi[s] >= lo && xLo[s] <= hi) || (xHi[s] >= -hi && xLo[s] <= -lo);
+      if (reach) lists[s][counts[s]++] = k;
+    }
+  }
+  for (int32_t s = 0; s < kCraterSegments; s++) FillCraterSegment(row, s, lists[s], counts[s]);
+  row->craterSegmentWidth = segment;
+}
+
 // The craters whose slab can reach a point of this row, in increasing order.
 //
 // A point p of the row (a sphere point n, or the light-side point within 0.001 of it) has
@@ -195,6 +234,8 @@ void FindCraterCandidates(ShadeRow *row) {
     const bool near = (y0 >= lo - spread && y0 <= hi + spread) || (y0 >= -hi - spread && y0 <= -lo + spread);
     if (all || near || !(r < 0.5f)) row->craterCandidates[row->craterCandidateCount++] = k;
   }
+  SetCraterColumns(row);
+  if (!all && !row->isMap) SplitCraterCandidates(row);
 }
 
 // Map modes: the sine and cosine of every column's longitude, kept in the column's record for

@@ -105,10 +105,6 @@ int32_t SampledLevel(const TiledMipImage *image, float level) {
 
 bool gCraterCullingEnabled = true;
 
-// The record's words as SlabHits loads them: u, t and r are its first seven.
-static_assert(offsetof(CraterRecord, u) == 0 && offsetof(CraterRecord, t) == 12 &&
-              offsetof(CraterRecord, halfSize) == 24 && sizeof(CraterRecord) >= 32);
-
 // The slab test of one crater: -r < p.u < r and -r < p.t < r (false for NaN).
 inline bool InSlab(const CraterRecord &c, const float point[3]) {
   const float r = c.halfSize;
@@ -117,55 +113,72 @@ inline bool InSlab(const CraterRecord &c, const float point[3]) {
   return a > -r && a < r && b > -r && b < r;
 }
 
-// The entries of `list` whose crater's slab holds the point, in list order, into `hits`; returns
-// how many. About one candidate in fifteen is hit, so the test is the loop's cost, and a branch
-// per candidate mostly guesses wrong. Four records at a time go through SSE2 instead: the first
-// eight words of each (u, t, r and 1/r) load as two rows and transpose into columns, and each
-// lane forms its dot products as InSlab does, ((p0 u0 + p1 u1) + p2 u2), so the lanes decide
-// exactly as the one-crater test.
-int32_t SlabHits(const CraterRecord *craters, const int32_t *list, int32_t count, const float point[3],
-                 int32_t *hits) {
-  const __m128 p0 = _mm_set1_ps(point[0]), p1 = _mm_set1_ps(point[1]), p2 = _mm_set1_ps(point[2]);
-  const __m128 sign = _mm_set1_ps(-0.0f);
-  int32_t found = 0;
-  int32_t i = 0;
-  for (; i + 4 <= count; i += 4) {
-    const float *w0 = &craters[list[i]].u[0], *w1 = &craters[list[i + 1]].u[0];
-    const float *w2 = &craters[list[i + 2]].u[0], *w3 = &craters[list[i + 3]].u[0];
-    __m128 u0 = _mm_loadu_ps(w0), u1 = _mm_loadu_ps(w1), u2 = _mm_loadu_ps(w2), t0 = _mm_loadu_ps(w3);
-    __m128 t1 = _mm_loadu_ps(w0 + 4), t2 = _mm_loadu_ps(w1 + 4), r = _mm_loadu_ps(w2 + 4), spare = _mm_loadu_ps(w3 + 4);
-    _MM_TRANSPOSE4_PS(u0, u1, u2, t0);
-    _MM_TRANSPOSE4_PS(t1, t2, r, spare);
-    const __m128 a = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p0, u0), _mm_mul_ps(p1, u1)), _mm_mul_ps(p2, u2));
-    const __m128 b = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p0, t0), _mm_mul_ps(p1, t1)), _mm_mul_ps(p2, t2));
-    const __m128 minusR = _mm_xor_ps(r, sign);
-    const __m128 inA = _mm_and_ps(_mm_cmpgt_ps(a, minusR), _mm_cmplt_ps(a, r));
-    const __m128 inB = _mm_and_ps(_mm_cmpgt_ps(b, minusR), _mm_cmplt_ps(b, r));
-    int32_t mask = _mm_movemask_ps(_mm_and_ps(inA, inB));
-    while (mask != 0) {
-      const int32_t lane = __builtin_ctz(uint32_t(mask));
-      hits[found++] = list[i + lane];
-      mask &= mask - 1;
-    }
-  }
-  for (; i < count; i++) {
-    if (InSlab(craters[list[i]], point)) hits[found++] = list[i];
+// The slab test of four candidates (from column i of the row's crater columns) as a lane mask.
+// About one candidate in fifteen is hit, so the test is the loop's cost, and a branch per
+// candidate mostly guesses wrong. Each lane forms its dot products as InSlab does,
+// ((p0 u0 + p1 u1) + p2 u2), so the lanes decide exactly as the one-crater test; an empty slab
+// (r = 0) holds no point, NaN included.
+struct SlabPoint {
+  __m128 p0, p1, p2;
+};
+
+inline SlabPoint SlabPointOf(const float point[3]) {
+  return {_mm_set1_ps(point[0]), _mm_set1_ps(point[1]), _mm_set1_ps(point[2])};
+}
+
+inline int32_t SlabMask(const SlabPoint &p, __m128 u0, __m128 u1, __m128 u2, __m128 t0, __m128 t1, __m128 t2,
+                        __m128 r, __m128 minusR) {
+  const __m128 a = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p.p0, u0), _mm_mul_ps(p.p1, u1)), _mm_mul_ps(p.p2, u2));
+  const __m128 b = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p.p0, t0), _mm_mul_ps(p.p1, t1)), _mm_mul_ps(p.p2, t2));
+  const __m128 inA = _mm_and_ps(_mm_cmpgt_ps(a, minusR), _mm_cmplt_ps(a, r));
+  const __m128 inB = _mm_and_ps(_mm_cmpgt_ps(b, minusR), _mm_cmplt_ps(b, r));
+  return _mm_movemask_ps(_mm_and_ps(inA, inB));
+}
+
+// Appends the craters of the lanes set in `mask` (four from entry i of `craters`) to `hits`.
+inline int32_t AppendHits(const int32_t *craters, int32_t i, int32_t mask, int32_t *hits, int32_t found) {
+  while (mask != 0) {
+    const int32_t lane = __builtin_ctz(uint32_t(mask));
+    hits[found++] = craters[i + lane];
+    mask &= mask - 1;
   }
   return found;
 }
 
-// The crater decals of the row's candidate craters at a point.
+// The candidates (of the segment serving `column`) whose crater's slab holds the point p, and
+// those whose slab holds q, in list order, into `hitsP` and `hitsQ` (q may be null); returns the
+// count for p. The two points of a pixel share one pass over the columns.
+int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t *hitsP, const float q[3],
+                 int32_t *hitsQ, int32_t *countQ) {
+  const SlabPoint sp = SlabPointOf(p);
+  const SlabPoint sq = SlabPointOf(q != nullptr ? q : p);
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  const int32_t width = row->craterSegmentWidth;
+  int32_t s = width > 0 && column >= 0 ? column / width : 0;
+  if (s >= kCraterSegments) s = kCraterSegments - 1;
+  const float(*col)[kCraterColumnStride] = row->craterColumns[s];
+  const int32_t *craters = row->craterSegmentCraters[s];
+  int32_t foundP = 0, foundQ = 0;
+  for (int32_t i = 0; i < row->craterSegmentCount[s]; i += 4) {
+    const __m128 u0 = _mm_load_ps(col[0] + i), u1 = _mm_load_ps(col[1] + i), u2 = _mm_load_ps(col[2] + i);
+    const __m128 t0 = _mm_load_ps(col[3] + i), t1 = _mm_load_ps(col[4] + i), t2 = _mm_load_ps(col[5] + i);
+    const __m128 r = _mm_load_ps(col[6] + i), minusR = _mm_xor_ps(r, sign);
+    foundP = AppendHits(craters, i, SlabMask(sp, u0, u1, u2, t0, t1, t2, r, minusR), hitsP, foundP);
+    if (q != nullptr) foundQ = AppendHits(craters, i, SlabMask(sq, u0, u1, u2, t0, t1, t2, r, minusR), hitsQ, foundQ);
+  }
+  if (countQ != nullptr) *countQ = foundQ;
+  return foundP;
+}
+
+// The sum of the decals of the craters `hits` (whose slabs hold the point) at the point.
 //
 // Two shortcuts leave the sum bit for bit as the plain loop over every crater makes it: a crater
 // whose slab cannot reach the row is not a candidate (the row set-up proves it), and a sample
 // whose whole filter window lies outside the texture's bowl reads exactly 128 on both mip
 // levels, which adds exactly 0 to the sum.
-void CraterDecals(const ShadeRow *row, float *sum, const float point[3], float *decalSum, float logViewTerm) {
-  const PluginGlobals *globals = row->globals;
+float DecalsOfHits(const ShadeRow *row, const int32_t *hits, int32_t hitCount, const float point[3],
+                   float logViewTerm) {
   const RunState *run = row->run;
-  if (globals->cratersPlaced < 1) return;
-  int32_t hits[kCraterCapacity];
-  const int32_t hitCount = SlabHits(run->craters, row->craterCandidates, row->craterCandidateCount, point, hits);
   float decal = 0.0f;
   for (int32_t i = 0; i < hitCount; i++) {
     const int32_t k = hits[i];
@@ -190,6 +203,15 @@ void CraterDecals(const ShadeRow *row, float *sum, const float point[3], float *
     const float t = SampleGrayTrilinear(image, whole, level - whole, u, v);
     decal += r * run->craterDepthFactor * (t - 128.0f);
   }
+  return decal;
+}
+
+// The crater decals of the row's candidate craters at a point.
+void CraterDecals(const ShadeRow *row, float *sum, const float point[3], float *decalSum, float logViewTerm) {
+  if (row->globals->cratersPlaced < 1) return;
+  int32_t hits[kCraterColumnStride];
+  const int32_t hitCount = SlabHits(row, 0, point, hits, nullptr, nullptr, nullptr);
+  const float decal = DecalsOfHits(row, hits, hitCount, point, logViewTerm);
   *decalSum = decal;
   *sum += decal;
 }
@@ -268,6 +290,28 @@ float SumFractal(const float *values, const FractalPlan &plan, float gain, float
   }
   *sideSum = side;
   return sum;
+}
+
+void FillCraterSegment(ShadeRow *row, int32_t s, const int32_t *list, int32_t count) {
+  float(*col)[kCraterColumnStride] = row->craterColumns[s];
+  for (int w = 0; w < 7; w++) {
+    for (int32_t i = 0; i < kCraterColumnStride; i++) col[w][i] = 0.0f;
+  }
+  for (int32_t i = 0; i < count; i++) {
+    const CraterRecord &c = row->run->craters[list[i]];
+    row->craterSegmentCraters[s][i] = list[i];
+    for (int w = 0; w < 3; w++) {
+      col[w][i] = c.u[w];
+      col[3 + w][i] = c.t[w];
+    }
+    col[6][i] = c.halfSize;
+  }
+  row->craterSegmentCount[s] = count;
+}
+
+void SetCraterColumns(ShadeRow *row) {
+  row->craterSegmentWidth = 0;
+  FillCraterSegment(row, 0, row->craterCandidates, row->craterCandidateCount);
 }
 
 void SetCraterCullingEnabled(bool enabled) { gCraterCullingEnabled = enabled; }
@@ -404,6 +448,7 @@ void AddCraterDecals(float *sum, const float point[3], float *decalSum, PluginGl
   // Every crater but the last is a candidate.
   row.craterCandidateCount = 0;
   for (int32_t k = 0; k + 1 < globals->cratersPlaced; k++) row.craterCandidates[row.craterCandidateCount++] = k;
+  SetCraterColumns(&row);
   CraterDecals(&row, sum, point, decalSum, logViewTerm);
 }
 
@@ -554,6 +599,12 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
   // the first point's in one noise batch; mode 13 decides once h is known.
   const bool wantLightSide = row->mode != 13;
   const float seaLevel = run->seaLevelValue;
+  // The craters whose slabs hold the point, and when the light-side point is surely wanted, those
+  // holding it too, from one pass over the row's candidates.
+  const bool cratered = row->globals->cratersPlaced >= 1;
+  int32_t hits[kCraterColumnStride], hitsL[kCraterColumnStride];
+  int32_t hitCount = 0, hitCountL = -1;
+  if (cratered) hitCount = SlabHits(row, px->column, n, hits, wantLightSide ? pl : nullptr, hitsL, wantLightSide ? &hitCountL : nullptr);
   float altitude[2], raw[2], first[2];
   bool lightSideDone = false;
   if (row->realLuna) {
@@ -581,7 +632,10 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
   px->landHeight = altitude[0] * ltf;
   float sum = px->landHeight;
   px->decal = 0.0f;
-  CraterDecals(row, &sum, n, &px->decal, px->logViewTerm);
+  if (cratered) {
+    px->decal = DecalsOfHits(row, hits, hitCount, n, px->logViewTerm);
+    sum += px->decal;
+  }
   px->height = CompressBelowZero(sum);
 
   const bool lightSide =
@@ -602,8 +656,10 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
       px->firstValue = f1;
     }
     float sumL = altitudeL * ltf;
-    float decalL = 0.0f;
-    CraterDecals(row, &sumL, pl, &decalL, px->logViewTerm);
+    if (cratered) {
+      if (hitCountL < 0) hitCountL = SlabHits(row, px->column, pl, hitsL, nullptr, nullptr, nullptr);
+      sumL += DecalsOfHits(row, hitsL, hitCountL, pl, px->logViewTerm);
+    }
     px->lightSideHeight = CompressBelowZero(sumL);
   } else {
     px->lightSideHeight = px->height;

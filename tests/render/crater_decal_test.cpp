@@ -13,6 +13,31 @@
 #include "render/row_renderer.h"
 #include "render/shader.h"
 
+namespace {
+
+// The plain loop's decal sum at q; counts the craters whose slab holds q into *hits.
+float PlainDecals(const PluginGlobals *g, const float q[3], float logView, int32_t *hits) {
+  const RunState *run = g->runState;
+  float want = 0.0f;
+  *hits = 0;
+  for (int32_t k = 0; k + 1 < g->cratersPlaced; k++) {
+    const CraterRecord &d = run->craters[k];
+    const float r = d.halfSize, pu = q[0] * d.u[0] + q[1] * d.u[1] + q[2] * d.u[2];
+    const float pt = q[0] * d.t[0] + q[1] * d.t[1] + q[2] * d.t[2];
+    if (!(pu > -r && pu < r && pt > -r && pt < r)) continue;
+    ++*hits;
+    const float mu = (k >> 2 & 3) % 2 == 0 ? 0.5f : -0.5f, mt = (k >> 2 & 3) < 2 ? 0.5f : -0.5f;
+    const float level = std::fmax((d.logHalfSize + run->craterLevelBias + logView) * -1.442695040888963f, 0.0f);
+    const float u = std::fmin(std::fmax(pu * mu / r + 0.5f, 0.0f), 1.0f);
+    const float v = std::fmin(std::fmax(pt * mt / r + 0.5f, 0.0f), 1.0f);
+    const float t = SampleGrayTrilinear(&g->imageSet[2 + (k & 3)], std::trunc(level), level - std::trunc(level), u, v);
+    want += r * run->craterDepthFactor * (t - 128.0f);
+  }
+  return want;
+}
+
+}  // namespace
+
 TEST(CraterDecals, EqualThePlainLoopOverEveryCrater) {
   int32_t overlaps = 0;
   for (const auto &s : {std::array<uint32_t, 3>{40, 50, 0}, {100, 200, 8}, {7, 100, 11}, {3, 30, 5}, {14, 60, 21}}) {
@@ -29,31 +54,32 @@ TEST(CraterDecals, EqualThePlainLoopOverEveryCrater) {
       const CraterRecord &c = run->craters[i % (g->cratersPlaced - 1)];
       const float a = c.halfSize * std::sin(float(i) * 0.37f) * 1.2f, b = c.halfSize * std::cos(float(i) * 0.91f) * 1.2f;
       const float alpha = std::sqrt(std::fmax(0.0f, 1.0f - a * a - b * b)) * (i % 5 == 0 ? -1.0f : 1.0f);
-      float q[3], want = 0.0f, sum = 0.25f, decal = 99.0f;
+      float q[3], sum = 0.25f, decal = 99.0f;
       for (int k = 0; k < 3; k++) {
         const float centre = c.u[(k + 1) % 3] * c.t[(k + 2) % 3] - c.u[(k + 2) % 3] * c.t[(k + 1) % 3];
         q[k] = (alpha * centre + a * c.u[k] + b * c.t[k]) * (1.0f + float(i % 7 - 3) * 0.0003f);
       }
       const float logView = float(i % 11) * 0.5f - 3.0f;
       int32_t hits = 0;
-      for (int32_t k = 0; k + 1 < g->cratersPlaced; k++) {
-        const CraterRecord &d = run->craters[k];
-        const float r = d.halfSize, pu = q[0] * d.u[0] + q[1] * d.u[1] + q[2] * d.u[2];
-        const float pt = q[0] * d.t[0] + q[1] * d.t[1] + q[2] * d.t[2];
-        if (!(pu > -r && pu < r && pt > -r && pt < r)) continue;
-        hits++;
-        const float mu = (k >> 2 & 3) % 2 == 0 ? 0.5f : -0.5f, mt = (k >> 2 & 3) < 2 ? 0.5f : -0.5f;
-        const float level = std::fmax((d.logHalfSize + run->craterLevelBias + logView) * -1.442695040888963f, 0.0f);
-        const float u = std::fmin(std::fmax(pu * mu / r + 0.5f, 0.0f), 1.0f);
-        const float v = std::fmin(std::fmax(pt * mt / r + 0.5f, 0.0f), 1.0f);
-        const float t = SampleGrayTrilinear(&g->imageSet[2 + (k & 3)], std::trunc(level), level - std::trunc(level), u, v);
-        want += r * run->craterDepthFactor * (t - 128.0f);
-      }
+      const float want = PlainDecals(g, q, logView, &hits);
       AddCraterDecals(&sum, q, &decal, g, logView);
       ASSERT_EQ(decal, want) << "setting " << s[0] << "/" << s[1] << ", point " << i;
       ASSERT_EQ(sum, 0.25f + want);
       overlaps += hits > 1;
     }
+    // The centre of the sphere lies in every slab (both dot products 0) but in none of the empty
+    // ones that round the list up to a four; NaN lies in none.
+    const float centre[3] = {0.0f, 0.0f, 0.0f}, nan[3] = {NAN, 0.0f, 0.0f};
+    int32_t hits = 0;
+    float sum = 0.0f, decal = 99.0f;
+    const float want = PlainDecals(g, centre, 0.5f, &hits);
+    EXPECT_EQ(hits, g->cratersPlaced - 1);
+    AddCraterDecals(&sum, centre, &decal, g, 0.5f);
+    EXPECT_EQ(decal, want) << "setting " << s[0] << "/" << s[1];
+    sum = 0.25f;
+    AddCraterDecals(&sum, nan, &decal, g, 0.5f);
+    EXPECT_EQ(decal, 0.0f);
+    EXPECT_EQ(sum, 0.25f);
     CloseHarness(&harness);
   }
   EXPECT_GT(overlaps, 100);

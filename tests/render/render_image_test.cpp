@@ -268,6 +268,18 @@ TEST(RenderImage, CraterCullingChangesNoBit) {
     ASSERT_TRUE(full.ok && quick.ok);
     EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
   }
+  // A wide globe, off centre and larger than the picture: its rows split the candidates into
+  // column segments, some beyond the disc's edge.
+  for (const char *centre : {"centerX=0.2", "centerX=0.9"}) {
+    RandomCase c = MakeRandomCase(&state, true);
+    c.settings.insert(c.settings.end(), {centre, "planetSize=140", "craterCount=100", "craterSize=60", "light=0.5,0.2,0.8", "outputMode=1"});
+    SetCraterCullingEnabled(false);
+    const Render full = RenderCase(Size(232, 40, 16), c);
+    SetCraterCullingEnabled(true);
+    const Render quick = RenderCase(Size(232, 40, 16), c);
+    ASSERT_TRUE(full.ok && quick.ok);
+    EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
+  }
 }
 
 // The row's noise evaluated ahead of its pixels against every stage evaluating its own, on each
