@@ -4,6 +4,7 @@
 //   map      the default planet, lit map,     cities 0, 2048 x 1024 RGB 8-bit   (target 0.5 s)
 //   preview  the default planet, normal mode, cities 0,  300 x 300, the size of the dialog's
 //            preview                                                          (target 20 ms)
+//            The dialog's own limit for its preview, 40 ms, is printed beside it.
 //
 // The noise runs on the processor path the plug-in would choose (KIVAGLOBE_SIMD=sse2 or avx2
 // forces one); the first line names it.
@@ -28,6 +29,7 @@ struct Case {
   int32_t height;
   uint32_t mode;
   double targetSeconds;
+  double dialogSeconds;   // the live preview's limit in the dialog; 0 for none
 };
 
 bool RunCase(const Case &c, int repeats) {
@@ -57,6 +59,10 @@ bool RunCase(const Case &c, int repeats) {
   std::printf("%-7s %5dx%-5d %8.1f ms/MP  %6.3f s  (target %.2f s, %s)  hash %016llx\n", c.name, c.width, c.height,
               best * 1000.0 / megapixels, best, c.targetSeconds, best <= c.targetSeconds ? "met" : "MISSED",
               static_cast<unsigned long long>(HarnessImageHash(image)));
+  if (c.dialogSeconds > 0.0) {
+    std::printf("        the dialog's live preview: %.3f s  (limit %.3f s, %s)\n", best, c.dialogSeconds,
+                best <= c.dialogSeconds ? "met" : "MISSED");
+  }
   return true;
 }
 
@@ -65,9 +71,9 @@ bool RunCase(const Case &c, int repeats) {
 int main(int argc, char **argv) {
   const int repeats = argc > 1 ? std::atoi(argv[1]) : 3;
   const Case cases[] = {
-      {"globe", 1024, 1024, 1, 0.2},
-      {"map", 2048, 1024, 3, 0.5},
-      {"preview", 300, 300, 1, 0.02},
+      {"globe", 1024, 1024, 1, 0.2, 0.0},
+      {"map", 2048, 1024, 3, 0.5, 0.0},
+      {"preview", 300, 300, 1, 0.02, 0.04},
   };
   const char *only = argc > 2 ? argv[2] : nullptr;
   std::printf("noise path %s (the processor %s AVX2)\n", NoisePathName(ActiveNoisePath()),
