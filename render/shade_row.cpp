@@ -274,14 +274,6 @@ bool NightShortcut(const ShadeRow &row) {
   return modeOk && row.isLit && (!row.citiesOn || row.cities == 0.0f);
 }
 
-// Records the dark flags of this row and the next (record fields kRecordDarkNow and
-// kRecordDarkNext; rows and columns outside the image count as dark).
-//
-// Whether a next row exists is a question about the whole render, not about the current
-// request: the row loop asks the host for one row at a time, so the request (outRect) is one row
-// high and would make every next row look dark. A dark pixel above a lit one would then skip its
-// terrain, and the lit pixel would read missing corners in its coverage cells. `rowCount` is the
-// number of rows of the whole render; a count that is too large costs time, never bits.
 // The light's dot with a globe point (x, y, sqrt(1 - x^2 - y^2)) given 1 - x^2 as `t`, as
 // GlobePoint and PixelLightDot make it; false off the disc.
 inline bool GlobeLightDot(const float L[3], float x, float t, float y, float *d) {
@@ -314,6 +306,14 @@ inline float MapLightDot(const float L[3], const float *matrix, const MapDotRow 
   return L[0] * n0 + L[1] * n1 + L[2] * n2;
 }
 
+// Records the dark flags of this row and the next (record fields kRecordDarkNow and
+// kRecordDarkNext; rows and columns outside the image count as dark).
+//
+// Whether a next row exists is a question about the whole render, not about the current
+// request: the row loop asks the host for one row at a time, so the request (outRect) is one row
+// high and would make every next row look dark. A dark pixel above a lit one would then skip its
+// terrain, and the lit pixel would read missing corners in its coverage cells. `rowCount` is the
+// number of rows of the whole render; a count that is too large costs time, never bits.
 void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
   const float w = row->terminatorWidth;
   const bool hasNext = row->row + 1 < rowCount;
