@@ -36,14 +36,6 @@ inline void SetupNoiseAxis4(__m128 c, NoiseAxis4 *axis) {
                        _mm_mul_ps(axis->f, axis->f));
 }
 
-// Two neighbouring table entries, P[i] and P[i + 1], in one read.
-inline void LoadPair(const int32_t *P, int32_t i, int32_t *first, int32_t *second) {
-  uint64_t both;
-  std::memcpy(&both, P + i, sizeof both);
-  *first = int32_t(uint32_t(both));
-  *second = int32_t(uint32_t(both >> 32));
-}
-
 __attribute__((always_inline)) inline __m128 Dot4(__m128 gx, __m128 gy, __m128 gz, __m128 fx, __m128 fy, __m128 fz) {
   return _mm_add_ps(_mm_add_ps(_mm_mul_ps(gx, fx), _mm_mul_ps(gy, fy)), _mm_mul_ps(gz, fz));
 }
@@ -87,18 +79,8 @@ KV_NOISE_SCALAR_TABLE_READS __m128 GradientNoise3x4(const NoiseTables *tables, _
   _mm_store_si128(reinterpret_cast<__m128i *>(iz), az.i);
 
   // Float offsets 3c of the corner pairs of every lane, named by (dx, dy).
-  const int32_t *P = tables->P;
   alignas(16) int32_t c00[4], c10[4], c01[4], c11[4];
-  for (int32_t k = 0; k < 4; ++k) {
-    int32_t p0, p1, h00, h01, h10, h11;
-    LoadPair(P, ix[k], &p0, &p1);
-    LoadPair(P, iy[k] + p0, &h00, &h01);
-    LoadPair(P, iy[k] + p1, &h10, &h11);
-    c00[k] = 3 * (h00 + iz[k]);
-    c10[k] = 3 * (h10 + iz[k]);
-    c01[k] = 3 * (h01 + iz[k]);
-    c11[k] = 3 * (h11 + iz[k]);
-  }
+  CornerPairOffsets<4>(tables->P, ix, iy, iz, c00, c10, c01, c11);
 
   const float *G = &tables->G3[0][0];
   __m128 n000, n001, n100, n101, n010, n011, n110, n111;

@@ -41,14 +41,6 @@ inline void SetupNoiseAxis8(__m256 c, NoiseAxis8 *axis) {
                           _mm256_mul_ps(axis->f, axis->f));
 }
 
-// Two neighbouring table entries, P[i] and P[i + 1], in one read.
-inline void LoadPair(const int32_t *P, int32_t i, int32_t *first, int32_t *second) {
-  uint64_t both;
-  std::memcpy(&both, P + i, sizeof both);
-  *first = int32_t(uint32_t(both));
-  *second = int32_t(uint32_t(both >> 32));
-}
-
 __attribute__((always_inline)) inline __m256 Dot8(__m256 gx, __m256 gy, __m256 gz, __m256 fx, __m256 fy, __m256 fz) {
   return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(gx, fx), _mm256_mul_ps(gy, fy)), _mm256_mul_ps(gz, fz));
 }
@@ -107,18 +99,8 @@ KV_NOISE_SCALAR_TABLE_READS __m256 GradientNoise3x8(const NoiseTables *tables, _
   _mm256_store_si256(reinterpret_cast<__m256i *>(iz), az.i);
 
   // Float offsets 3c of the corner pairs of every lane, named by (dx, dy).
-  const int32_t *P = tables->P;
   alignas(32) int32_t c00[8], c10[8], c01[8], c11[8];
-  for (int32_t k = 0; k < 8; ++k) {
-    int32_t p0, p1, h00, h01, h10, h11;
-    LoadPair(P, ix[k], &p0, &p1);
-    LoadPair(P, iy[k] + p0, &h00, &h01);
-    LoadPair(P, iy[k] + p1, &h10, &h11);
-    c00[k] = 3 * (h00 + iz[k]);
-    c10[k] = 3 * (h10 + iz[k]);
-    c01[k] = 3 * (h01 + iz[k]);
-    c11[k] = 3 * (h11 + iz[k]);
-  }
+  CornerPairOffsets<8>(tables->P, ix, iy, iz, c00, c10, c01, c11);
 
   const float *G = &tables->G3[0][0];
   __m256 n000, n001, n100, n101, n010, n011, n110, n111;
