@@ -35,18 +35,29 @@ struct HostPixelAddress {
   int64_t input;    // element index in inData
 };
 
-HostPixelAddress AddressHostPixel(const FilterRecord *record, uint32_t target, ChannelClass kind, int32_t column,
-                                  int32_t row) {
-  const int32_t elementBytes = kind == kChannelClass8 ? 1 : (kind == kChannelClass16 ? 2 : 4);
-  const int32_t inPlanes = record->inHiPlane - record->inLoPlane + 1;
+// The bytes of one channel element of a class.
+int32_t ElementBytes(ChannelClass kind) { return kind == kChannelClass8 ? 1 : (kind == kChannelClass16 ? 2 : 4); }
+
+// The element indices of pixel (column, row) from the plane counts and the host's row strides in
+// elements; the strides count for the host's buffers (target 1) only.
+HostPixelAddress AddressWithStrides(int32_t outPlanes, int32_t inPlanes, int64_t outRowElements,
+                                    int64_t inRowElements, uint32_t target, int32_t column, int32_t row) {
   HostPixelAddress a;
-  a.output = int64_t(record->planes) * column;
+  a.output = int64_t(outPlanes) * column;
   a.input = int64_t(inPlanes) * column;
   if (target == 1) {
-    a.output += int64_t(record->outRowBytes / elementBytes) * row;
-    a.input += int64_t(record->inRowBytes / elementBytes) * row;
+    a.output += outRowElements * row;
+    a.input += inRowElements * row;
   }
   return a;
+}
+
+HostPixelAddress AddressHostPixel(const FilterRecord *record, uint32_t target, ChannelClass kind, int32_t column,
+                                  int32_t row) {
+  const int32_t elementBytes = ElementBytes(kind);
+  return AddressWithStrides(record->planes, record->inHiPlane - record->inLoPlane + 1,
+                            record->outRowBytes / elementBytes, record->inRowBytes / elementBytes, target, column,
+                            row);
 }
 
 // Reads channel k of the host input at element index `at`, in the class's units.
@@ -216,7 +227,7 @@ void PrepareCompositeTarget(PluginGlobals *globals, CompositeTarget *out) {
   out->grey = record->planes < 3;
   out->transparent = HasEditableTransparency(globals);
   out->count = out->grey ? 1 : 3;
-  const int32_t elementBytes = out->info.kind == kChannelClass8 ? 1 : (out->info.kind == kChannelClass16 ? 2 : 4);
+  const int32_t elementBytes = ElementBytes(out->info.kind);
   out->inPlanes = record->inHiPlane - record->inLoPlane + 1;
   out->outRowElements = record->outRowBytes / elementBytes;
   out->inRowElements = record->inRowBytes / elementBytes;
@@ -245,14 +256,9 @@ void CompositePixelTo(const CompositeTarget *t, int32_t column, int32_t row, flo
   const bool grey = t->grey;
   const bool transparent = t->transparent;
   const int32_t count = t->count;
-  // AddressHostPixel's figures, the strides divided once a row.
-  HostPixelAddress at;
-  at.output = int64_t(record->planes) * column;
-  at.input = int64_t(t->inPlanes) * column;
-  if (target == 1) {
-    at.output += t->outRowElements * row;
-    at.input += t->inRowElements * row;
-  }
+  // AddressHostPixel's figures from the strides divided once a row.
+  const HostPixelAddress at =
+      AddressWithStrides(record->planes, t->inPlanes, t->outRowElements, t->inRowElements, target, column, row);
 
   for (int k = 0; k < 4; k++) colour[k] *= info.scale;
 

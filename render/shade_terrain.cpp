@@ -105,18 +105,11 @@ int32_t SampledLevel(const TiledMipImage *image, float level) {
 
 bool gCraterCullingEnabled = true;
 
-// The slab test of one crater: -r < p.u < r and -r < p.t < r (false for NaN).
-inline bool InSlab(const CraterRecord &c, const float point[3]) {
-  const float r = c.halfSize;
-  const float a = point[0] * c.u[0] + point[1] * c.u[1] + point[2] * c.u[2];
-  const float b = point[0] * c.t[0] + point[1] * c.t[1] + point[2] * c.t[2];
-  return a > -r && a < r && b > -r && b < r;
-}
-
-// The slab test of four candidates (from column i of the row's crater columns) as a lane mask.
+// The slab test, -r < p.u < r and -r < p.t < r (false for NaN), of four candidates (from column i
+// of the row's crater columns) as a lane mask.
 // About one candidate in fifteen is hit, so the test is the loop's cost, and a branch per
-// candidate mostly guesses wrong. Each lane forms its dot products as InSlab does,
-// ((p0 u0 + p1 u1) + p2 u2), so the lanes decide exactly as the one-crater test; an empty slab
+// candidate mostly guesses wrong. Each lane forms its dot products as DecalsOfHits does,
+// ((p0 u0 + p1 u1) + p2 u2), so the lanes decide exactly as one crater at a time would; an empty slab
 // (r = 0) holds no point, NaN included.
 struct SlabPoint {
   __m128 p0, p1, p2;
