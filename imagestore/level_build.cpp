@@ -18,7 +18,7 @@ using tile_access::Store;
 
 namespace {
 
-const int32_t kBuildKernel[6][6] = {
+constexpr int32_t kBuildKernel[6][6] = {
     {0, 1, 4, 4, 1, 0},      {1, 16, 64, 64, 16, 1}, {4, 64, 256, 256, 64, 4},
     {4, 64, 256, 256, 64, 4}, {1, 16, 64, 64, 16, 1}, {0, 1, 4, 4, 1, 0},
 };
@@ -146,10 +146,9 @@ void BuildWithKernel(TiledMipImage *image, int32_t n, const Rect16 &rect) {
 }
 
 // One-channel 8-bit levels (the texture maps and the clouds), the common case taken in runs:
-// along a destination row, the pixels whose 6 x 6 windows lie inside one source tile are made
-// from six row pointers, without a tile lookup per pixel. The sums are integers, so the taps may
-// be added in any order: rows 0 and 5, 1 and 4, 2 and 3 of the kernel weigh alike and are added
-// first. Every other pixel goes through the general builder.
+// along a destination row, the pixels whose 6 x 6 windows lie inside one source tile are read
+// straight from the tile's rows, without a tile lookup per pixel. Every other pixel goes through
+// the general builder.
 void BuildGray8(TiledMipImage *image, int32_t n, const Rect16 &rect) {
   const int32_t maxX = image->levelMaxX[n], maxY = image->levelMaxY[n];
   for (int32_t y = rect.top; y < rect.bottom; ++y) {
@@ -173,18 +172,13 @@ void BuildGray8(TiledMipImage *image, int32_t n, const Rect16 &rect) {
       if (end > rect.right) end = rect.right;
       const size_t stride = size_t(tile_access::TileAt(image, n, sx0, sy0).width);
       const uint8_t *r0 = PixelAddress(image, n, sx0, sy0, 1);
-      const uint8_t *r1 = r0 + stride, *r2 = r1 + stride, *r3 = r2 + stride, *r4 = r3 + stride, *r5 = r4 + stride;
       uint8_t *out = PixelAddress(image, n + 1, x, y, 1);
       for (int32_t k = 0; k < end - x; ++k) {
-        int32_t a[6], b[6], c[6];
-        for (int i = 0; i < 6; ++i) {
-          a[i] = r0[2 * k + i] + r5[2 * k + i];
-          b[i] = r1[2 * k + i] + r4[2 * k + i];
-          c[i] = r2[2 * k + i] + r3[2 * k + i];
+        int32_t sum = 0;
+        for (int j = 0; j < 6; ++j) {
+          const uint8_t *row = r0 + size_t(j) * stride + size_t(2 * k);
+          for (int i = 0; i < 6; ++i) sum += kBuildKernel[j][i] * row[i];
         }
-        const int32_t sum = (a[1] + 4 * a[2] + 4 * a[3] + a[4]) +
-                            (b[0] + 16 * b[1] + 64 * b[2] + 64 * b[3] + 16 * b[4] + b[5]) +
-                            4 * (c[0] + 16 * c[1] + 64 * c[2] + 64 * c[3] + 16 * c[4] + c[5]);
         out[k] = uint8_t(NormaliseInteger(sum, 255.0f));
       }
       x = end;
