@@ -13,6 +13,8 @@
 // channel may hold up to 65535, and its row sums would not fit.
 #include "imagestore/samplers.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 
 #include "imagestore/kernel_table.h"
@@ -171,12 +173,73 @@ void Trilinear(const TiledMipImage *image, float level, float frac, float u, flo
   return float(total) * (1.0f / 4194304.0f);
 }
 
+// The grey window's five rows, each as the low five bytes of a register (pixel k in byte k):
+// straight from a tile row, or through the edge rule's taps.
+inline __m128i RowBytes(const uint8_t *p) {
+  return _mm_insert_epi16(_mm_cvtsi32_si128(int32_t(Load<uint32_t>(p))), p[4], 2);
+}
+
+inline __m128i RowBytesAt(const uint8_t *p, const int32_t tap[5]) {
+  const uint32_t low = uint32_t(p[tap[0]]) | uint32_t(p[tap[1]]) << 8 | uint32_t(p[tap[2]]) << 16 |
+                       uint32_t(p[tap[3]]) << 24;
+  return _mm_insert_epi16(_mm_cvtsi32_si128(int32_t(low)), p[tap[4]], 2);
+}
+
+// The weights of a grey window in the lanes GrayWindowSum wants them: the row weights as 16-bit
+// lanes (window row j in lane j, lanes 5-7 zero), the column weights of window columns 0-3 as
+// 32-bit lanes and that of column 4 alone. Window pixel k takes the table's tap 4 - k.
+struct GrayWeights {
+  __m128i rows16, columns, column4;
+};
+
+inline GrayWeights GrayWindowWeights(const int32_t block[kKernelTaps][kKernelPhases], int32_t phaseX,
+                                     int32_t phaseY) {
+  GrayWeights w;
+  w.rows16 = _mm_setr_epi16(int16_t(block[4][phaseY]), int16_t(block[3][phaseY]), int16_t(block[2][phaseY]),
+                            int16_t(block[1][phaseY]), int16_t(block[0][phaseY]), 0, 0, 0);
+  w.columns = _mm_setr_epi32(block[4][phaseX], block[3][phaseX], block[2][phaseX], block[1][phaseX]);
+  w.column4 = _mm_cvtsi32_si128(block[0][phaseX]);
+  return w;
+}
+
+// The weighted sum of a grey window, sum over j, k of row[j] column[k] pixel[j][k], with SSE2
+// integer operations.
+//
+// The rows are taken in pairs: interleaving the bytes of rows j and j + 1 puts each column's two
+// pixels side by side, so one multiply-add of 16-bit lanes against (row[j], row[j + 1]) gives
+// four columns' partial sums down the window at once. The column sums (at most 255 times the
+// row weights' magnitudes, about 2^20) are then weighted by the column weights in 32-bit lanes.
+// Every partial sum is an integer no larger in magnitude than the whole sum with the weights'
+// magnitudes, which the kernel table keeps below 2^31 (its test says so), and integer sums are
+// exact in any order: the result is the row-by-row sum's, bit for bit. The multiplies keep only
+// the low 32 bits of each product, which are the signed product's.
+inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m128i r2, __m128i r3, __m128i r4) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i w01 = _mm_shuffle_epi32(w.rows16, 0x00);
+  const __m128i w23 = _mm_shuffle_epi32(w.rows16, 0x55);
+  const __m128i w4 = _mm_shuffle_epi32(w.rows16, 0xAA);
+  const __m128i a = _mm_unpacklo_epi8(r0, r1);
+  const __m128i b = _mm_unpacklo_epi8(r2, r3);
+  const __m128i c = _mm_unpacklo_epi8(r4, zero);
+  // Columns 0-3 down the window, and column 4 in the first lane of `down4`.
+  const __m128i down = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(a, zero), w01),
+                                                   _mm_madd_epi16(_mm_unpacklo_epi8(b, zero), w23)),
+                                     _mm_madd_epi16(_mm_unpacklo_epi8(c, zero), w4));
+  const __m128i down4 = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi8(a, zero), w01),
+                                                    _mm_madd_epi16(_mm_unpackhi_epi8(b, zero), w23)),
+                                      _mm_madd_epi16(_mm_unpackhi_epi8(c, zero), w4));
+  const __m128i even = _mm_mul_epu32(down, w.columns);
+  const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(down, 32), _mm_srli_epi64(w.columns, 32));
+  const __m128i last = _mm_mul_epu32(down4, w.column4);
+  const __m128i sum = _mm_add_epi32(_mm_add_epi32(even, odd), last);
+  return _mm_cvtsi128_si32(_mm_add_epi32(sum, _mm_unpackhi_epi64(sum, sum)));
+}
+
 // The filtered sample of a grey image (its format already checked): the commonest sample of a
 // render, taken for every crater decal, the relief of the real moon and the real clouds. The
-// window's five rows are addressed once each: straight from one tile when the window lies inside
-// it, through the edge rule's taps when the level is a single tile (every crater texture level,
-// whose coarse levels are all edge), else pixel by pixel as the other formats are. The sums are
-// integers, exact in any order, so every way gives the bits of the plain row-by-row sum.
+// window's five rows are read once each: straight from one tile when the window lies inside it,
+// through the edge rule's taps when the level is a single tile (every crater texture level,
+// whose coarse levels are all edge), else pixel by pixel as the other formats are.
 float FilterGray8(const TiledMipImage *image, int32_t level, float x, float y) {
   if (!tile_access::LevelUsable(image, level, 1)) return 0.0f;
   const bool wrapping = image->wrapSetting != 0;
@@ -185,34 +248,32 @@ float FilterGray8(const TiledMipImage *image, int32_t level, float x, float y) {
   PlaceCoordinate(x, width, wrapping, &ix, &phaseX);
   PlaceCoordinate(y, height, wrapping, &iy, &phaseY);
   const ResampleKernelTable *table = image->kernelTable ? image->kernelTable : SharedDefaultKernelTable();
-  int32_t column[5], row[5];
-  WindowWeights(table->weight2048, phaseX, phaseY, column, row);
 
-  const uint8_t *rows[5];
-  int32_t tapX[5];
   const int32_t lastX = image->levelMaxX[level], lastY = image->levelMaxY[level];
   const bool inBand = ix >= 2 && ix <= lastX - 2 && iy >= 2 && iy <= lastY - 2;
+  int32_t total;
   if (inBand && ((ix - 2) & kTileMask) <= kTileSize - 5 && ((iy - 2) & kTileMask) <= kTileSize - 5) {
     const ImageTile &tile = tile_access::TileAt(image, level, ix - 2, iy - 2);
-    const uint8_t *top = tile.pixels + size_t((iy - 2) & kTileMask) * size_t(tile.width);
-    for (int j = 0; j < 5; ++j) rows[j] = top + size_t(j) * size_t(tile.width);
-    for (int k = 0; k < 5; ++k) tapX[k] = ((ix - 2) & kTileMask) + k;
+    const size_t stride = size_t(tile.width);
+    const uint8_t *p = tile.pixels + size_t((iy - 2) & kTileMask) * stride + size_t((ix - 2) & kTileMask);
+    total = GrayWindowSum(GrayWindowWeights(table->weight2048, phaseX, phaseY), RowBytes(p),
+                          RowBytes(p + stride), RowBytes(p + 2 * stride), RowBytes(p + 3 * stride),
+                          RowBytes(p + 4 * stride));
   } else if (image->levelFirstTile[level] == image->levelLastTile[level]) {
     const ImageTile &tile = image->tiles[image->levelFirstTile[level]];
-    int32_t tapY[5];
+    int32_t tapX[5], tapY[5];
     AxisTaps(ix, width, wrapping && !inBand, tapX);
     AxisTaps(iy, height, wrapping && !inBand && image->wrapSetting != 2, tapY);
-    for (int j = 0; j < 5; ++j) rows[j] = tile.pixels + size_t(tapY[j]) * size_t(tile.width);
+    const uint8_t *p = tile.pixels;
+    const size_t stride = size_t(tile.width);
+    total = GrayWindowSum(GrayWindowWeights(table->weight2048, phaseX, phaseY),
+                          RowBytesAt(p + size_t(tapY[0]) * stride, tapX), RowBytesAt(p + size_t(tapY[1]) * stride, tapX),
+                          RowBytesAt(p + size_t(tapY[2]) * stride, tapX), RowBytesAt(p + size_t(tapY[3]) * stride, tapX),
+                          RowBytesAt(p + size_t(tapY[4]) * stride, tapX));
   } else {
+    int32_t column[5], row[5];
+    WindowWeights(table->weight2048, phaseX, phaseY, column, row);
     return FilterGray8ByTaps(image, level, x, y, column, row);
-  }
-  int64_t total = 0;
-  for (int j = 0; j < 5; ++j) {
-    const uint8_t *p = rows[j];
-    const int64_t sum = int64_t(column[0]) * p[tapX[0]] + int64_t(column[1]) * p[tapX[1]] +
-                        int64_t(column[2]) * p[tapX[2]] + int64_t(column[3]) * p[tapX[3]] +
-                        int64_t(column[4]) * p[tapX[4]];
-    total += int64_t(row[j]) * sum;
   }
   return float(total) * (1.0f / 4194304.0f);
 }

@@ -196,6 +196,31 @@ TEST_F(Samplers, WindowsAcrossTileBordersMatchAPlainSum) {
   }
 }
 
+// The largest sums a grey window can make: for every pair of phases, 255 wherever the weight
+// product is positive and 0 elsewhere (then the reverse, for the most negative sum), against a
+// plain sum in 64 bits. A sampler whose narrower lanes or partial sums overflowed would be off.
+TEST_F(Samplers, ExtremeGreyWindowsMatchAPlainSum) {
+  TiledMipImage *gray = Make(9, 9, kFormatGray8);
+  const ResampleKernelTable *t = TestKernelTable();
+  for (int32_t px = 0; px < kKernelPhases; ++px) {
+    for (int32_t py = 0; py < kKernelPhases; ++py) {
+      for (int sign : {1, -1}) {
+        int64_t total = 0;
+        for (int j = 0; j < 5; ++j) {
+          for (int k = 0; k < 5; ++k) {
+            const int64_t w = int64_t(t->weight2048[4 - j][py]) * t->weight2048[4 - k][px];
+            const int32_t v = w * sign > 0 ? 255 : 0;
+            PutPixelGray8Checked(2 + k, 2 + j, gray, 0, v);
+            total += w * v;
+          }
+        }
+        const float x = 3.5f + float(px) / 128.0f, y = 3.5f + float(py) / 128.0f;
+        ASSERT_EQ(SampleFilteredGray8(gray, 0, x, y), float(total) / 4194304.0f) << px << ", " << py << ", " << sign;
+      }
+    }
+  }
+}
+
 // frac 0 reads level L only; frac 1 gives level L + 1's sample; the level is clamped into
 // 0 .. coarsest - 1 (a negative or NaN level samples levels 0 and 1); frac is not clamped.
 TEST_F(Samplers, TrilinearLevelsAndFractions) {
