@@ -197,7 +197,10 @@ inline GrayWeights GrayWindowWeights(const int32_t block[kKernelTaps][kKernelPha
   GrayWeights w;
   w.rows16 = _mm_setr_epi16(int16_t(block[4][phaseY]), int16_t(block[3][phaseY]), int16_t(block[2][phaseY]),
                             int16_t(block[1][phaseY]), int16_t(block[0][phaseY]), 0, 0, 0);
-  w.columns = _mm_setr_epi32(block[4][phaseX], block[3][phaseX], block[2][phaseX], block[1][phaseX]);
+  // (Built from pairs: the compiler's own way with four scattered words goes through memory.)
+  w.columns = _mm_unpacklo_epi64(
+      _mm_unpacklo_epi32(_mm_cvtsi32_si128(block[4][phaseX]), _mm_cvtsi32_si128(block[3][phaseX])),
+      _mm_unpacklo_epi32(_mm_cvtsi32_si128(block[2][phaseX]), _mm_cvtsi32_si128(block[1][phaseX])));
   w.column4 = _mm_cvtsi32_si128(block[0][phaseX]);
   return w;
 }
@@ -235,47 +238,102 @@ inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m12
   return _mm_cvtsi128_si32(_mm_add_epi32(sum, _mm_unpackhi_epi64(sum, sum)));
 }
 
-// The filtered sample of a grey image (its format already checked): the commonest sample of a
-// render, taken for every crater decal, the relief of the real moon and the real clouds. The
-// window's five rows are read once each: straight from one tile when the window lies inside it,
-// through the edge rule's taps when the level is a single tile (every crater texture level,
-// whose coarse levels are all edge), else pixel by pixel as the other formats are.
-float FilterGray8(const TiledMipImage *image, int32_t level, float x, float y) {
-  if (!tile_access::LevelUsable(image, level, 1)) return 0.0f;
-  const bool wrapping = image->wrapSetting != 0;
-  const int32_t width = image->levelWidth[level], height = image->levelHeight[level];
-  int32_t ix, iy, phaseX, phaseY;
-  PlaceCoordinate(x, width, wrapping, &ix, &phaseX);
-  PlaceCoordinate(y, height, wrapping, &iy, &phaseY);
+// A grey sample whose window is not inside one tile: through the edge rule's taps when the level
+// is a single tile (every crater texture level, whose coarse levels are all edge), else pixel by
+// pixel as the other formats are.
+[[gnu::noinline]] float FilterGray8AtEdge(const TiledMipImage *image, int32_t level, float x, float y, int32_t ix,
+                                          int32_t iy, int32_t phaseX, int32_t phaseY, bool inBand) {
   const ResampleKernelTable *table = image->kernelTable ? image->kernelTable : SharedDefaultKernelTable();
-
-  const int32_t lastX = image->levelMaxX[level], lastY = image->levelMaxY[level];
-  const bool inBand = ix >= 2 && ix <= lastX - 2 && iy >= 2 && iy <= lastY - 2;
-  int32_t total;
-  if (inBand && ((ix - 2) & kTileMask) <= kTileSize - 5 && ((iy - 2) & kTileMask) <= kTileSize - 5) {
-    const ImageTile &tile = tile_access::TileAt(image, level, ix - 2, iy - 2);
-    const size_t stride = size_t(tile.width);
-    const uint8_t *p = tile.pixels + size_t((iy - 2) & kTileMask) * stride + size_t((ix - 2) & kTileMask);
-    total = GrayWindowSum(GrayWindowWeights(table->weight2048, phaseX, phaseY), RowBytes(p),
-                          RowBytes(p + stride), RowBytes(p + 2 * stride), RowBytes(p + 3 * stride),
-                          RowBytes(p + 4 * stride));
-  } else if (image->levelFirstTile[level] == image->levelLastTile[level]) {
-    const ImageTile &tile = image->tiles[image->levelFirstTile[level]];
-    int32_t tapX[5], tapY[5];
-    AxisTaps(ix, width, wrapping && !inBand, tapX);
-    AxisTaps(iy, height, wrapping && !inBand && image->wrapSetting != 2, tapY);
-    const uint8_t *p = tile.pixels;
-    const size_t stride = size_t(tile.width);
-    total = GrayWindowSum(GrayWindowWeights(table->weight2048, phaseX, phaseY),
-                          RowBytesAt(p + size_t(tapY[0]) * stride, tapX), RowBytesAt(p + size_t(tapY[1]) * stride, tapX),
-                          RowBytesAt(p + size_t(tapY[2]) * stride, tapX), RowBytesAt(p + size_t(tapY[3]) * stride, tapX),
-                          RowBytesAt(p + size_t(tapY[4]) * stride, tapX));
-  } else {
+  if (image->levelFirstTile[level] != image->levelLastTile[level]) {
     int32_t column[5], row[5];
     WindowWeights(table->weight2048, phaseX, phaseY, column, row);
     return FilterGray8ByTaps(image, level, x, y, column, row);
   }
+  const bool wrapping = image->wrapSetting != 0;
+  const ImageTile &tile = image->tiles[image->levelFirstTile[level]];
+  int32_t tapX[5], tapY[5];
+  AxisTaps(ix, image->levelWidth[level], wrapping && !inBand, tapX);
+  AxisTaps(iy, image->levelHeight[level], wrapping && !inBand && image->wrapSetting != 2, tapY);
+  const uint8_t *p = tile.pixels;
+  const size_t stride = size_t(tile.width);
+  const int32_t total = GrayWindowSum(
+      GrayWindowWeights(table->weight2048, phaseX, phaseY), RowBytesAt(p + size_t(tapY[0]) * stride, tapX),
+      RowBytesAt(p + size_t(tapY[1]) * stride, tapX), RowBytesAt(p + size_t(tapY[2]) * stride, tapX),
+      RowBytesAt(p + size_t(tapY[3]) * stride, tapX), RowBytesAt(p + size_t(tapY[4]) * stride, tapX));
   return float(total) * (1.0f / 4194304.0f);
+}
+
+
+// The filtered grey sample of a window already placed: whole pixel (ix, iy) and phases of the
+// position (x, y) of `level`, as PlaceCoordinate makes them.
+[[gnu::always_inline]] inline float GrayWindowAt(const TiledMipImage *image, int32_t level, float x, float y,
+                                                 int32_t ix, int32_t iy, int32_t phaseX, int32_t phaseY) {
+  if (!tile_access::LevelUsable(image, level, 1)) return 0.0f;
+  const int32_t lastX = image->levelMaxX[level], lastY = image->levelMaxY[level];
+  const bool inBand = ix >= 2 && ix <= lastX - 2 && iy >= 2 && iy <= lastY - 2;
+  if (!inBand || ((ix - 2) & kTileMask) > kTileSize - 5 || ((iy - 2) & kTileMask) > kTileSize - 5) {
+    return FilterGray8AtEdge(image, level, x, y, ix, iy, phaseX, phaseY, inBand);
+  }
+  const ResampleKernelTable *table = image->kernelTable ? image->kernelTable : SharedDefaultKernelTable();
+  const ImageTile &tile = tile_access::TileAt(image, level, ix - 2, iy - 2);
+  const size_t stride = size_t(tile.width);
+  const uint8_t *p = tile.pixels + size_t((iy - 2) & kTileMask) * stride + size_t((ix - 2) & kTileMask);
+  const int32_t total =
+      GrayWindowSum(GrayWindowWeights(table->weight2048, phaseX, phaseY), RowBytes(p), RowBytes(p + stride),
+                    RowBytes(p + 2 * stride), RowBytes(p + 3 * stride), RowBytes(p + 4 * stride));
+  return float(total) * (1.0f / 4194304.0f);
+}
+
+// The filtered sample of a grey image (its format already checked): the commonest sample of a
+// render, taken for every crater decal, the relief of the real moon and the real clouds. A window
+// inside one tile (nearly all of them) reads its five rows straight from the tile.
+[[gnu::always_inline]] inline float FilterGray8(const TiledMipImage *image, int32_t level, float x, float y) {
+  if (!tile_access::LevelUsable(image, level, 1)) return 0.0f;
+  const bool wrapping = image->wrapSetting != 0;
+  int32_t ix, iy, phaseX, phaseY;
+  PlaceCoordinate(x, image->levelWidth[level], wrapping, &ix, &phaseX);
+  PlaceCoordinate(y, image->levelHeight[level], wrapping, &iy, &phaseY);
+  return GrayWindowAt(image, level, x, y, ix, iy, phaseX, phaseY);
+}
+
+// The positions of a trilinear grey sample on levels l and l + 1 (LevelPosition) and their
+// placement (PlaceCoordinate), the four coordinates in the lanes of one register. Each lane does
+// the scalar's operations: a float rounding of a double sum or difference of two floats is the
+// float sum or difference (a double holds more than twice a float's digits), so those are
+// float operations here, as the compiler makes them in the scalar form too; the clamps are
+// max and min (no NaN is left by then); the floor is the truncation, one less where that lies
+// above; the phase is at most 128 before its clamp, so a 16-bit minimum does.
+[[gnu::always_inline]] inline void PlaceGrayPair(const TiledMipImage *image, int32_t l, float u, float v,
+                                                 float x[2], float y[2], int32_t ix[2], int32_t iy[2],
+                                                 int32_t phaseX[2], int32_t phaseY[2]) {
+  const bool wrapping = image->wrapSetting != 0;
+  const __m128 scale = _mm_cvtepi32_ps(_mm_setr_epi32(image->levelSampleWidth[l], image->levelSampleHeight[l],
+                                                      image->levelSampleWidth[l + 1], image->levelSampleHeight[l + 1]));
+  const __m128 half = _mm_set1_ps(0.5f);
+  const __m128 pos = _mm_sub_ps(_mm_mul_ps(_mm_setr_ps(u, v, u, v), scale), half);
+  alignas(16) float posOut[4];
+  _mm_store_ps(posOut, pos);
+  x[0] = posOut[0], y[0] = posOut[1], x[1] = posOut[2], y[1] = posOut[3];
+  __m128 lo, hi;
+  if (wrapping) {
+    lo = _mm_set1_ps(-kWrapLimit);
+    hi = _mm_set1_ps(kWrapLimit);
+  } else {
+    lo = _mm_set1_ps(-3.0f);
+    hi = _mm_add_ps(_mm_cvtepi32_ps(_mm_setr_epi32(image->levelWidth[l], image->levelHeight[l],
+                                                   image->levelWidth[l + 1], image->levelHeight[l + 1])),
+                    _mm_set1_ps(3.0f));
+  }
+  const __m128 known = _mm_and_ps(pos, _mm_cmpord_ps(pos, pos));   // NaN counts as 0
+  const __m128 xf = _mm_min_ps(_mm_max_ps(_mm_add_ps(known, half), lo), hi);
+  const __m128i truncated = _mm_cvttps_epi32(xf);
+  const __m128i below = _mm_add_epi32(truncated, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(truncated), xf)));
+  const __m128i phase = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(xf, _mm_cvtepi32_ps(below)), _mm_set1_ps(128.0f)));
+  alignas(16) int32_t wholeOut[4], phaseOut[4];
+  _mm_store_si128(reinterpret_cast<__m128i *>(wholeOut), below);
+  _mm_store_si128(reinterpret_cast<__m128i *>(phaseOut), _mm_min_epi16(phase, _mm_set1_epi32(127)));
+  ix[0] = wholeOut[0], iy[0] = wholeOut[1], ix[1] = wholeOut[2], iy[1] = wholeOut[3];
+  phaseX[0] = phaseOut[0], phaseY[0] = phaseOut[1], phaseX[1] = phaseOut[2], phaseY[1] = phaseOut[3];
 }
 
 }  // namespace
@@ -345,17 +403,17 @@ void SampleFilteredRgbaF32(const TiledMipImage *image, int32_t level, float x, f
 }
 
 float SampleGrayTrilinear(const TiledMipImage *image, float level, float frac, float u, float v) {
-  // Trilinear<1> with the grey sampler written in: every crater decal takes two of these samples.
+  // Trilinear<1> with the grey sampler written in: every crater decal takes one of these samples,
+  // and the two windows are placed together.
   if (image == nullptr || image->tiles == nullptr) return 0.0f;
-  const bool gray = image->storageFormat == kFormatGray8;
+  if (image->storageFormat != kFormatGray8) return frac == 0.0f ? 0.0f : 0.0f + 0.0f * frac;
   const int32_t l = TrilinearLevel(image, level);
-  const float a = gray ? FilterGray8(image, l, LevelPosition(u, image->levelSampleWidth[l]),
-                                     LevelPosition(v, image->levelSampleHeight[l]))
-                       : 0.0f;
+  float x[2], y[2];
+  int32_t ix[2], iy[2], phaseX[2], phaseY[2];
+  PlaceGrayPair(image, l, u, v, x, y, ix, iy, phaseX, phaseY);
+  const float a = GrayWindowAt(image, l, x[0], y[0], ix[0], iy[0], phaseX[0], phaseY[0]);
   if (frac == 0.0f) return a;
-  const float b = gray ? FilterGray8(image, l + 1, LevelPosition(u, image->levelSampleWidth[l + 1]),
-                                     LevelPosition(v, image->levelSampleHeight[l + 1]))
-                       : 0.0f;
+  const float b = GrayWindowAt(image, l + 1, x[1], y[1], ix[1], iy[1], phaseX[1], phaseY[1]);
   return a + (b - a) * frac;
 }
 

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "imagestore/image_copy.h"
@@ -217,6 +218,35 @@ TEST_F(Samplers, ExtremeGreyWindowsMatchAPlainSum) {
         const float x = 3.5f + float(px) / 128.0f, y = 3.5f + float(py) / 128.0f;
         ASSERT_EQ(SampleFilteredGray8(gray, 0, x, y), float(total) / 4194304.0f) << px << ", " << py << ", " << sign;
       }
+    }
+  }
+}
+
+// The trilinear grey sampler places its two windows together; it must sample as the blend of two
+// filtered samples at u x size - 0.5 of each level: over random and hostile positions, levels
+// and fractions, on a pyramid whose first level has tile seams, in every wrapping mode.
+TEST_F(Samplers, TrilinearGreyIsTheBlendOfTwoFilteredSamples) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> near(-0.2f, 1.2f), levels(-1.0f, 12.0f), fracs(-0.2f, 1.2f);
+  const float hostile[] = {kNaN, kInf, -kInf, 3e9f, -3e9f, 1e-30f, -0.0f, 0.99999994f, 1.0f};
+  for (int32_t wrap : {0, 1, 2}) {
+    TiledMipImage *gray = Make(1100, 700, kFormatGray8, wrap);
+    FillLevel0(gray, 40 + wrap);
+    RebuildAllLevels(gray);
+    for (int i = 0; i < 20000; ++i) {
+      const float u = i % 17 == 0 ? hostile[i / 17 % 9] : near(random);
+      const float v = i % 13 == 0 ? hostile[i / 13 % 9] : near(random);
+      const float level = i % 101 == 0 ? kNaN : levels(random);
+      const float frac = i % 7 == 0 ? 0.0f : fracs(random);
+      const int32_t top = gray->coarsestLevel - 1;
+      const int32_t l = !(level > 0.0f) ? 0 : level >= float(top) ? top : int32_t(level);
+      auto at = [&](int32_t m) {
+        return SampleFilteredGray8(gray, m, float(double(u * float(gray->levelSampleWidth[m])) - 0.5),
+                                   float(double(v * float(gray->levelSampleHeight[m])) - 0.5));
+      };
+      const float a = at(l), expected = frac == 0.0f ? a : a + (at(l + 1) - a) * frac;
+      ASSERT_EQ(std::bit_cast<uint32_t>(SampleGrayTrilinear(gray, level, frac, u, v)), std::bit_cast<uint32_t>(expected))
+          << wrap << ": " << level << " " << frac << " " << u << ", " << v;
     }
   }
 }
