@@ -6,11 +6,12 @@
 // weights them in that kind's arithmetic: integers with the x2048 weights for 8-bit pixels,
 // integers with the x32768 weights for 16-bit pixels, floats for float pixels. Grey samples, the
 // renderer's commonest (every crater decal takes two), skip the table of 25 pointers: FilterGray8
-// reads the window's five rows straight from the tile.
+// reads the window's five rows straight from the tile and sums them in SSE2 integer lanes.
 //
-// The integer sums are formed in 64 bits. For pixels within their formats' ranges (0..255,
-// 0..32768) they never leave 32 bits, so the results are those of 32-bit arithmetic; but a 16-bit
-// channel may hold up to 65535, and its row sums would not fit.
+// The other integer sums are formed in 64 bits. For pixels within their formats' ranges (0..255,
+// 0..32768) they never leave 32 bits, so the results are those of 32-bit arithmetic (a grey pixel
+// cannot leave its range, which is what lets its sums run in 32-bit lanes); but a 16-bit channel
+// may hold up to 65535, and its row sums would not fit.
 #include "imagestore/samplers.h"
 
 #include <emmintrin.h>
