@@ -287,8 +287,7 @@ TEST(Delivery, HandsOutExactlyTheRectangleAndPlanesAskedFor) {
 }
 
 // Whole pixels (every plane) of a rectangle inside the image are copied a row at a time; each row
-// must start at its own place in the image, not where the buffer's previous row ended, and a
-// sampled request still takes every step-th pixel.
+// must start at its own place in the image, not where the buffer's previous row ended.
 TEST(Delivery, WholePixelsComeFromTheirOwnRows) {
   for (int32_t bytes = 1; bytes <= 2; bytes++) {
     HostImage image = Numbered(bytes);
@@ -305,16 +304,11 @@ TEST(Delivery, WholePixelsComeFromTheirOwnRows) {
           EXPECT_EQ(v, bytes == 2 ? numbered * 50 : numbered & 0xFF) << bytes << ":" << x << "," << y << "," << c;
         }
   }
-  // Sampled at step 2: sampled pixels (1, 0) and (2, 0) are document pixels (2, 0) and (4, 0).
-  HostImage image = Numbered(1);
-  PlaneBuffer b;
-  ASSERT_TRUE(FillPlaneBuffer(image, Rect16{0, 1, 1, 3}, 0, 2, &b, 2));
-  const uint8_t sampled[] = {20, 21, 22, 40, 41, 42};
-  ASSERT_EQ(b.bytes.size(), sizeof sampled);
-  EXPECT_EQ(0, std::memcmp(b.bytes.data(), sampled, sizeof sampled));
-
   // A smaller request after a larger one holds only its own pixels, and whole pixels go back
   // into their own rows and columns.
+  HostImage image = Numbered(1);
+  PlaneBuffer b;
+  ASSERT_TRUE(FillPlaneBuffer(image, Rect16{0, 0, 4, 6}, 0, 2, &b));
   ASSERT_TRUE(FillPlaneBuffer(image, Rect16{2, 4, 4, 6}, 0, 2, &b));
   ASSERT_EQ(b.bytes.size(), size_t(2 * 2 * 3));
   for (size_t i = 0; i < b.bytes.size(); i++) b.bytes[i] = uint8_t(200 + i);
