@@ -87,7 +87,10 @@ bool SaveHostImagePng(const HostImage &image, const char *path, char *error, siz
   const int outChannels = image.channels >= 3 ? 3 : 1;
   const size_t pixels = size_t(image.width) * size_t(image.height);
   bool ok;
-  if (image.bytesPerSample == 1) {
+  if (image.bytesPerSample == 1 && image.channels == outChannels) {
+    // Already the file's layout: no copy of the whole picture.
+    ok = WritePngFile(path, image.data.data(), image.width, image.height, outChannels, 8);
+  } else if (image.bytesPerSample == 1) {
     std::vector<uint8_t> samples(pixels * size_t(outChannels));
     for (size_t i = 0; i < pixels; i++)
       for (int c = 0; c < outChannels; c++)

@@ -286,6 +286,43 @@ TEST(Delivery, HandsOutExactlyTheRectangleAndPlanesAskedFor) {
   EXPECT_FALSE(FillPlaneBuffer(image, Rect16{2, 2, 2, 4}, 0, 2, &b));
 }
 
+// Whole pixels (every plane) of a rectangle inside the image are copied a row at a time; each row
+// must start at its own place in the image, not where the buffer's previous row ended.
+TEST(Delivery, WholePixelsComeFromTheirOwnRows) {
+  for (int32_t bytes = 1; bytes <= 2; bytes++) {
+    HostImage image = Numbered(bytes);
+    PlaneBuffer b;
+    ASSERT_TRUE(FillPlaneBuffer(image, Rect16{1, 2, 4, 5}, 0, 2, &b));
+    ASSERT_EQ(b.rowBytes, 3 * 3 * bytes);
+    for (int32_t y = 1; y < 4; y++)
+      for (int32_t x = 2; x < 5; x++)
+        for (int32_t c = 0; c < 3; c++) {
+          const size_t at = size_t((y - 1) * b.rowBytes + ((x - 2) * 3 + c) * bytes);
+          uint16_t v = b.bytes[at];
+          if (bytes == 2) std::memcpy(&v, &b.bytes[at], 2);
+          const uint16_t numbered = uint16_t(100 * y + 10 * x + c);
+          EXPECT_EQ(v, bytes == 2 ? numbered * 50 : numbered & 0xFF) << bytes << ":" << x << "," << y << "," << c;
+        }
+  }
+  // A smaller request after a larger one holds only its own pixels, and whole pixels go back
+  // into their own rows and columns.
+  HostImage image = Numbered(1);
+  PlaneBuffer b;
+  ASSERT_TRUE(FillPlaneBuffer(image, Rect16{0, 0, 4, 6}, 0, 2, &b));
+  ASSERT_TRUE(FillPlaneBuffer(image, Rect16{2, 4, 4, 6}, 0, 2, &b));
+  ASSERT_EQ(b.bytes.size(), size_t(2 * 2 * 3));
+  for (size_t i = 0; i < b.bytes.size(); i++) b.bytes[i] = uint8_t(200 + i);
+  HostImage before = image;
+  StorePlaneBuffer(b, &image);
+  for (int32_t y = 0; y < 4; y++)
+    for (int32_t x = 0; x < 6; x++)
+      for (int32_t c = 0; c < 3; c++) {
+        const bool written = y >= 2 && x >= 4;
+        const uint8_t expected = written ? uint8_t(200 + ((y - 2) * 2 + (x - 4)) * 3 + c) : HostImagePixel(before, x, y)[c];
+        EXPECT_EQ(HostImagePixel(image, x, y)[c], expected) << x << "," << y << "," << c;
+      }
+}
+
 TEST(Delivery, StoresOutputBackIntoItsPlaceOnly) {
   HostImage image = Numbered(2);
   HostImage before = image;
