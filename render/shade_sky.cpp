@@ -264,10 +264,10 @@ inline __m128 MatrixLanes(const float *const *m, int index) {
   return _mm_setr_ps(m[0][index], m[1][index], m[2][index], m[3][index]);
 }
 
-// Densities of `count` (at most kCloudGroup) points; axisDot[k] is the axis dot of point k's
-// pixel and coriolisOf[k] that pixel's Coriolis matrix. octavePoints and values have room for
+// Densities of `count` (at most kCloudGroup) points; point k belongs to pixelOf[k] and turns
+// with coriolisOf[k], that pixel's Coriolis matrix. octavePoints and values have room for
 // count x kMaxCloudTerms points.
-void PackedDensities(ShadeRow *row, const float *points, const float *axisDot, const float *const *coriolisOf,
+void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *const *coriolisOf, const float *points,
                      int32_t count, float *out, float *octavePoints, float *values) {
   if (count <= 0) return;
   const RunState *run = row->run;
@@ -276,19 +276,20 @@ void PackedDensities(ShadeRow *row, const float *points, const float *axisDot, c
   alignas(16) float px[kCloudGroup], py[kCloudGroup], pz[kCloudGroup], dot[kCloudGroup];
   alignas(16) float qx[kCloudGroup], qy[kCloudGroup], qz[kCloudGroup], base[kCloudGroup];
   alignas(16) float warp[kCloudGroup];
-  const float *coriolis[kCloudGroup];
-  // Lanes past the last point hold zeros and the last point's matrix, so that every lane
-  // computes with finite values; their results are not used.
   for (int32_t k = 0; k < count; k++) {
     qx[k] = px[k] = points[3 * k];
     qy[k] = py[k] = points[3 * k + 1];
     qz[k] = pz[k] = points[3 * k + 2];
-    dot[k] = axisDot[k];
-    coriolis[k] = coriolisOf[k];
+    dot[k] = pixelOf[k]->axisDot;
   }
+  // Lanes past the last point repeat it, so that every lane computes with finite values; their
+  // results are not used.
   for (int32_t k = count; k < lanes; k++) {
-    qx[k] = px[k] = qy[k] = py[k] = qz[k] = pz[k] = dot[k] = warp[k] = 0.0f;
-    coriolis[k] = coriolisOf[count - 1];
+    qx[k] = px[k] = px[count - 1];
+    qy[k] = py[k] = py[count - 1];
+    qz[k] = pz[k] = pz[count - 1];
+    dot[k] = dot[count - 1];
+    warp[k] = 0.0f;
   }
 
   // Step 1, the polar bias.
@@ -303,8 +304,8 @@ void PackedDensities(ShadeRow *row, const float *points, const float *axisDot, c
     _mm_store_ps(base + k, _mm_or_ps(_mm_and_ps(isPolar, polar), _mm_andnot_ps(isPolar, other)));
   }
 
-  // Step 2, the storms, each tested against four points at a time. (A storm may reach the
-  // zeros of the unused lanes; what it does to them is not used either.)
+  // Step 2, the storms, each tested against four points at a time. (A storm that reaches the
+  // last point also reaches the lanes that repeat it; what it does to them is not used.)
   const int32_t stormCount = row->globals->stormsPlaced;
   for (int32_t i = 0; i < stormCount; i++) {
     const __m128 cx = _mm_set1_ps(storms.centreX[i]);
@@ -340,7 +341,13 @@ void PackedDensities(ShadeRow *row, const float *points, const float *axisDot, c
   const float *repeated = nullptr;
   __m128 m0 = _mm_setzero_ps(), m1 = m0, m2 = m0, m4 = m0, m5 = m0, m6 = m0, m8 = m0, m9 = m0, m10 = m0;
   for (int32_t k = 0; k < lanes; k += 4) {
-    const float *const *m = coriolis + k;
+    // The last four lanes may go past the points: those lanes take the last point's matrix.
+    const float *tail[4];
+    const float *const *m = coriolisOf + k;
+    if (k + 4 > count) {
+      for (int32_t j = 0; j < 4; j++) tail[j] = coriolisOf[k + j < count ? k + j : count - 1];
+      m = tail;
+    }
     if (m[0] == m[1] && m[0] == m[2] && m[0] == m[3]) {
       if (m[0] != repeated) {
         repeated = m[0];
@@ -470,9 +477,7 @@ void GroupedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *co
                       int32_t count, float *out, RowNoiseScratch *scratch) {
   for (int32_t first = 0; first < count; first += kCloudGroup) {
     const int32_t n = count - first < kCloudGroup ? count - first : kCloudGroup;
-    float axisDot[kCloudGroup];
-    for (int32_t k = 0; k < n; k++) axisDot[k] = pixelOf[first + k]->axisDot;
-    PackedDensities(row, points + 3 * first, axisDot, coriolisOf + first, n, out + first, scratch->points,
+    PackedDensities(row, pixelOf + first, coriolisOf + first, points + 3 * first, n, out + first, scratch->points,
                     scratch->values);
   }
 }
