@@ -56,13 +56,9 @@ inline void TurnPoint(float q[3], const float *m) {
   q[2] = x * m[2] + y * m[6] + z * m[10];
 }
 
-// Storm i, when it reaches the point: its share of the density and its twist of q.
-inline void ApplyStorm(const StormTable &storms, int32_t i, const float point[3], float *density, float q[3]) {
-  const float dx = storms.centreX[i] - point[0];
-  const float dy = storms.centreY[i] - point[1];
-  const float dz = storms.centreZ[i] - point[2];
-  const float delta2 = dx * dx + dy * dy + dz * dz;
-  if (!(delta2 < storms.radiusSquared[i])) return;
+// Storm i's share of the density and its twist of q, for a point at squared distance delta2
+// from its centre, within its radius.
+inline void TwistByStorm(const StormTable &storms, int32_t i, float delta2, float *density, float q[3]) {
   const float t = 1.0f - sqrtf(delta2 / storms.radiusSquared[i]);
   const float t3 = t * t * t;
   *density += t3 * 0.3f;
@@ -70,6 +66,16 @@ inline void ApplyStorm(const StormTable &storms, int32_t i, const float point[3]
   float m[16];
   ExactRotationMatrix(centre, t3 * storms.strength[i], m);
   TurnPoint(q, m);
+}
+
+// Storm i, when it reaches the point: its share of the density and its twist of q.
+inline void ApplyStorm(const StormTable &storms, int32_t i, const float point[3], float *density, float q[3]) {
+  const float dx = storms.centreX[i] - point[0];
+  const float dy = storms.centreY[i] - point[1];
+  const float dz = storms.centreZ[i] - point[2];
+  const float delta2 = dx * dx + dy * dy + dz * dz;
+  if (!(delta2 < storms.radiusSquared[i])) return;
+  TwistByStorm(storms, i, delta2, density, q);
 }
 
 // Steps 1 to 3 of the procedural density: the polar bias and the twisted point.
@@ -113,14 +119,55 @@ float CloudBiasAndTwist(ShadeRow *row, const float point[3], float axisDot, cons
 constexpr int32_t kCloudGroup = 32;
 static_assert(kCloudGroup * kMaxCloudTerms <= kRowNoiseCapacity, "a group's octave points fit the scratch");
 
-// Procedural densities of `count` (at most kCloudGroup) points. Point k belongs to a pixel whose
+// The amplitude of each term, the same for every point: the running product of the gains, one
+// more step of it between the warped octaves and the extra ones.
+void CloudAmplitudes(int32_t terms, int32_t loopTerms, float amplitude[kMaxCloudTerms]) {
+  float a = 1.0f;
+  amplitude[0] = 1.0f;
+  for (int32_t j = 1; j <= loopTerms; j++) {
+    amplitude[j] = a;
+    a *= kCloudGain;
+  }
+  a *= kCloudGain;
+  for (int32_t j = 1 + loopTerms; j < terms; j++) {
+    amplitude[j] = a;
+    a *= kCloudGain;
+  }
+}
+
+// The sum of each point's terms (values holds `terms` in a row per point), the first term at
+// full weight on top of base[k], then each later one times its amplitude.
+void SumCloudTerms(const float *values, const float *base, int32_t terms, int32_t loopTerms, int32_t count,
+                   float *out) {
+  float amplitude[kMaxCloudTerms];
+  CloudAmplitudes(terms, loopTerms, amplitude);
+  // Four points side by side, one in each lane, each summed in its own order; a sum is a chain
+  // of dependent additions, and four chains at once keep the adder busy.
+  int32_t k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const float *v0 = values + terms * k, *v1 = v0 + terms, *v2 = v1 + terms, *v3 = v2 + terms;
+    __m128 density = _mm_add_ps(_mm_loadu_ps(base + k), _mm_setr_ps(v0[0], v1[0], v2[0], v3[0]));
+    for (int32_t j = 1; j < terms; j++) {
+      const __m128 v = _mm_setr_ps(v0[j], v1[j], v2[j], v3[j]);
+      density = _mm_add_ps(density, _mm_mul_ps(v, _mm_set1_ps(amplitude[j])));
+    }
+    _mm_storeu_ps(out + k, density);
+  }
+  for (; k < count; k++) {
+    const float *v = values + terms * k;
+    float density = base[k] + v[0];
+    for (int32_t j = 1; j < terms; j++) density += v[j] * amplitude[j];
+    out[k] = density;
+  }
+}
+
+// Procedural densities of `count` (at most kCloudGroup) points, one point at a time: the plain
+// form, which the packed one below must match bit for bit. Point k belongs to a pixel whose
 // axis dot and 1 - axisDot^2 are axisDot[k] and axisSin2[k] (the polar bias and the Coriolis
-// turn follow the pixel, not the point); `coriolis`, when given, holds each point's Coriolis
-// matrix, made beforehand from that axisSin2. octavePoints and values have room for count x
+// turn follow the pixel, not the point). octavePoints and values have room for count x
 // kMaxCloudTerms points.
 void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *points, const float *axisDot,
-                         const float *axisSin2, const float *const *coriolisOf, int32_t count, float *out,
-                         float *octavePoints, float *values) {
+                         const float *axisSin2, int32_t count, float *out, float *octavePoints, float *values) {
   if (count <= 0) return;
   RunState *run = row->run;
   const NoiseTables *tables = &run->noiseTables;
@@ -130,7 +177,7 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
   float warpPoints[3 * kCloudGroup];
   float warp[kCloudGroup];
   for (int32_t k = 0; k < count; k++) {
-    const float *coriolis = coriolisOf != nullptr ? coriolisOf[k] : CoriolisMatrix(row, view, axisSin2[k]);
+    const float *coriolis = CoriolisMatrix(row, view, axisSin2[k]);
     base[k] = CloudBiasAndTwist(row, points + 3 * k, axisDot[k], coriolis, q[k]);
     for (int c = 0; c < 3; c++) warpPoints[3 * k + c] = q[k][c];
   }
@@ -173,36 +220,209 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
   }
   GradientNoise3Many(tables, octavePoints, values, terms * count);
 
-  // The amplitude of each term is the same for every point: the running product of the gains,
-  // one more step of it between the warped octaves and the extra ones.
+  SumCloudTerms(values, base, terms, loopTerms, count, out);
+}
+
+// ---- The packed form -----------------------------------------------------------------------------
+//
+// The same densities for a group of points, four to a register, one point in each lane. The
+// polar bias computes both of its sides and keeps one; the storms are tested for four points at
+// a time, then applied in their order, lane by lane, to the points they reach (few do); the
+// octaves of four points are made side by side, which also breaks the chain of multiplies that
+// one point's octaves form. Every lane does the plain form's operations in its order, so the
+// bits are the same. The octave points go to the noise term by term (all points' first octave,
+// then all points' second...): the noise of a point does not depend on its neighbours, and so
+// each term's values lie side by side for the sum.
+
+// Four points given as their x, y and z in lanes, stored as `valid` consecutive (x, y, z).
+inline void StoreLanesAsPoints(__m128 x, __m128 y, __m128 z, int32_t valid, float *out) {
+  if (valid == 4) {
+    const __m128 xy01 = _mm_unpacklo_ps(x, y);                              // x0 y0 x1 y1
+    const __m128 xy23 = _mm_unpackhi_ps(x, y);                              // x2 y2 x3 y3
+    const __m128 z0x1 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(1, 1, 0, 0));      // z0 z0 x1 x1
+    const __m128 y1z1 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(1, 1, 1, 1));      // y1 y1 z1 z1
+    const __m128 z2x3 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(3, 3, 2, 2));      // z2 z2 x3 x3
+    const __m128 y3z3 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(3, 3, 3, 3));      // y3 y3 z3 z3
+    _mm_storeu_ps(out, _mm_shuffle_ps(xy01, z0x1, _MM_SHUFFLE(2, 0, 1, 0)));       // x0 y0 z0 x1
+    _mm_storeu_ps(out + 4, _mm_shuffle_ps(y1z1, xy23, _MM_SHUFFLE(1, 0, 2, 0)));   // y1 z1 x2 y2
+    _mm_storeu_ps(out + 8, _mm_shuffle_ps(z2x3, y3z3, _MM_SHUFFLE(2, 0, 2, 0)));   // z2 x3 y3 z3
+    return;
+  }
+  alignas(16) float lane[3][4];
+  _mm_store_ps(lane[0], x);
+  _mm_store_ps(lane[1], y);
+  _mm_store_ps(lane[2], z);
+  for (int32_t k = 0; k < valid; k++) {
+    out[3 * k] = lane[0][k];
+    out[3 * k + 1] = lane[1][k];
+    out[3 * k + 2] = lane[2][k];
+  }
+}
+
+// Element `index` of the four matrices m[0..3], one in each lane.
+inline __m128 MatrixLanes(const float *const *m, int index) {
+  return _mm_setr_ps(m[0][index], m[1][index], m[2][index], m[3][index]);
+}
+
+// Densities of `count` (at most kCloudGroup) points; point k belongs to pixelOf[k] and turns
+// with coriolisOf[k], that pixel's Coriolis matrix. octavePoints and values have room for
+// count x kMaxCloudTerms points.
+void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *const *coriolisOf, const float *points,
+                     int32_t count, float *out, float *octavePoints, float *values) {
+  if (count <= 0) return;
+  const RunState *run = row->run;
+  const StormTable &storms = run->storms;
+  const int32_t lanes = (count + 3) & ~3;
+  alignas(16) float px[kCloudGroup], py[kCloudGroup], pz[kCloudGroup], dot[kCloudGroup];
+  alignas(16) float qx[kCloudGroup], qy[kCloudGroup], qz[kCloudGroup], base[kCloudGroup];
+  alignas(16) float warp[kCloudGroup];
+  for (int32_t k = 0; k < count; k++) {
+    qx[k] = px[k] = points[3 * k];
+    qy[k] = py[k] = points[3 * k + 1];
+    qz[k] = pz[k] = points[3 * k + 2];
+    dot[k] = pixelOf[k]->axisDot;
+  }
+  // Lanes past the last point repeat it, so that every lane computes with finite values; their
+  // results are not used.
+  for (int32_t k = count; k < lanes; k++) {
+    qx[k] = px[k] = px[count - 1];
+    qy[k] = py[k] = py[count - 1];
+    qz[k] = pz[k] = pz[count - 1];
+    dot[k] = dot[count - 1];
+    warp[k] = 0.0f;
+  }
+
+  // Step 1, the polar bias.
+  const __m128 cloudBase = _mm_set1_ps(run->cloudBase);
+  const __m128 pole = _mm_set1_ps(0.7f);
+  const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+  for (int32_t k = 0; k < lanes; k += 4) {
+    const __m128 a = _mm_and_ps(_mm_load_ps(dot + k), absMask);
+    const __m128 polar = _mm_add_ps(cloudBase, _mm_mul_ps(_mm_sub_ps(a, pole), _mm_set1_ps(1.5f)));
+    const __m128 other = _mm_sub_ps(cloudBase, _mm_mul_ps(_mm_sub_ps(pole, a), _mm_set1_ps(0.3f)));
+    const __m128 isPolar = _mm_cmpgt_ps(a, pole);
+    _mm_store_ps(base + k, _mm_or_ps(_mm_and_ps(isPolar, polar), _mm_andnot_ps(isPolar, other)));
+  }
+
+  // Step 2, the storms, each tested against four points at a time. (A storm that reaches the
+  // last point also reaches the lanes that repeat it; what it does to them is not used.)
+  const int32_t stormCount = row->globals->stormsPlaced;
+  for (int32_t i = 0; i < stormCount; i++) {
+    const __m128 cx = _mm_set1_ps(storms.centreX[i]);
+    const __m128 cy = _mm_set1_ps(storms.centreY[i]);
+    const __m128 cz = _mm_set1_ps(storms.centreZ[i]);
+    const __m128 radius2 = _mm_set1_ps(storms.radiusSquared[i]);
+    for (int32_t k = 0; k < lanes; k += 4) {
+      const __m128 dx = _mm_sub_ps(cx, _mm_load_ps(px + k));
+      const __m128 dy = _mm_sub_ps(cy, _mm_load_ps(py + k));
+      const __m128 dz = _mm_sub_ps(cz, _mm_load_ps(pz + k));
+      const __m128 delta2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz));
+      int32_t reached = _mm_movemask_ps(_mm_cmplt_ps(delta2, radius2));
+      if (reached == 0) continue;
+      alignas(16) float distance2[4];
+      _mm_store_ps(distance2, delta2);
+      while (reached != 0) {
+        const int32_t lane = __builtin_ctz(uint32_t(reached));
+        reached &= reached - 1;
+        const int32_t p = k + lane;
+        float q[3] = {qx[p], qy[p], qz[p]};
+        TwistByStorm(storms, i, distance2[lane], &base[p], q);
+        qx[p] = q[0];
+        qy[p] = q[1];
+        qz[p] = q[2];
+      }
+    }
+  }
+
+  // Step 3, the Coriolis turn (TurnPoint in lanes). Neighbouring pixels mostly share their
+  // matrix (often the whole group does), and then its elements are simply repeated across the
+  // lanes, once for as long as the matrix lasts.
+  float warpPoints[3 * kCloudGroup];
+  const float *repeated = nullptr;
+  __m128 m0 = _mm_setzero_ps(), m1 = m0, m2 = m0, m4 = m0, m5 = m0, m6 = m0, m8 = m0, m9 = m0, m10 = m0;
+  for (int32_t k = 0; k < lanes; k += 4) {
+    // The last four lanes may go past the points: those lanes take the last point's matrix.
+    const float *tail[4];
+    const float *const *m = coriolisOf + k;
+    if (k + 4 > count) {
+      for (int32_t j = 0; j < 4; j++) tail[j] = coriolisOf[k + j < count ? k + j : count - 1];
+      m = tail;
+    }
+    if (m[0] == m[1] && m[0] == m[2] && m[0] == m[3]) {
+      if (m[0] != repeated) {
+        repeated = m[0];
+        m0 = _mm_set1_ps(repeated[0]), m1 = _mm_set1_ps(repeated[1]), m2 = _mm_set1_ps(repeated[2]);
+        m4 = _mm_set1_ps(repeated[4]), m5 = _mm_set1_ps(repeated[5]), m6 = _mm_set1_ps(repeated[6]);
+        m8 = _mm_set1_ps(repeated[8]), m9 = _mm_set1_ps(repeated[9]), m10 = _mm_set1_ps(repeated[10]);
+      }
+    } else {
+      repeated = nullptr;
+      m0 = MatrixLanes(m, 0), m1 = MatrixLanes(m, 1), m2 = MatrixLanes(m, 2);
+      m4 = MatrixLanes(m, 4), m5 = MatrixLanes(m, 5), m6 = MatrixLanes(m, 6);
+      m8 = MatrixLanes(m, 8), m9 = MatrixLanes(m, 9), m10 = MatrixLanes(m, 10);
+    }
+    const __m128 x = _mm_load_ps(qx + k), y = _mm_load_ps(qy + k), z = _mm_load_ps(qz + k);
+    const __m128 tx = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m0), _mm_mul_ps(y, m4)), _mm_mul_ps(z, m8));
+    const __m128 ty = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m1), _mm_mul_ps(y, m5)), _mm_mul_ps(z, m9));
+    const __m128 tz = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m2), _mm_mul_ps(y, m6)), _mm_mul_ps(z, m10));
+    _mm_store_ps(qx + k, tx);
+    _mm_store_ps(qy + k, ty);
+    _mm_store_ps(qz + k, tz);
+    StoreLanesAsPoints(tx, ty, tz, count - k < 4 ? count - k : 4, warpPoints + 3 * k);
+  }
+  const NoiseTables *tables = &run->noiseTables;
+  GradientNoise3Many(tables, warpPoints, warp, count);
+
+  // The octave points: the warped point and its octaves, then the extra octaves, which start
+  // again from the untwisted point.
+  const int32_t loopTerms = run->cloudOctavesMinusOne > 1 ? run->cloudOctavesMinusOne - 1 : 0;
+  const int32_t extraTerms = run->cloudExtraOctaves > 0 ? run->cloudExtraOctaves : 0;
+  const int32_t terms = 1 + loopTerms + extraTerms;
+  const __m128 three = _mm_set1_ps(3.0f);
+  const __m128 lacunarity = _mm_set1_ps(kCloudLacunarity);
+  const __m128 extraFrequency = _mm_set1_ps(run->cloudExtraFrequency);
+  const __m128 unitScale = _mm_set1_ps(row->view->unitScale);
+  for (int32_t k = 0; k < lanes; k += 4) {
+    const int32_t valid = count - k < 4 ? count - k : 4;
+    float *o = octavePoints + 3 * k;
+    const __m128 n = _mm_mul_ps(_mm_load_ps(warp + k), unitScale);
+    __m128 x = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qx + k), n), three), _mm_set1_ps(kCloudOffset[0]));
+    __m128 y = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qy + k), n), three), _mm_set1_ps(kCloudOffset[1]));
+    __m128 z = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qz + k), n), three), _mm_set1_ps(kCloudOffset[2]));
+    for (int32_t j = 0; j <= loopTerms; j++, o += 3 * count) {
+      StoreLanesAsPoints(x, y, z, valid, o);
+      x = _mm_mul_ps(x, lacunarity);
+      y = _mm_mul_ps(y, lacunarity);
+      z = _mm_mul_ps(z, lacunarity);
+    }
+    x = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(px + k), three), _mm_set1_ps(kCloudOffset[0])), extraFrequency);
+    y = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(py + k), three), _mm_set1_ps(kCloudOffset[1])), extraFrequency);
+    z = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(pz + k), three), _mm_set1_ps(kCloudOffset[2])), extraFrequency);
+    for (int32_t j = 0; j < extraTerms; j++, o += 3 * count) {
+      StoreLanesAsPoints(x, y, z, valid, o);
+      x = _mm_mul_ps(x, lacunarity);
+      y = _mm_mul_ps(y, lacunarity);
+      z = _mm_mul_ps(z, lacunarity);
+    }
+  }
+  GradientNoise3Many(tables, octavePoints, values, terms * count);
+
+  // The sums, as SumCloudTerms makes them; term j of point k is values[j x count + k].
   float amplitude[kMaxCloudTerms];
-  float a = 1.0f;
-  amplitude[0] = 1.0f;
-  for (int32_t j = 1; j <= loopTerms; j++) {
-    amplitude[j] = a;
-    a *= kCloudGain;
-  }
-  a *= kCloudGain;
-  for (int32_t j = 0; j < extraTerms; j++) {
-    amplitude[1 + loopTerms + j] = a;
-    a *= kCloudGain;
-  }
-  // Four points side by side, one in each lane, each summed in its own order; a sum is a chain
-  // of dependent additions, and four chains at once keep the adder busy.
+  CloudAmplitudes(terms, loopTerms, amplitude);
   int32_t k = 0;
   for (; k + 4 <= count; k += 4) {
-    const float *v0 = values + terms * k, *v1 = v0 + terms, *v2 = v1 + terms, *v3 = v2 + terms;
-    __m128 density = _mm_add_ps(_mm_loadu_ps(base + k), _mm_setr_ps(v0[0], v1[0], v2[0], v3[0]));
+    const float *v = values + k;
+    __m128 density = _mm_add_ps(_mm_load_ps(base + k), _mm_loadu_ps(v));
     for (int32_t j = 1; j < terms; j++) {
-      const __m128 v = _mm_setr_ps(v0[j], v1[j], v2[j], v3[j]);
-      density = _mm_add_ps(density, _mm_mul_ps(v, _mm_set1_ps(amplitude[j])));
+      v += count;
+      density = _mm_add_ps(density, _mm_mul_ps(_mm_loadu_ps(v), _mm_set1_ps(amplitude[j])));
     }
     _mm_storeu_ps(out + k, density);
   }
   for (; k < count; k++) {
-    const float *v = values + terms * k;
-    float density = base[k] + v[0];
-    for (int32_t j = 1; j < terms; j++) density += v[j] * amplitude[j];
+    float density = base[k] + values[k];
+    for (int32_t j = 1; j < terms; j++) density += values[j * count + k] * amplitude[j];
     out[k] = density;
   }
 }
@@ -215,7 +435,7 @@ void PixelProceduralDensities(ShadeRow *row, const RenderView *view, const float
   const float axisSin2[2] = {row->run->axisSin2, row->run->axisSin2};
   float octavePoints[2 * 3 * kMaxCloudTerms];
   float values[2 * kMaxCloudTerms];
-  ProceduralDensities(row, view, points, axisDot, axisSin2, nullptr, count, out, octavePoints, values);
+  ProceduralDensities(row, view, points, axisDot, axisSin2, count, out, octavePoints, values);
 }
 
 // The density of the cloud image at a point: the disc box of the cloud header, as fractions.
@@ -257,14 +477,8 @@ void GroupedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *co
                       int32_t count, float *out, RowNoiseScratch *scratch) {
   for (int32_t first = 0; first < count; first += kCloudGroup) {
     const int32_t n = count - first < kCloudGroup ? count - first : kCloudGroup;
-    float axisDot[kCloudGroup], axisSin2[kCloudGroup];
-    for (int32_t k = 0; k < n; k++) {
-      const float a = pixelOf[first + k]->axisDot;
-      axisDot[k] = a;
-      axisSin2[k] = 1.0f - a * a;   // as stage 2 makes it
-    }
-    ProceduralDensities(row, row->view, points + 3 * first, axisDot, axisSin2, coriolisOf + first, n, out + first,
-                        scratch->points, scratch->values);
+    PackedDensities(row, pixelOf + first, coriolisOf + first, points + 3 * first, n, out + first, scratch->points,
+                    scratch->values);
   }
 }
 
