@@ -223,10 +223,14 @@ float SumFractal(const float *values, const FractalPlan &plan, float gain, float
 // Stage functions, in the order the shader calls them.
 void ShadePlacePixel(ShadeRow *row, ShadePixel *px);      // stage 1
 // Stage 1 of the globe with the terms of the pixel's column made beforehand for a whole batch
-// (PlaceGlobeColumns): x = dx / radius and the distance figure. Null makes them here.
+// (PlaceGlobeColumns): x = dx / radius, the distance figure, the row's y = dy / radius, the depth
+// term zz = 1 - x^2 - y^2 and its root z (0 off the disc). Null makes them here.
 struct PlacedColumn {
   float x;
   int32_t distance4;
+  float y;
+  float zz;
+  float z;
 };
 void PlaceGlobeColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, PlacedColumn *out);
 void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *placed);
