@@ -183,6 +183,7 @@ struct ShadePixel {
   float cloudReady[2];
   bool cloudLightSideReady;
   float cloudLightSide;
+  bool landShaded;             // stage 5's colour made ahead (ShadeLandMany)
 };
 
 // Clears the flags of the noise evaluated ahead.
@@ -192,6 +193,7 @@ inline void ClearRowNoise(ShadePixel *px) {
   px->landReady = false;
   px->cloudReadyCount = 0;
   px->cloudLightSideReady = false;
+  px->landShaded = false;
 }
 
 // The columns whose noise is evaluated together (the most pixels passed to the batch routines).
@@ -211,6 +213,10 @@ struct RowNoiseScratch {
 void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch);
 void BatchLandNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch);
 void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch);
+
+// Stage 5's colour for pixels whose land noise BatchLandNoise made (not with the moon's climate),
+// ahead of their stage 4; their ShadeLand then only restores the side sum.
+void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count);
 
 // The light level that stage 5 gives a pixel (outside mode 13), from its relief shade alone.
 float LandLightLevel(const ShadeRow *row, const ShadePixel *px);
