@@ -4,6 +4,9 @@
 // operations is part of the result (the render set-up and the shader depend on these bits).
 #include "foundation/colour.h"
 
+#include <emmintrin.h>
+
+#include <climits>
 #include <cmath>
 
 #include "foundation/fast_math.h"
@@ -118,10 +121,34 @@ void RollOffHighlights(float c[3]) {
   }
 }
 
+// The shader calls this for every pixel, and most pixels are no brighter than white: for them
+// the three channels go through the conversions, the scales and the truncation side by side in
+// the lanes of SSE registers, each lane rounding as the scalar form does. A colour with a channel
+// above 1 takes the scalar form. No lane above 1 means the scalar form returns unchanged too:
+// its brightest channel is one of the three (or NaN), and so not above 1.
+//
+// The truncation: cvttps gives INT32_MIN for NaN and for everything out of range, so the lanes at
+// or above 2^31 (no float lies between 2147483647 and 2^31) take INT32_MAX and NaN takes 0, as
+// TruncateToInt32 has them.
 void RollOffHighlightsScaled(int32_t *r, int32_t *g, int32_t *b, float outScale, float inScale) {
-  float c[3] = {float(*r) * inScale, float(*g) * inScale, float(*b) * inScale};
-  RollOffHighlights(c);
-  *r = TruncateToInt32(c[0] * outScale);
-  *g = TruncateToInt32(c[1] * outScale);
-  *b = TruncateToInt32(c[2] * outScale);
+  __m128 c = _mm_mul_ps(_mm_cvtepi32_ps(_mm_setr_epi32(*r, *g, *b, 0)), _mm_set1_ps(inScale));
+  c = _mm_andnot_ps(_mm_cmplt_ps(c, _mm_setzero_ps()), c);
+  if ((_mm_movemask_ps(_mm_cmpgt_ps(c, _mm_set1_ps(1.0f))) & 7) == 0) {
+    const __m128 x = _mm_mul_ps(c, _mm_set1_ps(outScale));
+    const __m128i high = _mm_castps_si128(_mm_cmpge_ps(x, _mm_set1_ps(2147483648.0f)));
+    const __m128i number = _mm_castps_si128(_mm_cmpord_ps(x, x));
+    __m128i v = _mm_cvttps_epi32(x);
+    v = _mm_or_si128(_mm_andnot_si128(high, v), _mm_and_si128(high, _mm_set1_epi32(INT32_MAX)));
+    alignas(16) int32_t out[4];
+    _mm_store_si128(reinterpret_cast<__m128i *>(out), _mm_and_si128(v, number));
+    *r = out[0];
+    *g = out[1];
+    *b = out[2];
+    return;
+  }
+  float f[3] = {float(*r) * inScale, float(*g) * inScale, float(*b) * inScale};
+  RollOffHighlights(f);
+  *r = TruncateToInt32(f[0] * outScale);
+  *g = TruncateToInt32(f[1] * outScale);
+  *b = TruncateToInt32(f[2] * outScale);
 }

@@ -183,6 +183,7 @@ struct ShadePixel {
   float cloudReady[2];
   bool cloudLightSideReady;
   float cloudLightSide;
+  bool landShaded;             // stage 5's colour made ahead (ShadeLandMany)
 };
 
 // Clears the flags of the noise evaluated ahead.
@@ -192,6 +193,7 @@ inline void ClearRowNoise(ShadePixel *px) {
   px->landReady = false;
   px->cloudReadyCount = 0;
   px->cloudLightSideReady = false;
+  px->landShaded = false;
 }
 
 // The columns whose noise is evaluated together (the most pixels passed to the batch routines).
@@ -212,6 +214,10 @@ void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, R
 void BatchLandNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch);
 void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch);
 
+// Stage 5's colour for pixels whose land noise BatchLandNoise made (not with the moon's climate),
+// ahead of their stage 4; their ShadeLand then only restores the side sum.
+void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count);
+
 // The light level that stage 5 gives a pixel (outside mode 13), from its relief shade alone.
 float LandLightLevel(const ShadeRow *row, const ShadePixel *px);
 
@@ -223,10 +229,14 @@ float SumFractal(const float *values, const FractalPlan &plan, float gain, float
 // Stage functions, in the order the shader calls them.
 void ShadePlacePixel(ShadeRow *row, ShadePixel *px);      // stage 1
 // Stage 1 of the globe with the terms of the pixel's column made beforehand for a whole batch
-// (PlaceGlobeColumns): x = dx / radius and the distance figure. Null makes them here.
+// (PlaceGlobeColumns): x = dx / radius, the distance figure, the row's y = dy / radius, the depth
+// term zz = 1 - x^2 - y^2 and its root z (0 off the disc). Null makes them here.
 struct PlacedColumn {
   float x;
   int32_t distance4;
+  float y;
+  float zz;
+  float z;
 };
 void PlaceGlobeColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, PlacedColumn *out);
 void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *placed);

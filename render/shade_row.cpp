@@ -476,6 +476,7 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
     terrain[i]->terrainSideSum = run->sideSum;
   }
   BatchLandNoise(row, land, landCount, scratch);
+  ShadeLandMany(row, land, landCount);
   BatchCloudNoise(row, land, landCount, scratch);
 
   for (int32_t i = 0; i < count; i++) {

@@ -10,6 +10,8 @@
 // height cell whose corners span a band boundary lays a marching-squares segment at the highest
 // boundary it crosses, and the segment's length is spread over the contour accumulators of the
 // cell's four corners. A pixel darkens by what its accumulator gathered.
+#include <emmintrin.h>
+
 #include <cmath>
 
 #include "foundation/colour.h"
@@ -197,6 +199,10 @@ void ShadeCoastAndSea(ShadeRow *row, ShadePixel *px) {
 
 void ShadeLand(ShadeRow *row, ShadePixel *px) {
   RunState *run = row->run;
+  if (px->landShaded) {
+    run->sideSum = px->landSideSum;
+    return;
+  }
   const float s = row->landNoiseScale;
   float f;
   if (px->landReady) {
@@ -250,6 +256,101 @@ void ShadeLand(ShadeRow *row, ShadePixel *px) {
   }
   for (int k = 0; k < 3; k++) {
     if (u[k] < 0.0f) u[k] = 0.0f;
+  }
+}
+
+// ---- Stage 5 for a batch of pixels --------------------------------------------------------------
+
+namespace {
+
+// a where the mask is set, b elsewhere.
+inline __m128 Select(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
+
+// ClampF in lanes: v < lo gives lo, else v > hi gives hi, else v (NaN stays NaN).
+inline __m128 ClampLanes(__m128 v, __m128 lo, __m128 hi) {
+  return Select(_mm_cmplt_ps(v, lo), lo, Select(_mm_cmpgt_ps(v, hi), hi, v));
+}
+
+inline __m128 Splat(float v) { return _mm_set1_ps(v); }
+
+}  // namespace
+
+// ShadeLand's colour without the moon's climate for pixels whose land noise is ready, four at a
+// time: each lane takes the scalar form's operations in its order, both sides of every clamp and
+// choice computed and the lane's picked. The pixel's stage 5 then only hands on its side sum.
+//
+// A pixel's colour is a long chain of dependent steps; one pixel at a time, each step waits for
+// the one before, while four pixels in lanes take the chain once.
+void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
+  if (row->lunarClimate) return;
+  const float s = row->landNoiseScale;
+  const __m128 zero = _mm_setzero_ps(), one = Splat(1.0f), vs = Splat(s);
+  for (int32_t i = 0; i + 4 <= count; i += 4) {
+    ShadePixel *const *px = pixels + i;
+    if (!px[0]->landReady || !px[1]->landReady || !px[2]->landReady || !px[3]->landReady) continue;
+    auto gather = [px](float ShadePixel::*field) {
+      return _mm_setr_ps(px[0]->*field, px[1]->*field, px[2]->*field, px[3]->*field);
+    };
+    const __m128 axisDot = gather(&ShadePixel::axisDot), noise = gather(&ShadePixel::landNoiseSum);
+    const __m128 f = gather(&ShadePixel::landFirst), decal = gather(&ShadePixel::decal);
+    const __m128 lh = gather(&ShadePixel::landHeight), side = gather(&ShadePixel::landSideSum);
+    const __m128 first = gather(&ShadePixel::firstValue);
+
+    const __m128 a2 = _mm_mul_ps(axisDot, axisDot);
+    const __m128 fs = _mm_mul_ps(f, vs);
+    // Desert toward the equator and in craters.
+    const __m128 m = ClampLanes(
+        _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_sub_ps(_mm_mul_ps(vs, noise), a2), Splat(row->desertBias)), Splat(4.0f)),
+                   _mm_mul_ps(Splat(15.0f), decal)),
+        zero, one);
+    __m128 u[3];
+    for (int k = 0; k < 3; k++) {
+      u[k] = _mm_add_ps(Splat(row->landColour[k]), _mm_mul_ps(Splat(row->desertColour[k] - row->landColour[k]), m));
+    }
+    // Saturation.
+    const __m128 k2 = ClampLanes(_mm_sub_ps(a2, Splat(0.6f)), zero, Splat(2.0f));
+    const __m128 v = ClampLanes(_mm_add_ps(_mm_sub_ps(_mm_add_ps(one, _mm_mul_ps(Splat(10.0f), lh)), _mm_mul_ps(Splat(2.0f), k2)),
+                                           _mm_mul_ps(Splat(20.0f), decal)),
+                                Splat(0.5f), Splat(1.3f));
+    const __m128 y = _mm_add_ps(_mm_add_ps(_mm_mul_ps(Splat(0.3f), u[0]), _mm_mul_ps(Splat(0.5f), u[1])),
+                                _mm_mul_ps(Splat(0.2f), u[2]));
+    for (int k = 0; k < 3; k++) u[k] = _mm_add_ps(y, _mm_mul_ps(_mm_sub_ps(u[k], y), v));
+    // Darkening.
+    const __m128 texture = Select(_mm_cmpge_ps(fs, zero), fs, _mm_mul_ps(Splat(-3.0f), fs));
+    const __m128 darken = ClampLanes(
+        _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_add_ps(lh, decal), Splat(0.3f)), k2), texture), side),
+        Splat(-1.0f), Splat(0.65f));
+    const __m128 keep = _mm_sub_ps(one, darken);
+    for (int k = 0; k < 3; k++) u[k] = _mm_mul_ps(u[k], keep);
+    // RotateChannelsBackward by firstValue (1 - landHeight).
+    __m128 r = _mm_mul_ps(first, _mm_sub_ps(one, lh));
+    __m128 c0 = _mm_add_ps(u[0], _mm_mul_ps(_mm_sub_ps(u[2], u[0]), r));
+    __m128 c1 = _mm_add_ps(u[1], _mm_mul_ps(_mm_sub_ps(u[0], u[1]), r));
+    __m128 c2 = _mm_add_ps(u[2], _mm_mul_ps(_mm_sub_ps(u[1], u[2]), r));
+    // Polar ice on land.
+    const __m128 ice = ClampLanes(_mm_sub_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(a2, Splat(0.7f)), Splat(8.0f)),
+                                                        _mm_mul_ps(Splat(8.0f), lh)),
+                                             Splat(row->iceThreshold)),
+                                  zero, one);
+    c0 = _mm_add_ps(c0, _mm_mul_ps(_mm_sub_ps(Splat(row->iceColour[0]), c0), ice));
+    c1 = _mm_add_ps(c1, _mm_mul_ps(_mm_sub_ps(Splat(row->iceColour[1]), c1), ice));
+    c2 = _mm_add_ps(c2, _mm_mul_ps(_mm_sub_ps(Splat(row->iceColour[2]), c2), ice));
+    // RotateChannelsForward by sideSum (1 - m), then no channel below 0.
+    r = _mm_mul_ps(side, _mm_sub_ps(one, m));
+    u[0] = _mm_add_ps(c0, _mm_mul_ps(_mm_sub_ps(c1, c0), r));
+    u[1] = _mm_add_ps(c1, _mm_mul_ps(_mm_sub_ps(c2, c1), r));
+    u[2] = _mm_add_ps(c2, _mm_mul_ps(_mm_sub_ps(c0, c2), r));
+    alignas(16) float colour[3][4], iceOut[4];
+    for (int k = 0; k < 3; k++) _mm_store_ps(colour[k], Select(_mm_cmplt_ps(u[k], zero), zero, u[k]));
+    _mm_store_ps(iceOut, ice);
+    for (int j = 0; j < 4; j++) {
+      ShadePixel *p = px[j];
+      for (int k = 0; k < 3; k++) p->land[k] = colour[k][j];
+      p->landIce = iceOut[j];
+      p->landNoise = p->landNoiseSum;
+      p->lightLevel = p->shade;
+      p->landShaded = true;
+    }
   }
 }
 

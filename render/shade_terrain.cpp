@@ -88,6 +88,77 @@ void PrepareTerrain(const ShadeRow *row, ShadePixel *px) {
   px->terrainPrepared = true;
 }
 
+// PrepareTerrain for `count` pixels, four at a time in the lanes of SSE registers. Every lane
+// takes the scalar form's operations in its order: the direction's squared length as
+// (t0 t0 + t1 t1) + t2 t2, the exact root, and the scale 1 / root taken in double above 0.05
+// and in float below it, as NormaliseVec3f does; a zero direction becomes (0, 0, 1). Both sides
+// of each choice are computed and the lanes pick theirs, so a NaN goes where it goes in the
+// scalar form.
+void PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
+  int32_t i = 0;
+  const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), small = _mm_set1_ps(0.05f);
+  const __m128 step = _mm_set1_ps(0.001f), logRadius = _mm_set1_ps(row->view->logRadius);
+  const __m128 logStep = _mm_set1_ps(kLogOctaveStep), two = _mm_set1_ps(2.0f);
+  const __m128d oneD = _mm_set1_pd(1.0);
+  for (; i + 4 <= count; i += 4) {
+    ShadePixel *const *px = pixels + i;
+    __m128 n[3], t[3];
+    for (int k = 0; k < 3; k++) {
+      n[k] = _mm_setr_ps(px[0]->n[k], px[1]->n[k], px[2]->n[k], px[3]->n[k]);
+      t[k] = _mm_sub_ps(n[k], _mm_setr_ps(px[0]->farLight[k], px[1]->farLight[k], px[2]->farLight[k],
+                                          px[3]->farLight[k]));
+    }
+    const __m128 q = _mm_add_ps(_mm_add_ps(_mm_mul_ps(t[0], t[0]), _mm_mul_ps(t[1], t[1])), _mm_mul_ps(t[2], t[2]));
+    const __m128 root = _mm_sqrt_ps(q);
+    const __m128 wide = _mm_movelh_ps(_mm_cvtpd_ps(_mm_div_pd(oneD, _mm_cvtps_pd(root))),
+                                      _mm_cvtpd_ps(_mm_div_pd(oneD, _mm_cvtps_pd(_mm_movehl_ps(root, root)))));
+    const __m128 narrow = _mm_div_ps(one, root);
+    const __m128 big = _mm_cmpgt_ps(q, small), none = _mm_cmpeq_ps(q, zero);
+    const __m128 scale = _mm_or_ps(_mm_and_ps(big, wide), _mm_andnot_ps(big, narrow));
+    alignas(16) float side[3][4];
+    for (int k = 0; k < 3; k++) {
+      __m128 u = _mm_andnot_ps(none, _mm_mul_ps(t[k], scale));
+      if (k == 2) u = _mm_or_ps(u, _mm_and_ps(none, one));
+      _mm_store_ps(side[k], _mm_add_ps(n[k], _mm_mul_ps(step, u)));
+    }
+    const __m128 view = _mm_setr_ps(px[0]->logViewTerm, px[1]->logViewTerm, px[2]->logViewTerm, px[3]->logViewTerm);
+    __m128 octaves = _mm_sub_ps(_mm_div_ps(_mm_add_ps(logRadius, view), logStep), two);
+    const __m128 enough = _mm_cmpge_ps(octaves, one);   // NaN counts as 1
+    alignas(16) float oct[4];
+    _mm_store_ps(oct, _mm_or_ps(_mm_and_ps(enough, octaves), _mm_andnot_ps(enough, one)));
+    for (int j = 0; j < 4; j++) {
+      for (int k = 0; k < 3; k++) px[j]->lightSidePoint[k] = side[k][j];
+      px[j]->octaves = oct[j];
+      px[j]->reliefPlan = PlanFractal(oct[j]);
+      px[j]->terrainPrepared = true;
+    }
+  }
+  for (; i < count; i++) PrepareTerrain(row, pixels[i]);
+}
+
+// FillOctavePoints of two points with the same plan, the points of q right after those of p
+// (the point as the sum leaves it is not kept). Each term's step is a multiplication on the one
+// before, a chain of dependent products; the two chains interleaved run in the time of one.
+void FillOctavePointPair(const float p[3], const float q[3], float lacunarity, const FractalPlan &plan, float *out) {
+  __m128 a = _mm_setr_ps(p[0], p[1], p[2], 0.0f), b = _mm_setr_ps(q[0], q[1], q[2], 0.0f);
+  const __m128 l = _mm_set1_ps(lacunarity);
+  float *outQ = out + 3 * plan.terms;
+  const int32_t last = plan.terms - 1;
+  for (int32_t k = 0; k < last; k++) {
+    _mm_storeu_ps(out + 3 * k, a);
+    _mm_storeu_ps(outQ + 3 * k, b);
+    a = _mm_mul_ps(a, l);
+    b = _mm_mul_ps(b, l);
+  }
+  alignas(16) float ta[4], tb[4];
+  _mm_store_ps(ta, a);
+  _mm_store_ps(tb, b);
+  for (int j = 0; j < 3; j++) {
+    out[3 * last + j] = ta[j];
+    outQ[3 * last + j] = tb[j];
+  }
+}
+
 // Height compression below the water line: -(sqrt(|h| + 0.5) - sqrt(0.5)).
 float CompressBelowZero(float h) {
   if (h < 0.0f) return -(sqrtf(std::fabs(h) + 0.5f) - kHalfRoot2);
@@ -244,21 +315,31 @@ FractalPlan PlanFractal(float octaves) {
 
 // The octave points p, p l, p l^2, ... (each the one before times l, component by component),
 // and the point as the sum leaves it: p times l once per whole term.
+//
+// The three components ride in the lanes of one register (the fourth lane is unused), each lane
+// multiplied as the scalar component is. Every term but the last is stored as four floats, the
+// fourth overwritten by the next term; the last is stored as three, so that nothing beyond the
+// points is touched. Only the last term can be the fractional one (terms = steps + 1, plus one
+// when there is a fraction), so only it may go without the step.
 void FillOctavePoints(float point[3], float lacunarity, const FractalPlan &plan, float *out) {
-  float x = point[0], y = point[1], z = point[2];
-  for (int32_t k = 0; k < plan.terms; k++) {
-    out[3 * k] = x;
-    out[3 * k + 1] = y;
-    out[3 * k + 2] = z;
-    if (k <= plan.steps) {
-      x *= lacunarity;
-      y *= lacunarity;
-      z *= lacunarity;
-    }
+  __m128 p = _mm_setr_ps(point[0], point[1], point[2], 0.0f);
+  const __m128 l = _mm_set1_ps(lacunarity);
+  const int32_t last = plan.terms - 1;
+  for (int32_t k = 0; k < last; k++) {
+    _mm_storeu_ps(out + 3 * k, p);
+    p = _mm_mul_ps(p, l);
   }
-  point[0] = x;
-  point[1] = y;
-  point[2] = z;
+  alignas(16) float tail[4];
+  _mm_store_ps(tail, p);
+  if (last >= 0) {
+    out[3 * last] = tail[0];
+    out[3 * last + 1] = tail[1];
+    out[3 * last + 2] = tail[2];
+    if (last <= plan.steps) _mm_store_ps(tail, _mm_mul_ps(p, l));
+  }
+  point[0] = tail[0];
+  point[1] = tail[1];
+  point[2] = tail[2];
 }
 
 // The sum of the terms in the documented order.
@@ -357,17 +438,27 @@ void PlaceGlobeColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, 
   const RenderView *view = row->view;
   const int64_t dy = int64_t(view->centreY) - row->row;
   const int32_t cx = view->centreX;
+  // y is the row's: one division serves every column, and y^2 rounds the same in every lane.
+  const float y = float(dy) / view->radius;
+  const float y2 = y * y;
   int32_t i = 0;
   // The offsets in 32-bit lanes where they fit; converted from 32 or from 64 bits, an integer
-  // rounds to the same float and is exact in a double.
+  // rounds to the same float and is exact in a double. The depth term is (1 - x^2) - y^2 as
+  // GlobePoint forms it, and its root is taken only where it is positive (the mask keeps a
+  // negative term's NaN out of the lanes that are off the disc).
   if (cx >= -(1 << 30) && cx <= (1 << 30) && firstColumn >= 0 && firstColumn + count < (1 << 30)) {
-    const __m128 radius = _mm_set1_ps(view->radius);
+    const __m128 radius = _mm_set1_ps(view->radius), one = _mm_set1_ps(1.0f), vy2 = _mm_set1_ps(y2);
     const __m128d dy2 = _mm_set1_pd(double(dy) * double(dy)), sixteen = _mm_set1_pd(16.0);
     for (; i + 4 <= count; i += 4) {
       const int32_t c = firstColumn + i;
       const __m128i dx = _mm_sub_epi32(_mm_set1_epi32(cx), _mm_setr_epi32(c, c + 1, c + 2, c + 3));
-      alignas(16) float x[4];
-      _mm_store_ps(x, _mm_div_ps(_mm_cvtepi32_ps(dx), radius));
+      const __m128 vx = _mm_div_ps(_mm_cvtepi32_ps(dx), radius);
+      const __m128 vzz = _mm_sub_ps(_mm_sub_ps(one, _mm_mul_ps(vx, vx)), vy2);
+      const __m128 on = _mm_cmpgt_ps(vzz, _mm_setzero_ps());
+      alignas(16) float x[4], zz[4], z[4];
+      _mm_store_ps(x, vx);
+      _mm_store_ps(zz, vzz);
+      _mm_store_ps(z, _mm_sqrt_ps(_mm_and_ps(on, vzz)));
       alignas(16) double root[4];
       for (int half = 0; half < 2; half++) {
         const __m128d d = _mm_cvtepi32_pd(half == 0 ? dx : _mm_srli_si128(dx, 8));
@@ -376,13 +467,21 @@ void PlaceGlobeColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, 
       for (int j = 0; j < 4; j++) {
         out[i + j].x = x[j];
         out[i + j].distance4 = TruncateToInt32(root[j]);
+        out[i + j].y = y;
+        out[i + j].zz = zz[j];
+        out[i + j].z = z[j];
       }
     }
   }
   for (; i < count; i++) {
     const int64_t dx = int64_t(cx) - (firstColumn + i);
-    out[i].x = float(dx) / view->radius;
+    const float x = float(dx) / view->radius;
+    const float zz = 1.0f - x * x - y2;
+    out[i].x = x;
     out[i].distance4 = TruncateToInt32(std::sqrt((double(dx) * double(dx) + double(dy) * double(dy)) * 16.0));
+    out[i].y = y;
+    out[i].zz = zz;
+    out[i].z = zz > 0.0f ? sqrtf(zz) : 0.0f;
   }
 }
 
@@ -480,8 +579,16 @@ void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *plac
 
   if (!row->isMap) {
     float z2;
-    const bool onDisc = placed != nullptr ? GlobePointFromX(row, placed->x, dy, px->n, &z2)
-                                          : GlobePoint(row, dx, dy, px->n, &z2);
+    bool onDisc;
+    if (placed != nullptr) {
+      px->n[0] = placed->x;
+      px->n[1] = placed->y;
+      px->n[2] = placed->z;
+      z2 = placed->zz;
+      onDisc = z2 > 0.0f;
+    } else {
+      onDisc = GlobePoint(row, dx, dy, px->n, &z2);
+    }
     slot[kSlotSphereX] = px->n[0];
     slot[kSlotSphereY] = px->n[1];
     slot[kSlotDepthTerm] = z2;
@@ -677,21 +784,24 @@ void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, R
   if (row->realLuna) return;
   RunState *run = row->run;
   const int32_t perPixel = row->mode != 13 ? 2 : 1;
+  PrepareTerrainMany(row, pixels, count);
   int32_t first = 0;
   while (first < count) {
     // Fill the scratch with the points of as many pixels as fit.
     int32_t used = 0, last = first;
     for (; last < count; last++) {
       ShadePixel *px = pixels[last];
-      PrepareTerrain(row, px);
       const FractalPlan &plan = px->reliefPlan;
       if (used + perPixel * plan.terms > kRowNoiseCapacity) break;
-      for (int32_t k = 0; k < perPixel; k++) {
-        const float *src = k == 0 ? px->n : px->lightSidePoint;
-        float p[3] = {src[0] * kReliefPointScale, src[1] * kReliefPointScale, src[2] * kReliefPointScale};
+      float p[3] = {px->n[0] * kReliefPointScale, px->n[1] * kReliefPointScale, px->n[2] * kReliefPointScale};
+      if (perPixel == 2) {
+        const float *src = px->lightSidePoint;
+        const float q[3] = {src[0] * kReliefPointScale, src[1] * kReliefPointScale, src[2] * kReliefPointScale};
+        FillOctavePointPair(p, q, kReliefLacunarity, plan, scratch->points + 3 * used);
+      } else {
         FillOctavePoints(p, kReliefLacunarity, plan, scratch->points + 3 * used);
-        used += plan.terms;
       }
+      used += perPixel * plan.terms;
     }
     GradientNoise3Many(&run->noiseTables, scratch->points, scratch->values, used);
     const float *values = scratch->values;

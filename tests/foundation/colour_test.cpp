@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "foundation/colour.h"
+#include "foundation/fast_math.h"
 
 namespace {
 
@@ -160,6 +162,34 @@ TEST(RollOffHighlights, ScaledIntegerChannels) {
   r = 5, g = 5, b = 5;
   RollOffHighlightsScaled(&r, &g, &b, std::numeric_limits<float>::quiet_NaN(), 1.0f);
   EXPECT_EQ(r, 0);
+}
+
+// The integer form against the float form it stands for (scale, roll off, scale back, truncate)
+// over random channels, in range and beyond, at the 8-bit, 16-bit and float scales and at scales
+// that overflow, flip the sign or are NaN.
+TEST(RollOffHighlights, ScaledMatchesTheFloatFormBitForBit) {
+  const float scales[][2] = {{255.0f, 1.0f / 255.0f}, {32768.0f, 1.0f / 32768.0f}, {65535.0f, 1.0f / 65535.0f},
+                             {1e20f, 1.0f}, {-3e9f, 1.0f / 255.0f}, {255.0f, -1.0f / 255.0f},
+                             {std::numeric_limits<float>::quiet_NaN(), 1.0f / 255.0f}};
+  uint32_t state = 12345;
+  auto next = [&state] {
+    state = state * 1664525u + 1013904223u;
+    return state;
+  };
+  for (const auto &scale : scales) {
+    for (int i = 0; i < 20000; i++) {
+      const int32_t limit = i % 4 == 0 ? 100000 : (std::fabs(scale[0]) <= 1e6f ? int32_t(1.2f * std::fabs(scale[0])) : 300);
+      int32_t in[3];
+      for (int32_t &v : in) v = int32_t(next() % uint32_t(limit + 1)) - (i % 8 == 1 ? limit / 2 : 0);
+      float f[3] = {float(in[0]) * scale[1], float(in[1]) * scale[1], float(in[2]) * scale[1]};
+      RollOffHighlights(f);
+      int32_t r = in[0], g = in[1], b = in[2];
+      RollOffHighlightsScaled(&r, &g, &b, scale[0], scale[1]);
+      ASSERT_EQ(r, TruncateToInt32(f[0] * scale[0])) << in[0] << " " << scale[0];
+      ASSERT_EQ(g, TruncateToInt32(f[1] * scale[0])) << in[1] << " " << scale[0];
+      ASSERT_EQ(b, TruncateToInt32(f[2] * scale[0])) << in[2] << " " << scale[0];
+    }
+  }
 }
 
 }  // namespace

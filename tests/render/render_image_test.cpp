@@ -353,6 +353,30 @@ TEST(RenderImage, RowNoiseBatchesChangeNoBitAtNightAndOnHugePlanets) {
   }
 }
 
+// The land colour made four pixels at a time against one pixel at a time where its clamps bind:
+// all desert or none, polar ice everywhere or nowhere, rough and smooth land texture, craters
+// whose floors push the desert and saturation terms to their limits, on both surface modes.
+TEST(RenderImage, LandColourInLanesChangesNoBitAtItsLimits) {
+  uint32_t state = 4242;
+  const char *extremes[][2] = {{"desert=100", "ice=0"}, {"desert=0", "ice=100"}, {"desert=100", "ice=100"},
+                               {"desert=0", "ice=0"}};
+  for (int k = 0; k < 8; k++) {
+    RandomCase c = MakeRandomCase(&state, k % 2 == 1);
+    AddSetting(&c, "outputMode=%.0f", k % 3 == 2 ? 2.0 : 1.0);
+    c.settings.push_back(extremes[k % 4][0]);
+    c.settings.push_back(extremes[k % 4][1]);
+    AddSetting(&c, "landComplexity=%.0f", k < 4 ? 100.0 : 5.0);
+    const int32_t w = 64 + 13 * (k % 3), h = 20;
+    SetRowNoiseBatchingEnabled(false);
+    const Render single = RenderCase(Size(w, h, 16), c);
+    SetRowNoiseBatchingEnabled(true);
+    const Render batched = RenderCase(Size(w, h, 16), c);
+    ASSERT_TRUE(single.ok && batched.ok);
+    EXPECT_TRUE(single.image.samples == batched.image.samples) << Describe(c);
+    EXPECT_GT(MaxSample(batched.image), 1000) << Describe(c);
+  }
+}
+
 TEST(RenderImage, ZoomedPreviewSizesAndOddWidths) {
   for (int32_t w : {1, 2, 3, 17}) {
     for (int32_t h : {1, 2, 9}) {

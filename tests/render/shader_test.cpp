@@ -116,6 +116,35 @@ TEST(PlanFractal, StepsAreThoseOfTheLoop) {
   }
 }
 
+// The octave points against the plain loop (each term the one before times the lacunarity, the
+// point left behind stepped once per whole term), for every term count up to the cap, whole and
+// fractional, and nothing written past the last point.
+TEST(FillOctavePoints, EveryTermAndNothingBeyond) {
+  const float lac = 1.584786f, start[3] = {0.31f, -1.7f, 2.2f};
+  for (int n = 1; n <= 64; n++) {
+    for (float octaves : {float(n), float(n) + 0.37f}) {
+      const FractalPlan plan = PlanFractal(octaves);
+      std::vector<float> out(3 * plan.terms + 4, 12345.0f);
+      float point[3] = {start[0], start[1], start[2]};
+      FillOctavePoints(point, lac, plan, out.data());
+      float x = start[0], y = start[1], z = start[2];
+      for (int32_t k = 0; k < plan.terms; k++) {
+        ASSERT_EQ(out[3 * k], x) << octaves << " " << k;
+        ASSERT_EQ(out[3 * k + 1], y) << octaves << " " << k;
+        ASSERT_EQ(out[3 * k + 2], z) << octaves << " " << k;
+        if (k <= plan.steps) {
+          x *= lac;
+          y *= lac;
+          z *= lac;
+        }
+      }
+      EXPECT_EQ(point[0], x) << octaves;
+      EXPECT_EQ(point[2], z) << octaves;
+      for (int k = 0; k < 4; k++) EXPECT_EQ(out[3 * plan.terms + k], 12345.0f) << octaves;
+    }
+  }
+}
+
 TEST_F(ShaderTest, ReliefAltitudeIsTheSignedSquare) {
   const float point[3] = {0.6f, 0.0f, 0.8f};
   float first, raw;
