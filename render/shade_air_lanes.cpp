@@ -1,4 +1,5 @@
-// shade_air_lanes.cpp -- the air (stage 10) of many pixels, four at a time.
+// shade_air_lanes.cpp -- the air and the output (stages 10 and 11) of many pixels, four at a
+// time.
 //
 // Each SSE2 lane shades one pixel with exactly the operations of ShadeAir, in its order, so the
 // bits are the same: packed add, multiply, divide and square root round like the scalar ones,
@@ -12,27 +13,13 @@
 #include <emmintrin.h>
 
 #include "foundation/fast_math.h"
+#include "render/lanes_sse2.h"
 #include "render/shade_internal.h"
 
 namespace {
 
-inline __m128 Select(__m128 mask, __m128 yes, __m128 no) {
-  return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
-}
-
-// TruncateFloatToInt32 in lanes: cvttps2dq gives INT32_MIN for NaN and for anything out of
-// range, which is already the answer below -2^31; above, the answer is INT32_MAX and for NaN 0.
-inline __m128i Truncate4(__m128 v) {
-  const __m128i whole = _mm_cvttps_epi32(v);
-  const __m128i high = _mm_castps_si128(_mm_cmpge_ps(v, _mm_set1_ps(2147483648.0f)));
-  const __m128i number = _mm_castps_si128(_mm_cmpord_ps(v, v));
-  const __m128i saturated =
-      _mm_or_si128(_mm_and_si128(high, _mm_set1_epi32(INT32_MAX)), _mm_andnot_si128(high, whole));
-  return _mm_and_si128(number, saturated);
-}
-
 // int32 acc + x, through float, truncated: TruncateFloatToInt32(float(acc) + x).
-inline __m128i AddToAcc4(__m128i acc, __m128 x) { return Truncate4(_mm_add_ps(_mm_cvtepi32_ps(acc), x)); }
+inline __m128i AddToAcc4(__m128i acc, __m128 x) { return TruncateLanes(_mm_add_ps(_mm_cvtepi32_ps(acc), x)); }
 
 // AirLambda: 1 on the lit side (e > 0), 1 - frontLight beyond the limb (e < limbCos), the ramp
 // between; a NaN e takes the ramp, as the scalar tests fall through to it.
@@ -40,8 +27,8 @@ inline __m128 AirLambda4(__m128 e, __m128 frontLight, __m128 limbCos) {
   const __m128 one = _mm_set1_ps(1.0f);
   const __m128 ramp = _mm_sub_ps(one, _mm_div_ps(_mm_mul_ps(e, frontLight), limbCos));
   const __m128 beyond = _mm_sub_ps(one, frontLight);
-  const __m128 inner = Select(_mm_cmplt_ps(e, limbCos), beyond, ramp);
-  return Select(_mm_cmpgt_ps(e, _mm_setzero_ps()), one, inner);
+  const __m128 inner = SelectLanes(_mm_cmplt_ps(e, limbCos), beyond, ramp);
+  return SelectLanes(_mm_cmpgt_ps(e, _mm_setzero_ps()), one, inner);
 }
 
 // (3 - 2 l) l l
@@ -142,22 +129,22 @@ void ShadeAir4(const ShadeRow *row, const ShadePixel *p0, const ShadePixel *p1, 
   const __m128 s2 = _mm_and_ps(meets, _mm_mul_ps(_mm_add_ps(minusBq, root), half));
 
   __m128 g = _mm_sub_ps(one, _mm_div_ps(_mm_sub_ps(_mm_sqrt_ps(rho2), _mm_set1_ps(row->airInnerRim)), a));
-  g = Select(_mm_cmpgt_ps(g, one), one, g);
+  g = SelectLanes(_mm_cmpgt_ps(g, one), one, g);
   const __m128 mu = Fourth4(g);
 
   const __m128 f = _mm_mul_ps(zs, _mm_add_ps(one, a));
   const __m128 behind =
       _mm_cmplt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(n1, L1), _mm_mul_ps(n0, L0)), _mm_mul_ps(s2, L2)), zero);
   const __m128 raise = _mm_and_ps(behind, _mm_and_ps(_mm_cmpgt_ps(s2, zero), _mm_cmpgt_ps(s2, depth)));
-  const __m128 zp = Select(raise, s2, depth);
+  const __m128 zp = SelectLanes(raise, s2, depth);
   const __m128 fs1 = _mm_add_ps(f, s1);
-  __m128 cut = Select(_mm_cmpgt_ps(fs1, zero), fs1, zero);
-  cut = Select(_mm_cmpneq_ps(f, zero), _mm_div_ps(_mm_mul_ps(cut, cut), f), cut);
-  const __m128 beta = Select(_mm_and_ps(behind, _mm_cmplt_ps(s1, zero)), cut, f);
+  __m128 cut = SelectLanes(_mm_cmpgt_ps(fs1, zero), fs1, zero);
+  cut = SelectLanes(_mm_cmpneq_ps(f, zero), _mm_div_ps(_mm_mul_ps(cut, cut), f), cut);
+  const __m128 beta = SelectLanes(_mm_and_ps(behind, _mm_cmplt_ps(s1, zero)), cut, f);
   const __m128 fz = _mm_sub_ps(f, zp);
-  __m128 front = Select(_mm_cmpgt_ps(fz, zero), fz, zero);
+  __m128 front = SelectLanes(_mm_cmpgt_ps(fz, zero), fz, zero);
   const __m128 fd = _mm_sub_ps(f, depth);
-  front = Select(_mm_cmpneq_ps(fd, zero), _mm_div_ps(_mm_mul_ps(front, front), fd), front);
+  front = SelectLanes(_mm_cmpneq_ps(fd, zero), _mm_div_ps(_mm_mul_ps(front, front), fd), front);
 
   const __m128 cover = KV_LANES(cover);
   const __m128 open = _mm_sub_ps(one, cover);
@@ -167,8 +154,8 @@ void ShadeAir4(const ShadeRow *row, const ShadePixel *p0, const ShadePixel *p1, 
   const __m128 total = _mm_add_ps(frontAmount, backAmount);
   const __m128 some = _mm_cmpneq_ps(total, zero);
   const __m128 totalRoot = _mm_sqrt_ps(total);
-  frontAmount = Select(some, _mm_div_ps(frontAmount, totalRoot), frontAmount);
-  backAmount = Select(some, _mm_div_ps(backAmount, totalRoot), backAmount);
+  frontAmount = SelectLanes(some, _mm_div_ps(frontAmount, totalRoot), frontAmount);
+  backAmount = SelectLanes(some, _mm_div_ps(backAmount, totalRoot), backAmount);
   backAmount = _mm_andnot_ps(_mm_set1_ps(-0.0f), backAmount);
   const __m128 j = _mm_mul_ps(open, _mm_set1_ps(0.75f));
   const __m128 weight = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(2.25f), j), _mm_set1_ps(1.3f));
@@ -186,11 +173,11 @@ void ShadeAir4(const ShadeRow *row, const ShadePixel *p0, const ShadePixel *p1, 
     __m128 alpha = _mm_div_ps(_mm_mul_ps(_mm_mul_ps(luma, _mm_set1_ps(0.03f)), _mm_set1_ps(0.2f)),
                               _mm_set1_ps(row->glintScale));
     // ClampF(v, 0, 1): below 0 is 0, else above 1 is 1, else v (NaN included).
-    alpha = Select(_mm_cmplt_ps(alpha, zero), zero, Select(_mm_cmpgt_ps(alpha, one), one, alpha));
+    alpha = SelectLanes(_mm_cmplt_ps(alpha, zero), zero, SelectLanes(_mm_cmpgt_ps(alpha, one), one, alpha));
     const __m128 alpha2 = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, alpha), cover), alpha);
     const __m128 divide = _mm_cmpneq_ps(alpha2, zero);
     for (int k = 0; k < 3; k++) {
-      air[k] = Select(divide, _mm_div_ps(air[k], alpha2), air[k]);
+      air[k] = SelectLanes(divide, _mm_div_ps(air[k], alpha2), air[k]);
       out->acc[k] = AddToAcc4(out->acc[k], air[k]);
     }
     out->airAlpha = alpha2;
@@ -231,5 +218,22 @@ void ShadeAirMany(ShadeRow *row, ShadePixel *pixels, int32_t count) {
       p[k]->airAlpha = airAlpha[k];
       if ((lanes.slotWrite >> k & 1) != 0) p[k]->slot[kSlotDepthTerm] = depthTerm[k];
     }
+  }
+}
+
+void ShadeOutputMany(ShadeRow *row, ShadePixel *pixels, int32_t count) {
+  if (count <= 0) return;
+  int32_t acc[kRowBatchColumns][3];
+  CompositeWeights weights[kRowBatchColumns];
+  for (int32_t first = 0; first < count; first += kRowBatchColumns) {
+    const int32_t n = count - first < kRowBatchColumns ? count - first : kRowBatchColumns;
+    for (int32_t i = 0; i < n; i++) {
+      ShadePixel *px = &pixels[first + i];
+      ShadeOutputChannels(row, px);
+      for (int k = 0; k < 3; k++) acc[i][k] = px->acc[k];
+      weights[i].opacity = px->airAlpha;
+      weights[i].coverage = px->cover;
+    }
+    CompositeRunTo(&row->composite, pixels[first].column, row->row, n, acc, weights, row->channelMaxF);
   }
 }

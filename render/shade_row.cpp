@@ -509,7 +509,7 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
   // The air and the output read nothing a later pixel's earlier stages write, nor write
   // anything those read: they can follow for the whole batch, the air four pixels at a time.
   ShadeAirMany(row, pixels, count);
-  for (int32_t i = 0; i < count; i++) ShadeOutput(row, &pixels[i]);
+  ShadeOutputMany(row, pixels, count);
 }
 
 // The same pixels one at a time, every stage in turn, each evaluating its own noise: the plain
