@@ -223,14 +223,15 @@ void ShadeAirMany(ShadeRow *row, ShadePixel *pixels, int32_t count) {
 
 void ShadeOutputMany(ShadeRow *row, ShadePixel *pixels, int32_t count) {
   if (count <= 0) return;
-  int32_t acc[kRowBatchColumns][3];
+  int32_t channels[3][kRowBatchColumns];
   CompositeWeights weights[kRowBatchColumns];
+  const int32_t *const acc[3] = {channels[0], channels[1], channels[2]};
   for (int32_t first = 0; first < count; first += kRowBatchColumns) {
     const int32_t n = count - first < kRowBatchColumns ? count - first : kRowBatchColumns;
     for (int32_t i = 0; i < n; i++) {
       ShadePixel *px = &pixels[first + i];
       ShadeOutputChannels(row, px);
-      for (int k = 0; k < 3; k++) acc[i][k] = px->acc[k];
+      for (int k = 0; k < 3; k++) channels[k][i] = px->acc[k];
       weights[i].opacity = px->airAlpha;
       weights[i].coverage = px->cover;
     }
