@@ -83,6 +83,11 @@ void CompositePixelTo(const CompositeTarget *target, int32_t column, int32_t row
 // the channel values acc[0][i], acc[1][i], acc[2][i] in units of channelMax (its colour record
 // is float(acc) / channelMax and 1.0) with weights[i]; the same writes, four pixels'
 // arithmetic at a time.
+// The preview's write of CompositePixelTo (target 1, integer class) for channel values c and
+// alpha as the mode left them; column and row inside the target.
+void CompositePreviewChannelsTo(const CompositeTarget *target, int32_t column, int32_t row, const int32_t c[3],
+                                int32_t alpha);
+
 void CompositeRunTo(const CompositeTarget *target, int32_t firstColumn, int32_t row, int32_t count,
                     const int32_t *const acc[3], const CompositeWeights *weights, float channelMax);
 

@@ -1,11 +1,12 @@
 // composite_lanes.cpp -- CompositePixelTo for a run of pixels of one row, four at a time.
 //
-// The common case of a render into the host's row buffer is short: the channel values, made
-// from float(acc) / M and the class's scale and truncated, need no spill and no clamp when each
-// lies in 0..ceiling, and alpha is then a constant of the row or the pixel's opacity. The
-// conversion, the divide and the test run in SSE2 lanes with the scalar form's operations; each
-// pixel whose values leave the range, and every target or mode the short road does not know,
-// goes through CompositePixelTo itself, with the colour it would have been given.
+// The common case of a render into the host's row buffer or the preview is short: the
+// channel values, made from float(acc) / M and the class's scale and truncated, need no spill
+// and no clamp when each lies in 0..ceiling, and alpha is then a constant of the row or the
+// pixel's opacity. The conversion, the divide and the test run in SSE2 lanes with the scalar
+// form's operations; each pixel whose values leave the range, and every target or mode the
+// short road does not know, goes through CompositePixelTo itself, with the colour it would have
+// been given.
 #include <emmintrin.h>
 
 #include <type_traits>
@@ -33,11 +34,14 @@ void CompositeRunTo(const CompositeTarget *t, int32_t firstColumn, int32_t row, 
                        1.0f};
     CompositePixelTo(t, firstColumn + i, row, colour, &weights[i]);
   };
-  // What the short road knows: the host's row buffer in an integer class, in a mode that
-  // reads no underlying pixel, every column inside the target. The row buffer holds only the
-  // row being rendered, so the row number plays no part.
-  const bool shortRoad = t->target == 0 && info.kind != kChannelClassFloat && !(mode == 2 && !t->transparent) &&
-                         firstColumn >= 0 && count <= t->width - firstColumn;
+  // What the short road knows: the host's row buffer or the preview in an integer class, in a
+  // mode that reads no underlying pixel, every column inside the target. The row buffer holds
+  // only the row being rendered, so there the row number plays no part; the preview's row must
+  // lie inside it.
+  const bool preview = t->target == 1;
+  const bool shortRoad = (t->target == 0 || (preview && row >= 0 && row < t->height)) &&
+                         info.kind != kChannelClassFloat && !(mode == 2 && !t->transparent) && firstColumn >= 0 &&
+                         count <= t->width - firstColumn;
   if (!shortRoad) {
     for (int32_t i = 0; i < count; i++) fullRoad(i);
     return;
@@ -81,6 +85,18 @@ void CompositeRunTo(const CompositeTarget *t, int32_t firstColumn, int32_t row, 
       for (int32_t i = 0; i < n; i++) {
         if ((outside >> i & 1) != 0) {
           fullRoad(start + i);
+          continue;
+        }
+        if (preview) {
+          int32_t v[3] = {c[0][i], c[1][i], c[2][i]};
+          if (grey) {
+            const int32_t y = (77 * v[0] + 150 * v[1] + 28 * v[2]) >> 8;
+            v[0] = v[1] = v[2] = y;
+          }
+          const int32_t alpha = opacityAlpha
+                                    ? ClampInt(TruncateFloatToInt32(weights[start + i].opacity * info.scale), 0, info.full)
+                                    : rowAlpha;
+          CompositePreviewChannelsTo(t, firstColumn + start + i, row, v, alpha);
           continue;
         }
         Sample *out = base + planes * (firstColumn + start + i);
