@@ -4,11 +4,15 @@
 // widths that leave every short group of four.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "bench/harness_settings.h"
+#include "foundation/fast_math.h"
+#include "render/lanes_sse2.h"
 #include "bench/render_harness.h"
 #include "render/shader.h"
 
@@ -83,6 +87,27 @@ TEST(AirOutputLanes, BatchesMatchOnePixelAtATime) {
     lit += bright > 0;
   }
   EXPECT_GE(lit, 20);
+}
+
+// The lanes' truncation saturates and maps NaN as the one-value form does: the powers of two at
+// the ends of the range and their neighbours, infinities, NaNs and random bit patterns.
+TEST(AirOutputLanes, TruncationMatchesTheOneValueForm) {
+  std::vector<float> values = {2147483648.0f, 2147483520.0f, -2147483648.0f, -2147483904.0f, 0.0f, -0.0f,
+                               0.99999994f,   -0.99999994f,  1e30f,          -1e30f,         INFINITY, -INFINITY,
+                               NAN,           -NAN};
+  uint32_t state = 77;
+  for (int k = 0; k < 4000; k++) {
+    const uint32_t bits = Next(&state) << 8 ^ Next(&state);
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    values.push_back(v);
+  }
+  while (values.size() % 4 != 0) values.push_back(1.5f);
+  for (size_t i = 0; i < values.size(); i += 4) {
+    int32_t lanes[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(lanes), TruncateLanes(_mm_loadu_ps(&values[i])));
+    for (int k = 0; k < 4; k++) EXPECT_EQ(lanes[k], TruncateFloatToInt32(values[i + k])) << values[i + k];
+  }
 }
 
 }  // namespace
