@@ -334,6 +334,14 @@ void CompositePixelTo(const CompositeTarget *t, int32_t column, int32_t row, flo
   }
 }
 
+void CompositePreviewChannelsTo(const CompositeTarget *t, int32_t column, int32_t row, const int32_t c[3],
+                                int32_t alpha) {
+  int32_t channels[3] = {c[0], c[1], c[2]};
+  const HostPixelAddress at =
+      AddressWithStrides(t->record->planes, t->inPlanes, t->outRowElements, t->inRowElements, 1, column, row);
+  WritePreviewInteger(t->globals, t->info, at.output, column, row, channels, t->count, t->transparent, alpha);
+}
+
 void CompositeStoredImageRow(PluginGlobals *globals) {
   const FilterRecord *record = globals->filterRecord;
   const ParameterBlock *p = GetParameterBlock(globals);

@@ -79,6 +79,18 @@ void PrepareCompositeTarget(PluginGlobals *globals, CompositeTarget *out);
 void CompositePixelTo(const CompositeTarget *target, int32_t column, int32_t row, float colour[4],
                       const CompositeWeights *weights);
 
+// CompositePixelTo for pixels firstColumn .. firstColumn + count - 1 of one row, pixel i given as
+// the channel values acc[0][i], acc[1][i], acc[2][i] in units of channelMax (its colour record
+// is float(acc) / channelMax and 1.0) with weights[i]; the same writes, four pixels'
+// arithmetic at a time.
+// The preview's write of CompositePixelTo (target 1, integer class) for channel values c and
+// alpha as the mode left them; column and row inside the target.
+void CompositePreviewChannelsTo(const CompositeTarget *target, int32_t column, int32_t row, const int32_t c[3],
+                                int32_t alpha);
+
+void CompositeRunTo(const CompositeTarget *target, int32_t firstColumn, int32_t row, int32_t count,
+                    const int32_t *const acc[3], const CompositeWeights *weights, float channelMax);
+
 // One preview row (currentRowCopy) copied from the host's input buffer to the preview buffer, with
 // the checkerboard and mask rules of CompositePixel's preview target. Nothing unless the render
 // target is 1 and the host supplied both buffers.

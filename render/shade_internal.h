@@ -254,6 +254,12 @@ void ShadeClouds(ShadeRow *row, ShadePixel *px);          // stage 8
 void ShadeDisc(ShadeRow *row, ShadePixel *px);            // stage 9
 void ShadeAir(ShadeRow *row, ShadePixel *px);             // stage 10
 void ShadeOutput(ShadeRow *row, ShadePixel *px);          // stage 11
+// Stage 11 up to the composite: the output mode's channel values in acc, highlights rolled off.
+void ShadeOutputChannels(ShadeRow *row, ShadePixel *px);
+// Stages 10 and 11 of `count` pixels of neighbouring columns, left to right, each with stages 1
+// to 9 done: the same bits as ShadeAir and ShadeOutput on each.
+void ShadeAirMany(ShadeRow *row, ShadePixel *pixels, int32_t count);
+void ShadeOutputMany(ShadeRow *row, ShadePixel *pixels, int32_t count);
 
 // The row terms of stages 10 and 11, made once a row after the rest of the row's set-up.
 void PrepareOutputRow(ShadeRow *row);

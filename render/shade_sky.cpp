@@ -708,7 +708,7 @@ void ShadeAir(ShadeRow *row, ShadePixel *px) {
 
 // ---- Stage 11: output ---------------------------------------------------------------------------
 
-void ShadeOutput(ShadeRow *row, ShadePixel *px) {
+void ShadeOutputChannels(ShadeRow *row, ShadePixel *px) {
   const int32_t m = row->channelMax;
   const int32_t mh = row->channelHalf;
   int32_t *acc = px->acc;
@@ -740,8 +740,13 @@ void ShadeOutput(ShadeRow *row, ShadePixel *px) {
     default:
       break;
   }
+  RollOffHighlightsScaled(&acc[0], &acc[1], &acc[2], row->channelMaxF, row->channelMaxInverse);
+}
+
+void ShadeOutput(ShadeRow *row, ShadePixel *px) {
+  ShadeOutputChannels(row, px);
   const float mf = row->channelMaxF;
-  RollOffHighlightsScaled(&acc[0], &acc[1], &acc[2], mf, row->channelMaxInverse);
+  const int32_t *acc = px->acc;
   float colour[4] = {float(acc[0]) / mf, float(acc[1]) / mf, float(acc[2]) / mf, 1.0f};
   CompositeWeights weights;
   weights.opacity = px->airAlpha;

@@ -2,6 +2,7 @@
 // output-mode rules, the preview's checkerboard and mask, and the export image.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -383,6 +384,73 @@ TEST_F(CompositeTest, GreyExportImageTakesTheGrey) {
   EXPECT_EQ(GetPixelGray8(5, 6, image, 0), 77);
   run->renderTargetImage = nullptr;
   FreeImageTiles(image);
+}
+
+// A run of pixels written four at a time against the same pixels one by one, over the channel
+// classes, grey and colour, plain and transparent layers, the output modes and both host
+// targets, with channel values below zero, over the ceiling and far out of range among them.
+TEST_F(CompositeTest, ARunWritesWhatPixelByPixelWrites) {
+  struct Layout {
+    int16_t mode;
+    int32_t depth;
+    int16_t planes;
+    float channelMax;
+  };
+  const Layout layouts[] = {{kModeRGB, 8, 4, 255.0f},      {kModeGrayScale, 8, 2, 255.0f},
+                            {kModeRGB48, 16, 4, 32768.0f}, {kModeGray16, 16, 1, 32768.0f},
+                            {kModeRGB96, 32, 4, 1.0f}};
+  const uint32_t modes[] = {1, 2, 3, 8, 12};
+  // Longer than the run's chunks of 64, ending in a short group of four.
+  constexpr int32_t kRun = 70;
+  uint32_t state = 99;
+  auto next = [&state]() {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+  };
+  int compared = 0;
+  for (const Layout &layout : layouts) {
+    for (int variant = 0; variant < 2 * 2 * 5; variant++) {
+      const bool transparent = variant % 2 == 1;
+      const uint32_t target = variant / 2 % 2;
+      Open(layout.mode, layout.depth, layout.planes, kRun + 5, 4);
+      harness_.record.filterCase =
+          transparent ? kFilterCaseEditableTransparencyNoSelection : kFilterCaseFlatImageNoSelection;
+      harness_.record.outLayerPlanes = int16_t(layout.planes >= 3 ? 3 : 1);
+      p_->outputMode = modes[variant / 4];
+      p_->renderTarget = target;
+      for (size_t k = 0; k < in_.size(); k++) in_[k] = uint8_t(next());
+      const int32_t full = layout.depth == 8 ? 255 : 32768;
+      int32_t acc[3][kRun];
+      CompositeWeights weights[kRun];
+      for (int32_t i = 0; i < kRun; i++) {
+        for (int k = 0; k < 3; k++) {
+          const uint32_t r = next();
+          acc[k][i] = r % 8 == 0 ? int32_t(r) - (1 << 23) : (r % 8 == 1 ? full + int32_t(r % 400) : int32_t(r % (full + 1)));
+          if (layout.depth == 32) acc[k][i] = int32_t(r % 3) - 1;
+        }
+        weights[i] = {float(next() % 1001) / 1000.0f, float(next() % 1001) / 1000.0f};
+      }
+      CompositeTarget t;
+      PrepareCompositeTarget(g_, &t);
+      const int32_t row = 2;
+      const int32_t *const channels[3] = {acc[0], acc[1], acc[2]};
+      CompositeRunTo(&t, 3, row, kRun, channels, weights, layout.channelMax);
+      const std::vector<uint8_t> run = out_;
+      std::fill(out_.begin(), out_.end(), 0);
+      for (int32_t i = 0; i < kRun; i++) {
+        float colour[4] = {float(acc[0][i]) / layout.channelMax, float(acc[1][i]) / layout.channelMax,
+                           float(acc[2][i]) / layout.channelMax, 1.0f};
+        CompositePixelTo(&t, 3 + i, row, colour, &weights[i]);
+      }
+      EXPECT_TRUE(run == out_) << "depth " << layout.depth << " planes " << layout.planes << " mode "
+                               << p_->outputMode << " target " << target << " transparent " << transparent;
+      // Something was written.
+      EXPECT_NE(std::count(out_.begin(), out_.end(), 0), std::ptrdiff_t(out_.size()));
+      CloseHarness(&harness_);
+      compared++;
+    }
+  }
+  EXPECT_EQ(compared, 5 * 20);
 }
 
 }  // namespace
