@@ -25,6 +25,16 @@ struct NoiseTables {
   uint32_t A[kNoiseSeedTableSize];           // seeded values 0..255: the render's random source
   uint32_t B[kNoiseSeedTableSize];           // a copy of NoiseSeedTable (not seed dependent)
   float F[kNoiseSeedTableSize];              // A / 255 (filled, not read by the renderer)
+
+  // The hashes of the four (x, y) corners of every lattice column, one byte each, made from P
+  // with it: entry ix * 256 + iy holds, from the low byte up,
+  //
+  //     P[iy + P[ix]]   P[iy + P[ix + 1]]   P[iy + 1 + P[ix]]   P[iy + 1 + P[ix + 1]]
+  //
+  // for corners (dx, dy) = 00, 10, 01, 11. The batch noise finds a column's hashes with this
+  // one read instead of two dependent rounds of reads from P. (256 KiB: it lives in the second
+  // level cache, where the two rounds from the small P table cost more.)
+  uint32_t columnHashes[kNoiseLatticeSize * kNoiseLatticeSize];
 };
 
 #endif  // KIVAGLOBE_RENDER_NOISE_TABLES_H
