@@ -34,19 +34,15 @@ float NextComponent(GradientDraw *draw) {
   return float(r - 256) / 256.0f;
 }
 
-// columnHashes from P (noise_tables.h). Row ix of the table is made of four runs of P that
-// start at P[ix] and P[ix + 1] and at the entries after them; the copied tail of P keeps every
-// index below 514.
+// columnHashes from P (noise_tables.h). Row ix of the table interleaves two runs of P that
+// start at P[ix] and P[ix + 1]; the copied tail of P keeps every index below 514.
 void FillColumnHashes(NoiseTables *tables) {
   const int32_t *P = tables->P;
   for (int32_t ix = 0; ix < kNoiseLatticeSize; ++ix) {
     const int32_t *near = P + P[ix];
     const int32_t *far = P + P[ix + 1];
-    uint32_t *row = tables->columnHashes + ix * kNoiseLatticeSize;
-    for (int32_t iy = 0; iy < kNoiseLatticeSize; ++iy) {
-      row[iy] = uint32_t(near[iy]) | uint32_t(far[iy]) << 8 | uint32_t(near[iy + 1]) << 16 |
-                uint32_t(far[iy + 1]) << 24;
-    }
+    uint16_t *row = tables->columnHashes + ix * kNoiseColumnHashStride;
+    for (int32_t iy = 0; iy < kNoiseColumnHashStride; ++iy) row[iy] = uint16_t(near[iy] | far[iy] << 8);
   }
 }
 

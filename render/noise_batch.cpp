@@ -125,10 +125,10 @@ inline void LoadPoints4(const float *p, __m128 *x, __m128 *y, __m128 *z) {
 }  // namespace
 
 // In runs of points (noise_paths.h): the lattice columns and z cells of the whole run, its column
-// hashes read one by one, then its noise.
+// hashes read one by one (four bytes from entry ix * 257 + iy on, noise_tables.h), then its noise.
 void GradientNoise3ManySse2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
   const float *G = &tables->G3[0][0];
-  const uint32_t *columnHashes = tables->columnHashes;
+  const uint16_t *columnHashes = tables->columnHashes;
   alignas(16) int32_t column[kNoiseRun], iz[kNoiseRun];
   alignas(16) uint32_t hashes[kNoiseRun];
   alignas(16) int32_t c00[kNoiseRun], c10[kNoiseRun], c01[kNoiseRun], c11[kNoiseRun];
@@ -139,11 +139,12 @@ void GradientNoise3ManySse2(const NoiseTables *tables, const float *points, floa
     const float *p = points + 3 * k;
     for (int32_t j = 0; j < run; j += 4) {
       LoadPoints4(p + 3 * j, &x, &y, &z);
+      const __m128i ix = LatticeCell4(x);
       _mm_store_si128(reinterpret_cast<__m128i *>(column + j),
-                      _mm_or_si128(_mm_slli_epi32(LatticeCell4(x), 8), LatticeCell4(y)));
+                      _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(ix, 8), ix), LatticeCell4(y)));
       _mm_store_si128(reinterpret_cast<__m128i *>(iz + j), LatticeCell4(z));
     }
-    for (int32_t j = 0; j < run; ++j) hashes[j] = columnHashes[column[j]];
+    for (int32_t j = 0; j < run; ++j) std::memcpy(hashes + j, columnHashes + column[j], sizeof hashes[j]);
     for (int32_t j = 0; j < run; j += 4) {
       CornerPairOffsets4(_mm_load_si128(reinterpret_cast<const __m128i *>(hashes + j)),
                          _mm_load_si128(reinterpret_cast<const __m128i *>(iz + j)), c00 + j, c10 + j, c01 + j, c11 + j);

@@ -93,14 +93,16 @@ inline __m256 Lerp8(__m256 s, __m256 a, __m256 b) {
 inline __m256i Triple8(__m256i x) { return _mm256_add_epi32(_mm256_add_epi32(x, x), x); }
 
 // The float offsets 3c into the gradient table of the four corner pairs of eight points, named
-// by (dx, dy): c is the column's hash plus the z cell, and the pair's dz = 1 corner is the entry
+// by (dx, dy): c is the corner's hash (four bytes from columnHashes entry ix * 257 + iy on,
+// gathered; noise_tables.h) plus the z cell, and the pair's dz = 1 corner is the entry
 // after c. The table's copied tail (noise_tables.h) makes that next entry the wrapped neighbour
 // for every c that occurs.
 inline void CornerPairOffsets8(const NoiseTables *tables, __m256 x, __m256 y, __m256 z, int32_t *c00,
                                int32_t *c10, int32_t *c01, int32_t *c11) {
-  const __m256i column = _mm256_or_si256(_mm256_slli_epi32(LatticeCell8(x), 8), LatticeCell8(y));
+  const __m256i ix = LatticeCell8(x);
+  const __m256i column = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(ix, 8), ix), LatticeCell8(y));
   const __m256i iz = LatticeCell8(z);
-  const __m256i h = _mm256_i32gather_epi32(reinterpret_cast<const int *>(tables->columnHashes), column, 4);
+  const __m256i h = _mm256_i32gather_epi32(reinterpret_cast<const int *>(tables->columnHashes), column, 2);
   const __m256i low = _mm256_set1_epi32(255);
   const __m256i h00 = _mm256_and_si256(h, low);
   const __m256i h10 = _mm256_and_si256(_mm256_srli_epi32(h, 8), low);
