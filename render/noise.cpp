@@ -34,6 +34,18 @@ float NextComponent(GradientDraw *draw) {
   return float(r - 256) / 256.0f;
 }
 
+// columnHashes from P (noise_tables.h). Row ix of the table interleaves two runs of P that
+// start at P[ix] and P[ix + 1]; the copied tail of P keeps every index below 514.
+void FillColumnHashes(NoiseTables *tables) {
+  const int32_t *P = tables->P;
+  for (int32_t ix = 0; ix < kNoiseLatticeSize; ++ix) {
+    const int32_t *near = P + P[ix];
+    const int32_t *far = P + P[ix + 1];
+    uint16_t *row = tables->columnHashes + ix * kNoiseColumnHashStride;
+    for (int32_t iy = 0; iy < kNoiseColumnHashStride; ++iy) row[iy] = uint16_t(near[iy] | far[iy] << 8);
+  }
+}
+
 NoiseTables *TablesOf(PluginGlobals *globals) {
   if (globals == nullptr || globals->runState == nullptr) return nullptr;
   return &globals->runState->noiseTables;
@@ -120,6 +132,7 @@ void InitGradientTablesIn(NoiseTables *tables, uint32_t randomSeed) {
     tables->G3[k][1] = tables->G3[i][1];
     tables->G3[k][2] = tables->G3[i][2];
   }
+  FillColumnHashes(tables);
 
   InitImprovedNoisePermutationIn(tables, randomSeed);
 }

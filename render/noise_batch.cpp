@@ -3,11 +3,12 @@
 // Each SSE2 lane evaluates one point with exactly the operations of GradientNoise3Tables (see
 // noise_inline.h for the formulas and why they are exact), so the results are the same bits:
 // the lattice set-up of the three axes, the dot products and the seven lerps run across four
-// points at once, and only the table reads are made lane by lane, two neighbouring entries at a
-// time. A remainder of fewer than four
-// points goes through the one-point form.
+// points at once, and only the table reads are made lane by lane: one read of columnHashes
+// (noise_tables.h) for the four corner hashes of a point, and the gradients. A remainder of fewer
+// than four points goes through the one-point form.
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "render/noise.h"
@@ -17,7 +18,6 @@ namespace {
 
 // One lattice axis of four points.
 struct NoiseAxis4 {
-  __m128i i;    // cell index 0..255
   __m128 f;     // offset from the low corner
   __m128 f1;    // f - 1
   __m128 s;     // fade
@@ -26,7 +26,6 @@ struct NoiseAxis4 {
 inline void SetupNoiseAxis4(__m128 c, NoiseAxis4 *axis) {
   const __m128 t = _mm_add_ps(c, _mm_set1_ps(4096.0f));
   const __m128i whole = _mm_cvttps_epi32(t);
-  axis->i = _mm_and_si128(whole, _mm_set1_epi32(255));
   const __m128i below = _mm_castps_si128(_mm_cmplt_ps(t, _mm_setzero_ps()));
   const __m128i atMinimum = _mm_cmpeq_epi32(whole, _mm_set1_epi32(INT32_MIN));
   const __m128i floorT = _mm_add_epi32(whole, _mm_andnot_si128(atMinimum, below));
@@ -34,6 +33,11 @@ inline void SetupNoiseAxis4(__m128 c, NoiseAxis4 *axis) {
   axis->f1 = _mm_sub_ps(axis->f, _mm_set1_ps(1.0f));
   axis->s = _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(3.0f), _mm_mul_ps(_mm_set1_ps(2.0f), axis->f)),
                        _mm_mul_ps(axis->f, axis->f));
+}
+
+// The cell index 0..255 of each lane: trunc(c + 4096) & 255 (noise_inline.h).
+inline __m128i LatticeCell4(__m128 c) {
+  return _mm_and_si128(_mm_cvttps_epi32(_mm_add_ps(c, _mm_set1_ps(4096.0f))), _mm_set1_epi32(255));
 }
 
 __attribute__((always_inline)) inline __m128 Dot4(__m128 gx, __m128 gy, __m128 gz, __m128 fx, __m128 fy, __m128 fz) {
@@ -64,25 +68,34 @@ __attribute__((always_inline)) inline void CornerPairDot4(const float *G, const 
 
 inline __m128 Lerp4(__m128 s, __m128 a, __m128 b) { return _mm_add_ps(_mm_mul_ps(_mm_sub_ps(b, a), s), a); }
 
-// The hashes use the tables' repeated tails (noise_tables.h): for indices below 256 the wrapped
-// neighbour of an entry is simply the next one, P[i + 1] and G3[c + 1], so the pairs
-// (P[i], P[i + 1]) and (G3[c], G3[c + 1]) are each read together.
-KV_NOISE_SCALAR_TABLE_READS __m128 GradientNoise3x4(const NoiseTables *tables, __m128 x, __m128 y, __m128 z) {
+// 3 x, as integer additions.
+inline __m128i Triple4(__m128i x) { return _mm_add_epi32(_mm_add_epi32(x, x), x); }
+
+// The float offsets 3c into the gradient table of the four corner pairs of four points, named
+// by (dx, dy), from their column hashes (four bytes a point) and z cells: c is a corner's hash
+// plus the z cell, and the pair's dz = 1 corner is the entry after c. The table's copied tail
+// (noise_tables.h) makes that next entry the wrapped neighbour for every c that occurs.
+inline void CornerPairOffsets4(__m128i h, __m128i iz, int32_t *c00, int32_t *c10, int32_t *c01, int32_t *c11) {
+  const __m128i low = _mm_set1_epi32(255);
+  const __m128i h00 = _mm_and_si128(h, low);
+  const __m128i h10 = _mm_and_si128(_mm_srli_epi32(h, 8), low);
+  const __m128i h01 = _mm_and_si128(_mm_srli_epi32(h, 16), low);
+  const __m128i h11 = _mm_srli_epi32(h, 24);
+  _mm_store_si128(reinterpret_cast<__m128i *>(c00), Triple4(_mm_add_epi32(h00, iz)));
+  _mm_store_si128(reinterpret_cast<__m128i *>(c10), Triple4(_mm_add_epi32(h10, iz)));
+  _mm_store_si128(reinterpret_cast<__m128i *>(c01), Triple4(_mm_add_epi32(h01, iz)));
+  _mm_store_si128(reinterpret_cast<__m128i *>(c11), Triple4(_mm_add_epi32(h11, iz)));
+}
+
+// The noise at four points whose corner-pair offsets are known.
+__attribute__((always_inline)) inline __m128 GradientNoise3x4(const float *G, __m128 x, __m128 y, __m128 z,
+                                                              const int32_t *c00, const int32_t *c10,
+                                                              const int32_t *c01, const int32_t *c11) {
   NoiseAxis4 ax, ay, az;
   SetupNoiseAxis4(x, &ax);
   SetupNoiseAxis4(y, &ay);
   SetupNoiseAxis4(z, &az);
 
-  alignas(16) int32_t ix[4], iy[4], iz[4];
-  _mm_store_si128(reinterpret_cast<__m128i *>(ix), ax.i);
-  _mm_store_si128(reinterpret_cast<__m128i *>(iy), ay.i);
-  _mm_store_si128(reinterpret_cast<__m128i *>(iz), az.i);
-
-  // Float offsets 3c of the corner pairs of every lane, named by (dx, dy).
-  alignas(16) int32_t c00[4], c10[4], c01[4], c11[4];
-  CornerPairOffsets<4>(tables->P, ix, iy, iz, c00, c10, c01, c11);
-
-  const float *G = &tables->G3[0][0];
   __m128 n000, n001, n100, n101, n010, n011, n110, n111;
   CornerPairDot4(G, c00, ax.f, ay.f, az.f, az.f1, &n000, &n001);
   CornerPairDot4(G, c10, ax.f1, ay.f, az.f, az.f1, &n100, &n101);
@@ -111,12 +124,36 @@ inline void LoadPoints4(const float *p, __m128 *x, __m128 *y, __m128 *z) {
 
 }  // namespace
 
-KV_NOISE_SCALAR_TABLE_READS void GradientNoise3ManySse2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
+// In runs of points (noise_paths.h): the lattice columns and z cells of the whole run, its column
+// hashes read one by one (four bytes from entry ix * 257 + iy on, noise_tables.h), then its noise.
+void GradientNoise3ManySse2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
+  const float *G = &tables->G3[0][0];
+  const uint16_t *columnHashes = tables->columnHashes;
+  alignas(16) int32_t column[kNoiseRun], iz[kNoiseRun];
+  alignas(16) uint32_t hashes[kNoiseRun];
+  alignas(16) int32_t c00[kNoiseRun], c10[kNoiseRun], c01[kNoiseRun], c11[kNoiseRun];
   int32_t k = 0;
-  for (; k + 4 <= count; k += 4) {
-    __m128 x, y, z;
-    LoadPoints4(points + 3 * k, &x, &y, &z);
-    _mm_storeu_ps(out + k, GradientNoise3x4(tables, x, y, z));
+  __m128 x, y, z;
+  while (count - k >= 4) {
+    const int32_t run = std::min(kNoiseRun, (count - k) & ~3);
+    const float *p = points + 3 * k;
+    for (int32_t j = 0; j < run; j += 4) {
+      LoadPoints4(p + 3 * j, &x, &y, &z);
+      const __m128i ix = LatticeCell4(x);
+      _mm_store_si128(reinterpret_cast<__m128i *>(column + j),
+                      _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(ix, 8), ix), LatticeCell4(y)));
+      _mm_store_si128(reinterpret_cast<__m128i *>(iz + j), LatticeCell4(z));
+    }
+    for (int32_t j = 0; j < run; ++j) std::memcpy(hashes + j, columnHashes + column[j], sizeof hashes[j]);
+    for (int32_t j = 0; j < run; j += 4) {
+      CornerPairOffsets4(_mm_load_si128(reinterpret_cast<const __m128i *>(hashes + j)),
+                         _mm_load_si128(reinterpret_cast<const __m128i *>(iz + j)), c00 + j, c10 + j, c01 + j, c11 + j);
+    }
+    for (int32_t j = 0; j < run; j += 4) {
+      LoadPoints4(p + 3 * j, &x, &y, &z);
+      _mm_storeu_ps(out + k + j, GradientNoise3x4(G, x, y, z, c00 + j, c10 + j, c01 + j, c11 + j));
+    }
+    k += run;
   }
   for (; k < count; ++k) out[k] = GradientNoise3Tables(tables, points[3 * k], points[3 * k + 1], points[3 * k + 2]);
 }

@@ -10,10 +10,12 @@
 //     lerp(s, a, b) = (b - a) s + a, along x, then y, then z
 //
 // so the results are the same bits. The lattice set-up, the dot products and the lerps run on
-// eight lanes; the table reads are made lane by lane, as on SSE2. A final group of fewer than
-// eight points goes to the SSE2 path.
+// eight lanes; the column hashes of eight points come in one gathered read of columnHashes
+// (noise_tables.h), and the gradients are read lane by lane. A final group of fewer than eight
+// points goes to the SSE2 path.
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "render/noise.h"
@@ -22,7 +24,6 @@
 namespace {
 
 struct NoiseAxis8 {
-  __m256i i;
   __m256 f;
   __m256 f1;
   __m256 s;
@@ -31,7 +32,6 @@ struct NoiseAxis8 {
 inline void SetupNoiseAxis8(__m256 c, NoiseAxis8 *axis) {
   const __m256 t = _mm256_add_ps(c, _mm256_set1_ps(4096.0f));
   const __m256i whole = _mm256_cvttps_epi32(t);
-  axis->i = _mm256_and_si256(whole, _mm256_set1_epi32(255));
   const __m256i below = _mm256_castps_si256(_mm256_cmp_ps(t, _mm256_setzero_ps(), _CMP_LT_OQ));
   const __m256i atMinimum = _mm256_cmpeq_epi32(whole, _mm256_set1_epi32(INT32_MIN));
   const __m256i floorT = _mm256_add_epi32(whole, _mm256_andnot_si256(atMinimum, below));
@@ -39,6 +39,11 @@ inline void SetupNoiseAxis8(__m256 c, NoiseAxis8 *axis) {
   axis->f1 = _mm256_sub_ps(axis->f, _mm256_set1_ps(1.0f));
   axis->s = _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(3.0f), _mm256_mul_ps(_mm256_set1_ps(2.0f), axis->f)),
                           _mm256_mul_ps(axis->f, axis->f));
+}
+
+// The cell index 0..255 of each lane: trunc(c + 4096) & 255 (noise_inline.h).
+inline __m256i LatticeCell8(__m256 c) {
+  return _mm256_and_si256(_mm256_cvttps_epi32(_mm256_add_ps(c, _mm256_set1_ps(4096.0f))), _mm256_set1_epi32(255));
 }
 
 __attribute__((always_inline)) inline __m256 Dot8(__m256 gx, __m256 gy, __m256 gz, __m256 fx, __m256 fy, __m256 fz) {
@@ -83,26 +88,41 @@ inline __m256 Lerp8(__m256 s, __m256 a, __m256 b) {
 }
 
 // (The helpers above are forced inline: called apart, their vector arguments go through memory.)
-//
-// The hashes use the tables' repeated tails (noise_tables.h): entry k + 256 equals entry k, so
-// for the indices that occur the wrapped neighbour of an entry is simply the next one, and the
-// pairs (P[i], P[i + 1]) and (G3[c], G3[c + 1]) are each read together.
-KV_NOISE_SCALAR_TABLE_READS __m256 GradientNoise3x8(const NoiseTables *tables, __m256 x, __m256 y, __m256 z) {
+
+// 3 x, as integer additions.
+inline __m256i Triple8(__m256i x) { return _mm256_add_epi32(_mm256_add_epi32(x, x), x); }
+
+// The float offsets 3c into the gradient table of the four corner pairs of eight points, named
+// by (dx, dy): c is the corner's hash (four bytes from columnHashes entry ix * 257 + iy on,
+// gathered; noise_tables.h) plus the z cell, and the pair's dz = 1 corner is the entry
+// after c. The table's copied tail (noise_tables.h) makes that next entry the wrapped neighbour
+// for every c that occurs.
+inline void CornerPairOffsets8(const NoiseTables *tables, __m256 x, __m256 y, __m256 z, int32_t *c00,
+                               int32_t *c10, int32_t *c01, int32_t *c11) {
+  const __m256i ix = LatticeCell8(x);
+  const __m256i column = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(ix, 8), ix), LatticeCell8(y));
+  const __m256i iz = LatticeCell8(z);
+  const __m256i h = _mm256_i32gather_epi32(reinterpret_cast<const int *>(tables->columnHashes), column, 2);
+  const __m256i low = _mm256_set1_epi32(255);
+  const __m256i h00 = _mm256_and_si256(h, low);
+  const __m256i h10 = _mm256_and_si256(_mm256_srli_epi32(h, 8), low);
+  const __m256i h01 = _mm256_and_si256(_mm256_srli_epi32(h, 16), low);
+  const __m256i h11 = _mm256_srli_epi32(h, 24);
+  _mm256_store_si256(reinterpret_cast<__m256i *>(c00), Triple8(_mm256_add_epi32(h00, iz)));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(c10), Triple8(_mm256_add_epi32(h10, iz)));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(c01), Triple8(_mm256_add_epi32(h01, iz)));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(c11), Triple8(_mm256_add_epi32(h11, iz)));
+}
+
+// The noise at eight points whose corner-pair offsets are known.
+__attribute__((always_inline)) inline __m256 GradientNoise3x8(const float *G, __m256 x, __m256 y, __m256 z,
+                                                              const int32_t *c00, const int32_t *c10,
+                                                              const int32_t *c01, const int32_t *c11) {
   NoiseAxis8 ax, ay, az;
   SetupNoiseAxis8(x, &ax);
   SetupNoiseAxis8(y, &ay);
   SetupNoiseAxis8(z, &az);
 
-  alignas(32) int32_t ix[8], iy[8], iz[8];
-  _mm256_store_si256(reinterpret_cast<__m256i *>(ix), ax.i);
-  _mm256_store_si256(reinterpret_cast<__m256i *>(iy), ay.i);
-  _mm256_store_si256(reinterpret_cast<__m256i *>(iz), az.i);
-
-  // Float offsets 3c of the corner pairs of every lane, named by (dx, dy).
-  alignas(32) int32_t c00[8], c10[8], c01[8], c11[8];
-  CornerPairOffsets<8>(tables->P, ix, iy, iz, c00, c10, c01, c11);
-
-  const float *G = &tables->G3[0][0];
   __m256 n000, n001, n100, n101, n010, n011, n110, n111;
   CornerPairDot8(G, c00, ax.f, ay.f, az.f, az.f1, &n000, &n001);
   CornerPairDot8(G, c10, ax.f1, ay.f, az.f, az.f1, &n100, &n101);
@@ -132,12 +152,24 @@ inline void LoadPoints8(const float *p, __m256 *x, __m256 *y, __m256 *z) {
 
 }  // namespace
 
-KV_NOISE_SCALAR_TABLE_READS void GradientNoise3ManyAvx2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
+// In runs of points (noise_paths.h): the corner-pair offsets of the whole run, then its noise.
+void GradientNoise3ManyAvx2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
+  const float *G = &tables->G3[0][0];
+  alignas(32) int32_t c00[kNoiseRun], c10[kNoiseRun], c01[kNoiseRun], c11[kNoiseRun];
   int32_t k = 0;
   __m256 x, y, z;
-  for (; k + 8 <= count; k += 8) {
-    LoadPoints8(points + 3 * k, &x, &y, &z);
-    _mm256_storeu_ps(out + k, GradientNoise3x8(tables, x, y, z));
+  while (count - k >= 8) {
+    const int32_t run = std::min(kNoiseRun, (count - k) & ~7);
+    const float *p = points + 3 * k;
+    for (int32_t j = 0; j < run; j += 8) {
+      LoadPoints8(p + 3 * j, &x, &y, &z);
+      CornerPairOffsets8(tables, x, y, z, c00 + j, c10 + j, c01 + j, c11 + j);
+    }
+    for (int32_t j = 0; j < run; j += 8) {
+      LoadPoints8(p + 3 * j, &x, &y, &z);
+      _mm256_storeu_ps(out + k + j, GradientNoise3x8(G, x, y, z, c00 + j, c10 + j, c01 + j, c11 + j));
+    }
+    k += run;
   }
   // The last one to seven points on the SSE2 path (four at a time, then one by one): the same
   // bits, without spending a whole eight-lane evaluation on a short tail.

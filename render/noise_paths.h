@@ -13,47 +13,15 @@
 #define KIVAGLOBE_RENDER_NOISE_PATHS_H
 
 #include <cstdint>
-#include <cstring>
 
 #include "render/noise_tables.h"
 
-// For the batch kernels: GCC turns their lane-by-lane table reads into chains of vector inserts
-// and extracts, which then compete for the same execution units as the gradients'
-// transpositions. Left as plain integer code they run beside them (about a tenth faster on both
-// paths). The other compilers keep such loops scalar anyway.
-#if defined(__GNUC__) && !defined(__clang__)
-#define KV_NOISE_SCALAR_TABLE_READS __attribute__((optimize("no-tree-vectorize", "no-tree-slp-vectorize")))
-#else
-#define KV_NOISE_SCALAR_TABLE_READS
-#endif
-
-// Two neighbouring table entries, P[i] and P[i + 1], in one read.
-inline void LoadPair(const int32_t *P, int32_t i, int32_t *first, int32_t *second) {
-  uint64_t both;
-  std::memcpy(&both, P + i, sizeof both);
-  *first = int32_t(uint32_t(both));
-  *second = int32_t(uint32_t(both >> 32));
-}
-
-// The float offsets 3c into the gradient table of the corner pairs of `Lanes` points, named by
-// (dx, dy), from the points' lattice indices; the pair's dz = 1 corner is the entry after c. The
-// hashes use the tables' repeated tails (noise_tables.h): for the indices that occur the wrapped
-// neighbour of an entry is simply the next one.
-template <int32_t Lanes>
-KV_NOISE_SCALAR_TABLE_READS inline void CornerPairOffsets(const int32_t *P, const int32_t *ix, const int32_t *iy,
-                                                          const int32_t *iz, int32_t *c00, int32_t *c10,
-                                                          int32_t *c01, int32_t *c11) {
-  for (int32_t k = 0; k < Lanes; ++k) {
-    int32_t p0, p1, h00, h01, h10, h11;
-    LoadPair(P, ix[k], &p0, &p1);
-    LoadPair(P, iy[k] + p0, &h00, &h01);
-    LoadPair(P, iy[k] + p1, &h10, &h11);
-    c00[k] = 3 * (h00 + iz[k]);
-    c10[k] = 3 * (h10 + iz[k]);
-    c01[k] = 3 * (h01 + iz[k]);
-    c11[k] = 3 * (h11 + iz[k]);
-  }
-}
+// The batch kernels take their points in runs of up to kNoiseRun: first the lattice cells and
+// hashes of a whole run, then its gradients and arithmetic. Done group of lanes by group of lanes
+// instead, each group is one long chain of dependent steps (cells, hash reads, gradient reads,
+// seven lerps) that the processor cannot overlap with the next group's; in runs, it overlaps
+// the hash reads of many points, then many groups' arithmetic.
+constexpr int32_t kNoiseRun = 64;
 
 enum NoisePath : int32_t {
   kNoisePathSse2 = 0,

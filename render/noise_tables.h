@@ -12,6 +12,8 @@ constexpr int32_t kNoiseGradientEntries = 514;    // P and G tables: 256 + a cop
 constexpr int32_t kNoiseImprovedEntries = 512;    // IP: 256 + a copy of 0..255
 constexpr int32_t kNoiseSeedTableSize = 2048;     // A, B, F and NoiseSeedTable
 constexpr uint32_t kNoiseSeedTableMask = 2047;
+constexpr int32_t kNoiseColumnHashStride = 257;
+constexpr int32_t kNoiseColumnHashEntries = kNoiseLatticeSize * kNoiseColumnHashStride;
 
 // The tables of one render, held in the RunState (member `noiseTables`). Entries 256.. of the
 // P and G tables repeat entries 0.. so that a hash plus an index below 256 never needs a second
@@ -25,6 +27,14 @@ struct NoiseTables {
   uint32_t A[kNoiseSeedTableSize];           // seeded values 0..255: the render's random source
   uint32_t B[kNoiseSeedTableSize];           // a copy of NoiseSeedTable (not seed dependent)
   float F[kNoiseSeedTableSize];              // A / 255 (filled, not read by the renderer)
+
+  // The hashes of the two x corners of every lattice edge (ix, iy), one byte each, made from P
+  // with it: entry ix * 257 + iy, for iy = 0..256, holds P[iy + P[ix]] in its low byte and
+  // P[iy + P[ix + 1]] in its high byte. Entries iy and iy + 1 are the four corner hashes of the
+  // lattice column (ix, iy), (dx, dy) = 00, 10, 01, 11 from the low byte up, so the batch noise
+  // finds them with one four-byte read instead of two dependent rounds of reads from P. (128 KiB:
+  // it lives in the second level cache, where the two rounds from the small P table cost more.)
+  uint16_t columnHashes[kNoiseColumnHashEntries];
 };
 
 #endif  // KIVAGLOBE_RENDER_NOISE_TABLES_H
