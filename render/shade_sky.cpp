@@ -304,14 +304,19 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
     _mm_store_ps(base + k, _mm_or_ps(_mm_and_ps(isPolar, polar), _mm_andnot_ps(isPolar, other)));
   }
 
-  // Step 2, the storms, each tested against four points at a time. (A storm that reaches the
-  // last point also reaches the lanes that repeat it; what it does to them is not used.)
+  // Step 2, the storms, each tested against four points at a time; then the points one storm
+  // reaches take their shares and their turns (TwistByStorm's steps), the turns' matrices made
+  // together, two at a time. Every point still meets the storms in their order. (Lanes past the
+  // last point are left alone.)
   const int32_t stormCount = row->globals->stormsPlaced;
   for (int32_t i = 0; i < stormCount; i++) {
     const __m128 cx = _mm_set1_ps(storms.centreX[i]);
     const __m128 cy = _mm_set1_ps(storms.centreY[i]);
     const __m128 cz = _mm_set1_ps(storms.centreZ[i]);
     const __m128 radius2 = _mm_set1_ps(storms.radiusSquared[i]);
+    alignas(16) float distance2[kCloudGroup];
+    int32_t hitPoint[kCloudGroup];
+    int32_t hits = 0;
     for (int32_t k = 0; k < lanes; k += 4) {
       const __m128 dx = _mm_sub_ps(cx, _mm_load_ps(px + k));
       const __m128 dy = _mm_sub_ps(cy, _mm_load_ps(py + k));
@@ -319,18 +324,32 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
       const __m128 delta2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz));
       int32_t reached = _mm_movemask_ps(_mm_cmplt_ps(delta2, radius2));
       if (reached == 0) continue;
-      alignas(16) float distance2[4];
-      _mm_store_ps(distance2, delta2);
+      _mm_store_ps(distance2 + k, delta2);
       while (reached != 0) {
-        const int32_t lane = __builtin_ctz(uint32_t(reached));
+        const int32_t p = k + __builtin_ctz(uint32_t(reached));
         reached &= reached - 1;
-        const int32_t p = k + lane;
-        float q[3] = {qx[p], qy[p], qz[p]};
-        TwistByStorm(storms, i, distance2[lane], &base[p], q);
-        qx[p] = q[0];
-        qy[p] = q[1];
-        qz[p] = q[2];
+        if (p < count) hitPoint[hits++] = p;
       }
+    }
+    if (hits == 0) continue;
+    float angle[kCloudGroup];
+    for (int32_t h = 0; h < hits; h++) {
+      const int32_t p = hitPoint[h];
+      const float t = 1.0f - sqrtf(distance2[p] / storms.radiusSquared[i]);
+      const float t3 = t * t * t;
+      base[p] += t3 * 0.3f;
+      angle[h] = t3 * storms.strength[i];
+    }
+    const float centre[3] = {storms.centreX[i], storms.centreY[i], storms.centreZ[i]};
+    float turn[kCloudGroup][16];
+    ExactRotationMatrixMany(centre, angle, turn[0], hits);
+    for (int32_t h = 0; h < hits; h++) {
+      const int32_t p = hitPoint[h];
+      float q[3] = {qx[p], qy[p], qz[p]};
+      TurnPoint(q, turn[h]);
+      qx[p] = q[0];
+      qy[p] = q[1];
+      qz[p] = q[2];
     }
   }
 
@@ -782,18 +801,16 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
   // when the pixel's light-side density follows other pixels' densities); the matrix is a
   // function of the angle alone, so it is the same matrix.
   // Neighbours with the same angle (a map row about an upright axis) share one.
+  // The matrices are made together, two at a time, once every angle is known.
   float coriolis[kRowBatchColumns][16];
+  float angles[kRowBatchColumns];
   const float *coriolisOfPixel[kRowBatchColumns];
   const float factor = row->view->coriolisFactor;
   int32_t used = 0, made = 0;
-  float lastAngle = 0.0f;
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = pixels[i];
     const float angle = (1.0f - px->axisDot * px->axisDot) * factor;
-    if (made == 0 || !(angle == lastAngle)) {
-      ExactRotationMatrix(row->run->modelAxis, angle, coriolis[made++]);
-      lastAngle = angle;
-    }
+    if (made == 0 || !(angle == angles[made - 1])) angles[made++] = angle;
     coriolisOfPixel[i] = coriolis[made - 1];
     shadowedAt[i] = LandLightLevel(row, px) > 0.0f && row->isLit;
     CloudPoints(row, px, shadowedAt[i], points + 3 * used);
@@ -805,6 +822,7 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
     }
   }
   if (used == 0) return;
+  ExactRotationMatrixMany(row->run->modelAxis, angles, coriolis[0], made);
   GroupedDensities(row, pixelOf, coriolisOf, points, used, density, scratch);
 
   // The light-side points of the clouded pixels, over the first points (k >= i >= lit).
