@@ -276,3 +276,87 @@ void ExactRotationMatrix(const float axis[3], float angle, float m[16]) {
   m[13] = 0.0f;
   m[14] = 0.0f;
 }
+
+// ExactSinCos and the quaternion's products for two half angles in the lanes of packed doubles,
+// every operation the scalar one in the scalar's order. The reduction's floor is the truncation
+// made one smaller where it went up, exact while the quotient fits an int32: arguments beyond
+// 1e6 (and NaN and the infinities), which the scalar routine folds first, take that routine.
+void ExactRotationMatrixMany(const float axis[3], const float *angles, float *m, int32_t count) {
+  const __m128d ax = _mm_set1_pd(double(axis[0])), ay = _mm_set1_pd(double(axis[1])), az = _mm_set1_pd(double(axis[2]));
+  const __m128d one = _mm_set1_pd(1.0), two = _mm_set1_pd(2.0);
+  const __m128d signBit = _mm_set1_pd(-0.0);
+  int32_t k = 0;
+  for (; k + 2 <= count; k += 2) {
+    const __m128d x = _mm_div_pd(_mm_setr_pd(double(angles[k]), double(angles[k + 1])), two);
+    const __m128d magnitude = _mm_andnot_pd(signBit, x);
+    if (_mm_movemask_pd(_mm_cmple_pd(magnitude, _mm_set1_pd(1.0e6))) != 3) {
+      ExactRotationMatrix(axis, angles[k], m + 16 * k);
+      ExactRotationMatrix(axis, angles[k + 1], m + 16 * (k + 1));
+      continue;
+    }
+    // ReduceQuadrant.
+    const __m128d v = _mm_add_pd(_mm_mul_pd(x, _mm_set1_pd(kTwoOverPi)), _mm_set1_pd(0.5));
+    const __m128i truncated = _mm_cvttpd_epi32(v);
+    __m128d q = _mm_cvtepi32_pd(truncated);
+    q = _mm_sub_pd(q, _mm_and_pd(_mm_cmpgt_pd(q, v), one));
+    const __m128d r = _mm_sub_pd(_mm_sub_pd(_mm_sub_pd(x, _mm_mul_pd(q, _mm_set1_pd(kPio2a))),
+                                            _mm_mul_pd(q, _mm_set1_pd(kPio2b))),
+                                 _mm_mul_pd(q, _mm_set1_pd(kPio2c)));
+    // The quadrant's bits, each widened to a whole lane of the doubles.
+    const __m128i quadrant = _mm_shuffle_epi32(_mm_cvtpd_epi32(q), _MM_SHUFFLE(1, 1, 0, 0));
+    const __m128i bit0 = _mm_and_si128(quadrant, _mm_set1_epi32(1));
+    const __m128i bit1 = _mm_and_si128(_mm_srli_epi32(quadrant, 1), _mm_set1_epi32(1));
+    const __m128d swap = _mm_castsi128_pd(_mm_cmpeq_epi32(bit0, _mm_set1_epi32(1)));
+    const __m128d negateSine = _mm_castsi128_pd(_mm_cmpeq_epi32(bit1, _mm_set1_epi32(1)));
+    const __m128d negateCosine = _mm_castsi128_pd(_mm_cmpeq_epi32(_mm_xor_si128(bit0, bit1), _mm_set1_epi32(1)));
+    // SinPoly and CosPoly.
+    const __m128d z = _mm_mul_pd(r, r);
+    __m128d ps = _mm_set1_pd(-1.0 / 121645100408832000.0);
+    ps = _mm_add_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 355687428096000.0));
+    ps = _mm_sub_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 1307674368000.0));
+    ps = _mm_add_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 6227020800.0));
+    ps = _mm_sub_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 39916800.0));
+    ps = _mm_add_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 362880.0));
+    ps = _mm_sub_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 5040.0));
+    ps = _mm_add_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 120.0));
+    ps = _mm_sub_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 6.0));
+    const __m128d sinR = _mm_add_pd(r, _mm_mul_pd(_mm_mul_pd(r, z), ps));
+    __m128d pc = _mm_set1_pd(1.0 / 2432902008176640000.0);
+    pc = _mm_sub_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 6402373705728000.0));
+    pc = _mm_add_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 20922789888000.0));
+    pc = _mm_sub_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 87178291200.0));
+    pc = _mm_add_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 479001600.0));
+    pc = _mm_sub_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 3628800.0));
+    pc = _mm_add_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 40320.0));
+    pc = _mm_sub_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 720.0));
+    pc = _mm_add_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 24.0));
+    const __m128d cosR = _mm_add_pd(_mm_sub_pd(one, _mm_mul_pd(_mm_set1_pd(0.5), z)), _mm_mul_pd(_mm_mul_pd(z, z), pc));
+    // The quadrant's swap and signs (a negation flips the sign bit, as the scalar minus does).
+    __m128d s = _mm_or_pd(_mm_and_pd(swap, cosR), _mm_andnot_pd(swap, sinR));
+    __m128d w = _mm_or_pd(_mm_and_pd(swap, sinR), _mm_andnot_pd(swap, cosR));
+    s = _mm_xor_pd(s, _mm_and_pd(negateSine, signBit));
+    w = _mm_xor_pd(w, _mm_and_pd(negateCosine, signBit));
+    // ExactRotationMatrix's products.
+    const __m128d qx = _mm_mul_pd(s, ax), qy = _mm_mul_pd(s, ay), qz = _mm_mul_pd(s, az);
+    const __m128d xy = _mm_mul_pd(_mm_mul_pd(two, qx), qy);
+    const __m128d xz = _mm_mul_pd(_mm_mul_pd(two, qx), qz);
+    const __m128d yz = _mm_mul_pd(_mm_mul_pd(two, qy), qz);
+    const __m128d xw = _mm_mul_pd(_mm_mul_pd(two, qx), w);
+    const __m128d yw = _mm_mul_pd(_mm_mul_pd(two, qy), w);
+    const __m128d zw = _mm_mul_pd(_mm_mul_pd(two, qz), w);
+    const __m128d xx = _mm_mul_pd(qx, qx), yy = _mm_mul_pd(qy, qy), zz = _mm_mul_pd(qz, qz);
+    const __m128d d[9] = {_mm_sub_pd(one, _mm_mul_pd(two, _mm_add_pd(yy, zz))), _mm_sub_pd(xy, zw), _mm_add_pd(xz, yw),
+                          _mm_add_pd(xy, zw), _mm_sub_pd(one, _mm_mul_pd(two, _mm_add_pd(xx, zz))), _mm_sub_pd(yz, xw),
+                          _mm_sub_pd(xz, yw), _mm_add_pd(yz, xw), _mm_sub_pd(one, _mm_mul_pd(two, _mm_add_pd(xx, yy)))};
+    float *m0 = m + 16 * k, *m1 = m0 + 16;
+    for (int e = 0; e < 9; e++) {
+      const __m128 f = _mm_cvtpd_ps(d[e]);
+      const int at = 4 * (e / 3) + e % 3;
+      m0[at] = _mm_cvtss_f32(f);
+      m1[at] = _mm_cvtss_f32(_mm_shuffle_ps(f, f, _MM_SHUFFLE(1, 1, 1, 1)));
+    }
+    m0[12] = m0[13] = m0[14] = 0.0f;
+    m1[12] = m1[13] = m1[14] = 0.0f;
+  }
+  if (k < count) ExactRotationMatrix(axis, angles[k], m + 16 * k);
+}

@@ -44,4 +44,8 @@ void ExactLogFMany(const float *x, float *out, int32_t count);
 // routine: they are the exact ones above.
 void ExactRotationMatrix(const float axis[3], float angle, float m[16]);
 
+// ExactRotationMatrix for count angles about one axis, the same bits, two at a time; matrix k
+// is m + 16 k (its column 3 is left as it was).
+void ExactRotationMatrixMany(const float axis[3], const float *angles, float *m, int32_t count);
+
 #endif  // KIVAGLOBE_FOUNDATION_EXACT_MATH_H

@@ -304,14 +304,19 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
     _mm_store_ps(base + k, _mm_or_ps(_mm_and_ps(isPolar, polar), _mm_andnot_ps(isPolar, other)));
   }
 
-  // Step 2, the storms, each tested against four points at a time. (A storm that reaches the
-  // last point also reaches the lanes that repeat it; what it does to them is not used.)
+  // Step 2, the storms, each tested against four points at a time; then the points one storm
+  // reaches take their shares and their turns (TwistByStorm's steps), the turns' matrices made
+  // together, two at a time. Every point still meets the storms in their order. (Lanes past the
+  // last point are left alone.)
   const int32_t stormCount = row->globals->stormsPlaced;
   for (int32_t i = 0; i < stormCount; i++) {
     const __m128 cx = _mm_set1_ps(storms.centreX[i]);
     const __m128 cy = _mm_set1_ps(storms.centreY[i]);
     const __m128 cz = _mm_set1_ps(storms.centreZ[i]);
     const __m128 radius2 = _mm_set1_ps(storms.radiusSquared[i]);
+    alignas(16) float distance2[kCloudGroup];
+    int32_t hitPoint[kCloudGroup];
+    int32_t hits = 0;
     for (int32_t k = 0; k < lanes; k += 4) {
       const __m128 dx = _mm_sub_ps(cx, _mm_load_ps(px + k));
       const __m128 dy = _mm_sub_ps(cy, _mm_load_ps(py + k));
@@ -319,18 +324,32 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
       const __m128 delta2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz));
       int32_t reached = _mm_movemask_ps(_mm_cmplt_ps(delta2, radius2));
       if (reached == 0) continue;
-      alignas(16) float distance2[4];
-      _mm_store_ps(distance2, delta2);
+      _mm_store_ps(distance2 + k, delta2);
       while (reached != 0) {
-        const int32_t lane = __builtin_ctz(uint32_t(reached));
+        const int32_t p = k + __builtin_ctz(uint32_t(reached));
         reached &= reached - 1;
-        const int32_t p = k + lane;
-        float q[3] = {qx[p], qy[p], qz[p]};
-        TwistByStorm(storms, i, distance2[lane], &base[p], q);
-        qx[p] = q[0];
-        qy[p] = q[1];
-        qz[p] = q[2];
+        if (p < count) hitPoint[hits++] = p;
       }
+    }
+    if (hits == 0) continue;
+    float angle[kCloudGroup];
+    for (int32_t h = 0; h < hits; h++) {
+      const int32_t p = hitPoint[h];
+      const float t = 1.0f - sqrtf(distance2[p] / storms.radiusSquared[i]);
+      const float t3 = t * t * t;
+      base[p] += t3 * 0.3f;
+      angle[h] = t3 * storms.strength[i];
+    }
+    const float centre[3] = {storms.centreX[i], storms.centreY[i], storms.centreZ[i]};
+    float turn[kCloudGroup][16];
+    ExactRotationMatrixMany(centre, angle, turn[0], hits);
+    for (int32_t h = 0; h < hits; h++) {
+      const int32_t p = hitPoint[h];
+      float q[3] = {qx[p], qy[p], qz[p]};
+      TurnPoint(q, turn[h]);
+      qx[p] = q[0];
+      qy[p] = q[1];
+      qz[p] = q[2];
     }
   }
 
@@ -471,6 +490,55 @@ void CloudPoints(const ShadeRow *row, const ShadePixel *px, bool shadowed, float
   }
 }
 
+// CloudPoints' shadow points of `count` pixels, four at a time (IntersectUnitSphere in lanes:
+// both roots and the miss are computed and the lane picks what the branches would): pixel k's
+// goes to points + 3 slot[k].
+void ShadowPointsMany(const ShadeRow *row, ShadePixel *const *pixels, const int32_t *slot, int32_t count,
+                      float *points) {
+  const __m128 scale = _mm_set1_ps(row->run->cloudShellScale);
+  const __m128 one = _mm_set1_ps(1.0f), two = _mm_set1_ps(2.0f), four = _mm_set1_ps(4.0f);
+  const __m128 zero = _mm_setzero_ps(), signBit = _mm_set1_ps(-0.0f);
+  for (int32_t first = 0; first < count; first += 4) {
+    const int32_t n = count - first < 4 ? count - first : 4;
+    alignas(16) float lane[6][4];
+    for (int32_t j = 0; j < 4; j++) {
+      const ShadePixel *px = pixels[first + (j < n ? j : n - 1)];
+      for (int c = 0; c < 3; c++) {
+        lane[c][j] = px->n[c];
+        lane[3 + c][j] = px->light[c];
+      }
+    }
+    const __m128 ox = _mm_mul_ps(_mm_load_ps(lane[0]), scale);
+    const __m128 oy = _mm_mul_ps(_mm_load_ps(lane[1]), scale);
+    const __m128 oz = _mm_mul_ps(_mm_load_ps(lane[2]), scale);
+    const __m128 wx = _mm_add_ps(ox, _mm_load_ps(lane[3]));
+    const __m128 wy = _mm_add_ps(oy, _mm_load_ps(lane[4]));
+    const __m128 wz = _mm_add_ps(oz, _mm_load_ps(lane[5]));
+    const __m128 b =
+        _mm_mul_ps(two, _mm_add_ps(_mm_add_ps(_mm_mul_ps(wx, ox), _mm_mul_ps(wy, oy)), _mm_mul_ps(wz, oz)));
+    const __m128 oo = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ox, ox), _mm_mul_ps(oy, oy)), _mm_mul_ps(oz, oz));
+    const __m128 disc = _mm_sub_ps(_mm_mul_ps(b, b), _mm_mul_ps(four, _mm_sub_ps(oo, one)));
+    const __m128 hits = _mm_cmpge_ps(disc, zero);
+    const __m128 root = _mm_sqrt_ps(_mm_and_ps(hits, disc));
+    const __m128 nearer = _mm_div_ps(_mm_sub_ps(_mm_xor_ps(b, signBit), root), two);
+    const __m128 farther = _mm_div_ps(_mm_sub_ps(root, b), two);
+    const __m128 behind = _mm_cmplt_ps(nearer, zero);
+    const __m128 t = _mm_or_ps(_mm_and_ps(behind, farther), _mm_andnot_ps(behind, nearer));
+    const __m128 hx = _mm_add_ps(ox, _mm_mul_ps(t, wx));
+    const __m128 hy = _mm_add_ps(oy, _mm_mul_ps(t, wy));
+    const __m128 hz = _mm_add_ps(oz, _mm_mul_ps(t, wz));
+    _mm_store_ps(lane[0], _mm_or_ps(_mm_and_ps(hits, hx), _mm_andnot_ps(hits, one)));
+    _mm_store_ps(lane[1], _mm_and_ps(hits, hy));
+    _mm_store_ps(lane[2], _mm_and_ps(hits, hz));
+    for (int32_t j = 0; j < n; j++) {
+      float *out = points + 3 * slot[first + j];
+      out[0] = lane[0][j];
+      out[1] = lane[1][j];
+      out[2] = lane[2][j];
+    }
+  }
+}
+
 // Densities of many points in groups; pixelOf[k] is the pixel point k belongs to and
 // coriolisOf[k] that pixel's Coriolis matrix.
 void GroupedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *const *coriolisOf, const float *points,
@@ -537,9 +605,13 @@ void ShadeClouds(ShadeRow *row, ShadePixel *px) {
   }
   RunState *run = row->run;
 
+  // The shadow's darkening is applied below, with the cloud's colour, in the same channel pass:
+  // the colour is read and written once (the previous stage has just stored it, channel by
+  // channel, and a wider load of it would wait for those stores).
+  float lit = 1.0f;
   if (shadowed) {
     const float shadow = ClampF(density[1] * run->cloudEdgeGain, 0.0f, 1.0f) * run->cloudShadowStrength;
-    for (int k = 0; k < 3; k++) px->colour[k] *= 1.0f - shadow;
+    lit = 1.0f - shadow;
   }
   px->cloudDensity = density[0];
   px->cloudCover = ClampF(density[0] * run->cloudEdgeGain, 0.0f, 1.0f);
@@ -557,8 +629,9 @@ void ShadeClouds(ShadeRow *row, ShadePixel *px) {
   const float b = ClampF(relief + px->d, 0.0f, 1.0f);
   const float k = 1.0f - (1.0f - b) * (1.0f - b);
   for (int c = 0; c < 3; c++) {
+    const float colour = shadowed ? px->colour[c] * lit : px->colour[c];
     const float cloud = row->cloudColour[c] * k * px->factor[c];
-    px->colour[c] += (cloud - px->colour[c]) * px->cloudCover;
+    px->colour[c] = colour + (cloud - colour) * px->cloudCover;
   }
 }
 
@@ -782,29 +855,34 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
   // when the pixel's light-side density follows other pixels' densities); the matrix is a
   // function of the angle alone, so it is the same matrix.
   // Neighbours with the same angle (a map row about an upright axis) share one.
+  // The matrices are made together, two at a time, once every angle is known.
   float coriolis[kRowBatchColumns][16];
+  float angles[kRowBatchColumns];
   const float *coriolisOfPixel[kRowBatchColumns];
   const float factor = row->view->coriolisFactor;
-  int32_t used = 0, made = 0;
-  float lastAngle = 0.0f;
+  // The shadow points are found after the loop, four at a time: slot and pixel of each.
+  int32_t shadowSlot[kRowBatchColumns];
+  ShadePixel *shadowPixel[kRowBatchColumns];
+  int32_t used = 0, made = 0, shadows = 0;
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = pixels[i];
     const float angle = (1.0f - px->axisDot * px->axisDot) * factor;
-    if (made == 0 || !(angle == lastAngle)) {
-      ExactRotationMatrix(row->run->modelAxis, angle, coriolis[made++]);
-      lastAngle = angle;
-    }
+    if (made == 0 || !(angle == angles[made - 1])) angles[made++] = angle;
     coriolisOfPixel[i] = coriolis[made - 1];
     shadowedAt[i] = LandLightLevel(row, px) > 0.0f && row->isLit;
-    CloudPoints(row, px, shadowedAt[i], points + 3 * used);
+    for (int c = 0; c < 3; c++) points[3 * used + c] = px->n[c];
     coriolisOf[used] = coriolisOfPixel[i];
     pixelOf[used++] = px;
     if (shadowedAt[i]) {
+      shadowSlot[shadows] = used;
+      shadowPixel[shadows++] = px;
       coriolisOf[used] = coriolisOfPixel[i];
       pixelOf[used++] = px;
     }
   }
   if (used == 0) return;
+  ShadowPointsMany(row, shadowPixel, shadowSlot, shadows, points);
+  ExactRotationMatrixMany(row->run->modelAxis, angles, coriolis[0], made);
   GroupedDensities(row, pixelOf, coriolisOf, points, used, density, scratch);
 
   // The light-side points of the clouded pixels, over the first points (k >= i >= lit).

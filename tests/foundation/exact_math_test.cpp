@@ -77,4 +77,46 @@ TEST(ExactMath, ManyLogarithmsGiveTheBitsOfOneAtATime) {
   }
 }
 
+// Rotation matrices made two at a time against one at a time: small turns as the clouds use
+// them, half angles at the quadrants' edges (odd multiples of pi/4), turns of both signs, large
+// and non-finite ones (taken by the scalar routine), about unnormalised axes, in runs of odd and
+// even length. Column 3 of every matrix must keep what it held.
+TEST(ExactMath, ManyRotationMatricesGiveTheBitsOfOneAtATime) {
+  std::mt19937 random(2026);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  constexpr int32_t kLength = 41;
+  const float special[] = {0.0f, -0.0f, NAN, INFINITY, -INFINITY, 2.0e6f, -2.1e6f, 1.999999e6f, 3.0e38f, 0x1p-140f};
+  float angles[kLength];
+  float many[16 * kLength], one[16 * kLength];
+  for (int round = 0; round < 2000; round++) {
+    const float axis[3] = {unit(random), unit(random), unit(random) * 3.0f};
+    for (int32_t i = 0; i < kLength; i++) {
+      const uint32_t r = random();
+      if (r % 13 == 0) {
+        angles[i] = special[r / 13 % (sizeof special / sizeof special[0])];
+      } else if (r % 3 == 0) {
+        // Half angles of (2j + 1) pi/4, nudged by a few ulps either way.
+        const float edge = float(int32_t(r % 41) - 20) * 1.5707963267948966f + 1.5707963267948966f;
+        const int32_t nudge = int32_t(random() % 9) - 4;
+        angles[i] = std::nextafter(edge, nudge < 0 ? -INFINITY : INFINITY);
+        for (int32_t n = 1; n < (nudge < 0 ? -nudge : nudge); n++) {
+          angles[i] = std::nextafter(angles[i], nudge < 0 ? -INFINITY : INFINITY);
+        }
+      } else if (r % 3 == 1) {
+        angles[i] = unit(random) * 0.05f;
+      } else {
+        angles[i] = unit(random) * float(1 << (r % 21));
+      }
+    }
+    const int32_t count = round % kLength + 1;
+    for (int32_t i = 0; i < 16 * kLength; i++) many[i] = one[i] = float(i);
+    ExactRotationMatrixMany(axis, angles, many, count);
+    for (int32_t i = 0; i < count; i++) ExactRotationMatrix(axis, angles[i], one + 16 * i);
+    for (int32_t i = 0; i < 16 * kLength; i++) {
+      ASSERT_EQ(FloatBits(many[i]), FloatBits(one[i])) << "matrix " << i / 16 << " element " << i % 16 << " angle "
+                                                       << std::hexfloat << angles[i / 16];
+    }
+  }
+}
+
 }  // namespace

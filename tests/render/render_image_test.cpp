@@ -377,6 +377,34 @@ TEST(RenderImage, LandColourInLanesChangesNoBitAtItsLimits) {
   }
 }
 
+// Cloud shadows and storm twists made for the whole batch against one pixel at a time: cloud
+// shells from the ground to far beyond the sphere (heights past 4000 put the shell's point
+// outside it, where the light's ray can miss the sphere), side light, and many wide, strongly
+// swirling storms, so that a group of points meets several storms, each reaching several points.
+TEST(RenderImage, CloudShadowsAndStormsInLanesChangeNoBit) {
+  uint32_t state = 5150;
+  const double heights[] = {0, 100, 4600, 5000, 9000, 60000};
+  for (int k = 0; k < 6; k++) {
+    RandomCase c = MakeRandomCase(&state, k % 2 == 1);
+    AddSetting(&c, "outputMode=%.0f", k % 3 == 2 ? 2.0 : 1.0);
+    AddSetting(&c, "cloudHeight=%.0f", heights[k]);
+    c.settings.push_back("cloudShadows=100");
+    AddSetting(&c, "cloudCoverage=%.0f", 50 + NextCaseValue(&state) % 40);
+    AddSetting(&c, "stormCount=%.0f", 20 + NextCaseValue(&state) % 30);
+    AddSetting(&c, "stormSize=%.0f", 60 + NextCaseValue(&state) % 40);
+    c.settings.push_back("stormSwirl=100");
+    AddSetting(&c, "light=%.2f,0.3,%.2f", k % 2 ? 0.9 : -0.8, k % 3 ? 0.4 : -0.2);
+    const int32_t w = 67 + 9 * k, h = 22;
+    SetRowNoiseBatchingEnabled(false);
+    const Render single = RenderCase(Size(w, h, 16), c);
+    SetRowNoiseBatchingEnabled(true);
+    const Render batched = RenderCase(Size(w, h, 16), c);
+    ASSERT_TRUE(single.ok && batched.ok);
+    EXPECT_TRUE(single.image.samples == batched.image.samples) << Describe(c);
+    EXPECT_GT(MaxSample(batched.image), 1000) << Describe(c);
+  }
+}
+
 TEST(RenderImage, ZoomedPreviewSizesAndOddWidths) {
   for (int32_t w : {1, 2, 3, 17}) {
     for (int32_t h : {1, 2, 9}) {
