@@ -184,6 +184,12 @@ struct ShadePixel {
   bool cloudLightSideReady;
   float cloudLightSide;
   bool landShaded;             // stage 5's colour made ahead (ShadeLandMany)
+
+  // sea: stage 4's terms that need no neighbour, made ahead for a batch (ShadeSeaMany): the
+  // sea colour with its glint (in sea, before the ice), the ice value and the ice's light.
+  bool seaReady;
+  float seaIce;
+  float seaIceLight;
 };
 
 // Clears the flags of the noise evaluated ahead.
@@ -194,6 +200,7 @@ inline void ClearRowNoise(ShadePixel *px) {
   px->cloudReadyCount = 0;
   px->cloudLightSideReady = false;
   px->landShaded = false;
+  px->seaReady = false;
 }
 
 // The columns whose noise is evaluated together (the most pixels passed to the batch routines).
@@ -217,6 +224,10 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
 // Stage 5's colour for pixels whose land noise BatchLandNoise made (not with the moon's climate),
 // ahead of their stage 4; their ShadeLand then only restores the side sum.
 void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count);
+
+// Stage 4's sea colour, glint, ice value and ice light for pixels through stage 3 whose side sum
+// is in terrainSideSum, ahead of their stage 4, which then only adds the coverages.
+void ShadeSeaMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count);
 
 // The light level that stage 5 gives a pixel (outside mode 13), from its relief shade alone.
 float LandLightLevel(const ShadeRow *row, const ShadePixel *px);

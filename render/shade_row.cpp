@@ -475,6 +475,7 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
     ShadeTerrain(row, terrain[i]);
     terrain[i]->terrainSideSum = run->sideSum;
   }
+  ShadeSeaMany(row, terrain, terrainCount);
   BatchLandNoise(row, land, landCount, scratch);
   ShadeLandMany(row, land, landCount);
   BatchCloudNoise(row, land, landCount, scratch);
