@@ -251,6 +251,9 @@ struct PlacedColumn {
 };
 void PlaceGlobeColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, PlacedColumn *out);
 void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *placed);
+// Stage 1 of `count` (at most kRowBatchColumns) neighbouring pixels of a globe row, their noise
+// flags cleared: the same as PlaceGlobeColumns and ShadePlacePixelWith on each, left to right.
+void ShadePlaceGlobeMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels);
 void ShadeLight(ShadeRow *row, ShadePixel *px);           // stage 2
 // Stage 2 with the pixel's log view term already taken (ViewTermOf: ln depth on the globe, a
 // constant on the map), so that a row's logarithms can be taken together (ExactLogFMany).
