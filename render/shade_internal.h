@@ -184,6 +184,12 @@ struct ShadePixel {
   bool cloudLightSideReady;
   float cloudLightSide;
   bool landShaded;             // stage 5's colour made ahead (ShadeLandMany)
+
+  // sea: stage 4's terms that need no neighbour, made ahead for a batch (ShadeSeaMany): the
+  // sea colour with its glint (in sea, before the ice), the ice value and the ice's light.
+  bool seaReady;
+  float seaIce;
+  float seaIceLight;
 };
 
 // Clears the flags of the noise evaluated ahead.
@@ -194,6 +200,7 @@ inline void ClearRowNoise(ShadePixel *px) {
   px->cloudReadyCount = 0;
   px->cloudLightSideReady = false;
   px->landShaded = false;
+  px->seaReady = false;
 }
 
 // The columns whose noise is evaluated together (the most pixels passed to the batch routines).
@@ -218,6 +225,10 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
 // ahead of their stage 4; their ShadeLand then only restores the side sum.
 void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count);
 
+// Stage 4's sea colour, glint, ice value and ice light for pixels through stage 3 whose side sum
+// is in terrainSideSum, ahead of their stage 4, which then only adds the coverages.
+void ShadeSeaMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count);
+
 // The light level that stage 5 gives a pixel (outside mode 13), from its relief shade alone.
 float LandLightLevel(const ShadeRow *row, const ShadePixel *px);
 
@@ -240,6 +251,9 @@ struct PlacedColumn {
 };
 void PlaceGlobeColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, PlacedColumn *out);
 void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *placed);
+// Stage 1 of `count` (at most kRowBatchColumns) neighbouring pixels of a globe row, their noise
+// flags cleared: the same as PlaceGlobeColumns and ShadePlacePixelWith on each, left to right.
+void ShadePlaceGlobeMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels);
 void ShadeLight(ShadeRow *row, ShadePixel *px);           // stage 2
 // Stage 2 with the pixel's log view term already taken (ViewTermOf: ln depth on the globe, a
 // constant on the map), so that a row's logarithms can be taken together (ExactLogFMany).

@@ -452,15 +452,16 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
   // The globe's log view terms (ln depth) of the batch in one go: each logarithm is a long
   // chain of dependent steps, and taken together their chains overlap.
   float depth[kRowBatchColumns], viewTerm[kRowBatchColumns];
-  PlacedColumn placed[kRowBatchColumns];
-  if (!row->isMap) PlaceGlobeColumns(row, firstColumn, count, placed);
-  for (int32_t i = 0; i < count; i++) {
-    ShadePixel *px = &pixels[i];
-    px->column = firstColumn + i;
-    ClearRowNoise(px);
-    ShadePlacePixelWith(row, px, row->isMap ? nullptr : &placed[i]);
-    depth[i] = px->onPlanet ? px->depth : 1.0f;
+  if (!row->isMap) {
+    ShadePlaceGlobeMany(row, firstColumn, count, pixels);
+  } else {
+    for (int32_t i = 0; i < count; i++) {
+      pixels[i].column = firstColumn + i;
+      ClearRowNoise(&pixels[i]);
+      ShadePlacePixel(row, &pixels[i]);
+    }
   }
+  for (int32_t i = 0; i < count; i++) depth[i] = pixels[i].onPlanet ? pixels[i].depth : 1.0f;
   if (!row->isMap) ExactLogFMany(depth, viewTerm, count);
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = &pixels[i];
@@ -475,6 +476,7 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
     ShadeTerrain(row, terrain[i]);
     terrain[i]->terrainSideSum = run->sideSum;
   }
+  ShadeSeaMany(row, terrain, terrainCount);
   BatchLandNoise(row, land, landCount, scratch);
   ShadeLandMany(row, land, landCount);
   BatchCloudNoise(row, land, landCount, scratch);

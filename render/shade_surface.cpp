@@ -170,25 +170,30 @@ void ShadeCoastAndSea(ShadeRow *row, ShadePixel *px) {
   float *self = px->record;
   const float seaLevel = run->seaLevelValue;
 
-  px->landCover = CellCoverageFraction(left[kRecordPrevHeight], self[kRecordPrevHeight], row->prevHeight,
-                                       px->height, seaLevel);
+  px->landCover = CellCoverageQuick(left[kRecordPrevHeight], self[kRecordPrevHeight], row->prevHeight, px->height,
+                             seaLevel);
 
-  const float depth = ClampF((seaLevel - px->firstValue) * 400.0f, 0.0f, 255.0f) / 256.0f;
-  for (int k = 0; k < 3; k++) {
-    px->sea[k] = run->shallowSeaColour[k] + (run->deepSeaColour[k] - run->shallowSeaColour[k]) * depth;
-  }
-  if (!row->isMap) {
-    const float g = ClampF(1.0f - (1.0f - Dot3(row->glint, px->n)) * 120.0f, 0.0f, 1.0f);
-    const float glint = g * g * g * g * g * row->glintScale * 80.0f;
-    for (int k = 0; k < 3; k++) px->sea[k] += glint;
+  float ice, lit;
+  if (px->seaReady) {
+    ice = px->seaIce;
+    lit = px->seaIceLight;
+  } else {
+    const float depth = ClampF((seaLevel - px->firstValue) * 400.0f, 0.0f, 255.0f) / 256.0f;
+    for (int k = 0; k < 3; k++) {
+      px->sea[k] = run->shallowSeaColour[k] + (run->deepSeaColour[k] - run->shallowSeaColour[k]) * depth;
+    }
+    if (!row->isMap) {
+      const float g = ClampF(1.0f - (1.0f - Dot3(row->glint, px->n)) * 120.0f, 0.0f, 1.0f);
+      const float glint = g * g * g * g * g * row->glintScale * 80.0f;
+      for (int k = 0; k < 3; k++) px->sea[k] += glint;
+    }
+    ice = (px->axisDot * px->axisDot - 0.7f) * 8.0f + 2.0f * run->sideSum;
+    lit = row->isLit ? (px->d > 0.0f ? px->d : 0.0f) : 1.0f;
   }
 
-  const float ice = (px->axisDot * px->axisDot - 0.7f) * 8.0f + 2.0f * run->sideSum;
-  px->seaIceCover = CellCoverageFraction(left[kRecordPrevIce], self[kRecordPrevIce], row->prevIce, ice,
-                                         row->iceThreshold);
+  px->seaIceCover = CellCoverageQuick(left[kRecordPrevIce], self[kRecordPrevIce], row->prevIce, ice, row->iceThreshold);
   left[kRecordPrevIce] = row->prevIce;
   row->prevIce = ice;
-  const float lit = row->isLit ? (px->d > 0.0f ? px->d : 0.0f) : 1.0f;
   for (int k = 0; k < 3; k++) {
     const float iceColour = row->seaIceColour[k] * lit;
     px->sea[k] += (iceColour - px->sea[k]) * px->seaIceCover;
@@ -350,6 +355,64 @@ void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
       p->landNoise = p->landNoiseSum;
       p->lightLevel = p->shade;
       p->landShaded = true;
+    }
+  }
+}
+
+// Stage 4's terms that need no neighbour, four pixels at a time in the scalar form's order: the
+// sea colour by depth, the glint, the ice value and the light on the ice. Only the two coverages
+// read the row above and the pixel to the left, and those stay with ShadeCoastAndSea. A last
+// group of fewer than four repeats its last pixel in the spare lanes and stores only its own.
+void ShadeSeaMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
+  const RunState *run = row->run;
+  const __m128 zero = _mm_setzero_ps(), one = Splat(1.0f);
+  __m128 shallow[3], step[3];
+  for (int k = 0; k < 3; k++) {
+    shallow[k] = Splat(run->shallowSeaColour[k]);
+    step[k] = Splat(run->deepSeaColour[k] - run->shallowSeaColour[k]);
+  }
+  for (int32_t i = 0; i < count; i += 4) {
+    ShadePixel *px[4];
+    for (int j = 0; j < 4; j++) px[j] = pixels[i + j < count ? i + j : count - 1];
+    auto gather = [&px](float ShadePixel::*field) {
+      return _mm_setr_ps(px[0]->*field, px[1]->*field, px[2]->*field, px[3]->*field);
+    };
+    const __m128 first = gather(&ShadePixel::firstValue);
+    const __m128 depth = _mm_div_ps(
+        ClampLanes(_mm_mul_ps(_mm_sub_ps(Splat(run->seaLevelValue), first), Splat(400.0f)), zero, Splat(255.0f)),
+        Splat(256.0f));
+    __m128 sea[3];
+    for (int k = 0; k < 3; k++) sea[k] = _mm_add_ps(shallow[k], _mm_mul_ps(step[k], depth));
+    if (!row->isMap) {
+      const __m128 n0 = _mm_setr_ps(px[0]->n[0], px[1]->n[0], px[2]->n[0], px[3]->n[0]);
+      const __m128 n1 = _mm_setr_ps(px[0]->n[1], px[1]->n[1], px[2]->n[1], px[3]->n[1]);
+      const __m128 n2 = _mm_setr_ps(px[0]->n[2], px[1]->n[2], px[2]->n[2], px[3]->n[2]);
+      const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(Splat(row->glint[0]), n0), _mm_mul_ps(Splat(row->glint[1]), n1)),
+                                    _mm_mul_ps(Splat(row->glint[2]), n2));
+      const __m128 g = ClampLanes(_mm_sub_ps(one, _mm_mul_ps(_mm_sub_ps(one, dot), Splat(120.0f))), zero, one);
+      const __m128 g5 = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(g, g), g), g), g);
+      const __m128 glint = _mm_mul_ps(_mm_mul_ps(g5, Splat(row->glintScale)), Splat(80.0f));
+      for (int k = 0; k < 3; k++) sea[k] = _mm_add_ps(sea[k], glint);
+    }
+    const __m128 axisDot = gather(&ShadePixel::axisDot);
+    const __m128 ice = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_mul_ps(axisDot, axisDot), Splat(0.7f)), Splat(8.0f)),
+                                  _mm_mul_ps(Splat(2.0f), gather(&ShadePixel::terrainSideSum)));
+    __m128 lit = one;
+    if (row->isLit) {
+      const __m128 d = gather(&ShadePixel::d);
+      lit = Select(_mm_cmpgt_ps(d, zero), d, zero);
+    }
+    alignas(16) float colour[3][4], iceOut[4], litOut[4];
+    for (int k = 0; k < 3; k++) _mm_store_ps(colour[k], sea[k]);
+    _mm_store_ps(iceOut, ice);
+    _mm_store_ps(litOut, lit);
+    const int32_t lanes = count - i < 4 ? count - i : 4;
+    for (int j = 0; j < lanes; j++) {
+      ShadePixel *p = px[j];
+      for (int k = 0; k < 3; k++) p->sea[k] = colour[k][j];
+      p->seaIce = iceOut[j];
+      p->seaIceLight = litOut[j];
+      p->seaReady = true;
     }
   }
 }

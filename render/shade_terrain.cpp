@@ -546,9 +546,12 @@ void AddCraterDecals(float *sum, const float point[3], float *decalSum, PluginGl
 
 // ---- Stage 1: place the pixel -------------------------------------------------------------------
 
-void ShadePlacePixel(ShadeRow *row, ShadePixel *px) { ShadePlacePixelWith(row, px, nullptr); }
+namespace {
 
-void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *placed) {
+// Stage 1 itself, inline in both the single and the batch form: a batch of a globe's pixels then
+// takes no call per pixel, and its column terms go straight from PlaceGlobeColumns' registers
+// into the pixels.
+[[gnu::always_inline]] inline void PlacePixel(ShadeRow *row, ShadePixel *px, const PlacedColumn *placed) {
   const RenderView *view = row->view;
   const int32_t c = px->column;
   px->record = row->records + int64_t(c + 1) * kPixelRecordFloats;
@@ -642,6 +645,23 @@ void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *plac
   px->onPlanet = true;
   px->randomByte = row->run->noiseTables.A[row->cityIndex & kNoiseSeedTableMask] & 255u;
   row->cityIndex++;
+}
+
+}  // namespace
+
+void ShadePlacePixel(ShadeRow *row, ShadePixel *px) { PlacePixel(row, px, nullptr); }
+
+void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *placed) { PlacePixel(row, px, placed); }
+
+void ShadePlaceGlobeMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels) {
+  PlacedColumn placed[kRowBatchColumns];
+  PlaceGlobeColumns(row, firstColumn, count, placed);
+  for (int32_t i = 0; i < count; i++) {
+    ShadePixel *px = &pixels[i];
+    px->column = firstColumn + i;
+    ClearRowNoise(px);
+    PlacePixel(row, px, &placed[i]);
+  }
 }
 
 // ---- Stage 2: light -----------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "render/coverage.h"
 
@@ -119,6 +120,37 @@ TEST(CellCoverage, HostileValuesGiveAFraction) {
   EXPECT_GE(f, 0.0f);
   EXPECT_LE(f, 1.0f);
   EXPECT_EQ(CellCoverageFraction(1, 1, 1, 1, NAN), 0.0f);  // nothing is above a NaN
+}
+
+// The inline form with its quick whole-cell answers against the general form, bit for bit, over
+// corners drawn around the threshold: on it, a step either side, just under it (where a missing
+// corner's stand-in rises above), the missing mark itself, far values, infinities and NaN.
+TEST(CellCoverage, QuickFormMatchesTheGeneralForm) {
+  const float t = 0.25f;
+  const float just = std::nextafter(t, 1.0f), under = std::nextafter(t, 0.0f);
+  const float values[] = {t, just, under, t - 0.000005f, kMissingCorner, -1.0f, 3.0f, -INFINITY, INFINITY, NAN,
+                          0.2f, 0.3f};
+  constexpr int kCount = sizeof values / sizeof values[0];
+  int32_t checked = 0;
+  for (int ia = 0; ia < kCount; ia++) {
+    for (int ib = 0; ib < kCount; ib++) {
+      for (int ic = 0; ic < kCount; ic++) {
+        for (int id = 0; id < kCount; id++) {
+          const float a = values[ia], b = values[ib], c = values[ic], d = values[id];
+          if (d == kMissingCorner) continue;  // the pixel's own corner is always real
+          const float quick = CellCoverageQuick(a, b, c, d, t), general = CellCoverageFraction(a, b, c, d, t);
+          uint32_t q, g;
+          std::memcpy(&q, &quick, sizeof q);
+          std::memcpy(&g, &general, sizeof g);
+          ASSERT_EQ(q, g) << a << " " << b << " " << c << " " << d;
+          checked++;
+        }
+      }
+    }
+  }
+  EXPECT_GT(checked, 10000);
+  // The first row over a pixel just under the threshold: the stand-ins lie above it.
+  EXPECT_GT(CellCoverageQuick(kMissingCorner, kMissingCorner, kMissingCorner, t - 0.000005f, t), 0.5f);
 }
 
 TEST(ClampCoverage, AboveOneIsFullNotEmpty) {

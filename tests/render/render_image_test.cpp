@@ -405,6 +405,33 @@ TEST(RenderImage, CloudShadowsAndStormsInLanesChangeNoBit) {
   }
 }
 
+// The sea's colour, glint and ice made four pixels at a time, and the quick answers for whole
+// cells of coast and ice, against one pixel at a time where they bind: no sea, sea everywhere
+// (the depth at both ends of its clamp), ice on every cell or none, the glint at its peak under a
+// light behind the viewer, on lit and unlit globes and maps, with widths that leave one to three
+// pixels over a whole number of fours.
+TEST(RenderImage, SeaInLanesChangesNoBitAtItsLimits) {
+  uint32_t state = 5151;
+  const char *seas[][2] = {{"seaLevel=0", "ice=0"},    {"seaLevel=100", "ice=100"}, {"seaLevel=100", "ice=0"},
+                           {"seaLevel=55", "ice=100"}, {"seaLevel=0", "ice=100"},   {"seaLevel=55", "ice=0"}};
+  const int modes[] = {1, 0, 2, 3, 4, 1};
+  for (int k = 0; k < 6; k++) {
+    RandomCase c = MakeRandomCase(&state, k % 2 == 1);
+    AddSetting(&c, "outputMode=%.0f", double(modes[k]));
+    c.settings.push_back(seas[k][0]);
+    c.settings.push_back(seas[k][1]);
+    if (k % 3 == 0) c.settings.push_back("light=0,0,1");
+    const int32_t w = 61 + 10 * k, h = 24;
+    SetRowNoiseBatchingEnabled(false);
+    const Render single = RenderCase(Size(w, h, 16), c);
+    SetRowNoiseBatchingEnabled(true);
+    const Render batched = RenderCase(Size(w, h, 16), c);
+    ASSERT_TRUE(single.ok && batched.ok) << Describe(c);
+    EXPECT_TRUE(single.image.samples == batched.image.samples) << Describe(c);
+    EXPECT_GT(MaxSample(batched.image), 1000) << Describe(c);
+  }
+}
+
 TEST(RenderImage, ZoomedPreviewSizesAndOddWidths) {
   for (int32_t w : {1, 2, 3, 17}) {
     for (int32_t h : {1, 2, 9}) {
