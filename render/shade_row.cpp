@@ -194,6 +194,65 @@ void SplitCraterCandidates(ShadeRow *row) {
   row->craterSegmentWidth = segment;
 }
 
+// The map's candidates split by the columns they may reach. A map pixel's point is n = v M for
+// v = (-sl k, y, cl k), with y the row's sine of latitude, k = sqrt(1 - y^2) and (sl, cl) the
+// column's sine and cosine of longitude, so n . u = v . w for w = M u (and likewise for t). Over a
+// segment of columns sl and cl lie within the least and greatest of its cached values, and over
+// that box v . w lies within its value at the box's centre plus or minus k (|w0| sl's half span +
+// |w2| cl's half span). A crater whose slab test fails for every value of that range, widened by
+// a margin for the light-side point (within 0.001) and for rounding, holds no point of the
+// segment. The bound is taken in doubles from the very values the pixels use; a NaN keeps the
+// crater.
+void SplitMapCraterCandidates(ShadeRow *row) {
+  const int32_t width = row->targetWidth;
+  if (width < 16 * kCraterSegments || width > (1 << 28)) return;
+  const int32_t segment = (width + kCraterSegments - 1) / kCraterSegments;
+  double sMid[kCraterSegments], sHalf[kCraterSegments], cMid[kCraterSegments], cHalf[kCraterSegments];
+  for (int32_t s = 0; s < kCraterSegments; s++) {
+    const int32_t first = s * segment;
+    const int32_t last = first + segment > width ? width : first + segment;
+    float sLo = 2.0f, sHi = -2.0f, cLo = 2.0f, cHi = -2.0f;
+    bool bounded = true;
+    for (int32_t c = first; c < last; c++) {
+      const float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
+      const float sl = record[kRecordLongitudeSin], cl = record[kRecordLongitudeCos];
+      sLo = sl < sLo ? sl : sLo, sHi = sl > sHi ? sl : sHi;
+      cLo = cl < cLo ? cl : cLo, cHi = cl > cHi ? cl : cHi;
+      bounded = bounded && sl == sl && cl == cl;
+    }
+    // A NaN longitude leaves the box unbounded, so every crater is kept.
+    if (!bounded) sLo = cLo = -1e30f, sHi = cHi = 1e30f;
+    sMid[s] = 0.5 * (double(sLo) + sHi), sHalf[s] = 0.5 * (double(sHi) - sLo);
+    cMid[s] = 0.5 * (double(cLo) + cHi), cHalf[s] = 0.5 * (double(cHi) - cLo);
+  }
+  const double y = row->mapRowSine;
+  const double k = std::sqrt(std::fmax(0.0, 1.0 - y * y));
+  const float *m = row->axisMatrix;
+  int32_t lists[kCraterSegments][kCraterColumnStride];
+  int32_t counts[kCraterSegments] = {};
+  for (int32_t i = 0; i < row->craterCandidateCount; i++) {
+    const int32_t index = row->craterCandidates[i];
+    const CraterRecord &cr = row->run->craters[index];
+    double wu[3], wt[3];
+    for (int a = 0; a < 3; a++) {
+      wu[a] = double(m[4 * a]) * cr.u[0] + double(m[4 * a + 1]) * cr.u[1] + double(m[4 * a + 2]) * cr.u[2];
+      wt[a] = double(m[4 * a]) * cr.t[0] + double(m[4 * a + 1]) * cr.t[1] + double(m[4 * a + 2]) * cr.t[2];
+    }
+    const double reach = double(cr.halfSize) + 0.003;
+    for (int32_t s = 0; s < kCraterSegments; s++) {
+      const double centreU = y * wu[1] + k * (wu[2] * cMid[s] - wu[0] * sMid[s]);
+      const double spanU = k * (std::fabs(wu[0]) * sHalf[s] + std::fabs(wu[2]) * cHalf[s]);
+      const double centreT = y * wt[1] + k * (wt[2] * cMid[s] - wt[0] * sMid[s]);
+      const double spanT = k * (std::fabs(wt[0]) * sHalf[s] + std::fabs(wt[2]) * cHalf[s]);
+      const bool missU = std::fabs(centreU) >= reach + spanU;
+      const bool missT = std::fabs(centreT) >= reach + spanT;
+      if (!missU && !missT) lists[s][counts[s]++] = index;
+    }
+  }
+  for (int32_t s = 0; s < kCraterSegments; s++) FillCraterSegment(row, s, lists[s], counts[s]);
+  row->craterSegmentWidth = segment;
+}
+
 // The craters whose slab can reach a point of this row, in increasing order.
 //
 // A point p of the row (a sphere point n, or the light-side point within 0.001 of it) has
@@ -235,7 +294,13 @@ void FindCraterCandidates(ShadeRow *row) {
     if (all || near || !(r < 0.5f)) row->craterCandidates[row->craterCandidateCount++] = k;
   }
   SetCraterColumns(row);
-  if (!all && !row->isMap) SplitCraterCandidates(row);
+  if (!all) {
+    if (row->isMap) {
+      SplitMapCraterCandidates(row);
+    } else {
+      SplitCraterCandidates(row);
+    }
+  }
 }
 
 // Map modes: the sine and cosine of every column's longitude, kept in the column's record for
@@ -555,8 +620,9 @@ void SetRowNoiseBatchingEnabled(bool enabled) { gRowNoiseBatching = enabled; }
 void ShadeRowPixels(PluginGlobals *globals, RenderView *view) {
   ShadeRow row;
   SetupRow(&row, globals, view);
-  FindCraterCandidates(&row);
+  // The map's crater segments read the cached longitudes.
   if (row.isMap && row.row == 0) CacheMapLongitudes(&row);
+  FindCraterCandidates(&row);
   const bool nightShortcut = NightShortcut(row);
   if (nightShortcut) {
     const int32_t target = TargetHeight(globals);

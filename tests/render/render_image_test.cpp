@@ -280,6 +280,22 @@ TEST(RenderImage, CraterCullingChangesNoBit) {
     ASSERT_TRUE(full.ok && quick.ok);
     EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
   }
+  // Maps wide enough for column segments of longitude, about tilted axes, with large craters
+  // that straddle segments and the seam, panned and zoomed, lit, hypsometric and bump.
+  const char *maps[][3] = {{"outputMode=3", "axis=0.4,1,0.3", "zoomDivisor=1"},
+                           {"outputMode=13", "axis=-0.7,1,0.2", "panX=7"},
+                           {"outputMode=6", "axis=0,1,0", "zoomDivisor=3"}};
+  for (int k = 0; k < 6; k++) {
+    RandomCase c = MakeRandomCase(&state, true);
+    c.settings.insert(c.settings.end(), {maps[k % 3][0], maps[k % 3][1], maps[k % 3][2], "craterCount=100"});
+    AddSetting(&c, "craterSize=%.0f", k < 3 ? 100.0 : 35.0);
+    SetCraterCullingEnabled(false);
+    const Render full = RenderCase(Size(136 + 24 * k, 48, 16), c);
+    SetCraterCullingEnabled(true);
+    const Render quick = RenderCase(Size(136 + 24 * k, 48, 16), c);
+    ASSERT_TRUE(full.ok && quick.ok);
+    EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
+  }
 }
 
 // The row's noise evaluated ahead of its pixels against every stage evaluating its own, on each
