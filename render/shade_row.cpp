@@ -174,6 +174,22 @@ void SplitCraterCandidates(ShadeRow *row) {
     xHi[s] = float(int64_t(view->centreX) - first) / view->radius;
     xLo[s] = float(int64_t(view->centreX) - last) / view->radius;
   }
+  // The points of a segment also lie in a box: x between its ends, the row's y, and z =
+  // sqrt(1 - x^2 - y^2) between its values at the x nearest to 0 and farthest from it (0 off the
+  // disc). Over the box p . u lies within its value at the box's centre plus or minus |u0| times
+  // x's half span plus |u2| times z's, and a crater whose slab test fails over that range (widened
+  // for the light-side point, a thousandth of a radius away, and for rounding) is left out.
+  const double y = float(int64_t(view->centreY) - row->row) / view->radius;
+  double xMid[kCraterSegments], xHalf[kCraterSegments], zMid[kCraterSegments], zHalf[kCraterSegments];
+  for (int32_t s = 0; s < kCraterSegments; s++) {
+    const double lo = xLo[s], hi = xHi[s];
+    const double near = lo > 0.0 ? lo : hi < 0.0 ? -hi : 0.0;
+    const double far = std::fmax(std::fabs(lo), std::fabs(hi));
+    const double zHi = std::sqrt(std::fmax(0.0, 1.0 - near * near - y * y));
+    const double zLo = std::sqrt(std::fmax(0.0, 1.0 - far * far - y * y));
+    xMid[s] = 0.5 * (lo + hi), xHalf[s] = 0.5 * (hi - lo);
+    zMid[s] = 0.5 * (zLo + zHi), zHalf[s] = 0.5 * (zHi - zLo);
+  }
   for (int32_t i = 0; i < row->craterCandidateCount; i++) {
     const int32_t k = row->craterCandidates[i];
     const CraterRecord &cr = row->run->craters[k];
@@ -185,9 +201,14 @@ void SplitCraterCandidates(ShadeRow *row) {
     const float alphaMin = min2 > 0.0f ? sqrtf(min2) : 0.0f;
     const float lo = std::fmin(alphaMin * ce, 1.002f * ce) - spread;
     const float hi = std::fmax(alphaMin * ce, 1.002f * ce) + spread;
+    const double slab = double(r) + 0.003;
     for (int32_t s = 0; s < kCraterSegments; s++) {
       const bool reach = !(r < 0.5f) || (xHi[s] >= lo && xLo[s] <= hi) || (xHi[s] >= -hi && xLo[s] <= -lo);
-      if (reach) lists[s][counts[s]++] = k;
+      const double centreU = xMid[s] * u[0] + y * u[1] + zMid[s] * u[2];
+      const double centreT = xMid[s] * t[0] + y * t[1] + zMid[s] * t[2];
+      const bool missU = std::fabs(centreU) >= slab + std::fabs(u[0]) * xHalf[s] + std::fabs(u[2]) * zHalf[s];
+      const bool missT = std::fabs(centreT) >= slab + std::fabs(t[0]) * xHalf[s] + std::fabs(t[2]) * zHalf[s];
+      if (reach && !missU && !missT) lists[s][counts[s]++] = k;
     }
   }
   for (int32_t s = 0; s < kCraterSegments; s++) FillCraterSegment(row, s, lists[s], counts[s]);

@@ -270,7 +270,7 @@ TEST(RenderImage, CraterCullingChangesNoBit) {
   }
   // A wide globe, off centre and larger than the picture: its rows split the candidates into
   // column segments, some beyond the disc's edge.
-  for (const char *centre : {"centerX=0.2", "centerX=0.9"}) {
+  for (const char *centre : {"centerX=0.2", "centerX=0.5", "centerX=0.9"}) {
     RandomCase c = MakeRandomCase(&state, true);
     c.settings.insert(c.settings.end(), {centre, "planetSize=140", "craterCount=100", "craterSize=60", "light=0.5,0.2,0.8", "outputMode=1"});
     SetCraterCullingEnabled(false);
