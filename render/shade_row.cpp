@@ -232,19 +232,22 @@ void SplitMapCraterCandidates(ShadeRow *row) {
   for (int32_t s = 0; s < kCraterSegments; s++) {
     const int32_t first = s * segment;
     const int32_t last = first + segment > width ? width : first + segment;
-    float sLo = 2.0f, sHi = -2.0f, cLo = 2.0f, cHi = -2.0f;
-    bool bounded = true;
+    // The sine and cosine sit side by side in the record: both ride in the low lanes. A NaN
+    // leaves the bounds as they were (minps and maxps return their second operand then), which
+    // is sound: its pixel's point is NaN in every component, and a NaN point is in no slab.
+    static_assert(kRecordLongitudeCos == kRecordLongitudeSin + 1);
+    __m128 lo = _mm_set1_ps(2.0f), hi = _mm_set1_ps(-2.0f);
     for (int32_t c = first; c < last; c++) {
-      const float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
-      const float sl = record[kRecordLongitudeSin], cl = record[kRecordLongitudeCos];
-      sLo = sl < sLo ? sl : sLo, sHi = sl > sHi ? sl : sHi;
-      cLo = cl < cLo ? cl : cLo, cHi = cl > cHi ? cl : cHi;
-      bounded = bounded && sl == sl && cl == cl;
+      const float *record = row->records + int64_t(c + 1) * kPixelRecordFloats + kRecordLongitudeSin;
+      const __m128 v = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(record)));
+      lo = _mm_min_ps(v, lo);
+      hi = _mm_max_ps(v, hi);
     }
-    // A NaN longitude leaves the box unbounded, so every crater is kept.
-    if (!bounded) sLo = cLo = -1e30f, sHi = cHi = 1e30f;
-    sMid[s] = 0.5 * (double(sLo) + sHi), sHalf[s] = 0.5 * (double(sHi) - sLo);
-    cMid[s] = 0.5 * (double(cLo) + cHi), cHalf[s] = 0.5 * (double(cHi) - cLo);
+    alignas(16) float l[4], h[4];
+    _mm_store_ps(l, lo);
+    _mm_store_ps(h, hi);
+    sMid[s] = 0.5 * (double(l[0]) + h[0]), sHalf[s] = 0.5 * (double(h[0]) - l[0]);
+    cMid[s] = 0.5 * (double(l[1]) + h[1]), cHalf[s] = 0.5 * (double(h[1]) - l[1]);
   }
   const double y = row->mapRowSine;
   const double k = std::sqrt(std::fmax(0.0, 1.0 - y * y));
