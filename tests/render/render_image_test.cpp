@@ -280,6 +280,18 @@ TEST(RenderImage, CraterCullingChangesNoBit) {
     ASSERT_TRUE(full.ok && quick.ok);
     EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
   }
+  // A whole globe about a tilted axis with many small craters, which its segments leave out the
+  // most, from the poles' rows to the equator's.
+  for (const char *size : {"craterSize=10", "craterSize=25"}) {
+    RandomCase c = MakeRandomCase(&state, true);
+    c.settings.insert(c.settings.end(), {size, "craterCount=100", "axis=0.5,1,-0.4", "light=-0.6,0.3,0.7"});
+    SetCraterCullingEnabled(false);
+    const Render full = RenderCase(Size(176, 168, 16), c);
+    SetCraterCullingEnabled(true);
+    const Render quick = RenderCase(Size(176, 168, 16), c);
+    ASSERT_TRUE(full.ok && quick.ok);
+    EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
+  }
   // Maps wide enough for column segments of longitude, about tilted axes, with large craters
   // that straddle segments and the seam, panned and zoomed, lit, hypsometric and bump.
   const char *maps[][3] = {{"outputMode=3", "axis=0.4,1,0.3", "zoomDivisor=1"},
