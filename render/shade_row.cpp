@@ -174,6 +174,22 @@ void SplitCraterCandidates(ShadeRow *row) {
     xHi[s] = float(int64_t(view->centreX) - first) / view->radius;
     xLo[s] = float(int64_t(view->centreX) - last) / view->radius;
   }
+  // The points of a segment also lie in a box: x between its ends, the row's y, and z =
+  // sqrt(1 - x^2 - y^2) between its values at the x nearest to 0 and farthest from it (0 off the
+  // disc). Over the box p . u lies within its value at the box's centre plus or minus |u0| times
+  // x's half span plus |u2| times z's, and a crater whose slab test fails over that range (widened
+  // for the light-side point, a thousandth of a radius away, and for rounding) is left out.
+  const double y = float(int64_t(view->centreY) - row->row) / view->radius;
+  double xMid[kCraterSegments], xHalf[kCraterSegments], zMid[kCraterSegments], zHalf[kCraterSegments];
+  for (int32_t s = 0; s < kCraterSegments; s++) {
+    const double lo = xLo[s], hi = xHi[s];
+    const double near = lo > 0.0 ? lo : hi < 0.0 ? -hi : 0.0;
+    const double far = std::fmax(std::fabs(lo), std::fabs(hi));
+    const double zHi = std::sqrt(std::fmax(0.0, 1.0 - near * near - y * y));
+    const double zLo = std::sqrt(std::fmax(0.0, 1.0 - far * far - y * y));
+    xMid[s] = 0.5 * (lo + hi), xHalf[s] = 0.5 * (hi - lo);
+    zMid[s] = 0.5 * (zLo + zHi), zHalf[s] = 0.5 * (zHi - zLo);
+  }
   for (int32_t i = 0; i < row->craterCandidateCount; i++) {
     const int32_t k = row->craterCandidates[i];
     const CraterRecord &cr = row->run->craters[k];
@@ -185,9 +201,76 @@ void SplitCraterCandidates(ShadeRow *row) {
     const float alphaMin = min2 > 0.0f ? sqrtf(min2) : 0.0f;
     const float lo = std::fmin(alphaMin * ce, 1.002f * ce) - spread;
     const float hi = std::fmax(alphaMin * ce, 1.002f * ce) + spread;
+    const double slab = double(r) + 0.003;
     for (int32_t s = 0; s < kCraterSegments; s++) {
       const bool reach = !(r < 0.5f) || (xHi[s] >= lo && xLo[s] <= hi) || (xHi[s] >= -hi && xLo[s] <= -lo);
-      if (reach) lists[s][counts[s]++] = k;
+      const double centreU = xMid[s] * u[0] + y * u[1] + zMid[s] * u[2];
+      const double centreT = xMid[s] * t[0] + y * t[1] + zMid[s] * t[2];
+      const bool missU = std::fabs(centreU) >= slab + std::fabs(u[0]) * xHalf[s] + std::fabs(u[2]) * zHalf[s];
+      const bool missT = std::fabs(centreT) >= slab + std::fabs(t[0]) * xHalf[s] + std::fabs(t[2]) * zHalf[s];
+      if (reach && !missU && !missT) lists[s][counts[s]++] = k;
+    }
+  }
+  for (int32_t s = 0; s < kCraterSegments; s++) FillCraterSegment(row, s, lists[s], counts[s]);
+  row->craterSegmentWidth = segment;
+}
+
+// The map's candidates split by the columns they may reach. A map pixel's point is n = v M for
+// v = (-sl k, y, cl k), with y the row's sine of latitude, k = sqrt(1 - y^2) and (sl, cl) the
+// column's sine and cosine of longitude, so n . u = v . w for w = M u (and likewise for t). Over a
+// segment of columns sl and cl lie within the least and greatest of its cached values, and over
+// that box v . w lies within its value at the box's centre plus or minus k (|w0| sl's half span +
+// |w2| cl's half span). A crater whose slab test fails for every value of that range, widened by
+// a margin for the light-side point (within 0.001) and for rounding, holds no point of the
+// segment. The bound is taken in doubles from the very values the pixels use; a NaN keeps the
+// crater.
+void SplitMapCraterCandidates(ShadeRow *row) {
+  const int32_t width = row->targetWidth;
+  if (width < 16 * kCraterSegments || width > (1 << 28)) return;
+  const int32_t segment = (width + kCraterSegments - 1) / kCraterSegments;
+  double sMid[kCraterSegments], sHalf[kCraterSegments], cMid[kCraterSegments], cHalf[kCraterSegments];
+  for (int32_t s = 0; s < kCraterSegments; s++) {
+    const int32_t first = s * segment;
+    const int32_t last = first + segment > width ? width : first + segment;
+    // The sine and cosine sit side by side in the record: both ride in the low lanes. A NaN
+    // leaves the bounds as they were (minps and maxps return their second operand then), which
+    // is sound: its pixel's point is NaN in every component, and a NaN point is in no slab.
+    static_assert(kRecordLongitudeCos == kRecordLongitudeSin + 1);
+    __m128 lo = _mm_set1_ps(2.0f), hi = _mm_set1_ps(-2.0f);
+    for (int32_t c = first; c < last; c++) {
+      const float *record = row->records + int64_t(c + 1) * kPixelRecordFloats + kRecordLongitudeSin;
+      const __m128 v = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(record)));
+      lo = _mm_min_ps(v, lo);
+      hi = _mm_max_ps(v, hi);
+    }
+    alignas(16) float l[4], h[4];
+    _mm_store_ps(l, lo);
+    _mm_store_ps(h, hi);
+    sMid[s] = 0.5 * (double(l[0]) + h[0]), sHalf[s] = 0.5 * (double(h[0]) - l[0]);
+    cMid[s] = 0.5 * (double(l[1]) + h[1]), cHalf[s] = 0.5 * (double(h[1]) - l[1]);
+  }
+  const double y = row->mapRowSine;
+  const double k = std::sqrt(std::fmax(0.0, 1.0 - y * y));
+  const float *m = row->axisMatrix;
+  int32_t lists[kCraterSegments][kCraterColumnStride];
+  int32_t counts[kCraterSegments] = {};
+  for (int32_t i = 0; i < row->craterCandidateCount; i++) {
+    const int32_t index = row->craterCandidates[i];
+    const CraterRecord &cr = row->run->craters[index];
+    double wu[3], wt[3];
+    for (int a = 0; a < 3; a++) {
+      wu[a] = double(m[4 * a]) * cr.u[0] + double(m[4 * a + 1]) * cr.u[1] + double(m[4 * a + 2]) * cr.u[2];
+      wt[a] = double(m[4 * a]) * cr.t[0] + double(m[4 * a + 1]) * cr.t[1] + double(m[4 * a + 2]) * cr.t[2];
+    }
+    const double reach = double(cr.halfSize) + 0.003;
+    for (int32_t s = 0; s < kCraterSegments; s++) {
+      const double centreU = y * wu[1] + k * (wu[2] * cMid[s] - wu[0] * sMid[s]);
+      const double spanU = k * (std::fabs(wu[0]) * sHalf[s] + std::fabs(wu[2]) * cHalf[s]);
+      const double centreT = y * wt[1] + k * (wt[2] * cMid[s] - wt[0] * sMid[s]);
+      const double spanT = k * (std::fabs(wt[0]) * sHalf[s] + std::fabs(wt[2]) * cHalf[s]);
+      const bool missU = std::fabs(centreU) >= reach + spanU;
+      const bool missT = std::fabs(centreT) >= reach + spanT;
+      if (!missU && !missT) lists[s][counts[s]++] = index;
     }
   }
   for (int32_t s = 0; s < kCraterSegments; s++) FillCraterSegment(row, s, lists[s], counts[s]);
@@ -235,7 +318,13 @@ void FindCraterCandidates(ShadeRow *row) {
     if (all || near || !(r < 0.5f)) row->craterCandidates[row->craterCandidateCount++] = k;
   }
   SetCraterColumns(row);
-  if (!all && !row->isMap) SplitCraterCandidates(row);
+  if (!all) {
+    if (row->isMap) {
+      SplitMapCraterCandidates(row);
+    } else {
+      SplitCraterCandidates(row);
+    }
+  }
 }
 
 // Map modes: the sine and cosine of every column's longitude, kept in the column's record for
@@ -557,8 +646,9 @@ void SetRowNoiseBatchingEnabled(bool enabled) { gRowNoiseBatching = enabled; }
 void ShadeRowPixels(PluginGlobals *globals, RenderView *view) {
   ShadeRow row;
   SetupRow(&row, globals, view);
-  FindCraterCandidates(&row);
+  // The map's crater segments read the cached longitudes.
   if (row.isMap && row.row == 0) CacheMapLongitudes(&row);
+  FindCraterCandidates(&row);
   const bool nightShortcut = NightShortcut(row);
   if (nightShortcut) {
     const int32_t target = TargetHeight(globals);

@@ -270,13 +270,43 @@ TEST(RenderImage, CraterCullingChangesNoBit) {
   }
   // A wide globe, off centre and larger than the picture: its rows split the candidates into
   // column segments, some beyond the disc's edge.
-  for (const char *centre : {"centerX=0.2", "centerX=0.9"}) {
+  for (const char *centre : {"centerX=0.2", "centerX=0.5", "centerX=0.9"}) {
     RandomCase c = MakeRandomCase(&state, true);
     c.settings.insert(c.settings.end(), {centre, "planetSize=140", "craterCount=100", "craterSize=60", "light=0.5,0.2,0.8", "outputMode=1"});
     SetCraterCullingEnabled(false);
     const Render full = RenderCase(Size(232, 40, 16), c);
     SetCraterCullingEnabled(true);
     const Render quick = RenderCase(Size(232, 40, 16), c);
+    ASSERT_TRUE(full.ok && quick.ok);
+    EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
+  }
+  // A whole globe about a tilted axis with many small craters, which its segments leave out the
+  // most, from the poles' rows to the equator's.
+  for (const char *size : {"craterSize=10", "craterSize=25"}) {
+    RandomCase c = MakeRandomCase(&state, true);
+    c.settings.insert(c.settings.end(), {size, "craterCount=100", "axis=0.5,1,-0.4", "light=-0.6,0.3,0.7"});
+    SetCraterCullingEnabled(false);
+    const Render full = RenderCase(Size(176, 168, 16), c);
+    SetCraterCullingEnabled(true);
+    const Render quick = RenderCase(Size(176, 168, 16), c);
+    ASSERT_TRUE(full.ok && quick.ok);
+    EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
+  }
+  // Maps wide enough for column segments of longitude, about tilted axes, with large craters
+  // that straddle segments and the seam, panned and zoomed, lit, hypsometric and bump.
+  const char *maps[][3] = {{"outputMode=3", "axis=0.4,1,0.3", "zoomDivisor=1"},
+                           {"outputMode=13", "axis=-0.7,1,0.2", "panX=7"},
+                           {"outputMode=6", "axis=0,1,0", "zoomDivisor=3"}};
+  // Small craters are where a segment leaves out the most.
+  const double sizes[] = {100, 60, 35, 10};
+  for (int k = 0; k < 8; k++) {
+    RandomCase c = MakeRandomCase(&state, true);
+    c.settings.insert(c.settings.end(), {maps[k % 3][0], maps[k % 3][1], maps[k % 3][2], "craterCount=100"});
+    AddSetting(&c, "craterSize=%.0f", sizes[k / 2]);
+    SetCraterCullingEnabled(false);
+    const Render full = RenderCase(Size(136 + 24 * k, 48, 16), c);
+    SetCraterCullingEnabled(true);
+    const Render quick = RenderCase(Size(136 + 24 * k, 48, 16), c);
     ASSERT_TRUE(full.ok && quick.ok);
     EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
   }
