@@ -4,8 +4,8 @@
 // noise_inline.h for the formulas and why they are exact), so the results are the same bits:
 // the lattice set-up of the three axes, the dot products and the seven lerps run across four
 // points at once, and only the table reads are made lane by lane: one read of columnHashes
-// (noise_tables.h) for the four corner hashes of a point, and the gradients. A remainder of fewer
-// than four points goes through the one-point form.
+// (noise_tables.h) for the four corner hashes of a point, and the rows of gradientPairs for its
+// corner pairs. A remainder of fewer than four points goes through the one-point form.
 #include <emmintrin.h>
 
 #include <algorithm>

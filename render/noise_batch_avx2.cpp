@@ -11,7 +11,7 @@
 //
 // so the results are the same bits. The lattice set-up, the dot products and the lerps run on
 // eight lanes; the column hashes of eight points come in one gathered read of columnHashes
-// (noise_tables.h), and the gradients are read lane by lane. A final group of fewer than eight
+// (noise_tables.h), and the gradients row by row from gradientPairs. A final group of fewer than eight
 // points goes to the SSE2 path.
 #include <immintrin.h>
 
