@@ -46,6 +46,21 @@ void FillColumnHashes(NoiseTables *tables) {
   }
 }
 
+// gradientPairs from G3 (noise_tables.h); the copied tail of G3 gives every c + 1 up to 511.
+void FillGradientPairs(NoiseTables *tables) {
+  tables->filler[0] = 0;
+  tables->filler[1] = 0;
+  for (int32_t c = 0; c < kNoisePairEntries; ++c) {
+    float *row = tables->gradientPairs[c];
+    for (int32_t axis = 0; axis < 3; ++axis) {
+      row[2 * axis] = tables->G3[c][axis];
+      row[2 * axis + 1] = tables->G3[c + 1][axis];
+    }
+    row[6] = 0.0f;
+    row[7] = 0.0f;
+  }
+}
+
 NoiseTables *TablesOf(PluginGlobals *globals) {
   if (globals == nullptr || globals->runState == nullptr) return nullptr;
   return &globals->runState->noiseTables;
@@ -133,6 +148,7 @@ void InitGradientTablesIn(NoiseTables *tables, uint32_t randomSeed) {
     tables->G3[k][2] = tables->G3[i][2];
   }
   FillColumnHashes(tables);
+  FillGradientPairs(tables);
 
   InitImprovedNoisePermutationIn(tables, randomSeed);
 }

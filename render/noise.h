@@ -8,8 +8,9 @@
 // The tables are filled in two steps, always in this order, before every render:
 //
 //     SeedNoiseTables(seed)      A, B and F: a seed-rotated shuffle of NoiseSeedTable
-//     InitGradientTables()       P, G1, G2, G3 drawn from A, and columnHashes made from P;
-//                                then IP (the improved-noise permutation rotated by the seed)
+//     InitGradientTables()       P, G1, G2, G3 drawn from A, columnHashes made from P and
+//                                gradientPairs from G3; then IP (the improved-noise
+//                                permutation rotated by the seed)
 //
 // after which GradientNoise3 may be called any number of times; it only reads the tables.
 // Table A (2048 values 0..255) is also the random source of the whole render set-up.
@@ -53,8 +54,8 @@ extern const int32_t kImprovedNoiseBasePermutation[kNoiseLatticeSize];
 void SeedNoiseTables(PluginGlobals *globals, uint32_t seed);
 void SeedNoiseTablesIn(NoiseTables *tables, uint32_t seed);
 
-// P, G1, G2 and G3 from A (which SeedNoiseTables must have filled) and columnHashes from P,
-// then InitImprovedNoisePermutation with the block's randomSeed.
+// P, G1, G2 and G3 from A (which SeedNoiseTables must have filled), columnHashes from P and
+// gradientPairs from G3, then InitImprovedNoisePermutation with the block's randomSeed.
 void InitGradientTables(PluginGlobals *globals);
 void InitGradientTablesIn(NoiseTables *tables, uint32_t randomSeed);
 

@@ -4,8 +4,8 @@
 // noise_inline.h for the formulas and why they are exact), so the results are the same bits:
 // the lattice set-up of the three axes, the dot products and the seven lerps run across four
 // points at once, and only the table reads are made lane by lane: one read of columnHashes
-// (noise_tables.h) for the four corner hashes of a point, and the gradients. A remainder of fewer
-// than four points goes through the one-point form.
+// (noise_tables.h) for the four corner hashes of a point, and the rows of gradientPairs for its
+// corner pairs. A remainder of fewer than four points goes through the one-point form.
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -44,32 +44,40 @@ __attribute__((always_inline)) inline __m128 Dot4(__m128 gx, __m128 gy, __m128 g
   return _mm_add_ps(_mm_add_ps(_mm_mul_ps(gx, fx), _mm_mul_ps(gy, fy)), _mm_mul_ps(gz, fz));
 }
 
-// The dot products of the two corners (dx, dy, 0) and (dx, dy, 1) of four points: the gradients
-// G3[c] and G3[c + 1] are the six floats from offset[k] = 3c on, read as four and two, and
-// transposed into x, y and z columns.
-__attribute__((always_inline)) inline void CornerPairDot4(const float *G, const int32_t offset[4], __m128 fx, __m128 fy, __m128 fz, __m128 fz1,
-                           __m128 *near, __m128 *far) {
-  __m128 g0 = _mm_loadu_ps(G + offset[0]);
-  __m128 g1 = _mm_loadu_ps(G + offset[1]);
-  __m128 g2 = _mm_loadu_ps(G + offset[2]);
-  __m128 g3 = _mm_loadu_ps(G + offset[3]);
-  _MM_TRANSPOSE4_PS(g0, g1, g2, g3);   // x, y, z of the near corner, x of the far one
-  const __m128 e0 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(G + offset[0] + 4)));
-  const __m128 e1 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(G + offset[1] + 4)));
-  const __m128 e2 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(G + offset[2] + 4)));
-  const __m128 e3 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(G + offset[3] + 4)));
-  const __m128 e01 = _mm_unpacklo_ps(e0, e1);   // y y z z of points 0, 1
-  const __m128 e23 = _mm_unpacklo_ps(e2, e3);
-  const __m128 y1 = _mm_movelh_ps(e01, e23);
-  const __m128 z1 = _mm_movehl_ps(e23, e01);
-  *near = Dot4(g0, g1, g2, fx, fy, fz);
-  *far = Dot4(g3, y1, z1, fx, fy, fz1);
+// The lane values of points 0, 1 (or 2, 3) twice over: the form of a corner pair's dot products.
+inline __m128 Twice01(__m128 v) { return _mm_movelh_ps(v, v); }
+inline __m128 Twice23(__m128 v) { return _mm_movehl_ps(v, v); }
+
+// The offsets and fades of four points in the form the corner pairs are computed in: register 01
+// holds points 0 and 1, register 23 points 2 and 3, each point's near (dz = 0) and far (dz = 1)
+// corner side by side: lanes n0 n1 f0 f1. The far corner's z offset is fz - 1 where the near
+// one's is fz.
+struct PairOffsets4 {
+  __m128 fx01, fx23, fx101, fx123;   // fx, and fx - 1 for the corners dx = 1
+  __m128 fy01, fy23, fy101, fy123;
+  __m128 fz01, fz23;                 // fz in the near lanes, fz - 1 in the far ones
+  __m128 sx01, sx23, sy01, sy23;     // the fades of the x and y lerps
+};
+
+// The dot products of the corner pair (dx, dy, 0), (dx, dy, 1) of four points, whose
+// gradientPairs rows (noise_tables.h) start at offset[k] = 8c: x, y and z come in separate
+// registers after one unpack each, two points at a time, without a transposition.
+__attribute__((always_inline)) inline void CornerPairDot4(const float *T, const int32_t offset[4], __m128 fx01, __m128 fx23,
+                                                          __m128 fy01, __m128 fy23, const PairOffsets4 &o, __m128 *d01, __m128 *d23) {
+  const __m128 a0 = _mm_loadu_ps(T + offset[0]), a1 = _mm_loadu_ps(T + offset[1]);
+  const __m128 a2 = _mm_loadu_ps(T + offset[2]), a3 = _mm_loadu_ps(T + offset[3]);
+  const __m128 b0 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(T + offset[0] + 4)));
+  const __m128 b1 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(T + offset[1] + 4)));
+  const __m128 b2 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(T + offset[2] + 4)));
+  const __m128 b3 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(T + offset[3] + 4)));
+  *d01 = Dot4(_mm_unpacklo_ps(a0, a1), _mm_unpackhi_ps(a0, a1), _mm_unpacklo_ps(b0, b1), fx01, fy01, o.fz01);
+  *d23 = Dot4(_mm_unpacklo_ps(a2, a3), _mm_unpackhi_ps(a2, a3), _mm_unpacklo_ps(b2, b3), fx23, fy23, o.fz23);
 }
 
 inline __m128 Lerp4(__m128 s, __m128 a, __m128 b) { return _mm_add_ps(_mm_mul_ps(_mm_sub_ps(b, a), s), a); }
 
-// 3 x, as integer additions.
-inline __m128i Triple4(__m128i x) { return _mm_add_epi32(_mm_add_epi32(x, x), x); }
+// The row offset 8c of the corner c.
+inline __m128i RowOffset4(__m128i c) { return _mm_slli_epi32(c, 3); }
 
 // The float offsets 3c into the gradient table of the four corner pairs of four points, named
 // by (dx, dy), from their column hashes (four bytes a point) and z cells: c is a corner's hash
@@ -81,14 +89,14 @@ inline void CornerPairOffsets4(__m128i h, __m128i iz, int32_t *c00, int32_t *c10
   const __m128i h10 = _mm_and_si128(_mm_srli_epi32(h, 8), low);
   const __m128i h01 = _mm_and_si128(_mm_srli_epi32(h, 16), low);
   const __m128i h11 = _mm_srli_epi32(h, 24);
-  _mm_store_si128(reinterpret_cast<__m128i *>(c00), Triple4(_mm_add_epi32(h00, iz)));
-  _mm_store_si128(reinterpret_cast<__m128i *>(c10), Triple4(_mm_add_epi32(h10, iz)));
-  _mm_store_si128(reinterpret_cast<__m128i *>(c01), Triple4(_mm_add_epi32(h01, iz)));
-  _mm_store_si128(reinterpret_cast<__m128i *>(c11), Triple4(_mm_add_epi32(h11, iz)));
+  _mm_store_si128(reinterpret_cast<__m128i *>(c00), RowOffset4(_mm_add_epi32(h00, iz)));
+  _mm_store_si128(reinterpret_cast<__m128i *>(c10), RowOffset4(_mm_add_epi32(h10, iz)));
+  _mm_store_si128(reinterpret_cast<__m128i *>(c01), RowOffset4(_mm_add_epi32(h01, iz)));
+  _mm_store_si128(reinterpret_cast<__m128i *>(c11), RowOffset4(_mm_add_epi32(h11, iz)));
 }
 
 // The noise at four points whose corner-pair offsets are known.
-__attribute__((always_inline)) inline __m128 GradientNoise3x4(const float *G, __m128 x, __m128 y, __m128 z,
+__attribute__((always_inline)) inline __m128 GradientNoise3x4(const float *T, __m128 x, __m128 y, __m128 z,
                                                               const int32_t *c00, const int32_t *c10,
                                                               const int32_t *c01, const int32_t *c11) {
   NoiseAxis4 ax, ay, az;
@@ -96,17 +104,24 @@ __attribute__((always_inline)) inline __m128 GradientNoise3x4(const float *G, __
   SetupNoiseAxis4(y, &ay);
   SetupNoiseAxis4(z, &az);
 
-  __m128 n000, n001, n100, n101, n010, n011, n110, n111;
-  CornerPairDot4(G, c00, ax.f, ay.f, az.f, az.f1, &n000, &n001);
-  CornerPairDot4(G, c10, ax.f1, ay.f, az.f, az.f1, &n100, &n101);
-  CornerPairDot4(G, c01, ax.f, ay.f1, az.f, az.f1, &n010, &n011);
-  CornerPairDot4(G, c11, ax.f1, ay.f1, az.f, az.f1, &n110, &n111);
+  PairOffsets4 o;
+  o.fx01 = Twice01(ax.f), o.fx23 = Twice23(ax.f), o.fx101 = Twice01(ax.f1), o.fx123 = Twice23(ax.f1);
+  o.fy01 = Twice01(ay.f), o.fy23 = Twice23(ay.f), o.fy101 = Twice01(ay.f1), o.fy123 = Twice23(ay.f1);
+  o.fz01 = _mm_shuffle_ps(az.f, az.f1, 0x44), o.fz23 = _mm_shuffle_ps(az.f, az.f1, 0xEE);
+  o.sx01 = Twice01(ax.s), o.sx23 = Twice23(ax.s), o.sy01 = Twice01(ay.s), o.sy23 = Twice23(ay.s);
 
-  const __m128 x00 = Lerp4(ax.s, n000, n100);
-  const __m128 x10 = Lerp4(ax.s, n010, n110);
-  const __m128 x01 = Lerp4(ax.s, n001, n101);
-  const __m128 x11 = Lerp4(ax.s, n011, n111);
-  return Lerp4(az.s, Lerp4(ay.s, x00, x10), Lerp4(ay.s, x01, x11));
+  // n(dx dy dz) of points 0 1 and 2 3, the dz = 0 and 1 corners side by side.
+  __m128 n00a, n00b, n10a, n10b, n01a, n01b, n11a, n11b;
+  CornerPairDot4(T, c00, o.fx01, o.fx23, o.fy01, o.fy23, o, &n00a, &n00b);
+  CornerPairDot4(T, c10, o.fx101, o.fx123, o.fy01, o.fy23, o, &n10a, &n10b);
+  CornerPairDot4(T, c01, o.fx01, o.fx23, o.fy101, o.fy123, o, &n01a, &n01b);
+  CornerPairDot4(T, c11, o.fx101, o.fx123, o.fy101, o.fy123, o, &n11a, &n11b);
+
+  // The x lerps, then the y lerps, of both z layers at once; then the z layers are split into
+  // the points' own lanes for the last lerp.
+  const __m128 ya = Lerp4(o.sy01, Lerp4(o.sx01, n00a, n10a), Lerp4(o.sx01, n01a, n11a));
+  const __m128 yb = Lerp4(o.sy23, Lerp4(o.sx23, n00b, n10b), Lerp4(o.sx23, n01b, n11b));
+  return Lerp4(az.s, _mm_movelh_ps(ya, yb), _mm_movehl_ps(yb, ya));
 }
 
 // Four interleaved points (12 floats) split into their x, y and z lanes: three loads and five
@@ -127,7 +142,7 @@ inline void LoadPoints4(const float *p, __m128 *x, __m128 *y, __m128 *z) {
 // In runs of points (noise_paths.h): the lattice columns and z cells of the whole run, its column
 // hashes read one by one (four bytes from entry ix * 257 + iy on, noise_tables.h), then its noise.
 void GradientNoise3ManySse2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
-  const float *G = &tables->G3[0][0];
+  const float *T = &tables->gradientPairs[0][0];
   const uint16_t *columnHashes = tables->columnHashes;
   alignas(16) int32_t column[kNoiseRun], iz[kNoiseRun];
   alignas(16) uint32_t hashes[kNoiseRun];
@@ -151,7 +166,7 @@ void GradientNoise3ManySse2(const NoiseTables *tables, const float *points, floa
     }
     for (int32_t j = 0; j < run; j += 4) {
       LoadPoints4(p + 3 * j, &x, &y, &z);
-      _mm_storeu_ps(out + k + j, GradientNoise3x4(G, x, y, z, c00 + j, c10 + j, c01 + j, c11 + j));
+      _mm_storeu_ps(out + k + j, GradientNoise3x4(T, x, y, z, c00 + j, c10 + j, c01 + j, c11 + j));
     }
     k += run;
   }

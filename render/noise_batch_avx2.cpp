@@ -11,7 +11,7 @@
 //
 // so the results are the same bits. The lattice set-up, the dot products and the lerps run on
 // eight lanes; the column hashes of eight points come in one gathered read of columnHashes
-// (noise_tables.h), and the gradients are read lane by lane. A final group of fewer than eight
+// (noise_tables.h), and the gradients row by row from gradientPairs. A final group of fewer than eight
 // points goes to the SSE2 path.
 #include <immintrin.h>
 
@@ -50,37 +50,41 @@ __attribute__((always_inline)) inline __m256 Dot8(__m256 gx, __m256 gy, __m256 g
   return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(gx, fx), _mm256_mul_ps(gy, fy)), _mm256_mul_ps(gz, fz));
 }
 
-// The dot products of the two corners (dx, dy, 0) and (dx, dy, 1) of eight points. Their
-// gradients G3[c] and G3[c + 1] are six neighbouring floats from offset[k] = 3c on. Points k and
-// k + 4 share a register, one in each half, so that the transposition into x, y and z columns
-// stays within the halves: floats 0-3 of the rows give x, y, z of the near corner and x of the
-// far one, floats 4-5 give y and z of the far one. (Whole eight-float rows and a full 8 x 8
-// transposition need more shuffles, and crossing the halves is slow on some processors.)
-__attribute__((always_inline)) inline __m256 Rows8(const float *G, const int32_t offset[8], int k, int shift) {
-  return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(G + offset[k] + shift)),
-                              _mm_loadu_ps(G + offset[k + 4] + shift), 1);
+// Row k of the gradientPairs table (noise_tables.h) at offset[k] in the low half and row k + 4 in
+// the high half, floats shift..shift + 3 of each: halves never mix below, as crossing them is slow
+// on some processors.
+__attribute__((always_inline)) inline __m256 Rows8(const float *T, const int32_t offset[8], int k, int shift) {
+  return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(T + offset[k] + shift)),
+                              _mm_loadu_ps(T + offset[k + 4] + shift), 1);
 }
 
-__attribute__((always_inline)) inline void CornerPairDot8(const float *G, const int32_t offset[8], __m256 fx, __m256 fy, __m256 fz, __m256 fz1,
-                           __m256 *near, __m256 *far) {
-  const __m256 a0 = Rows8(G, offset, 0, 0), a1 = Rows8(G, offset, 1, 0);
-  const __m256 a2 = Rows8(G, offset, 2, 0), a3 = Rows8(G, offset, 3, 0);
-  const __m256 t0 = _mm256_unpacklo_ps(a0, a1);   // floats 0 0 1 1 of rows 0 1 (and 4 5)
-  const __m256 t1 = _mm256_unpackhi_ps(a0, a1);   // 2 2 3 3
-  const __m256 t2 = _mm256_unpacklo_ps(a2, a3);
-  const __m256 t3 = _mm256_unpackhi_ps(a2, a3);
-  const __m256 x0 = _mm256_shuffle_ps(t0, t2, 0x44);
-  const __m256 y0 = _mm256_shuffle_ps(t0, t2, 0xEE);
-  const __m256 z0 = _mm256_shuffle_ps(t1, t3, 0x44);
-  const __m256 x1 = _mm256_shuffle_ps(t1, t3, 0xEE);
-  const __m256 b0 = Rows8(G, offset, 0, 4), b1 = Rows8(G, offset, 1, 4);
-  const __m256 b2 = Rows8(G, offset, 2, 4), b3 = Rows8(G, offset, 3, 4);
-  const __m256 s0 = _mm256_unpacklo_ps(b0, b1);   // 4 4 5 5
-  const __m256 s1 = _mm256_unpacklo_ps(b2, b3);
-  const __m256 y1 = _mm256_shuffle_ps(s0, s1, 0x44);
-  const __m256 z1 = _mm256_shuffle_ps(s0, s1, 0xEE);
-  *near = Dot8(x0, y0, z0, fx, fy, fz);
-  *far = Dot8(x1, y1, z1, fx, fy, fz1);
+// The lane values of points k, k + 1 of each half twice over (k = 0: points 0 1 0 1 | 4 5 4 5;
+// k = 2: 2 3 2 3 | 6 7 6 7), the form of a corner pair's dot products below.
+inline __m256 Twice01(__m256 v) { return _mm256_shuffle_ps(v, v, 0x44); }
+inline __m256 Twice23(__m256 v) { return _mm256_shuffle_ps(v, v, 0xEE); }
+
+// The offsets of eight points, in the form the corner pairs are computed in: register 01 holds
+// points 0, 1, 4, 5 and register 23 points 2, 3, 6, 7, each point's near (dz = 0) and far
+// (dz = 1) corner side by side: lanes n0 n1 f0 f1 | n4 n5 f4 f5. The far corner's z offset is
+// fz - 1 where the near one's is fz.
+struct PairOffsets8 {
+  __m256 fx01, fx23, fx101, fx123;   // fx, and fx - 1 for the corners dx = 1
+  __m256 fy01, fy23, fy101, fy123;
+  __m256 fz01, fz23;                 // fz in the near lanes, fz - 1 in the far ones
+  __m256 sx01, sx23, sy01, sy23;     // the fades of the x and y lerps
+};
+
+// The dot products of the corner pair (dx, dy, 0), (dx, dy, 1) of eight points, whose rows start
+// at offset[k] = 8c: x, y and z come in separate registers after one unpack each, two points at a
+// time, without a transposition.
+__attribute__((always_inline)) inline void CornerPairDot8(const float *T, const int32_t offset[8], __m256 fx01, __m256 fx23,
+                                                          __m256 fy01, __m256 fy23, const PairOffsets8 &o, __m256 *d01, __m256 *d23) {
+  const __m256 a0 = Rows8(T, offset, 0, 0), a1 = Rows8(T, offset, 1, 0);
+  const __m256 a2 = Rows8(T, offset, 2, 0), a3 = Rows8(T, offset, 3, 0);
+  const __m256 b0 = Rows8(T, offset, 0, 4), b1 = Rows8(T, offset, 1, 4);
+  const __m256 b2 = Rows8(T, offset, 2, 4), b3 = Rows8(T, offset, 3, 4);
+  *d01 = Dot8(_mm256_unpacklo_ps(a0, a1), _mm256_unpackhi_ps(a0, a1), _mm256_unpacklo_ps(b0, b1), fx01, fy01, o.fz01);
+  *d23 = Dot8(_mm256_unpacklo_ps(a2, a3), _mm256_unpackhi_ps(a2, a3), _mm256_unpacklo_ps(b2, b3), fx23, fy23, o.fz23);
 }
 
 inline __m256 Lerp8(__m256 s, __m256 a, __m256 b) {
@@ -89,8 +93,8 @@ inline __m256 Lerp8(__m256 s, __m256 a, __m256 b) {
 
 // (The helpers above are forced inline: called apart, their vector arguments go through memory.)
 
-// 3 x, as integer additions.
-inline __m256i Triple8(__m256i x) { return _mm256_add_epi32(_mm256_add_epi32(x, x), x); }
+// The row offset 8c of the corner c.
+inline __m256i RowOffset8(__m256i c) { return _mm256_slli_epi32(c, 3); }
 
 // The float offsets 3c into the gradient table of the four corner pairs of eight points, named
 // by (dx, dy): c is the corner's hash (four bytes from columnHashes entry ix * 257 + iy on,
@@ -108,14 +112,14 @@ inline void CornerPairOffsets8(const NoiseTables *tables, __m256 x, __m256 y, __
   const __m256i h10 = _mm256_and_si256(_mm256_srli_epi32(h, 8), low);
   const __m256i h01 = _mm256_and_si256(_mm256_srli_epi32(h, 16), low);
   const __m256i h11 = _mm256_srli_epi32(h, 24);
-  _mm256_store_si256(reinterpret_cast<__m256i *>(c00), Triple8(_mm256_add_epi32(h00, iz)));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(c10), Triple8(_mm256_add_epi32(h10, iz)));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(c01), Triple8(_mm256_add_epi32(h01, iz)));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(c11), Triple8(_mm256_add_epi32(h11, iz)));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(c00), RowOffset8(_mm256_add_epi32(h00, iz)));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(c10), RowOffset8(_mm256_add_epi32(h10, iz)));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(c01), RowOffset8(_mm256_add_epi32(h01, iz)));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(c11), RowOffset8(_mm256_add_epi32(h11, iz)));
 }
 
 // The noise at eight points whose corner-pair offsets are known.
-__attribute__((always_inline)) inline __m256 GradientNoise3x8(const float *G, __m256 x, __m256 y, __m256 z,
+__attribute__((always_inline)) inline __m256 GradientNoise3x8(const float *T, __m256 x, __m256 y, __m256 z,
                                                               const int32_t *c00, const int32_t *c10,
                                                               const int32_t *c01, const int32_t *c11) {
   NoiseAxis8 ax, ay, az;
@@ -123,17 +127,24 @@ __attribute__((always_inline)) inline __m256 GradientNoise3x8(const float *G, __
   SetupNoiseAxis8(y, &ay);
   SetupNoiseAxis8(z, &az);
 
-  __m256 n000, n001, n100, n101, n010, n011, n110, n111;
-  CornerPairDot8(G, c00, ax.f, ay.f, az.f, az.f1, &n000, &n001);
-  CornerPairDot8(G, c10, ax.f1, ay.f, az.f, az.f1, &n100, &n101);
-  CornerPairDot8(G, c01, ax.f, ay.f1, az.f, az.f1, &n010, &n011);
-  CornerPairDot8(G, c11, ax.f1, ay.f1, az.f, az.f1, &n110, &n111);
+  PairOffsets8 o;
+  o.fx01 = Twice01(ax.f), o.fx23 = Twice23(ax.f), o.fx101 = Twice01(ax.f1), o.fx123 = Twice23(ax.f1);
+  o.fy01 = Twice01(ay.f), o.fy23 = Twice23(ay.f), o.fy101 = Twice01(ay.f1), o.fy123 = Twice23(ay.f1);
+  o.fz01 = _mm256_shuffle_ps(az.f, az.f1, 0x44), o.fz23 = _mm256_shuffle_ps(az.f, az.f1, 0xEE);
+  o.sx01 = Twice01(ax.s), o.sx23 = Twice23(ax.s), o.sy01 = Twice01(ay.s), o.sy23 = Twice23(ay.s);
 
-  const __m256 x00 = Lerp8(ax.s, n000, n100);
-  const __m256 x10 = Lerp8(ax.s, n010, n110);
-  const __m256 x01 = Lerp8(ax.s, n001, n101);
-  const __m256 x11 = Lerp8(ax.s, n011, n111);
-  return Lerp8(az.s, Lerp8(ay.s, x00, x10), Lerp8(ay.s, x01, x11));
+  // n(dx dy dz) of points 0 1 | 4 5 and 2 3 | 6 7, the dz = 0 and 1 corners side by side.
+  __m256 n00a, n00b, n10a, n10b, n01a, n01b, n11a, n11b;
+  CornerPairDot8(T, c00, o.fx01, o.fx23, o.fy01, o.fy23, o, &n00a, &n00b);
+  CornerPairDot8(T, c10, o.fx101, o.fx123, o.fy01, o.fy23, o, &n10a, &n10b);
+  CornerPairDot8(T, c01, o.fx01, o.fx23, o.fy101, o.fy123, o, &n01a, &n01b);
+  CornerPairDot8(T, c11, o.fx101, o.fx123, o.fy101, o.fy123, o, &n11a, &n11b);
+
+  // The x lerps, then the y lerps, of both z layers at once; then the z layers are split into
+  // the points' own lanes for the last lerp.
+  const __m256 ya = Lerp8(o.sy01, Lerp8(o.sx01, n00a, n10a), Lerp8(o.sx01, n01a, n11a));
+  const __m256 yb = Lerp8(o.sy23, Lerp8(o.sx23, n00b, n10b), Lerp8(o.sx23, n01b, n11b));
+  return Lerp8(az.s, _mm256_shuffle_ps(ya, yb, 0x44), _mm256_shuffle_ps(ya, yb, 0xEE));
 }
 
 // Eight interleaved points (24 floats) split into their x, y and z lanes by three loads and
@@ -154,7 +165,7 @@ inline void LoadPoints8(const float *p, __m256 *x, __m256 *y, __m256 *z) {
 
 // In runs of points (noise_paths.h): the corner-pair offsets of the whole run, then its noise.
 void GradientNoise3ManyAvx2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
-  const float *G = &tables->G3[0][0];
+  const float *T = &tables->gradientPairs[0][0];
   alignas(32) int32_t c00[kNoiseRun], c10[kNoiseRun], c01[kNoiseRun], c11[kNoiseRun];
   int32_t k = 0;
   __m256 x, y, z;
@@ -167,7 +178,7 @@ void GradientNoise3ManyAvx2(const NoiseTables *tables, const float *points, floa
     }
     for (int32_t j = 0; j < run; j += 8) {
       LoadPoints8(p + 3 * j, &x, &y, &z);
-      _mm256_storeu_ps(out + k + j, GradientNoise3x8(G, x, y, z, c00 + j, c10 + j, c01 + j, c11 + j));
+      _mm256_storeu_ps(out + k + j, GradientNoise3x8(T, x, y, z, c00 + j, c10 + j, c01 + j, c11 + j));
     }
     k += run;
   }

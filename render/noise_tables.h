@@ -3,6 +3,7 @@
 #ifndef KIVAGLOBE_RENDER_NOISE_TABLES_H
 #define KIVAGLOBE_RENDER_NOISE_TABLES_H
 
+#include <cstddef>
 #include <cstdint>
 
 // ---- The tables ------------------------------------------------------------------------------
@@ -14,6 +15,7 @@ constexpr int32_t kNoiseSeedTableSize = 2048;     // A, B, F and NoiseSeedTable
 constexpr uint32_t kNoiseSeedTableMask = 2047;
 constexpr int32_t kNoiseColumnHashStride = 257;
 constexpr int32_t kNoiseColumnHashEntries = kNoiseLatticeSize * kNoiseColumnHashStride;
+constexpr int32_t kNoisePairEntries = 512;        // corner hashes plus z cells: 0..510
 
 // The tables of one render, held in the RunState (member `noiseTables`). Entries 256.. of the
 // P and G tables repeat entries 0.. so that a hash plus an index below 256 never needs a second
@@ -35,6 +37,19 @@ struct NoiseTables {
   // finds them with one four-byte read instead of two dependent rounds of reads from P. (128 KiB:
   // it lives in the second level cache, where the two rounds from the small P table cost more.)
   uint16_t columnHashes[kNoiseColumnHashEntries];
+
+  // Brings the rows below to a 16-byte boundary without padding the compiler would leave
+  // unwritten (the tables are compared whole, byte for byte); always zero.
+  uint32_t filler[2];
+
+  // The gradients of the corner pair that starts at entry c, G3[c] and G3[c + 1], made from G3
+  // with it and arranged for the batch noise: row c holds x(c) x(c+1) y(c) y(c+1) z(c) z(c+1) 0 0.
+  // Two points' rows interleaved by one shuffle give the x (or y, or z) components of both points'
+  // near and far corners side by side, which is the form the kernels compute in (16 KiB).
+  alignas(16) float gradientPairs[kNoisePairEntries][8];
 };
+
+static_assert(offsetof(NoiseTables, gradientPairs) % 16 == 0 && sizeof(NoiseTables) % 16 == 0,
+              "the gradient pair rows are read 16 bytes at a time and NoiseTables has no padding");
 
 #endif  // KIVAGLOBE_RENDER_NOISE_TABLES_H
