@@ -23,6 +23,7 @@
 #include "foundation/vector_math.h"
 #include "imagestore/samplers.h"
 #include "render/composite.h"
+#include "render/lanes_sse2.h"
 #include "foundation/exact_math.h"
 #include "render/noise.h"
 #include "render/shade_internal.h"
@@ -637,12 +638,18 @@ void ShadeClouds(ShadeRow *row, ShadePixel *px) {
 
 // ---- Stage 9: the disc --------------------------------------------------------------------------
 
+// The three channels go through the sum and the coverage together, one per SSE2 lane: the
+// packed conversions, add and multiply round as the scalar ones do, and TruncateLanes saturates
+// as TruncateFloatToInt32 does, so the bits are those of a channel-by-channel loop at a third of
+// its compares and branches. The fourth lane is padding and is never stored.
 void ShadeDisc(ShadeRow *row, ShadePixel *px) {
+  __m128i acc = _mm_setr_epi32(px->acc[0], px->acc[1], px->acc[2], 0);
   if (px->onPlanet) {
     int32_t distance4;
     std::memcpy(&distance4, &px->slot[kSlotDistance4], sizeof distance4);
     if (row->isMap || distance4 < row->discLimit) {
-      for (int k = 0; k < 3; k++) px->acc[k] = TruncateFloatToInt32(float(px->acc[k]) + px->colour[k]);
+      const __m128 colour = _mm_setr_ps(px->colour[0], px->colour[1], px->colour[2], 0.0f);
+      acc = TruncateLanes(_mm_add_ps(_mm_cvtepi32_ps(acc), colour));
     }
   } else {
     // Off the disc there is neither height nor ice: the cells at the rim see missing corners
@@ -657,7 +664,10 @@ void ShadeDisc(ShadeRow *row, ShadePixel *px) {
     left[kRecordPrevIce] = row->prevIce;
     row->prevIce = kMissingCorner;
   }
-  for (int k = 0; k < 3; k++) px->acc[k] = TruncateFloatToInt32(float(px->acc[k]) * px->cover);
+  acc = TruncateLanes(_mm_mul_ps(_mm_cvtepi32_ps(acc), _mm_set1_ps(px->cover)));
+  alignas(16) int32_t lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i *>(lanes), acc);
+  for (int k = 0; k < 3; k++) px->acc[k] = lanes[k];
   float *left = px->record - kPixelRecordFloats;
   left[kRecordPrevHeight] = row->prevHeight;
   row->prevHeight = px->height;
