@@ -539,8 +539,13 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
   ShadePixel *land[kRowBatchColumns];
   int32_t terrainCount = 0, landCount = 0;
   // The globe's log view terms (ln depth) of the batch in one go: each logarithm is a long
-  // chain of dependent steps, and taken together their chains overlap.
-  float depth[kRowBatchColumns], viewTerm[kRowBatchColumns];
+  // chain of dependent steps, and taken together their chains overlap. Only the pixels on the
+  // planet read theirs, so only their depths are passed (packed to the front): about half a
+  // globe's pixels lie off the disc, and each logarithm is taken on its own, whatever its
+  // neighbours, so packing changes no bits.
+  float depth[kRowBatchColumns], logDepth[kRowBatchColumns], viewTerm[kRowBatchColumns];
+  int32_t onPlanet[kRowBatchColumns];
+  int32_t onPlanetCount = 0;
   if (!row->isMap) {
     ShadePlaceGlobeMany(row, firstColumn, count, pixels);
   } else {
@@ -550,8 +555,15 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
       ShadePlacePixel(row, &pixels[i]);
     }
   }
-  for (int32_t i = 0; i < count; i++) depth[i] = pixels[i].onPlanet ? pixels[i].depth : 1.0f;
-  if (!row->isMap) ExactLogFMany(depth, viewTerm, count);
+  if (!row->isMap) {
+    for (int32_t i = 0; i < count; i++) {
+      if (!pixels[i].onPlanet) continue;
+      onPlanet[onPlanetCount] = i;
+      depth[onPlanetCount++] = pixels[i].depth;
+    }
+    ExactLogFMany(depth, logDepth, onPlanetCount);
+    for (int32_t j = 0; j < onPlanetCount; j++) viewTerm[onPlanet[j]] = logDepth[j];
+  }
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = &pixels[i];
     if (px->onPlanet) ShadeLightWithViewTerm(row, px, row->isMap ? ViewTermOf(row, px) : viewTerm[i]);
