@@ -25,6 +25,7 @@
 #include "foundation/vector_math.h"
 #include "imagestore/samplers.h"
 #include "foundation/exact_math.h"
+#include "render/fractal_sum.h"
 #include "render/frame_routines.h"
 #include "render/noise.h"
 #include "render/render_setup.h"
@@ -42,6 +43,7 @@ constexpr float kHalfRoot2 = 0.707106781186548f;
 // More terms than any planet needs (a 2^26-pixel radius needs about 40); the cap only keeps
 // absurd octave counts from running away.
 constexpr int32_t kMaxFractalTerms = 64;
+static_assert(sizeof FractalWeights::w / sizeof FractalWeights::w[0] == kMaxFractalTerms + 1);
 
 // The lunar relief height at a sphere point, (t - 128) x 0.003.
 float LunarHeight(const ShadeRow *row, const float point[3]) {
@@ -157,59 +159,6 @@ void FillOctavePointPair(const float p[3], const float q[3], float lacunarity, c
     out[3 * last + j] = ta[j];
     outQ[3 * last + j] = tb[j];
   }
-}
-
-// The weights of SumFractal's terms for a gain, as SumFractalPair reads them: for term k (1 and
-// on) the amplitude and sign SumFractal's loop has reached there, as (a, a, a sign, a sign).
-// v a sign has the bits of SumFractal's (v a) sign: a product by -1 only flips the sign of a
-// correctly rounded result, and a NaN comes out of either form as the same operand.
-struct FractalWeights {
-  alignas(16) float w[kMaxFractalTerms + 1][4];
-};
-
-void MakeFractalWeights(float gain, FractalWeights *out) {
-  float amplitude = 1.0f;
-  float sign = -1.0f;
-  for (int32_t k = 1; k <= kMaxFractalTerms; k++) {
-    const float signed_ = amplitude * sign;
-    out->w[k][0] = amplitude;
-    out->w[k][1] = amplitude;
-    out->w[k][2] = signed_;
-    out->w[k][3] = signed_;
-    amplitude *= gain;
-    sign = -sign;
-  }
-}
-
-// SumFractal of two points with the same plan, the values of q right after those of p: the lanes
-// of one register hold p's sum, q's sum, p's side sum and q's side sum, each lane taking the
-// scalar form's operations in its order. Each sum is a chain of dependent additions; the four
-// side by side cost the time of one, and the loop's own work is paid once.
-void SumFractalPair(const float *values, const FractalPlan &plan, const FractalWeights &weights, float sum[2],
-                    float firstValue[2], float sideSum[2]) {
-  const float *valuesQ = values + plan.terms;
-  const __m128 first = _mm_unpacklo_ps(_mm_load_ss(values), _mm_load_ss(valuesQ));
-  __m128 total = _mm_movelh_ps(first, _mm_setzero_ps());
-  for (int32_t k = 1; k <= plan.steps; k++) {
-    const __m128 v = _mm_unpacklo_ps(_mm_load_ss(values + k), _mm_load_ss(valuesQ + k));
-    total = _mm_add_ps(total, _mm_mul_ps(_mm_movelh_ps(v, v), _mm_load_ps(weights.w[k])));
-  }
-  if (plan.fraction != 0.0f) {
-    // (fraction v) a and ((fraction sign) v) a, the sign being SumFractal's at term k.
-    const int32_t k = plan.steps + 1;
-    const float signedFraction = plan.fraction * ((k & 1) != 0 ? -1.0f : 1.0f);
-    const __m128 v = _mm_unpacklo_ps(_mm_load_ss(values + k), _mm_load_ss(valuesQ + k));
-    const __m128 f = _mm_setr_ps(plan.fraction, plan.fraction, signedFraction, signedFraction);
-    total = _mm_add_ps(total, _mm_mul_ps(_mm_mul_ps(f, _mm_movelh_ps(v, v)), _mm_set1_ps(weights.w[k][0])));
-  }
-  alignas(16) float t[4];
-  _mm_store_ps(t, total);
-  firstValue[0] = values[0];
-  firstValue[1] = valuesQ[0];
-  sum[0] = t[0];
-  sum[1] = t[1];
-  sideSum[0] = t[2];
-  sideSum[1] = t[3];
 }
 
 // Height compression below the water line: -(sqrt(|h| + 0.5) - sqrt(0.5)).
@@ -393,6 +342,23 @@ void FillOctavePoints(float point[3], float lacunarity, const FractalPlan &plan,
   point[0] = tail[0];
   point[1] = tail[1];
   point[2] = tail[2];
+}
+
+// The weights of the terms for a gain, as SumFractalPair reads them, for sums of up to `terms`
+// terms (a batch's calls are too many to make all of them each time).
+void MakeFractalWeights(float gain, int32_t terms, FractalWeights *out) {
+  float amplitude = 1.0f;
+  float sign = -1.0f;
+  const int32_t last = terms < kMaxFractalTerms ? terms : kMaxFractalTerms;
+  for (int32_t k = 1; k < last; k++) {
+    const float signed_ = amplitude * sign;
+    out->w[k][0] = amplitude;
+    out->w[k][1] = amplitude;
+    out->w[k][2] = signed_;
+    out->w[k][3] = signed_;
+    amplitude *= gain;
+    sign = -sign;
+  }
 }
 
 // The sum of the terms in the documented order.
@@ -859,7 +825,11 @@ void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, R
   const int32_t perPixel = row->mode != 13 ? 2 : 1;
   PrepareTerrainMany(row, pixels, count);
   FractalWeights weights;
-  if (perPixel == 2) MakeFractalWeights(run->reliefGain, &weights);
+  if (perPixel == 2) {
+    int32_t terms = 0;
+    for (int32_t i = 0; i < count; i++) terms = pixels[i]->reliefPlan.terms > terms ? pixels[i]->reliefPlan.terms : terms;
+    MakeFractalWeights(run->reliefGain, terms, &weights);
+  }
   int32_t first = 0;
   while (first < count) {
     // Fill the scratch with the points of as many pixels as fit.
