@@ -171,61 +171,58 @@ double ExactLog(double x) {
   return kd * kLn2High + (logM + kd * kLn2Low);
 }
 
-// ExactLog's steps for many positive finite floats (whose doubles are never subnormal): first the
-// reduction of every argument in integer code, then the series two arguments at a time in the
-// lanes of packed doubles, which round every operation as the scalar ones do. The series is a
-// chain of a dozen dependent steps; kept in a short loop of its own, the chains of successive
-// pairs overlap. Other arguments take the scalar routine.
-void ExactLogFMany(const float *x, float *out, int32_t count) {
-  constexpr int32_t kChunk = 32;
-  alignas(16) double m[kChunk];
-  alignas(16) double kd[kChunk];
-  for (int32_t first = 0; first < count; first += kChunk) {
-    const int32_t n = count - first < kChunk ? count - first : kChunk;
-    const float *xs = x + first;
-    float *outs = out + first;
-    for (int32_t i = 0; i < n; i++) {
-      const double v = double(xs[i]);
-      if (!(xs[i] > 0.0f && xs[i] <= 3.4028235e38f)) {
-        m[i] = 1.0;   // a harmless stand-in; the scalar routine answers below
-        kd[i] = 0.0;
-        continue;
-      }
-      uint64_t bits;
-      std::memcpy(&bits, &v, sizeof bits);
-      int32_t k = int32_t((bits >> 52) & 0x7FF) - 1023;
-      bits = (bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull;
-      double mi;
-      std::memcpy(&mi, &bits, sizeof mi);
-      if (mi > 1.4142135623730951) {
-        mi *= 0.5;
-        k += 1;
-      }
-      m[i] = mi;
-      kd[i] = double(k);
-    }
-    if (n & 1) {
-      m[n] = 1.0;
-      kd[n] = 0.0;
-    }
-    for (int32_t i = 0; i < n; i += 2) {
-      const __m128d f = _mm_sub_pd(_mm_load_pd(m + i), _mm_set1_pd(1.0));
-      const __m128d s = _mm_div_pd(f, _mm_add_pd(_mm_set1_pd(2.0), f));
-      const __m128d z = _mm_mul_pd(s, s);
-      __m128d p = _mm_set1_pd(kAtanhCoefficients[0]);
+namespace {
+
+// The series of ExactLog, log m + k ln 2, for two reduced arguments in the lanes of packed
+// doubles, which round every operation as the scalar ones do.
+inline __m128d LogSeriesPair(__m128d m, __m128d k) {
+  const __m128d f = _mm_sub_pd(m, _mm_set1_pd(1.0));
+  const __m128d s = _mm_div_pd(f, _mm_add_pd(_mm_set1_pd(2.0), f));
+  const __m128d z = _mm_mul_pd(s, s);
+  __m128d p = _mm_set1_pd(kAtanhCoefficients[0]);
 #pragma GCC unroll 11
-      for (int j = 1; j <= 11; j++) p = _mm_add_pd(_mm_mul_pd(p, z), _mm_set1_pd(kAtanhCoefficients[j]));
-      const __m128d twoS = _mm_mul_pd(_mm_set1_pd(2.0), s);
-      const __m128d logM = _mm_add_pd(twoS, _mm_mul_pd(_mm_mul_pd(twoS, z), p));
-      const __m128d k = _mm_load_pd(kd + i);
-      const __m128d r = _mm_add_pd(_mm_mul_pd(k, _mm_set1_pd(kLn2High)),
-                                   _mm_add_pd(logM, _mm_mul_pd(k, _mm_set1_pd(kLn2Low))));
-      _mm_store_pd(m + i, r);
+  for (int j = 1; j <= 11; j++) p = _mm_add_pd(_mm_mul_pd(p, z), _mm_set1_pd(kAtanhCoefficients[j]));
+  const __m128d twoS = _mm_mul_pd(_mm_set1_pd(2.0), s);
+  const __m128d logM = _mm_add_pd(twoS, _mm_mul_pd(_mm_mul_pd(twoS, z), p));
+  return _mm_add_pd(_mm_mul_pd(k, _mm_set1_pd(kLn2High)), _mm_add_pd(logM, _mm_mul_pd(k, _mm_set1_pd(kLn2Low))));
+}
+
+// ExactLog's reduction of two floats' mantissas m (1 to 2) and exponents k: above the square root
+// of 2 the mantissa is halved and the exponent counts one more, both exactly.
+inline void ReduceLogPair(__m128 m, __m128i k, __m128d *mOut, __m128d *kOut) {
+  const __m128d md = _mm_cvtps_pd(m);
+  const __m128d big = _mm_cmpgt_pd(md, _mm_set1_pd(1.4142135623730951));
+  *mOut = _mm_or_pd(_mm_and_pd(big, _mm_mul_pd(md, _mm_set1_pd(0.5))), _mm_andnot_pd(big, md));
+  *kOut = _mm_add_pd(_mm_cvtepi32_pd(k), _mm_and_pd(big, _mm_set1_pd(1.0)));
+}
+
+}  // namespace
+
+// ExactLogF of floats four at a time. A normal positive float's double has the float's exponent
+// and its mantissa widened with zeros, so the reduction is read from the float's bits in integer
+// lanes; the series then runs two arguments in each of two registers, whose chains of a dozen
+// dependent steps overlap. A group holding anything but normal positive finite floats (zero,
+// subnormals, negatives, infinities, NaNs), and the last few arguments, take the scalar routine.
+void ExactLogFMany(const float *x, float *out, int32_t count) {
+  int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m128i bits = _mm_loadu_si128(reinterpret_cast<const __m128i *>(x + i));
+    const __m128i normal = _mm_and_si128(_mm_cmpgt_epi32(bits, _mm_set1_epi32(0x007FFFFF)),
+                                         _mm_cmplt_epi32(bits, _mm_set1_epi32(0x7F800000)));
+    if (_mm_movemask_epi8(normal) != 0xFFFF) {
+      for (int32_t j = 0; j < 4; j++) out[i + j] = ExactLogF(x[i + j]);
+      continue;
     }
-    for (int32_t i = 0; i < n; i++) {
-      outs[i] = xs[i] > 0.0f && xs[i] <= 3.4028235e38f ? float(m[i]) : ExactLogF(xs[i]);
-    }
+    const __m128i k = _mm_sub_epi32(_mm_srli_epi32(bits, 23), _mm_set1_epi32(127));
+    const __m128 m = _mm_castsi128_ps(
+        _mm_or_si128(_mm_and_si128(bits, _mm_set1_epi32(0x007FFFFF)), _mm_set1_epi32(0x3F800000)));
+    __m128d mLow, kLow, mHigh, kHigh;
+    ReduceLogPair(m, k, &mLow, &kLow);
+    ReduceLogPair(_mm_movehl_ps(m, m), _mm_shuffle_epi32(k, _MM_SHUFFLE(3, 2, 3, 2)), &mHigh, &kHigh);
+    const __m128d low = LogSeriesPair(mLow, kLow), high = LogSeriesPair(mHigh, kHigh);
+    _mm_storeu_ps(out + i, _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high)));
   }
+  for (; i < count; i++) out[i] = ExactLogF(x[i]);
 }
 
 double ExactAtan(double x) {

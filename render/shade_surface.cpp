@@ -18,6 +18,7 @@
 #include "foundation/fast_math.h"
 #include "foundation/random.h"
 #include "render/coverage.h"
+#include "render/fractal_sum.h"
 #include "render/noise.h"
 #include "render/shade_internal.h"
 #include "render/shader.h"
@@ -88,6 +89,8 @@ void BatchLandNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Row
   RunState *run = row->run;
   const FractalPlan plan = PlanFractal(kLandOctaves);
   const int32_t group = kRowNoiseCapacity / plan.terms;
+  FractalWeights weights;
+  MakeFractalWeights(run->reliefGain * 0.9f, plan.terms, &weights);
   for (int32_t first = 0; first < count; first += group) {
     const int32_t n = count - first < group ? count - first : group;
     float *points = scratch->points;
@@ -101,7 +104,21 @@ void BatchLandNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Row
       FillOctavePoints(texture, kLandLacunarity, plan, points + 3 * plan.terms * i);
     }
     GradientNoise3Many(&run->noiseTables, points, values, n * plan.terms);
-    for (int32_t i = 0; i < n; i++) {
+    // Two pixels' sums at a time: their values lie one after the other.
+    int32_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+      ShadePixel *p = pixels[first + i], *q = pixels[first + i + 1];
+      float sum[2], firstValue[2], side[2];
+      SumFractalPair(values + plan.terms * i, plan, weights, sum, firstValue, side);
+      p->landNoiseSum = sum[0];
+      p->landFirst = firstValue[0];
+      p->landSideSum = side[0];
+      q->landNoiseSum = sum[1];
+      q->landFirst = firstValue[1];
+      q->landSideSum = side[1];
+      p->landReady = q->landReady = true;
+    }
+    for (; i < n; i++) {
       ShadePixel *px = pixels[first + i];
       px->landNoiseSum =
           SumFractal(values + plan.terms * i, plan, run->reliefGain * 0.9f, &px->landFirst, &px->landSideSum);

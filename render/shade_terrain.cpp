@@ -25,6 +25,7 @@
 #include "foundation/vector_math.h"
 #include "imagestore/samplers.h"
 #include "foundation/exact_math.h"
+#include "render/fractal_sum.h"
 #include "render/frame_routines.h"
 #include "render/noise.h"
 #include "render/render_setup.h"
@@ -42,6 +43,7 @@ constexpr float kHalfRoot2 = 0.707106781186548f;
 // More terms than any planet needs (a 2^26-pixel radius needs about 40); the cap only keeps
 // absurd octave counts from running away.
 constexpr int32_t kMaxFractalTerms = 64;
+static_assert(sizeof FractalWeights::w / sizeof FractalWeights::w[0] == kMaxFractalTerms + 1);
 
 // The lunar relief height at a sphere point, (t - 128) x 0.003.
 float LunarHeight(const ShadeRow *row, const float point[3]) {
@@ -340,6 +342,23 @@ void FillOctavePoints(float point[3], float lacunarity, const FractalPlan &plan,
   point[0] = tail[0];
   point[1] = tail[1];
   point[2] = tail[2];
+}
+
+// The weights of the terms for a gain, as SumFractalPair reads them, for sums of up to `terms`
+// terms (a batch's calls are too many to make all of them each time).
+void MakeFractalWeights(float gain, int32_t terms, FractalWeights *out) {
+  float amplitude = 1.0f;
+  float sign = -1.0f;
+  const int32_t last = terms < kMaxFractalTerms ? terms : kMaxFractalTerms;
+  for (int32_t k = 1; k < last; k++) {
+    const float signed_ = amplitude * sign;
+    out->w[k][0] = amplitude;
+    out->w[k][1] = amplitude;
+    out->w[k][2] = signed_;
+    out->w[k][3] = signed_;
+    amplitude *= gain;
+    sign = -sign;
+  }
 }
 
 // The sum of the terms in the documented order.
@@ -805,6 +824,12 @@ void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, R
   RunState *run = row->run;
   const int32_t perPixel = row->mode != 13 ? 2 : 1;
   PrepareTerrainMany(row, pixels, count);
+  FractalWeights weights;
+  if (perPixel == 2) {
+    int32_t terms = 0;
+    for (int32_t i = 0; i < count; i++) terms = pixels[i]->reliefPlan.terms > terms ? pixels[i]->reliefPlan.terms : terms;
+    MakeFractalWeights(run->reliefGain, terms, &weights);
+  }
   int32_t first = 0;
   while (first < count) {
     // Fill the scratch with the points of as many pixels as fit.
@@ -828,11 +853,22 @@ void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, R
     for (int32_t i = first; i < last; i++) {
       ShadePixel *px = pixels[i];
       const FractalPlan &plan = px->reliefPlan;
-      for (int32_t k = 0; k < perPixel; k++) {
-        const float r = SumFractal(values, plan, run->reliefGain, &px->reliefFirst2[k], &px->reliefSideSum) -
+      if (perPixel == 2) {
+        // The side sum left behind is the light-side point's, as with the two sums one by one.
+        float sum[2], side[2];
+        SumFractalPair(values, plan, weights, sum, px->reliefFirst2, side);
+        px->reliefSideSum = side[1];
+        for (int32_t k = 0; k < 2; k++) {
+          const float r = sum[k] - run->seaLevelValue;
+          px->reliefRaw2[k] = r;
+          px->reliefAltitude2[k] = r * std::fabs(r);
+        }
+        values += 2 * plan.terms;
+      } else {
+        const float r = SumFractal(values, plan, run->reliefGain, &px->reliefFirst2[0], &px->reliefSideSum) -
                         run->seaLevelValue;
-        px->reliefRaw2[k] = r;
-        px->reliefAltitude2[k] = r * std::fabs(r);
+        px->reliefRaw2[0] = r;
+        px->reliefAltitude2[0] = r * std::fabs(r);
         values += plan.terms;
       }
       px->reliefReady = true;

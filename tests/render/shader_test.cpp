@@ -12,6 +12,7 @@
 #include "foundation/fast_math.h"
 #include "foundation/vector_math.h"
 #include "foundation/exact_math.h"
+#include "render/fractal_sum.h"
 #include "render/noise.h"
 #include "render/shade_internal.h"
 #include "render/render_setup.h"
@@ -141,6 +142,43 @@ TEST(FillOctavePoints, EveryTermAndNothingBeyond) {
       EXPECT_EQ(point[0], x) << octaves;
       EXPECT_EQ(point[2], z) << octaves;
       for (int k = 0; k < 4; k++) EXPECT_EQ(out[3 * plan.terms + k], 12345.0f) << octaves;
+    }
+  }
+}
+
+// Two sums side by side against SumFractal one point at a time, bit for bit: every term count up
+// to the cap, whole and fractional, gains whose amplitudes shrink to zero or grow past the float
+// range, and weights made only as far as the plan needs (the rest poisoned with NaNs).
+TEST(SumFractalPair, EqualsTwoSingleSums) {
+  auto bits = [](float v) {
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return std::isnan(v) ? 0x7FC00000u : b;
+  };
+  uint32_t state = 12345;
+  auto next = [&state] {
+    state = state * 1664525u + 1013904223u;
+    return float(state >> 8) / 16777216.0f * 2.0f - 1.0f;
+  };
+  for (float gain : {0.5f, 0.37f, 0.93f, 1.0f, 1.9f, 1.0e-20f, 6.0e9f}) {
+    for (int n = 1; n <= 64; n++) {
+      for (float octaves : {float(n), float(n) + 0.37f, float(n) + 0.999f}) {
+        const FractalPlan plan = PlanFractal(octaves);
+        FractalWeights weights;
+        for (auto &w : weights.w) w[0] = w[1] = w[2] = w[3] = NAN;
+        MakeFractalWeights(gain, plan.terms, &weights);
+        std::vector<float> values(2 * plan.terms);
+        for (float &v : values) v = next();
+        float sum[2], first[2], side[2];
+        SumFractalPair(values.data(), plan, weights, sum, first, side);
+        for (int k = 0; k < 2; k++) {
+          float oneFirst, oneSide;
+          const float one = SumFractal(values.data() + k * plan.terms, plan, gain, &oneFirst, &oneSide);
+          ASSERT_EQ(bits(sum[k]), bits(one)) << gain << " " << octaves << " " << k;
+          ASSERT_EQ(bits(side[k]), bits(oneSide)) << gain << " " << octaves << " " << k;
+          ASSERT_EQ(first[k], oneFirst);
+        }
+      }
     }
   }
 }
