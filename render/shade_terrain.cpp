@@ -175,6 +175,7 @@ int32_t SampledLevel(const TiledMipImage *image, float level) {
 }
 
 bool gCraterCullingEnabled = true;
+bool gCraterPairsEnabled = true;
 
 // The slab test, -r < p.u < r and -r < p.t < r (false for NaN), of four candidates (from column i
 // of the row's crater columns) as a lane mask.
@@ -454,6 +455,7 @@ void SetCraterColumns(ShadeRow *row) {
 
 void SetCraterCullingEnabled(bool enabled) { gCraterCullingEnabled = enabled; }
 bool CraterCullingEnabled() { return gCraterCullingEnabled; }
+void SetCraterPairsEnabled(bool enabled) { gCraterPairsEnabled = enabled; }
 
 void MapLongitude(float s, float *sine, float *cosine) {
   const float l = (s - 0.5f) * 2.0f * 3.141592653f;
@@ -815,7 +817,8 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
   // over the row's candidates finds both points' craters and each crater's own terms serve both.
   int32_t hits[kCraterColumnStride];
   float decals[2] = {0.0f, 0.0f};
-  if (cratered && wantLightSide) {
+  const bool paired = cratered && wantLightSide && gCraterPairsEnabled;
+  if (paired) {
     const int32_t hitCount = SlabHitsOfPair(row, px->column, n, pl, hits);
     DecalsOfPair(row, hits, hitCount, n, pl, px->logViewTerm, decals);
   } else if (cratered) {
@@ -843,7 +846,7 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
       px->firstValue = f1;
     }
     float sumL = altitudeL * ltf;
-    if (cratered && wantLightSide) {
+    if (paired) {
       sumL += decals[1];
     } else if (cratered) {
       sumL += DecalsOfHits(row, hits, SlabHits(row, px->column, pl, hits), pl, px->logViewTerm);
