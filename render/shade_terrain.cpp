@@ -177,6 +177,7 @@ int32_t SampledLevel(const TiledMipImage *image, float level) {
 }
 
 bool gCraterCullingEnabled = true;
+bool gCraterPairsEnabled = true;
 
 // The slab test, -r < p.u < r and -r < p.t < r (false for NaN), of four candidates (from column i
 // of the row's crater columns) as a lane mask.
@@ -211,29 +212,96 @@ inline int32_t AppendHits(const int32_t *craters, int32_t i, int32_t mask, int32
   return found;
 }
 
-// The candidates (of the segment serving `column`) whose crater's slab holds the point p, and
-// those whose slab holds q, in list order, into `hitsP` and `hitsQ` (q may be null); returns the
-// count for p. The two points of a pixel share one pass over the columns.
-int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t *hitsP, const float q[3],
-                 int32_t *hitsQ, int32_t *countQ) {
-  const SlabPoint sp = SlabPointOf(p);
-  const SlabPoint sq = SlabPointOf(q != nullptr ? q : p);
-  const __m128 sign = _mm_set1_ps(-0.0f);
+// The segment of the row's candidates serving `column`.
+inline int32_t CraterSegmentOf(const ShadeRow *row, int32_t column) {
   const int32_t width = row->craterSegmentWidth;
   int32_t s = width > 0 && column >= 0 ? column / width : 0;
   if (s >= kCraterSegments) s = kCraterSegments - 1;
+  return s;
+}
+
+// The candidates (of the segment serving `column`) whose crater's slab holds the point p, in list
+// order, into `hits`; returns their count.
+int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t *hits) {
+  const SlabPoint sp = SlabPointOf(p);
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  const int32_t s = CraterSegmentOf(row, column);
   const float(*col)[kCraterColumnStride] = row->craterColumns[s];
   const int32_t *craters = row->craterSegmentCraters[s];
-  int32_t foundP = 0, foundQ = 0;
+  int32_t found = 0;
   for (int32_t i = 0; i < row->craterSegmentCount[s]; i += 4) {
     const __m128 u0 = _mm_load_ps(col[0] + i), u1 = _mm_load_ps(col[1] + i), u2 = _mm_load_ps(col[2] + i);
     const __m128 t0 = _mm_load_ps(col[3] + i), t1 = _mm_load_ps(col[4] + i), t2 = _mm_load_ps(col[5] + i);
     const __m128 r = _mm_load_ps(col[6] + i), minusR = _mm_xor_ps(r, sign);
-    foundP = AppendHits(craters, i, SlabMask(sp, u0, u1, u2, t0, t1, t2, r, minusR), hitsP, foundP);
-    if (q != nullptr) foundQ = AppendHits(craters, i, SlabMask(sq, u0, u1, u2, t0, t1, t2, r, minusR), hitsQ, foundQ);
+    found = AppendHits(craters, i, SlabMask(sp, u0, u1, u2, t0, t1, t2, r, minusR), hits, found);
   }
-  if (countQ != nullptr) *countQ = foundQ;
-  return foundP;
+  return found;
+}
+
+// The candidates whose slab holds p or q (a pixel's point and its light-side point, a few
+// thousandths apart, so nearly always both), in list order, each once into `hits` as
+// (crater << 2) | which, where bit 0 of `which` says p is held and bit 1 says q is; returns the
+// count. One entry per crater lets DecalsOfPair work out what the two points share only once.
+int32_t SlabHitsOfPair(const ShadeRow *row, int32_t column, const float p[3], const float q[3], int32_t *hits) {
+  const SlabPoint sp = SlabPointOf(p), sq = SlabPointOf(q);
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  const int32_t s = CraterSegmentOf(row, column);
+  const float(*col)[kCraterColumnStride] = row->craterColumns[s];
+  const int32_t *craters = row->craterSegmentCraters[s];
+  int32_t found = 0;
+  for (int32_t i = 0; i < row->craterSegmentCount[s]; i += 4) {
+    const __m128 u0 = _mm_load_ps(col[0] + i), u1 = _mm_load_ps(col[1] + i), u2 = _mm_load_ps(col[2] + i);
+    const __m128 t0 = _mm_load_ps(col[3] + i), t1 = _mm_load_ps(col[4] + i), t2 = _mm_load_ps(col[5] + i);
+    const __m128 r = _mm_load_ps(col[6] + i), minusR = _mm_xor_ps(r, sign);
+    const int32_t maskP = SlabMask(sp, u0, u1, u2, t0, t1, t2, r, minusR);
+    const int32_t maskQ = SlabMask(sq, u0, u1, u2, t0, t1, t2, r, minusR);
+    int32_t mask = maskP | maskQ;
+    while (mask != 0) {
+      const int32_t lane = __builtin_ctz(uint32_t(mask));
+      hits[found++] = (craters[i + lane] << 2) | ((maskP >> lane) & 1) | (((maskQ >> lane) & 1) << 1);
+      mask &= mask - 1;
+    }
+  }
+  return found;
+}
+
+// What the decal of crater k takes from the crater alone, the same for every point of a pixel.
+struct CraterDecalTerms {
+  const TiledMipImage *image;
+  float r, mirrorU, mirrorT, level, whole, flat, depth;
+};
+
+inline CraterDecalTerms CraterTermsOf(const ShadeRow *row, int32_t k, float logViewTerm) {
+  const RunState *run = row->run;
+  const CraterRecord &c = run->craters[k];
+  CraterDecalTerms d;
+  d.r = c.halfSize;
+  // Sixteen variants from four textures and four mirrorings.
+  const int32_t j = (k >> 2) & 3;
+  d.mirrorU = (j == 0 || j == 2) ? 0.5f : -0.5f;
+  d.mirrorT = (j == 0 || j == 1) ? 0.5f : -0.5f;
+  float level = (c.logHalfSize + run->craterLevelBias + logViewTerm) * -1.442695040888963f;
+  if (level != level) level = 1.0f;
+  if (level < 0.0f) level = 0.0f;   // a crater larger than its texture reads level 0
+  d.level = level;
+  d.whole = std::trunc(level);
+  d.image = row->craterImages[k & 3];
+  d.flat = run->craterFlatRadius[k & 3][SampledLevel(d.image, d.whole)];
+  d.depth = d.r * run->craterDepthFactor;
+  return d;
+}
+
+// The decal of crater k (with terms d) at a point, added to *decal. The product r times the depth
+// factor is formed first, as the sum always has, so keeping it in the terms changes no bit.
+inline void AddCraterDecal(const CraterDecalTerms &d, const CraterRecord &c, const float point[3], float *decal) {
+  const float a = point[0] * c.u[0] + point[1] * c.u[1] + point[2] * c.u[2];
+  const float b = point[0] * c.t[0] + point[1] * c.t[1] + point[2] * c.t[2];
+  const float u = ClampUnit(a * d.mirrorU / d.r + 0.5f);
+  const float v = ClampUnit(b * d.mirrorT / d.r + 0.5f);
+  const float du = u - 0.5f, dv = v - 0.5f;
+  if (du * du + dv * dv > d.flat * d.flat && gCraterCullingEnabled) return;
+  const float t = SampleGrayTrilinear(d.image, d.whole, d.level - d.whole, u, v);
+  *decal += d.depth * (t - 128.0f);
 }
 
 // The sum of the decals of the craters `hits` (whose slabs hold the point) at the point.
@@ -244,39 +312,36 @@ int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t 
 // levels, which adds exactly 0 to the sum.
 float DecalsOfHits(const ShadeRow *row, const int32_t *hits, int32_t hitCount, const float point[3],
                    float logViewTerm) {
-  const RunState *run = row->run;
   float decal = 0.0f;
   for (int32_t i = 0; i < hitCount; i++) {
     const int32_t k = hits[i];
-    const CraterRecord &c = run->craters[k];
-    const float r = c.halfSize;
-    const float a = point[0] * c.u[0] + point[1] * c.u[1] + point[2] * c.u[2];
-    const float b = point[0] * c.t[0] + point[1] * c.t[1] + point[2] * c.t[2];
-    // Sixteen variants from four textures and four mirrorings.
-    const int32_t j = (k >> 2) & 3;
-    const float mirrorU = (j == 0 || j == 2) ? 0.5f : -0.5f;
-    const float mirrorT = (j == 0 || j == 1) ? 0.5f : -0.5f;
-    float level = (c.logHalfSize + run->craterLevelBias + logViewTerm) * -1.442695040888963f;
-    if (level != level) level = 1.0f;
-    if (level < 0.0f) level = 0.0f;   // a crater larger than its texture reads level 0
-    const float whole = std::trunc(level);
-    const float u = ClampUnit(a * mirrorU / r + 0.5f);
-    const float v = ClampUnit(b * mirrorT / r + 0.5f);
-    const TiledMipImage *image = row->craterImages[k & 3];
-    const float flat = run->craterFlatRadius[k & 3][SampledLevel(image, whole)];
-    const float du = u - 0.5f, dv = v - 0.5f;
-    if (du * du + dv * dv > flat * flat && gCraterCullingEnabled) continue;
-    const float t = SampleGrayTrilinear(image, whole, level - whole, u, v);
-    decal += r * run->craterDepthFactor * (t - 128.0f);
+    AddCraterDecal(CraterTermsOf(row, k, logViewTerm), row->run->craters[k], point, &decal);
   }
   return decal;
+}
+
+// The decal sums at p and at q of the pair hits from SlabHitsOfPair, into decals[0] and
+// decals[1]. Each sum adds its own craters in list order, so each is bit for bit what
+// DecalsOfHits gives for that point alone; the crater's own terms are worked out once for both.
+void DecalsOfPair(const ShadeRow *row, const int32_t *hits, int32_t hitCount, const float p[3], const float q[3],
+                  float logViewTerm, float decals[2]) {
+  float decalP = 0.0f, decalQ = 0.0f;
+  for (int32_t i = 0; i < hitCount; i++) {
+    const int32_t k = hits[i] >> 2, which = hits[i] & 3;
+    const CraterDecalTerms d = CraterTermsOf(row, k, logViewTerm);
+    const CraterRecord &c = row->run->craters[k];
+    if (which & 1) AddCraterDecal(d, c, p, &decalP);
+    if (which & 2) AddCraterDecal(d, c, q, &decalQ);
+  }
+  decals[0] = decalP;
+  decals[1] = decalQ;
 }
 
 // The crater decals of the row's candidate craters at a point.
 void CraterDecals(const ShadeRow *row, float *sum, const float point[3], float *decalSum, float logViewTerm) {
   if (row->globals->cratersPlaced < 1) return;
   int32_t hits[kCraterColumnStride];
-  const int32_t hitCount = SlabHits(row, 0, point, hits, nullptr, nullptr, nullptr);
+  const int32_t hitCount = SlabHits(row, 0, point, hits);
   const float decal = DecalsOfHits(row, hits, hitCount, point, logViewTerm);
   *decalSum = decal;
   *sum += decal;
@@ -409,6 +474,7 @@ void SetCraterColumns(ShadeRow *row) {
 
 void SetCraterCullingEnabled(bool enabled) { gCraterCullingEnabled = enabled; }
 bool CraterCullingEnabled() { return gCraterCullingEnabled; }
+void SetCraterPairsEnabled(bool enabled) { gCraterPairsEnabled = enabled; }
 
 void MapLongitude(float s, float *sine, float *cosine) {
   const float l = (s - 0.5f) * 2.0f * 3.141592653f;
@@ -738,12 +804,7 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
   // the first point's in one noise batch; mode 13 decides once h is known.
   const bool wantLightSide = row->mode != 13;
   const float seaLevel = run->seaLevelValue;
-  // The craters whose slabs hold the point, and when the light-side point is surely wanted, those
-  // holding it too, from one pass over the row's candidates.
   const bool cratered = row->globals->cratersPlaced >= 1;
-  int32_t hits[kCraterColumnStride], hitsL[kCraterColumnStride];
-  int32_t hitCount = 0, hitCountL = -1;
-  if (cratered) hitCount = SlabHits(row, px->column, n, hits, wantLightSide ? pl : nullptr, hitsL, wantLightSide ? &hitCountL : nullptr);
   float altitude[2], raw[2], first[2];
   bool lightSideDone = false;
   if (row->realLuna) {
@@ -770,11 +831,20 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
   const float ltf = view->landTextureFactor;
   px->landHeight = altitude[0] * ltf;
   float sum = px->landHeight;
-  px->decal = 0.0f;
-  if (cratered) {
-    px->decal = DecalsOfHits(row, hits, hitCount, n, px->logViewTerm);
-    sum += px->decal;
+  // The craters' decals at the point, and when the light-side point is surely wanted, at it too:
+  // the two points lie a few thousandths apart and nearly always share their craters, so one pass
+  // over the row's candidates finds both points' craters and each crater's own terms serve both.
+  int32_t hits[kCraterColumnStride];
+  float decals[2] = {0.0f, 0.0f};
+  const bool paired = cratered && wantLightSide && gCraterPairsEnabled;
+  if (paired) {
+    const int32_t hitCount = SlabHitsOfPair(row, px->column, n, pl, hits);
+    DecalsOfPair(row, hits, hitCount, n, pl, px->logViewTerm, decals);
+  } else if (cratered) {
+    decals[0] = DecalsOfHits(row, hits, SlabHits(row, px->column, n, hits), n, px->logViewTerm);
   }
+  px->decal = decals[0];
+  if (cratered) sum += px->decal;
   px->height = CompressBelowZero(sum);
 
   const bool lightSide =
@@ -795,9 +865,10 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
       px->firstValue = f1;
     }
     float sumL = altitudeL * ltf;
-    if (cratered) {
-      if (hitCountL < 0) hitCountL = SlabHits(row, px->column, pl, hitsL, nullptr, nullptr, nullptr);
-      sumL += DecalsOfHits(row, hitsL, hitCountL, pl, px->logViewTerm);
+    if (paired) {
+      sumL += decals[1];
+    } else if (cratered) {
+      sumL += DecalsOfHits(row, hits, SlabHits(row, px->column, pl, hits), pl, px->logViewTerm);
     }
     px->lightSideHeight = CompressBelowZero(sumL);
   } else {

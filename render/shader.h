@@ -40,6 +40,11 @@ void SetRowNoiseBatchingEnabled(bool enabled);
 void SetCraterCullingEnabled(bool enabled);
 bool CraterCullingEnabled();
 
+// Test seam: turns off working out the crater decals of a pixel's point and of its light-side
+// point in one pass, so that each point walks its craters alone; the output must be the same
+// bits. On by default.
+void SetCraterPairsEnabled(bool enabled);
+
 // The fractal sum of GradientNoise3 over octaves: the first term and each further one scaled by
 // the gain of the one before, the point multiplied by the lacunarity after every term. A whole
 // number of octaves O > 1 gives O terms; a fractional O adds the fraction of one more. The

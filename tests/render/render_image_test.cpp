@@ -312,6 +312,32 @@ TEST(RenderImage, CraterCullingChangesNoBit) {
   }
 }
 
+// A pixel's point and its light-side point take their craters' decals in one pass; each point
+// walking its own craters must give the same bits, in the lit, bump and shaded-relief modes, on
+// globes and maps, with many small or few large craters, and with every crater a candidate.
+TEST(RenderImage, CraterPairsChangeNoBit) {
+  uint32_t state = 977;
+  for (int k = 0; k < 8; k++) {
+    RandomCase c = MakeRandomCase(&state, true);
+    if (k % 4 == 3) AddSetting(&c, "outputMode=%.0f", 6.0);
+    if (k % 3 == 2) c.settings.insert(c.settings.end(), {"axis=0.5,1,-0.4", "craterCount=100", "craterSize=15"});
+    const bool culled = k % 4 != 1;
+    SetCraterCullingEnabled(culled);
+    SetCraterPairsEnabled(false);
+    const Render alone = RenderCase(Size(88 + 8 * k, 56, 16), c);
+    SetCraterPairsEnabled(true);
+    const Render paired = RenderCase(Size(88 + 8 * k, 56, 16), c);
+    SetCraterCullingEnabled(true);
+    ASSERT_TRUE(alone.ok && paired.ok);
+    EXPECT_TRUE(alone.image.samples == paired.image.samples) << Describe(c) << (culled ? "" : " unculled");
+    if (k == 0) {
+      // The craters must reach the picture, or the comparison proves nothing.
+      c.settings.push_back("craterCount=0");
+      EXPECT_FALSE(RenderCase(Size(88, 56, 16), c).image.samples == paired.image.samples);
+    }
+  }
+}
+
 // The row's noise evaluated ahead of its pixels against every stage evaluating its own, on each
 // processor path: random planets over the modes that use the relief, the land texture and the
 // clouds (shadows, relief, storms, extra octaves) about a tilted axis, with the moon's height image and climate,
