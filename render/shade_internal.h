@@ -185,7 +185,7 @@ struct ShadePixel {
   float cloudLightSide;
   bool landShaded;             // stage 5's colour made ahead (ShadeLandMany)
 
-  // sea: stage 4's terms that need no neighbour, made ahead for a batch (ShadeSeaMany): the
+  // Stage 4's terms that need no neighbour, made ahead for a batch (ShadeSeaMany): the
   // sea colour with its glint (in sea, before the ice), the ice value and the ice's light.
   bool seaReady;
   float seaIce;
