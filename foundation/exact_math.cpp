@@ -51,33 +51,31 @@ bool IsFiniteDouble(double x) {
   return (bits & 0x7FF0000000000000ull) != 0x7FF0000000000000ull;
 }
 
+// The Taylor coefficients of sin and cos, highest term first, each with its sign: (-1)^n / (2n + 1)!
+// for n = 9 down to 1, and (-1)^n / (2n)! for n = 10 down to 2. (Adding a negative coefficient
+// is the same IEEE operation as subtracting its magnitude.)
+constexpr double kSinCoefficients[9] = {
+    -1.0 / 121645100408832000.0, 1.0 / 355687428096000.0, -1.0 / 1307674368000.0,
+    1.0 / 6227020800.0,          -1.0 / 39916800.0,       1.0 / 362880.0,
+    -1.0 / 5040.0,               1.0 / 120.0,             -1.0 / 6.0};
+constexpr double kCosCoefficients[9] = {
+    1.0 / 2432902008176640000.0, -1.0 / 6402373705728000.0, 1.0 / 20922789888000.0,
+    -1.0 / 87178291200.0,        1.0 / 479001600.0,         -1.0 / 3628800.0,
+    1.0 / 40320.0,               -1.0 / 720.0,              1.0 / 24.0};
+
 // sin x on -pi/4..pi/4: x - x^3/3! + ... - x^19/19!.
 double SinPoly(double x) {
   const double z = x * x;
-  double p = -1.0 / 121645100408832000.0;    // -1/19!
-  p = p * z + 1.0 / 355687428096000.0;       // 1/17!
-  p = p * z - 1.0 / 1307674368000.0;         // 1/15!
-  p = p * z + 1.0 / 6227020800.0;            // 1/13!
-  p = p * z - 1.0 / 39916800.0;              // 1/11!
-  p = p * z + 1.0 / 362880.0;                // 1/9!
-  p = p * z - 1.0 / 5040.0;                  // 1/7!
-  p = p * z + 1.0 / 120.0;                   // 1/5!
-  p = p * z - 1.0 / 6.0;                     // 1/3!
+  double p = kSinCoefficients[0];
+  for (int i = 1; i < 9; i++) p = p * z + kSinCoefficients[i];
   return x + x * z * p;
 }
 
 // cos x on -pi/4..pi/4: 1 - x^2/2! + ... + x^20/20!.
 double CosPoly(double x) {
   const double z = x * x;
-  double p = 1.0 / 2432902008176640000.0;    // 1/20!
-  p = p * z - 1.0 / 6402373705728000.0;      // 1/18!
-  p = p * z + 1.0 / 20922789888000.0;        // 1/16!
-  p = p * z - 1.0 / 87178291200.0;           // 1/14!
-  p = p * z + 1.0 / 479001600.0;             // 1/12!
-  p = p * z - 1.0 / 3628800.0;               // 1/10!
-  p = p * z + 1.0 / 40320.0;                 // 1/8!
-  p = p * z - 1.0 / 720.0;                   // 1/6!
-  p = p * z + 1.0 / 24.0;                    // 1/4!
+  double p = kCosCoefficients[0];
+  for (int i = 1; i < 9; i++) p = p * z + kCosCoefficients[i];
   const double half = 0.5 * z;
   return (1.0 - half) + z * z * p;
 }
@@ -308,25 +306,11 @@ void ExactRotationMatrixMany(const float axis[3], const float *angles, float *m,
     const __m128d negateCosine = _mm_castsi128_pd(_mm_cmpeq_epi32(_mm_xor_si128(bit0, bit1), _mm_set1_epi32(1)));
     // SinPoly and CosPoly.
     const __m128d z = _mm_mul_pd(r, r);
-    __m128d ps = _mm_set1_pd(-1.0 / 121645100408832000.0);
-    ps = _mm_add_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 355687428096000.0));
-    ps = _mm_sub_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 1307674368000.0));
-    ps = _mm_add_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 6227020800.0));
-    ps = _mm_sub_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 39916800.0));
-    ps = _mm_add_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 362880.0));
-    ps = _mm_sub_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 5040.0));
-    ps = _mm_add_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 120.0));
-    ps = _mm_sub_pd(_mm_mul_pd(ps, z), _mm_set1_pd(1.0 / 6.0));
+    __m128d ps = _mm_set1_pd(kSinCoefficients[0]);
+    for (int i = 1; i < 9; i++) ps = _mm_add_pd(_mm_mul_pd(ps, z), _mm_set1_pd(kSinCoefficients[i]));
     const __m128d sinR = _mm_add_pd(r, _mm_mul_pd(_mm_mul_pd(r, z), ps));
-    __m128d pc = _mm_set1_pd(1.0 / 2432902008176640000.0);
-    pc = _mm_sub_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 6402373705728000.0));
-    pc = _mm_add_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 20922789888000.0));
-    pc = _mm_sub_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 87178291200.0));
-    pc = _mm_add_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 479001600.0));
-    pc = _mm_sub_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 3628800.0));
-    pc = _mm_add_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 40320.0));
-    pc = _mm_sub_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 720.0));
-    pc = _mm_add_pd(_mm_mul_pd(pc, z), _mm_set1_pd(1.0 / 24.0));
+    __m128d pc = _mm_set1_pd(kCosCoefficients[0]);
+    for (int i = 1; i < 9; i++) pc = _mm_add_pd(_mm_mul_pd(pc, z), _mm_set1_pd(kCosCoefficients[i]));
     const __m128d cosR = _mm_add_pd(_mm_sub_pd(one, _mm_mul_pd(_mm_set1_pd(0.5), z)), _mm_mul_pd(_mm_mul_pd(z, z), pc));
     // The quadrant's swap and signs (a negation flips the sign bit, as the scalar minus does).
     __m128d s = _mm_or_pd(_mm_and_pd(swap, cosR), _mm_andnot_pd(swap, sinR));
