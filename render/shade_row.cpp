@@ -395,6 +395,15 @@ inline float MapLightDot(const float L[3], const float *matrix, const MapDotRow 
   return L[0] * n0 + L[1] * n1 + L[2] * n2;
 }
 
+// The dark flags of four neighbouring columns from c on, bit j of each mask for column c + j.
+void StoreDarkFlags4(ShadeRow *row, int32_t c, int32_t darkNow, int32_t darkNext) {
+  for (int32_t j = 0; j < 4; j++) {
+    float *record = row->records + int64_t(c + j + 1) * kPixelRecordFloats;
+    record[kRecordDarkNow] = (darkNow >> j) & 1 ? 1.0f : 0.0f;
+    record[kRecordDarkNext] = (darkNext >> j) & 1 ? 1.0f : 0.0f;
+  }
+}
+
 // Records the dark flags of this row and the next (record fields kRecordDarkNow and
 // kRecordDarkNext; rows and columns outside the image count as dark).
 //
@@ -437,12 +446,7 @@ void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
                                     _mm_mul_ps(_mm_set1_ps(L[2]), n[2]));
         dark[k] = _mm_movemask_ps(_mm_cmple_ps(d, minusW));
       }
-      if (!hasNext) dark[1] = 15;
-      for (int32_t j = 0; j < 4; j++) {
-        float *record = row->records + int64_t(c + j + 1) * kPixelRecordFloats;
-        record[kRecordDarkNow] = (dark[0] >> j) & 1 ? 1.0f : 0.0f;
-        record[kRecordDarkNext] = (dark[1] >> j) & 1 ? 1.0f : 0.0f;
-      }
+      StoreDarkFlags4(row, c, dark[0], hasNext ? dark[1] : 15);
     }
     for (; c < row->targetWidth; c++) {
       float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
@@ -478,12 +482,7 @@ void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
           const __m128 lit = _mm_and_ps(on, _mm_cmpnle_ps(d, minusW));   // NaN counts as lit, as in GlobeLightDot
           dark[k] = ~_mm_movemask_ps(lit) & 15;
         }
-        if (!hasNext) dark[1] = 15;
-        for (int32_t j = 0; j < 4; j++) {
-          float *record = row->records + int64_t(c + j + 1) * kPixelRecordFloats;
-          record[kRecordDarkNow] = (dark[0] >> j) & 1 ? 1.0f : 0.0f;
-          record[kRecordDarkNext] = (dark[1] >> j) & 1 ? 1.0f : 0.0f;
-        }
+        StoreDarkFlags4(row, c, dark[0], hasNext ? dark[1] : 15);
       }
     }
     for (; c < row->targetWidth; c++) {
