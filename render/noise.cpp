@@ -46,18 +46,24 @@ void FillColumnHashes(NoiseTables *tables) {
   }
 }
 
-// gradientPairs from G3 (noise_tables.h); the copied tail of G3 gives every c + 1 up to 511.
+// gradientPairs and gradientNearFar from G3 (noise_tables.h); the copied tail of G3 gives every
+// c + 1 up to 511.
 void FillGradientPairs(NoiseTables *tables) {
   tables->filler[0] = 0;
   tables->filler[1] = 0;
   for (int32_t c = 0; c < kNoisePairEntries; ++c) {
     float *row = tables->gradientPairs[c];
+    float *nearFar = tables->gradientNearFar[c];
     for (int32_t axis = 0; axis < 3; ++axis) {
       row[2 * axis] = tables->G3[c][axis];
       row[2 * axis + 1] = tables->G3[c + 1][axis];
+      nearFar[axis] = tables->G3[c][axis];
+      nearFar[4 + axis] = tables->G3[c + 1][axis];
     }
     row[6] = 0.0f;
     row[7] = 0.0f;
+    nearFar[3] = 0.0f;
+    nearFar[7] = 0.0f;
   }
 }
 

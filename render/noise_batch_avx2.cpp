@@ -9,10 +9,16 @@
 //     n(corner) = (gx fx' + gy fy') + gz fz'
 //     lerp(s, a, b) = (b - a) s + a, along x, then y, then z
 //
-// so the results are the same bits. The lattice set-up, the dot products and the lerps run on
-// eight lanes; the column hashes of eight points come in one gathered read of columnHashes
-// (noise_tables.h), and the gradients row by row from gradientPairs. A final group of fewer than eight
-// points goes to the SSE2 path.
+// so the results are the same bits. A run of points (noise_paths.h) goes through two passes.
+// The first sets up the lattice of eight points at a time: cells, offsets and fades, the
+// column hashes in one gathered read of columnHashes, and from them the rows of the corner
+// pairs; it keeps all of that in the run's scratch. The second takes four points at a time
+// into one register, their near (dz = 0) corners in the low half and their far (dz = 1) ones in
+// the high half, as the rows of gradientNearFar (noise_tables.h) hold a corner pair: one
+// 32-byte read a point and pair, and an in-half transposition of four rows gives the x, y and z
+// components. The offsets it needs come from the scratch already doubled into both halves by
+// the read itself, so the arithmetic pass shuffles nothing but the gradients. A final group of
+// fewer than eight points goes to the SSE2 path.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -23,7 +29,25 @@
 
 namespace {
 
+// What the first pass keeps of eight points for the second: plane k of an axis holds lane k of
+// each point; fz8[h] holds fz of points 4h..4h + 3 and then their fz - 1, the form of a near and
+// far register.
+struct NoiseGroup8 {
+  alignas(32) float fx[8];
+  alignas(32) float fx1[8];
+  alignas(32) float fy[8];
+  alignas(32) float fy1[8];
+  alignas(32) float sx[8];
+  alignas(32) float sy[8];
+  alignas(32) float sz[8];
+  alignas(32) float fz[2][8];
+  alignas(32) int32_t row[4][8];   // float offsets 8c of the rows of corner pairs 00, 10, 01, 11
+};
+
+// One lattice axis of eight points: the cell index 0..255 (trunc(t) & 255, noise_inline.h), the
+// offset from the low corner, f - 1 and the fade.
 struct NoiseAxis8 {
+  __m256i cell;
   __m256 f;
   __m256 f1;
   __m256 s;
@@ -35,116 +59,11 @@ inline void SetupNoiseAxis8(__m256 c, NoiseAxis8 *axis) {
   const __m256i below = _mm256_castps_si256(_mm256_cmp_ps(t, _mm256_setzero_ps(), _CMP_LT_OQ));
   const __m256i atMinimum = _mm256_cmpeq_epi32(whole, _mm256_set1_epi32(INT32_MIN));
   const __m256i floorT = _mm256_add_epi32(whole, _mm256_andnot_si256(atMinimum, below));
+  axis->cell = _mm256_and_si256(whole, _mm256_set1_epi32(255));
   axis->f = _mm256_sub_ps(t, _mm256_cvtepi32_ps(floorT));
   axis->f1 = _mm256_sub_ps(axis->f, _mm256_set1_ps(1.0f));
   axis->s = _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(3.0f), _mm256_mul_ps(_mm256_set1_ps(2.0f), axis->f)),
                           _mm256_mul_ps(axis->f, axis->f));
-}
-
-// The cell index 0..255 of each lane: trunc(c + 4096) & 255 (noise_inline.h).
-inline __m256i LatticeCell8(__m256 c) {
-  return _mm256_and_si256(_mm256_cvttps_epi32(_mm256_add_ps(c, _mm256_set1_ps(4096.0f))), _mm256_set1_epi32(255));
-}
-
-__attribute__((always_inline)) inline __m256 Dot8(__m256 gx, __m256 gy, __m256 gz, __m256 fx, __m256 fy, __m256 fz) {
-  return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(gx, fx), _mm256_mul_ps(gy, fy)), _mm256_mul_ps(gz, fz));
-}
-
-// Row k of the gradientPairs table (noise_tables.h) at offset[k] in the low half and row k + 4 in
-// the high half, floats shift..shift + 3 of each: halves never mix below, as crossing them is slow
-// on some processors.
-__attribute__((always_inline)) inline __m256 Rows8(const float *T, const int32_t offset[8], int k, int shift) {
-  return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(T + offset[k] + shift)),
-                              _mm_loadu_ps(T + offset[k + 4] + shift), 1);
-}
-
-// The lane values of points k, k + 1 of each half twice over (k = 0: points 0 1 0 1 | 4 5 4 5;
-// k = 2: 2 3 2 3 | 6 7 6 7), the form of a corner pair's dot products below.
-inline __m256 Twice01(__m256 v) { return _mm256_shuffle_ps(v, v, 0x44); }
-inline __m256 Twice23(__m256 v) { return _mm256_shuffle_ps(v, v, 0xEE); }
-
-// The offsets of eight points, in the form the corner pairs are computed in: register 01 holds
-// points 0, 1, 4, 5 and register 23 points 2, 3, 6, 7, each point's near (dz = 0) and far
-// (dz = 1) corner side by side: lanes n0 n1 f0 f1 | n4 n5 f4 f5. The far corner's z offset is
-// fz - 1 where the near one's is fz.
-struct PairOffsets8 {
-  __m256 fx01, fx23, fx101, fx123;   // fx, and fx - 1 for the corners dx = 1
-  __m256 fy01, fy23, fy101, fy123;
-  __m256 fz01, fz23;                 // fz in the near lanes, fz - 1 in the far ones
-  __m256 sx01, sx23, sy01, sy23;     // the fades of the x and y lerps
-};
-
-// The dot products of the corner pair (dx, dy, 0), (dx, dy, 1) of eight points, whose rows start
-// at offset[k] = 8c: x, y and z come in separate registers after one unpack each, two points at a
-// time, without a transposition.
-__attribute__((always_inline)) inline void CornerPairDot8(const float *T, const int32_t offset[8], __m256 fx01, __m256 fx23,
-                                                          __m256 fy01, __m256 fy23, const PairOffsets8 &o, __m256 *d01, __m256 *d23) {
-  const __m256 a0 = Rows8(T, offset, 0, 0), a1 = Rows8(T, offset, 1, 0);
-  const __m256 a2 = Rows8(T, offset, 2, 0), a3 = Rows8(T, offset, 3, 0);
-  const __m256 b0 = Rows8(T, offset, 0, 4), b1 = Rows8(T, offset, 1, 4);
-  const __m256 b2 = Rows8(T, offset, 2, 4), b3 = Rows8(T, offset, 3, 4);
-  *d01 = Dot8(_mm256_unpacklo_ps(a0, a1), _mm256_unpackhi_ps(a0, a1), _mm256_unpacklo_ps(b0, b1), fx01, fy01, o.fz01);
-  *d23 = Dot8(_mm256_unpacklo_ps(a2, a3), _mm256_unpackhi_ps(a2, a3), _mm256_unpacklo_ps(b2, b3), fx23, fy23, o.fz23);
-}
-
-inline __m256 Lerp8(__m256 s, __m256 a, __m256 b) {
-  return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), s), a);
-}
-
-// (The helpers above are forced inline: called apart, their vector arguments go through memory.)
-
-// The row offset 8c of the corner c.
-inline __m256i RowOffset8(__m256i c) { return _mm256_slli_epi32(c, 3); }
-
-// The float offsets 3c into the gradient table of the four corner pairs of eight points, named
-// by (dx, dy): c is the corner's hash (four bytes from columnHashes entry ix * 257 + iy on,
-// gathered; noise_tables.h) plus the z cell, and the pair's dz = 1 corner is the entry
-// after c. The table's copied tail (noise_tables.h) makes that next entry the wrapped neighbour
-// for every c that occurs.
-inline void CornerPairOffsets8(const NoiseTables *tables, __m256 x, __m256 y, __m256 z, int32_t *c00,
-                               int32_t *c10, int32_t *c01, int32_t *c11) {
-  const __m256i ix = LatticeCell8(x);
-  const __m256i column = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(ix, 8), ix), LatticeCell8(y));
-  const __m256i iz = LatticeCell8(z);
-  const __m256i h = _mm256_i32gather_epi32(reinterpret_cast<const int *>(tables->columnHashes), column, 2);
-  const __m256i low = _mm256_set1_epi32(255);
-  const __m256i h00 = _mm256_and_si256(h, low);
-  const __m256i h10 = _mm256_and_si256(_mm256_srli_epi32(h, 8), low);
-  const __m256i h01 = _mm256_and_si256(_mm256_srli_epi32(h, 16), low);
-  const __m256i h11 = _mm256_srli_epi32(h, 24);
-  _mm256_store_si256(reinterpret_cast<__m256i *>(c00), RowOffset8(_mm256_add_epi32(h00, iz)));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(c10), RowOffset8(_mm256_add_epi32(h10, iz)));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(c01), RowOffset8(_mm256_add_epi32(h01, iz)));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(c11), RowOffset8(_mm256_add_epi32(h11, iz)));
-}
-
-// The noise at eight points whose corner-pair offsets are known.
-__attribute__((always_inline)) inline __m256 GradientNoise3x8(const float *T, __m256 x, __m256 y, __m256 z,
-                                                              const int32_t *c00, const int32_t *c10,
-                                                              const int32_t *c01, const int32_t *c11) {
-  NoiseAxis8 ax, ay, az;
-  SetupNoiseAxis8(x, &ax);
-  SetupNoiseAxis8(y, &ay);
-  SetupNoiseAxis8(z, &az);
-
-  PairOffsets8 o;
-  o.fx01 = Twice01(ax.f), o.fx23 = Twice23(ax.f), o.fx101 = Twice01(ax.f1), o.fx123 = Twice23(ax.f1);
-  o.fy01 = Twice01(ay.f), o.fy23 = Twice23(ay.f), o.fy101 = Twice01(ay.f1), o.fy123 = Twice23(ay.f1);
-  o.fz01 = _mm256_shuffle_ps(az.f, az.f1, 0x44), o.fz23 = _mm256_shuffle_ps(az.f, az.f1, 0xEE);
-  o.sx01 = Twice01(ax.s), o.sx23 = Twice23(ax.s), o.sy01 = Twice01(ay.s), o.sy23 = Twice23(ay.s);
-
-  // n(dx dy dz) of points 0 1 | 4 5 and 2 3 | 6 7, the dz = 0 and 1 corners side by side.
-  __m256 n00a, n00b, n10a, n10b, n01a, n01b, n11a, n11b;
-  CornerPairDot8(T, c00, o.fx01, o.fx23, o.fy01, o.fy23, o, &n00a, &n00b);
-  CornerPairDot8(T, c10, o.fx101, o.fx123, o.fy01, o.fy23, o, &n10a, &n10b);
-  CornerPairDot8(T, c01, o.fx01, o.fx23, o.fy101, o.fy123, o, &n01a, &n01b);
-  CornerPairDot8(T, c11, o.fx101, o.fx123, o.fy101, o.fy123, o, &n11a, &n11b);
-
-  // The x lerps, then the y lerps, of both z layers at once; then the z layers are split into
-  // the points' own lanes for the last lerp.
-  const __m256 ya = Lerp8(o.sy01, Lerp8(o.sx01, n00a, n10a), Lerp8(o.sx01, n01a, n11a));
-  const __m256 yb = Lerp8(o.sy23, Lerp8(o.sx23, n00b, n10b), Lerp8(o.sx23, n01b, n11b));
-  return Lerp8(az.s, _mm256_shuffle_ps(ya, yb, 0x44), _mm256_shuffle_ps(ya, yb, 0xEE));
 }
 
 // Eight interleaved points (24 floats) split into their x, y and z lanes by three loads and
@@ -161,24 +80,95 @@ inline void LoadPoints8(const float *p, __m256 *x, __m256 *y, __m256 *z) {
   *z = _mm256_shuffle_ps(yz, m25, _MM_SHUFFLE(3, 0, 3, 1));
 }
 
+// The first pass over eight points.
+inline void PrepareNoiseGroup8(const NoiseTables *tables, const float *p, NoiseGroup8 *g) {
+  __m256 x, y, z;
+  LoadPoints8(p, &x, &y, &z);
+  NoiseAxis8 ax, ay, az;
+  SetupNoiseAxis8(x, &ax);
+  SetupNoiseAxis8(y, &ay);
+  SetupNoiseAxis8(z, &az);
+
+  // The four corner hashes of column (ix, iy), one byte each (noise_tables.h), plus the z cell
+  // give the first corners c of the pairs; row c of gradientNearFar starts at float 8c.
+  const __m256i column = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(ax.cell, 8), ax.cell), ay.cell);
+  const __m256i h = _mm256_i32gather_epi32(reinterpret_cast<const int *>(tables->columnHashes), column, 2);
+  const __m256i low = _mm256_set1_epi32(255);
+  const __m256i iz = az.cell;
+  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[0]), _mm256_slli_epi32(_mm256_add_epi32(_mm256_and_si256(h, low), iz), 3));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[1]),
+                     _mm256_slli_epi32(_mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(h, 8), low), iz), 3));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[2]),
+                     _mm256_slli_epi32(_mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(h, 16), low), iz), 3));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[3]), _mm256_slli_epi32(_mm256_add_epi32(_mm256_srli_epi32(h, 24), iz), 3));
+
+  _mm256_store_ps(g->fx, ax.f);
+  _mm256_store_ps(g->fx1, ax.f1);
+  _mm256_store_ps(g->fy, ay.f);
+  _mm256_store_ps(g->fy1, ay.f1);
+  _mm256_store_ps(g->sx, ax.s);
+  _mm256_store_ps(g->sy, ay.s);
+  _mm256_store_ps(g->sz, az.s);
+  _mm256_store_ps(g->fz[0], _mm256_permute2f128_ps(az.f, az.f1, 0x20));
+  _mm256_store_ps(g->fz[1], _mm256_permute2f128_ps(az.f, az.f1, 0x31));
+}
+
+// Four floats of a plane in both halves of a register.
+__attribute__((always_inline)) inline __m256 Both(const float *plane) { return _mm256_broadcast_ps(reinterpret_cast<const __m128 *>(plane)); }
+
+__attribute__((always_inline)) inline __m256 Dot8(__m256 gx, __m256 gy, __m256 gz, __m256 fx, __m256 fy, __m256 fz) {
+  return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(gx, fx), _mm256_mul_ps(gy, fy)), _mm256_mul_ps(gz, fz));
+}
+
+inline __m256 Lerp8(__m256 s, __m256 a, __m256 b) {
+  return _mm256_add_ps(_mm256_mul_ps(_mm256_sub_ps(b, a), s), a);
+}
+
+// The near and far dot products of one corner pair of four points, whose rows x y z 0 | x' y'
+// z' 0 start at the given offsets: unpacking the rows two by two and then the pairs gives the
+// x, y and z components of the four points in each half.
+__attribute__((always_inline)) inline __m256 CornerPairDot4(const float *T, const int32_t *row, __m256 fx, __m256 fy, __m256 fz) {
+  const __m256 r0 = _mm256_loadu_ps(T + row[0]), r1 = _mm256_loadu_ps(T + row[1]);
+  const __m256 r2 = _mm256_loadu_ps(T + row[2]), r3 = _mm256_loadu_ps(T + row[3]);
+  const __m256 xy01 = _mm256_unpacklo_ps(r0, r1), z01 = _mm256_unpackhi_ps(r0, r1);   // x0 x1 y0 y1, z0 z1 0 0
+  const __m256 xy23 = _mm256_unpacklo_ps(r2, r3), z23 = _mm256_unpackhi_ps(r2, r3);
+  return Dot8(_mm256_shuffle_ps(xy01, xy23, 0x44), _mm256_shuffle_ps(xy01, xy23, 0xEE), _mm256_shuffle_ps(z01, z23, 0x44),
+              fx, fy, fz);
+}
+
+// The second pass over points 4h..4h + 3 of a group: their x and y lerps, near layer in the low
+// half and far layer in the high half.
+__attribute__((always_inline)) inline __m256 NearAndFar4(const float *T, const NoiseGroup8 &g, int h) {
+  const int k = 4 * h;
+  const __m256 fx = Both(g.fx + k), fx1 = Both(g.fx1 + k);
+  const __m256 fy = Both(g.fy + k), fy1 = Both(g.fy1 + k);
+  const __m256 fz = _mm256_load_ps(g.fz[h]);
+  const __m256 n00 = CornerPairDot4(T, g.row[0] + k, fx, fy, fz);
+  const __m256 n10 = CornerPairDot4(T, g.row[1] + k, fx1, fy, fz);
+  const __m256 n01 = CornerPairDot4(T, g.row[2] + k, fx, fy1, fz);
+  const __m256 n11 = CornerPairDot4(T, g.row[3] + k, fx1, fy1, fz);
+  const __m256 sx = Both(g.sx + k);
+  return Lerp8(Both(g.sy + k), Lerp8(sx, n00, n10), Lerp8(sx, n01, n11));
+}
+
+// (The helpers above are forced inline: called apart, their vector arguments go through memory.)
+
 }  // namespace
 
-// In runs of points (noise_paths.h): the corner-pair offsets of the whole run, then its noise.
 void GradientNoise3ManyAvx2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
-  const float *T = &tables->gradientPairs[0][0];
-  alignas(32) int32_t c00[kNoiseRun], c10[kNoiseRun], c01[kNoiseRun], c11[kNoiseRun];
+  const float *T = &tables->gradientNearFar[0][0];
+  NoiseGroup8 groups[kNoiseRun / 8];
   int32_t k = 0;
-  __m256 x, y, z;
   while (count - k >= 8) {
     const int32_t run = std::min(kNoiseRun, (count - k) & ~7);
     const float *p = points + 3 * k;
+    for (int32_t j = 0; j < run; j += 8) PrepareNoiseGroup8(tables, p + 3 * j, &groups[j / 8]);
     for (int32_t j = 0; j < run; j += 8) {
-      LoadPoints8(p + 3 * j, &x, &y, &z);
-      CornerPairOffsets8(tables, x, y, z, c00 + j, c10 + j, c01 + j, c11 + j);
-    }
-    for (int32_t j = 0; j < run; j += 8) {
-      LoadPoints8(p + 3 * j, &x, &y, &z);
-      _mm256_storeu_ps(out + k + j, GradientNoise3x8(T, x, y, z, c00 + j, c10 + j, c01 + j, c11 + j));
+      const NoiseGroup8 &g = groups[j / 8];
+      const __m256 a = NearAndFar4(T, g, 0), b = NearAndFar4(T, g, 1);
+      // The z lerp of the eight points in their own lanes.
+      _mm256_storeu_ps(out + k + j, Lerp8(_mm256_load_ps(g.sz), _mm256_permute2f128_ps(a, b, 0x20),
+                                          _mm256_permute2f128_ps(a, b, 0x31)));
     }
     k += run;
   }

@@ -47,9 +47,16 @@ struct NoiseTables {
   // Two points' rows interleaved by one shuffle give the x (or y, or z) components of both points'
   // near and far corners side by side, which is the form the kernels compute in (16 KiB).
   alignas(16) float gradientPairs[kNoisePairEntries][8];
+
+  // The same corner pairs arranged for the AVX2 noise, which computes a pair's near corner in
+  // the low half of a register and its far corner in the high half: row c holds x(c) y(c) z(c) 0
+  // x(c+1) y(c+1) z(c+1) 0, so that one 32-byte read gives a point's whole pair in place (16 KiB;
+  // a process reads only the table of its path).
+  alignas(16) float gradientNearFar[kNoisePairEntries][8];
 };
 
-static_assert(offsetof(NoiseTables, gradientPairs) % 16 == 0 && sizeof(NoiseTables) % 16 == 0,
+static_assert(offsetof(NoiseTables, gradientPairs) % 16 == 0 && offsetof(NoiseTables, gradientNearFar) % 16 == 0 &&
+                  sizeof(NoiseTables) % 16 == 0,
               "the gradient pair rows are read 16 bytes at a time and NoiseTables has no padding");
 
 #endif  // KIVAGLOBE_RENDER_NOISE_TABLES_H
