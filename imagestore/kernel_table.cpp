@@ -70,6 +70,23 @@ void ComputeLanczosKernelTable(ResampleKernelTable *table) {
 // copied after that.
 void BuildLanczosKernelTable(ResampleKernelTable *table) { *table = *SharedDefaultKernelTable(); }
 
+const GrayKernelPhase *gGrayKernelPhases = nullptr;
+
+const GrayKernelPhase *BuildGrayKernelPhases() {
+  static GrayKernelPhase phases[kKernelPhases];
+  const ResampleKernelTable *table = SharedDefaultKernelTable();
+  for (int32_t p = 0; p < kKernelPhases; ++p) {
+    GrayKernelPhase &g = phases[p];
+    for (int32_t k = 0; k < 8; ++k) {
+      const int32_t w = k < kKernelTaps ? table->weight2048[4 - k][p] : 0;
+      g.weights16[k] = int16_t(w);
+      g.weights32[k] = w;
+    }
+  }
+  gGrayKernelPhases = phases;
+  return phases;
+}
+
 const ResampleKernelTable *SharedDefaultKernelTable() {
   static ResampleKernelTable table;
   static bool built = false;

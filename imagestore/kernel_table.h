@@ -43,4 +43,22 @@ inline void BuildDefaultKernelTable(ResampleKernelTable *table) { BuildLanczosKe
 // without a table of its own.
 const ResampleKernelTable *SharedDefaultKernelTable();
 
+// The 8-bit weights of one phase laid out as the grey sampler loads them: the five taps'
+// weights x 2048 in the opposite order to the table's (window pixel k takes tap 4 - k) as 16-bit
+// lanes 0-4, and again as 32-bit lanes 0-3 and 4 (the lanes past the fifth weight are zero). One
+// phase is three aligned loads where the table's rows, 512 bytes apart, take ten.
+struct alignas(16) GrayKernelPhase {
+  int16_t weights16[8];
+  int32_t weights32[8];
+};
+
+// The phase-major copy of the default table's x2048 rows, built with it. Every table the program
+// fills holds the default words (BuildLanczosKernelTable is its only filler), so the grey
+// samplers read this copy whatever table an image is bound to.
+extern const GrayKernelPhase *gGrayKernelPhases;
+const GrayKernelPhase *BuildGrayKernelPhases();
+inline const GrayKernelPhase *GrayKernelPhases() {
+  return gGrayKernelPhases != nullptr ? gGrayKernelPhases : BuildGrayKernelPhases();
+}
+
 #endif  // KIVAGLOBE_IMAGESTORE_KERNEL_TABLE_H

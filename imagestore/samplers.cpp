@@ -188,21 +188,17 @@ inline __m128i RowBytesAt(const uint8_t *p, const int32_t tap[5]) {
 
 // The weights of a grey window in the lanes GrayWindowSum wants them: the row weights as 16-bit
 // lanes (window row j in lane j, lanes 5-7 zero), the column weights of window columns 0-3 as
-// 32-bit lanes and that of column 4 alone. Window pixel k takes the table's tap 4 - k.
+// 32-bit lanes and that of column 4 alone (in lane 0, zeros above), straight from the
+// phase-major copy of the table.
 struct GrayWeights {
   __m128i rows16, columns, column4;
 };
 
-inline GrayWeights GrayWindowWeights(const int32_t block[kKernelTaps][kKernelPhases], int32_t phaseX,
-                                     int32_t phaseY) {
+inline GrayWeights GrayWindowWeights(const GrayKernelPhase *phases, int32_t phaseX, int32_t phaseY) {
   GrayWeights w;
-  w.rows16 = _mm_setr_epi16(int16_t(block[4][phaseY]), int16_t(block[3][phaseY]), int16_t(block[2][phaseY]),
-                            int16_t(block[1][phaseY]), int16_t(block[0][phaseY]), 0, 0, 0);
-  // (Built from pairs: the compiler's own way with four scattered words goes through memory.)
-  w.columns = _mm_unpacklo_epi64(
-      _mm_unpacklo_epi32(_mm_cvtsi32_si128(block[4][phaseX]), _mm_cvtsi32_si128(block[3][phaseX])),
-      _mm_unpacklo_epi32(_mm_cvtsi32_si128(block[2][phaseX]), _mm_cvtsi32_si128(block[1][phaseX])));
-  w.column4 = _mm_cvtsi32_si128(block[0][phaseX]);
+  w.rows16 = _mm_load_si128(reinterpret_cast<const __m128i *>(phases[phaseY].weights16));
+  w.columns = _mm_load_si128(reinterpret_cast<const __m128i *>(phases[phaseX].weights32));
+  w.column4 = _mm_load_si128(reinterpret_cast<const __m128i *>(phases[phaseX].weights32 + 4));
   return w;
 }
 
@@ -252,13 +248,33 @@ inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m12
   }
   const bool wrapping = image->wrapSetting != 0;
   const ImageTile &tile = image->tiles[image->levelFirstTile[level]];
+  if (!wrapping) {
+    // The clamping rule (every image the program makes): the small levels of a texture are
+    // nearly all edge. Each tap is clamped into the level on its own, and when the columns all
+    // lie inside, each clamped row is read straight.
+    const int32_t lastX = image->levelWidth[level] - 1, lastY = image->levelHeight[level] - 1;
+    const uint8_t *rows[5];
+    for (int j = 0; j < 5; ++j) rows[j] = tile.pixels + size_t(Clamp(iy - 2 + j, 0, lastY)) * size_t(tile.width);
+    const GrayWeights w = GrayWindowWeights(GrayKernelPhases(), phaseX, phaseY);
+    int32_t total;
+    if (ix >= 2 && ix <= lastX - 2) {
+      total = GrayWindowSum(w, RowBytes(rows[0] + ix - 2), RowBytes(rows[1] + ix - 2), RowBytes(rows[2] + ix - 2),
+                            RowBytes(rows[3] + ix - 2), RowBytes(rows[4] + ix - 2));
+    } else {
+      int32_t tapX[5];
+      for (int k = 0; k < 5; ++k) tapX[k] = Clamp(ix - 2 + k, 0, lastX);
+      total = GrayWindowSum(w, RowBytesAt(rows[0], tapX), RowBytesAt(rows[1], tapX), RowBytesAt(rows[2], tapX),
+                            RowBytesAt(rows[3], tapX), RowBytesAt(rows[4], tapX));
+    }
+    return float(total) * (1.0f / 4194304.0f);
+  }
   int32_t tapX[5], tapY[5];
   AxisTaps(ix, image->levelWidth[level], wrapping && !inBand, tapX);
   AxisTaps(iy, image->levelHeight[level], wrapping && !inBand && image->wrapSetting != 2, tapY);
   const uint8_t *p = tile.pixels;
   const size_t stride = size_t(tile.width);
   const int32_t total = GrayWindowSum(
-      GrayWindowWeights(table->weight2048, phaseX, phaseY), RowBytesAt(p + size_t(tapY[0]) * stride, tapX),
+      GrayWindowWeights(GrayKernelPhases(), phaseX, phaseY), RowBytesAt(p + size_t(tapY[0]) * stride, tapX),
       RowBytesAt(p + size_t(tapY[1]) * stride, tapX), RowBytesAt(p + size_t(tapY[2]) * stride, tapX),
       RowBytesAt(p + size_t(tapY[3]) * stride, tapX), RowBytesAt(p + size_t(tapY[4]) * stride, tapX));
   return float(total) * (1.0f / 4194304.0f);
@@ -275,12 +291,11 @@ inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m12
   if (!inBand || ((ix - 2) & kTileMask) > kTileSize - 5 || ((iy - 2) & kTileMask) > kTileSize - 5) {
     return FilterGray8AtEdge(image, level, x, y, ix, iy, phaseX, phaseY, inBand);
   }
-  const ResampleKernelTable *table = image->kernelTable ? image->kernelTable : SharedDefaultKernelTable();
   const ImageTile &tile = tile_access::TileAt(image, level, ix - 2, iy - 2);
   const size_t stride = size_t(tile.width);
   const uint8_t *p = tile.pixels + size_t((iy - 2) & kTileMask) * stride + size_t((ix - 2) & kTileMask);
   const int32_t total =
-      GrayWindowSum(GrayWindowWeights(table->weight2048, phaseX, phaseY), RowBytes(p), RowBytes(p + stride),
+      GrayWindowSum(GrayWindowWeights(GrayKernelPhases(), phaseX, phaseY), RowBytes(p), RowBytes(p + stride),
                     RowBytes(p + 2 * stride), RowBytes(p + 3 * stride), RowBytes(p + 4 * stride));
   return float(total) * (1.0f / 4194304.0f);
 }
@@ -416,6 +431,35 @@ float SampleGrayTrilinear(const TiledMipImage *image, float level, float frac, f
   if (frac == 0.0f) return a;
   const float b = GrayWindowAt(image, l + 1, x[1], y[1], ix[1], iy[1], phaseX[1], phaseY[1]);
   return a + (b - a) * frac;
+}
+
+void SampleGrayTrilinearPair(const TiledMipImage *image, float level, float frac, float u0, float v0, float u1,
+                             float v1, float out[2]) {
+  // SampleGrayTrilinear twice, the set-up (checks, level, the placing constants) done once and the
+  // two points' windows summed side by side, so that their chains overlap.
+  if (image == nullptr || image->tiles == nullptr) {
+    out[0] = out[1] = 0.0f;
+    return;
+  }
+  if (image->storageFormat != kFormatGray8) {
+    out[0] = out[1] = frac == 0.0f ? 0.0f : 0.0f + 0.0f * frac;
+    return;
+  }
+  const int32_t l = TrilinearLevel(image, level);
+  float x0[2], y0[2], x1[2], y1[2];
+  int32_t ix0[2], iy0[2], phaseX0[2], phaseY0[2], ix1[2], iy1[2], phaseX1[2], phaseY1[2];
+  PlaceGrayPair(image, l, u0, v0, x0, y0, ix0, iy0, phaseX0, phaseY0);
+  PlaceGrayPair(image, l, u1, v1, x1, y1, ix1, iy1, phaseX1, phaseY1);
+  const float a0 = GrayWindowAt(image, l, x0[0], y0[0], ix0[0], iy0[0], phaseX0[0], phaseY0[0]);
+  const float a1 = GrayWindowAt(image, l, x1[0], y1[0], ix1[0], iy1[0], phaseX1[0], phaseY1[0]);
+  if (frac == 0.0f) {
+    out[0] = a0, out[1] = a1;
+    return;
+  }
+  const float b0 = GrayWindowAt(image, l + 1, x0[1], y0[1], ix0[1], iy0[1], phaseX0[1], phaseY0[1]);
+  const float b1 = GrayWindowAt(image, l + 1, x1[1], y1[1], ix1[1], iy1[1], phaseX1[1], phaseY1[1]);
+  out[0] = a0 + (b0 - a0) * frac;
+  out[1] = a1 + (b1 - a1) * frac;
 }
 
 void SampleTrilinearRGBA8(const TiledMipImage *image, float level, float frac, float u, float v, float out[4]) {

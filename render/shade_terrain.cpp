@@ -304,6 +304,34 @@ inline void AddCraterDecal(const CraterDecalTerms &d, const CraterRecord &c, con
   *decal += d.depth * (t - 128.0f);
 }
 
+// AddCraterDecal at p into *decalP and at q into *decalQ. When both points need a sample (they
+// lie a few thousandths apart, so nearly always), the two are taken in one call.
+inline void AddCraterDecalPair(const CraterDecalTerms &d, const CraterRecord &c, const float p[3], const float q[3],
+                               float *decalP, float *decalQ) {
+  float u[2], v[2];
+  bool wanted[2];
+  const float *point[2] = {p, q};
+  for (int i = 0; i < 2; ++i) {
+    const float *n = point[i];
+    const float a = n[0] * c.u[0] + n[1] * c.u[1] + n[2] * c.u[2];
+    const float b = n[0] * c.t[0] + n[1] * c.t[1] + n[2] * c.t[2];
+    u[i] = ClampUnit(a * d.mirrorU / d.r + 0.5f);
+    v[i] = ClampUnit(b * d.mirrorT / d.r + 0.5f);
+    const float du = u[i] - 0.5f, dv = v[i] - 0.5f;
+    wanted[i] = !(du * du + dv * dv > d.flat * d.flat && gCraterCullingEnabled);
+  }
+  float t[2];
+  if (wanted[0] && wanted[1]) {
+    SampleGrayTrilinearPair(d.image, d.whole, d.level - d.whole, u[0], v[0], u[1], v[1], t);
+  } else {
+    for (int i = 0; i < 2; ++i) {
+      if (wanted[i]) t[i] = SampleGrayTrilinear(d.image, d.whole, d.level - d.whole, u[i], v[i]);
+    }
+  }
+  if (wanted[0]) *decalP += d.depth * (t[0] - 128.0f);
+  if (wanted[1]) *decalQ += d.depth * (t[1] - 128.0f);
+}
+
 // The sum of the decals of the craters `hits` (whose slabs hold the point) at the point.
 //
 // Two shortcuts leave the sum bit for bit as the plain loop over every crater makes it: a crater
@@ -330,8 +358,12 @@ void DecalsOfPair(const ShadeRow *row, const int32_t *hits, int32_t hitCount, co
     const int32_t k = hits[i] >> 2, which = hits[i] & 3;
     const CraterDecalTerms d = CraterTermsOf(row, k, logViewTerm);
     const CraterRecord &c = row->run->craters[k];
-    if (which & 1) AddCraterDecal(d, c, p, &decalP);
-    if (which & 2) AddCraterDecal(d, c, q, &decalQ);
+    if (which == 3) {
+      AddCraterDecalPair(d, c, p, q, &decalP, &decalQ);
+    } else {
+      if (which & 1) AddCraterDecal(d, c, p, &decalP);
+      if (which & 2) AddCraterDecal(d, c, q, &decalQ);
+    }
   }
   decals[0] = decalP;
   decals[1] = decalQ;

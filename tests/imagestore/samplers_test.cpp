@@ -251,6 +251,50 @@ TEST_F(Samplers, TrilinearGreyIsTheBlendOfTwoFilteredSamples) {
   }
 }
 
+// The pair sampler gives each point exactly what SampleGrayTrilinear gives it: points close
+// together (as a pixel's two decal points are) and far apart, inside, at the edges and beyond,
+// on levels of several tiles and of one, under every wrap rule, with hostile levels and
+// fractions. A second point that took the first's level, phase or tile would fail here.
+TEST_F(Samplers, PairedGreySamplesAreTheSingleSamples) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> near(-0.2f, 1.2f), step(-0.004f, 0.004f), levels(-1.0f, 12.0f),
+      fracs(-0.2f, 1.2f);
+  const float hostile[] = {kNaN, kInf, -kInf, 3e9f, -1e-30f, 0.99999994f, 1.0f};
+  for (int32_t wrap : {0, 1, 2}) {
+    for (int32_t side : {1100, 300}) {
+      TiledMipImage *gray = Make(side, side * 7 / 11, kFormatGray8, wrap);
+      FillLevel0(gray, 60 + wrap + side);
+      RebuildAllLevels(gray);
+      for (int i = 0; i < 20000; ++i) {
+        const float u0 = i % 17 == 0 ? hostile[i / 17 % 7] : near(random), v0 = near(random);
+        const float u1 = i % 5 == 0 ? near(random) : u0 + step(random);
+        const float v1 = i % 13 == 0 ? hostile[i / 13 % 7] : i % 5 == 0 ? near(random) : v0 + step(random);
+        const float level = i % 101 == 0 ? kNaN : levels(random);
+        const float frac = i % 7 == 0 ? 0.0f : i % 211 == 0 ? kNaN : fracs(random);
+        float pair[2] = {-1.0f, -1.0f};
+        SampleGrayTrilinearPair(gray, level, frac, u0, v0, u1, v1, pair);
+        ASSERT_EQ(std::bit_cast<uint32_t>(pair[0]), std::bit_cast<uint32_t>(SampleGrayTrilinear(gray, level, frac, u0, v0)))
+            << wrap << " " << side << ": " << level << " " << frac << " " << u0 << ", " << v0;
+        ASSERT_EQ(std::bit_cast<uint32_t>(pair[1]), std::bit_cast<uint32_t>(SampleGrayTrilinear(gray, level, frac, u1, v1)))
+            << wrap << " " << side << ": " << level << " " << frac << " " << u1 << ", " << v1;
+      }
+    }
+  }
+  // An image without tiles and one of another format sample as the single sampler says.
+  TiledMipImage *packed = Make(8, 8, kFormatPacked8);
+  TiledMipImage bare = *packed;
+  bare.tiles = nullptr;
+  for (const TiledMipImage *image : {static_cast<const TiledMipImage *>(packed), static_cast<const TiledMipImage *>(&bare)}) {
+    for (float frac : {0.0f, 0.5f, kNaN}) {
+      float pair[2] = {-1.0f, -1.0f};
+      SampleGrayTrilinearPair(image, 0.0f, frac, 0.5f, 0.5f, 0.2f, 0.2f, pair);
+      const float single = SampleGrayTrilinear(image, 0.0f, frac, 0.5f, 0.5f);
+      EXPECT_EQ(std::bit_cast<uint32_t>(pair[0]), std::bit_cast<uint32_t>(single));
+      EXPECT_EQ(std::bit_cast<uint32_t>(pair[1]), std::bit_cast<uint32_t>(single));
+    }
+  }
+}
+
 // frac 0 reads level L only; frac 1 gives level L + 1's sample; the level is clamped into
 // 0 .. coarsest - 1 (a negative or NaN level samples levels 0 and 1); frac is not clamped.
 TEST_F(Samplers, TrilinearLevelsAndFractions) {
