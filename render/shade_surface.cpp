@@ -101,7 +101,7 @@ void BatchLandNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Row
     for (int32_t i = n - 1; i >= 0; i--) {
       float texture[3] = {points[3 * i], points[3 * i + 1], points[3 * i + 2]};
       WarpLandTexturePoint(row, pixels[first + i], values[i], texture);
-      FillOctavePoints(texture, kLandLacunarity, plan, points + 3 * plan.terms * i);
+      FillOctaveTerms(texture, kLandLacunarity, plan.terms, points + 3 * plan.terms * i);
     }
     GradientNoise3Many(&run->noiseTables, points, values, n * plan.terms);
     // Two pixels' sums at a time: their values lie one after the other.

@@ -44,6 +44,7 @@ constexpr float kHalfRoot2 = 0.707106781186548f;
 // absurd octave counts from running away.
 constexpr int32_t kMaxFractalTerms = 64;
 static_assert(sizeof FractalWeights::w / sizeof FractalWeights::w[0] == kMaxFractalTerms + 1);
+static_assert(kFractalTermCap == kMaxFractalTerms);
 
 // The lunar relief height at a sphere point, (t - 128) x 0.003.
 float LunarHeight(const ShadeRow *row, const float point[3]) {
@@ -95,8 +96,10 @@ void PrepareTerrain(const ShadeRow *row, ShadePixel *px) {
 // (t0 t0 + t1 t1) + t2 t2, the exact root, and the scale 1 / root taken in double above 0.05
 // and in float below it, as NormaliseVec3f does; a zero direction becomes (0, 0, 1). Both sides
 // of each choice are computed and the lanes pick theirs, so a NaN goes where it goes in the
-// scalar form.
-void PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
+// scalar form. The plans too are made in lanes (PlanFractalLanes). Returns the most terms of
+// any pixel's plan (0 for no pixels).
+int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
+  int32_t most = 0;
   int32_t i = 0;
   const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), small = _mm_set1_ps(0.05f);
   const __m128 step = _mm_set1_ps(0.001f), logRadius = _mm_set1_ps(row->view->logRadius);
@@ -126,39 +129,65 @@ void PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32_t 
     const __m128 view = _mm_setr_ps(px[0]->logViewTerm, px[1]->logViewTerm, px[2]->logViewTerm, px[3]->logViewTerm);
     __m128 octaves = _mm_sub_ps(_mm_div_ps(_mm_add_ps(logRadius, view), logStep), two);
     const __m128 enough = _mm_cmpge_ps(octaves, one);   // NaN counts as 1
-    alignas(16) float oct[4];
-    _mm_store_ps(oct, _mm_or_ps(_mm_and_ps(enough, octaves), _mm_andnot_ps(enough, one)));
+    octaves = _mm_or_ps(_mm_and_ps(enough, octaves), _mm_andnot_ps(enough, one));
+    __m128i steps;
+    __m128 fraction;
+    const __m128i terms = PlanFractalLanes(octaves, &steps, &fraction);
+    alignas(16) float oct[4], frac[4];
+    alignas(16) int32_t st[4], te[4];
+    _mm_store_ps(oct, octaves);
+    _mm_store_ps(frac, fraction);
+    _mm_store_si128(reinterpret_cast<__m128i *>(st), steps);
+    _mm_store_si128(reinterpret_cast<__m128i *>(te), terms);
     for (int j = 0; j < 4; j++) {
       for (int k = 0; k < 3; k++) px[j]->lightSidePoint[k] = side[k][j];
       px[j]->octaves = oct[j];
-      px[j]->reliefPlan = PlanFractal(oct[j]);
+      px[j]->reliefPlan.steps = st[j];
+      px[j]->reliefPlan.fraction = frac[j];
+      px[j]->reliefPlan.terms = te[j];
       px[j]->terrainPrepared = true;
+      most = te[j] > most ? te[j] : most;
     }
   }
-  for (; i < count; i++) PrepareTerrain(row, pixels[i]);
+  for (; i < count; i++) {
+    PrepareTerrain(row, pixels[i]);
+    most = pixels[i]->reliefPlan.terms > most ? pixels[i]->reliefPlan.terms : most;
+  }
+  return most;
 }
 
-// FillOctavePoints of two points with the same plan, the points of q right after those of p
-// (the point as the sum leaves it is not kept). Each term's step is a multiplication on the one
-// before, a chain of dependent products; the two chains interleaved run in the time of one.
+// FillOctavePoints of two points with the same plan, their terms interleaved: term k of p at
+// out + 6k and of q at out + 6k + 3, so that the two points' noise values come out side by
+// side, as SumFractalPairInterleaved reads them (the point as the sum leaves it is not kept).
+// Each term's step is a multiplication on the one before, a chain of dependent products; the
+// two chains interleaved run in the time of one. Every store but q's last writes four floats,
+// the fourth overwritten by the next store; q's last writes three, so that nothing beyond the
+// points is touched. The loop takes two terms a turn, which halves its own work.
 void FillOctavePointPair(const float p[3], const float q[3], float lacunarity, const FractalPlan &plan, float *out) {
   __m128 a = _mm_setr_ps(p[0], p[1], p[2], 0.0f), b = _mm_setr_ps(q[0], q[1], q[2], 0.0f);
   const __m128 l = _mm_set1_ps(lacunarity);
-  float *outQ = out + 3 * plan.terms;
   const int32_t last = plan.terms - 1;
-  for (int32_t k = 0; k < last; k++) {
-    _mm_storeu_ps(out + 3 * k, a);
-    _mm_storeu_ps(outQ + 3 * k, b);
+  int32_t k = 0;
+  for (; k + 2 <= last; k += 2) {
+    _mm_storeu_ps(out + 6 * k, a);
+    _mm_storeu_ps(out + 6 * k + 3, b);
+    a = _mm_mul_ps(a, l);
+    b = _mm_mul_ps(b, l);
+    _mm_storeu_ps(out + 6 * k + 6, a);
+    _mm_storeu_ps(out + 6 * k + 9, b);
     a = _mm_mul_ps(a, l);
     b = _mm_mul_ps(b, l);
   }
-  alignas(16) float ta[4], tb[4];
-  _mm_store_ps(ta, a);
-  _mm_store_ps(tb, b);
-  for (int j = 0; j < 3; j++) {
-    out[3 * last + j] = ta[j];
-    outQ[3 * last + j] = tb[j];
+  if (k < last) {
+    _mm_storeu_ps(out + 6 * k, a);
+    _mm_storeu_ps(out + 6 * k + 3, b);
+    a = _mm_mul_ps(a, l);
+    b = _mm_mul_ps(b, l);
   }
+  float *tail = out + 6 * last;
+  _mm_storeu_ps(tail, a);
+  _mm_storel_pi(reinterpret_cast<__m64 *>(tail + 3), b);
+  _mm_store_ss(tail + 5, _mm_movehl_ps(b, b));
 }
 
 // Height compression below the water line: -(sqrt(|h| + 0.5) - sqrt(0.5)).
@@ -827,7 +856,6 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
   RunState *run = row->run;
   const RenderView *view = row->view;
   const float *n = px->n;
-  float *slot = px->slot;
   if (!px->terrainPrepared) PrepareTerrain(row, px);
   const float *pl = px->lightSidePoint;
   const float octaves = px->octaves;
@@ -837,23 +865,24 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
   const bool wantLightSide = row->mode != 13;
   const float seaLevel = run->seaLevelValue;
   const bool cratered = row->globals->cratersPlaced >= 1;
-  float altitude[2], raw[2], first[2];
+  // The relief of the point (and of the light-side point when lightSideDone): the batch's, read
+  // where it lies, or evaluated here.
+  float evaluated[3][2];
+  const float *altitude = evaluated[0], *raw = evaluated[1], *first = evaluated[2];
   bool lightSideDone = false;
   if (row->realLuna) {
-    altitude[0] = LunarHeight(row, n);
-    raw[0] = first[0] = altitude[0];
-    run->sideSum = altitude[0];
+    evaluated[0][0] = LunarHeight(row, n);
+    evaluated[1][0] = evaluated[2][0] = evaluated[0][0];
+    run->sideSum = evaluated[0][0];
   } else if (px->reliefReady) {
-    for (int k = 0; k < (wantLightSide ? 2 : 1); k++) {
-      altitude[k] = px->reliefAltitude2[k];
-      raw[k] = px->reliefRaw2[k];
-      first[k] = px->reliefFirst2[k];
-    }
+    altitude = px->reliefAltitude2;
+    raw = px->reliefRaw2;
+    first = px->reliefFirst2;
     run->sideSum = px->reliefSideSum;
     lightSideDone = wantLightSide;
   } else {
     const float both[6] = {n[0], n[1], n[2], pl[0], pl[1], pl[2]};
-    FractalReliefBatch(row, both, wantLightSide ? 2 : 1, octaves, altitude, raw, first);
+    FractalReliefBatch(row, both, wantLightSide ? 2 : 1, octaves, evaluated[0], evaluated[1], evaluated[2]);
     lightSideDone = wantLightSide;
   }
 
@@ -908,14 +937,8 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
   }
   px->shade = (px->lightSideHeight - px->height) * 6000.0f * 0.0099999998f + px->d;
   if (!(px->shade > 0.0f)) px->shade = 0.0f;
-
-  slot[kSlotReliefAltitude] = px->reliefAltitude;
-  slot[kSlotDecalSum] = px->decal;
-  slot[kSlotRawAltitude] = px->raw;
-  slot[kSlotLandHeight] = px->landHeight;
-  slot[kSlotFirstValue] = px->firstValue;
-  slot[kSlotHeight] = px->height;
-  slot[kSlotLightSideHeight] = px->lightSideHeight;
+  // The values stay in the pixel, where every later stage reads them; the record's slot keeps
+  // only what stage 1 puts there.
 }
 
 // ---- The relief of a row ------------------------------------------------------------------------
@@ -926,13 +949,9 @@ void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, R
   if (row->realLuna) return;
   RunState *run = row->run;
   const int32_t perPixel = row->mode != 13 ? 2 : 1;
-  PrepareTerrainMany(row, pixels, count);
+  const int32_t terms = PrepareTerrainMany(row, pixels, count);
   FractalWeights weights;
-  if (perPixel == 2) {
-    int32_t terms = 0;
-    for (int32_t i = 0; i < count; i++) terms = pixels[i]->reliefPlan.terms > terms ? pixels[i]->reliefPlan.terms : terms;
-    MakeFractalWeights(run->reliefGain, terms, &weights);
-  }
+  if (perPixel == 2) MakeFractalWeights(run->reliefGain, terms, &weights);
   int32_t first = 0;
   while (first < count) {
     // Fill the scratch with the points of as many pixels as fit.
@@ -959,7 +978,7 @@ void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, R
       if (perPixel == 2) {
         // The side sum left behind is the light-side point's, as with the two sums one by one.
         float sum[2], side[2];
-        SumFractalPair(values, plan, weights, sum, px->reliefFirst2, side);
+        SumFractalPairInterleaved(values, plan, weights, sum, px->reliefFirst2, side);
         px->reliefSideSum = side[1];
         for (int32_t k = 0; k < 2; k++) {
           const float r = sum[k] - run->seaLevelValue;

@@ -117,9 +117,43 @@ TEST(PlanFractal, StepsAreThoseOfTheLoop) {
   }
 }
 
+// The plans of four lanes against PlanFractal one count at a time, bit for bit: counts of every
+// kind (negative fractions whose whole part is -0, the cap, 2^23 and beyond, infinities, NaN) in
+// every lane position.
+TEST(PlanFractal, LanesEqualOneAtATime) {
+  std::vector<float> values = {-0.5f, -0.0f, -3.25f, -8388609.0f, 0.0f, 1.0f, 1.0e-30f, 1.0001f, 62.5f, 63.0f,
+                               63.5f, 8388607.5f, 8388608.0f, 1.0e9f, INFINITY, -INFINITY, NAN};
+  for (int n = 1; n <= 66; n++) {
+    values.push_back(std::nextafter(float(n), 0.0f));
+    values.push_back(float(n) + 0.37f);
+  }
+  const size_t count = values.size();
+  for (size_t i = 0; i < count; i++) {
+    alignas(16) float octaves[4], fraction[4];
+    alignas(16) int32_t steps[4], terms[4];
+    for (size_t j = 0; j < 4; j++) octaves[j] = values[(i + 5 * j) % count];
+    __m128i s;
+    __m128 f;
+    _mm_store_si128(reinterpret_cast<__m128i *>(terms), PlanFractalLanes(_mm_load_ps(octaves), &s, &f));
+    _mm_store_si128(reinterpret_cast<__m128i *>(steps), s);
+    _mm_store_ps(fraction, f);
+    for (int j = 0; j < 4; j++) {
+      const FractalPlan plan = PlanFractal(octaves[j]);
+      EXPECT_EQ(steps[j], plan.steps) << octaves[j];
+      EXPECT_EQ(terms[j], plan.terms) << octaves[j];
+      if (std::isnan(plan.fraction)) {
+        EXPECT_TRUE(std::isnan(fraction[j])) << octaves[j];
+      } else {
+        EXPECT_EQ(std::signbit(fraction[j]), std::signbit(plan.fraction)) << octaves[j];
+        EXPECT_EQ(fraction[j], plan.fraction) << octaves[j];
+      }
+    }
+  }
+}
+
 // The octave points against the plain loop (each term the one before times the lacunarity, the
 // point left behind stepped once per whole term), for every term count up to the cap, whole and
-// fractional, and nothing written past the last point.
+// fractional, and nothing written past the last point; the inline form likewise.
 TEST(FillOctavePoints, EveryTermAndNothingBeyond) {
   const float lac = 1.584786f, start[3] = {0.31f, -1.7f, 2.2f};
   for (int n = 1; n <= 64; n++) {
@@ -142,13 +176,18 @@ TEST(FillOctavePoints, EveryTermAndNothingBeyond) {
       EXPECT_EQ(point[0], x) << octaves;
       EXPECT_EQ(point[2], z) << octaves;
       for (int k = 0; k < 4; k++) EXPECT_EQ(out[3 * plan.terms + k], 12345.0f) << octaves;
+      // The inline form without the point left behind: the same terms, nothing beyond.
+      std::vector<float> terms(3 * plan.terms + 4, 12345.0f);
+      FillOctaveTerms(start, lac, plan.terms, terms.data());
+      EXPECT_EQ(terms, out) << octaves;
     }
   }
 }
 
 // Two sums side by side against SumFractal one point at a time, bit for bit: every term count up
 // to the cap, whole and fractional, gains whose amplitudes shrink to zero or grow past the float
-// range, and weights made only as far as the plan needs (the rest poisoned with NaNs).
+// range, and weights made only as far as the plan needs (the rest poisoned with NaNs); the
+// interleaved form too, reading p's and q's values alternately.
 TEST(SumFractalPair, EqualsTwoSingleSums) {
   auto bits = [](float v) {
     uint32_t b;
@@ -169,14 +208,23 @@ TEST(SumFractalPair, EqualsTwoSingleSums) {
         MakeFractalWeights(gain, plan.terms, &weights);
         std::vector<float> values(2 * plan.terms);
         for (float &v : values) v = next();
-        float sum[2], first[2], side[2];
+        std::vector<float> interleaved(2 * plan.terms);
+        for (int32_t t = 0; t < plan.terms; t++) {
+          interleaved[2 * t] = values[t];
+          interleaved[2 * t + 1] = values[plan.terms + t];
+        }
+        float sum[2], first[2], side[2], sumI[2], firstI[2], sideI[2];
         SumFractalPair(values.data(), plan, weights, sum, first, side);
+        SumFractalPairInterleaved(interleaved.data(), plan, weights, sumI, firstI, sideI);
         for (int k = 0; k < 2; k++) {
           float oneFirst, oneSide;
           const float one = SumFractal(values.data() + k * plan.terms, plan, gain, &oneFirst, &oneSide);
           ASSERT_EQ(bits(sum[k]), bits(one)) << gain << " " << octaves << " " << k;
           ASSERT_EQ(bits(side[k]), bits(oneSide)) << gain << " " << octaves << " " << k;
           ASSERT_EQ(first[k], oneFirst);
+          ASSERT_EQ(bits(sumI[k]), bits(one)) << gain << " " << octaves << " " << k;
+          ASSERT_EQ(bits(sideI[k]), bits(oneSide)) << gain << " " << octaves << " " << k;
+          ASSERT_EQ(firstI[k], oneFirst);
         }
       }
     }
