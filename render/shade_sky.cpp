@@ -228,9 +228,9 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
 //
 // The same densities for a group of points, four to a register, one point in each lane. The
 // polar bias computes both of its sides and keeps one; the storms are tested for four points at
-// a time, then applied in their order, lane by lane, to the points they reach (few do); the
-// octaves of four points are made side by side, which also breaks the chain of multiplies that
-// one point's octaves form. Every lane does the plain form's operations in its order, so the
+// a time, then applied in their order, lane by lane, to the points they reach (few do); each
+// octave of all the points is made from the one before it at once, which also breaks the chain
+// of multiplies that one point's octaves form. Every lane does the plain form's operations in its order, so the
 // bits are the same. The octave points go to the noise term by term (all points' first octave,
 // then all points' second...): the noise of a point does not depend on its neighbours, and so
 // each term's values lie side by side for the sum.
@@ -258,6 +258,14 @@ inline void StoreLanesAsPoints(__m128 x, __m128 y, __m128 z, int32_t valid, floa
     out[3 * k + 1] = lane[1][k];
     out[3 * k + 2] = lane[2][k];
   }
+}
+
+// out[i] = in[i] x factor for `count` floats.
+inline void ScaleFloats(const float *in, int32_t count, float factor, float *out) {
+  const __m128 f = _mm_set1_ps(factor);
+  int32_t i = 0;
+  for (; i + 4 <= count; i += 4) _mm_storeu_ps(out + i, _mm_mul_ps(_mm_loadu_ps(in + i), f));
+  for (; i < count; i++) out[i] = in[i] * factor;
 }
 
 // Element `index` of the four matrices m[0..3], one in each lane.
@@ -399,7 +407,6 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
   const int32_t extraTerms = run->cloudExtraOctaves > 0 ? run->cloudExtraOctaves : 0;
   const int32_t terms = 1 + loopTerms + extraTerms;
   const __m128 three = _mm_set1_ps(3.0f);
-  const __m128 lacunarity = _mm_set1_ps(kCloudLacunarity);
   const __m128 extraFrequency = _mm_set1_ps(run->cloudExtraFrequency);
   const __m128 unitScale = _mm_set1_ps(row->view->unitScale);
   for (int32_t k = 0; k < lanes; k += 4) {
@@ -409,21 +416,19 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
     __m128 x = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qx + k), n), three), _mm_set1_ps(kCloudOffset[0]));
     __m128 y = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qy + k), n), three), _mm_set1_ps(kCloudOffset[1]));
     __m128 z = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qz + k), n), three), _mm_set1_ps(kCloudOffset[2]));
-    for (int32_t j = 0; j <= loopTerms; j++, o += 3 * count) {
-      StoreLanesAsPoints(x, y, z, valid, o);
-      x = _mm_mul_ps(x, lacunarity);
-      y = _mm_mul_ps(y, lacunarity);
-      z = _mm_mul_ps(z, lacunarity);
-    }
+    StoreLanesAsPoints(x, y, z, valid, o);
+    if (extraTerms == 0) continue;
     x = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(px + k), three), _mm_set1_ps(kCloudOffset[0])), extraFrequency);
     y = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(py + k), three), _mm_set1_ps(kCloudOffset[1])), extraFrequency);
     z = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(pz + k), three), _mm_set1_ps(kCloudOffset[2])), extraFrequency);
-    for (int32_t j = 0; j < extraTerms; j++, o += 3 * count) {
-      StoreLanesAsPoints(x, y, z, valid, o);
-      x = _mm_mul_ps(x, lacunarity);
-      y = _mm_mul_ps(y, lacunarity);
-      z = _mm_mul_ps(z, lacunarity);
-    }
+    StoreLanesAsPoints(x, y, z, valid, o + 3 * count * (1 + loopTerms));
+  }
+  // Each later octave is the one before it times the lacunarity, coordinate by coordinate; a
+  // term's block of interleaved points is scaled as it lies, four floats at a time, without
+  // taking the points apart again.
+  for (int32_t j = 1; j < terms; j++) {
+    if (j != 1 + loopTerms) ScaleFloats(octavePoints + 3 * count * (j - 1), 3 * count, kCloudLacunarity,
+                                        octavePoints + 3 * count * j);
   }
   GradientNoise3Many(tables, octavePoints, values, terms * count);
 
