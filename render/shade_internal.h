@@ -254,6 +254,10 @@ void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *plac
 // Stage 1 of `count` (at most kRowBatchColumns) neighbouring pixels of a globe row, their noise
 // flags cleared: the same as PlaceGlobeColumns and ShadePlacePixelWith on each, left to right.
 void ShadePlaceGlobeMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels);
+// The map's forms of the two: a map pixel's column terms are its sphere point n (in x, y and z),
+// the row's cosine of latitude (in zz) and the distance figure.
+void PlaceMapColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, PlacedColumn *out);
+void ShadePlaceMapMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels);
 void ShadeLight(ShadeRow *row, ShadePixel *px);           // stage 2
 // Stage 2 with the pixel's log view term already taken (ViewTermOf: ln depth on the globe, a
 // constant on the map), so that a row's logarithms can be taken together (ExactLogFMany).

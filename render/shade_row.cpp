@@ -548,11 +548,7 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
   if (!row->isMap) {
     ShadePlaceGlobeMany(row, firstColumn, count, pixels);
   } else {
-    for (int32_t i = 0; i < count; i++) {
-      pixels[i].column = firstColumn + i;
-      ClearRowNoise(&pixels[i]);
-      ShadePlacePixel(row, &pixels[i]);
-    }
+    ShadePlaceMapMany(row, firstColumn, count, pixels);
   }
   if (!row->isMap) {
     for (int32_t i = 0; i < count; i++) {

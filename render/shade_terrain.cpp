@@ -631,6 +631,67 @@ void PlaceGlobeColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, 
   }
 }
 
+void PlaceMapColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, PlacedColumn *out) {
+  const RenderView *view = row->view;
+  const int64_t dy = int64_t(view->centreY) - row->row;
+  const int32_t cx = view->centreX;
+  // The row's terms of MapPoint: the sine y, the cosine k = sqrt(1 - y^2) and the products of y
+  // with the matrix's middle row are the same in every column, and each is the value the full
+  // expression rounds.
+  const float y = row->mapRowSine;
+  const float k = sqrtf(1.0f - y * y);
+  const float *m = row->axisMatrix;
+  int32_t i = 0;
+  if (cx >= -(1 << 30) && cx <= (1 << 30) && firstColumn >= 0 && firstColumn + count < (1 << 30)) {
+    const __m128 vk = _mm_set1_ps(k), signBit = _mm_set1_ps(-0.0f);
+    const __m128d dy2 = _mm_set1_pd(double(dy) * double(dy)), sixteen = _mm_set1_pd(16.0);
+    static_assert(kRecordLongitudeCos == kRecordLongitudeSin + 1);
+    for (; i + 4 <= count; i += 4) {
+      const int32_t c = firstColumn + i;
+      // Each column's sine and cosine sit side by side in its record: two of them to a register
+      // half, then split into a register of sines and one of cosines.
+      const float *r0 = row->records + int64_t(c + 1) * kPixelRecordFloats + kRecordLongitudeSin;
+      const __m128 p01 = _mm_castpd_ps(_mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double *>(r0)),
+                                                    reinterpret_cast<const double *>(r0 + kPixelRecordFloats)));
+      const __m128 p23 = _mm_castpd_ps(_mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double *>(r0 + 2 * kPixelRecordFloats)),
+                                                    reinterpret_cast<const double *>(r0 + 3 * kPixelRecordFloats)));
+      const __m128 sl = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(2, 0, 2, 0));
+      const __m128 cl = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(3, 1, 3, 1));
+      const __m128 a = _mm_mul_ps(_mm_xor_ps(sl, signBit), vk), b = _mm_mul_ps(cl, vk);
+      alignas(16) float n[3][4];
+      for (int j = 0; j < 3; j++) {
+        _mm_store_ps(n[j], _mm_add_ps(_mm_add_ps(_mm_mul_ps(a, _mm_set1_ps(m[j])), _mm_set1_ps(y * m[4 + j])),
+                                      _mm_mul_ps(b, _mm_set1_ps(m[8 + j]))));
+      }
+      const __m128i dx = _mm_sub_epi32(_mm_set1_epi32(cx), _mm_setr_epi32(c, c + 1, c + 2, c + 3));
+      alignas(16) double root[4];
+      for (int half = 0; half < 2; half++) {
+        const __m128d d = _mm_cvtepi32_pd(half == 0 ? dx : _mm_srli_si128(dx, 8));
+        _mm_store_pd(root + 2 * half, _mm_sqrt_pd(_mm_mul_pd(_mm_add_pd(_mm_mul_pd(d, d), dy2), sixteen)));
+      }
+      for (int j = 0; j < 4; j++) {
+        out[i + j].x = n[0][j];
+        out[i + j].distance4 = TruncateToInt32(root[j]);
+        out[i + j].y = n[1][j];
+        out[i + j].zz = k;
+        out[i + j].z = n[2][j];
+      }
+    }
+  }
+  for (; i < count; i++) {
+    const int32_t c = firstColumn + i;
+    const int64_t dx = int64_t(cx) - c;
+    const float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
+    float n[3], cosLatitude;
+    MapPoint(row, y, record[kRecordLongitudeSin], record[kRecordLongitudeCos], n, &cosLatitude);
+    out[i].x = n[0];
+    out[i].distance4 = TruncateToInt32(std::sqrt((double(dx) * double(dx) + double(dy) * double(dy)) * 16.0));
+    out[i].y = n[1];
+    out[i].zz = cosLatitude;
+    out[i].z = n[2];
+  }
+}
+
 bool PixelLightDot(const ShadeRow *row, int32_t c, int32_t r, float rowSine, float *d) {
   float n[3];
   if (row->isMap) {
@@ -756,13 +817,16 @@ namespace {
     px->cover = 1.0f;
     if (r2 >= row->edgeInner * row->edgeInner) px->cover = 1.0f + (row->edgeInner - sqrtf(r2)) * view->radius;
   } else {
-    const ParameterBlock *p = row->params;
-    const int64_t zoom = p->zoomDivisor == 0 ? 1 : int64_t(p->zoomDivisor);
-    const int32_t fx = ClampToInt32(zoom * c + p->panX);
-    const int32_t fy = ClampToInt32(zoom * row->row + p->panY);
     float cosLatitude;
-    MapPoint(row, row->mapRowSine, px->record[kRecordLongitudeSin], px->record[kRecordLongitudeCos], px->n,
-             &cosLatitude);
+    if (placed != nullptr) {
+      px->n[0] = placed->x;
+      px->n[1] = placed->y;
+      px->n[2] = placed->z;
+      cosLatitude = placed->zz;
+    } else {
+      MapPoint(row, row->mapRowSine, px->record[kRecordLongitudeSin], px->record[kRecordLongitudeCos], px->n,
+               &cosLatitude);
+    }
     px->depth = px->n[2];
     px->cover = 1.0f;
     slot[kSlotSphereX] = px->n[0];
@@ -770,6 +834,10 @@ namespace {
     slot[kSlotSphereZ] = px->n[2];
     slot[kSlotDepthTerm] = cosLatitude;
     if (row->mapRelief) {
+      const ParameterBlock *p = row->params;
+      const int64_t zoom = p->zoomDivisor == 0 ? 1 : int64_t(p->zoomDivisor);
+      const int32_t fx = ClampToInt32(zoom * c + p->panX);
+      const int32_t fy = ClampToInt32(zoom * row->row + p->panY);
       // The light of this pixel: n turned toward the point a little way along the light's
       // direction on the map, by mapLightAngle. Both points are taken on the same grid (see the
       // notes on the relief map modes in ShadeRowPixels).
@@ -802,6 +870,17 @@ void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *plac
 void ShadePlaceGlobeMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels) {
   PlacedColumn placed[kRowBatchColumns];
   PlaceGlobeColumns(row, firstColumn, count, placed);
+  for (int32_t i = 0; i < count; i++) {
+    ShadePixel *px = &pixels[i];
+    px->column = firstColumn + i;
+    ClearRowNoise(px);
+    PlacePixel(row, px, &placed[i]);
+  }
+}
+
+void ShadePlaceMapMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels) {
+  PlacedColumn placed[kRowBatchColumns];
+  PlaceMapColumns(row, firstColumn, count, placed);
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = &pixels[i];
     px->column = firstColumn + i;
