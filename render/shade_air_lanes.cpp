@@ -12,6 +12,7 @@
 // the arithmetic between costs a quarter of the scalar form's.
 #include <emmintrin.h>
 
+#include "foundation/colour.h"
 #include "foundation/fast_math.h"
 #include "render/lanes_sse2.h"
 #include "render/shade_internal.h"
@@ -221,17 +222,81 @@ void ShadeAirMany(ShadeRow *row, ShadePixel *pixels, int32_t count) {
   }
 }
 
+namespace {
+
+// The output modes in which ShadeOutputChannels leaves the channels as the stages made them and
+// only rolls off the highlights.
+bool RollOffOnly(const ShadeRow *row) {
+  switch (row->mode) {
+    case 6: case 7: case 9: case 10: case 11: case 14: return false;
+    case 8: return row->airOn;
+    default: return true;
+  }
+}
+
+// One channel of four pixels, scaled in and clamped below at 0; `over` gains the lanes above 1.
+inline __m128 ScaledIn4(const ShadePixel *p, int32_t k, __m128 in, int32_t *over) {
+  const __m128i acc = _mm_setr_epi32(p[0].acc[k], p[1].acc[k], p[2].acc[k], p[3].acc[k]);
+  __m128 c = _mm_mul_ps(_mm_cvtepi32_ps(acc), in);
+  c = _mm_andnot_ps(_mm_cmplt_ps(c, _mm_setzero_ps()), c);
+  *over |= _mm_movemask_ps(_mm_cmpgt_ps(c, _mm_set1_ps(1.0f)));
+  return c;
+}
+
+// RollOffHighlightsScaled of the four pixels p[0..3], a channel per register and a pixel per
+// lane, stored to out[k][0..3]. The common colour, no channel above white once scaled in, needs
+// only the scale out and the truncation, which the lanes do with the scalar form's operations;
+// a pixel with a channel above white goes through RollOffHighlightsScaled itself.
+void RollOffFour(const ShadeRow *row, const ShadePixel *p, int32_t *out0, int32_t *out1, int32_t *out2) {
+  const __m128 in = _mm_set1_ps(row->channelMaxInverse);
+  const __m128 outScale = _mm_set1_ps(row->channelMaxF);
+  int32_t over = 0;
+  const __m128 c0 = ScaledIn4(p, 0, in, &over);
+  const __m128 c1 = ScaledIn4(p, 1, in, &over);
+  const __m128 c2 = ScaledIn4(p, 2, in, &over);
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out0), TruncateLanes(_mm_mul_ps(c0, outScale)));
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out1), TruncateLanes(_mm_mul_ps(c1, outScale)));
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out2), TruncateLanes(_mm_mul_ps(c2, outScale)));
+  for (int32_t j = 0; over != 0; j++, over >>= 1) {
+    if ((over & 1) == 0) continue;
+    int32_t v[3] = {p[j].acc[0], p[j].acc[1], p[j].acc[2]};
+    RollOffHighlightsScaled(&v[0], &v[1], &v[2], row->channelMaxF, row->channelMaxInverse);
+    out0[j] = v[0];
+    out1[j] = v[1];
+    out2[j] = v[2];
+  }
+}
+
+}  // namespace
+
 void ShadeOutputMany(ShadeRow *row, ShadePixel *pixels, int32_t count) {
   if (count <= 0) return;
-  int32_t channels[3][kRowBatchColumns];
+  // Four spare columns: the last group of four stores whole registers.
+  alignas(16) int32_t channels[3][kRowBatchColumns + 4];
   CompositeWeights weights[kRowBatchColumns];
   const int32_t *const acc[3] = {channels[0], channels[1], channels[2]};
+  const bool rollOffOnly = RollOffOnly(row);
   for (int32_t first = 0; first < count; first += kRowBatchColumns) {
     const int32_t n = count - first < kRowBatchColumns ? count - first : kRowBatchColumns;
+    if (rollOffOnly) {
+      const int32_t whole = n & ~3;
+      for (int32_t i = 0; i < whole; i += 4) {
+        RollOffFour(row, &pixels[first + i], channels[0] + i, channels[1] + i, channels[2] + i);
+      }
+      if (whole < n) {
+        // The short group at the end, its last pixel repeated; the spare lanes land in the
+        // spare columns.
+        ShadePixel tail[4];
+        for (int32_t k = 0; k < 4; k++) tail[k] = pixels[first + (whole + k < n ? whole + k : n - 1)];
+        RollOffFour(row, tail, channels[0] + whole, channels[1] + whole, channels[2] + whole);
+      }
+    }
     for (int32_t i = 0; i < n; i++) {
       ShadePixel *px = &pixels[first + i];
-      ShadeOutputChannels(row, px);
-      for (int k = 0; k < 3; k++) channels[k][i] = px->acc[k];
+      if (!rollOffOnly) {
+        ShadeOutputChannels(row, px);
+        for (int k = 0; k < 3; k++) channels[k][i] = px->acc[k];
+      }
       weights[i].opacity = px->airAlpha;
       weights[i].coverage = px->cover;
     }
