@@ -12,6 +12,7 @@
 // the arithmetic between costs a quarter of the scalar form's.
 #include <emmintrin.h>
 
+#include "foundation/colour.h"
 #include "foundation/fast_math.h"
 #include "render/lanes_sse2.h"
 #include "render/shade_internal.h"
@@ -42,15 +43,15 @@ inline __m128 Fourth4(__m128 v) { return _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(v, v),
 #define KV_LANES(field) _mm_setr_ps(p0->field, p1->field, p2->field, p3->field)
 
 struct AirLanes {
-  __m128i acc[3];
-  __m128 airAlpha;
+  __m128i acc[3];     // in: the disc's channels; out: the air's, in the lanes of `write`
+  __m128 airAlpha;    // in: the coverage; out: the air's alpha, in the lanes of `write`
   __m128 depthTerm;   // globe: tau, for the record's slot
   int32_t write;      // lanes to write back (bit k: lane k)
   int32_t slotWrite;  // lanes whose record slot takes tau
 };
 
-// Stage 10 of four pixels (p3 may repeat p2 and so on for a short group; `live` says which lanes
-// are real pixels).
+// Stage 10 of four pixels (p3 may repeat p2 and so on for a short group), their channels and
+// alpha in `out` on entry.
 void ShadeAir4(const ShadeRow *row, const ShadePixel *p0, const ShadePixel *p1, const ShadePixel *p2,
                const ShadePixel *p3, AirLanes *out) {
   const __m128 one = _mm_set1_ps(1.0f);
@@ -80,8 +81,6 @@ void ShadeAir4(const ShadeRow *row, const ShadePixel *p0, const ShadePixel *p1, 
   const __m128 limbCos = _mm_set1_ps(row->limbCos);
   const __m128 sunset = _mm_set1_ps(row->sunsetAmount);
   const __m128 L0 = KV_LANES(light[0]), L1 = KV_LANES(light[1]), L2 = KV_LANES(light[2]);
-  for (int k = 0; k < 3; k++) out->acc[k] = _mm_setr_epi32(p0->acc[k], p1->acc[k], p2->acc[k], p3->acc[k]);
-  out->airAlpha = KV_LANES(airAlpha);
 
   const __m128 across = _mm_add_ps(_mm_mul_ps(q0, L0), _mm_mul_ps(q1, L1));
   const __m128 e = _mm_add_ps(across, _mm_mul_ps(zs, L2));
@@ -197,43 +196,127 @@ void ShadeAir4(const ShadeRow *row, const ShadePixel *p0, const ShadePixel *p1, 
 
 }  // namespace
 
-void ShadeAirMany(ShadeRow *row, ShadePixel *pixels, int32_t count) {
-  if (!row->airOn || count <= 0) return;
-  for (int32_t first = 0; first < count; first += 4) {
-    ShadePixel *p[4];
-    const int32_t live = count - first < 4 ? count - first : 4;
-    // A short group repeats its last pixel in the lanes left over, and writes only the real ones.
-    for (int32_t k = 0; k < 4; k++) p[k] = &pixels[first + (k < live ? k : live - 1)];
-    AirLanes lanes;
-    ShadeAir4(row, p[0], p[1], p[2], p[3], &lanes);
-    if (lanes.write == 0) continue;
-    alignas(16) int32_t acc[3][4];
-    alignas(16) float airAlpha[4], depthTerm[4];
-    for (int c = 0; c < 3; c++) _mm_store_si128(reinterpret_cast<__m128i *>(acc[c]), lanes.acc[c]);
-    _mm_store_ps(airAlpha, lanes.airAlpha);
-    if (lanes.slotWrite != 0) _mm_store_ps(depthTerm, lanes.depthTerm);
-    for (int32_t k = 0; k < live; k++) {
-      if ((lanes.write >> k & 1) == 0) continue;
-      for (int c = 0; c < 3; c++) p[k]->acc[c] = acc[c][k];
-      p[k]->airAlpha = airAlpha[k];
-      if ((lanes.slotWrite >> k & 1) != 0) p[k]->slot[kSlotDepthTerm] = depthTerm[k];
-    }
+namespace {
+
+// The output modes in which ShadeOutputChannels leaves the channels as the stages made them and
+// only rolls off the highlights.
+bool RollOffOnly(const ShadeRow *row) {
+  switch (row->mode) {
+    case 6: case 7: case 9: case 10: case 11: case 14: return false;
+    case 8: return row->airOn;
+    default: return true;
   }
 }
 
-void ShadeOutputMany(ShadeRow *row, ShadePixel *pixels, int32_t count) {
+// One channel of four pixels, scaled in and clamped below at 0; `over` gains the lanes above 1.
+inline __m128 ScaledIn4(__m128i acc, __m128 in, int32_t *over) {
+  __m128 c = _mm_mul_ps(_mm_cvtepi32_ps(acc), in);
+  c = _mm_andnot_ps(_mm_cmplt_ps(c, _mm_setzero_ps()), c);
+  *over |= _mm_movemask_ps(_mm_cmpgt_ps(c, _mm_set1_ps(1.0f)));
+  return c;
+}
+
+// RollOffHighlightsScaled of four pixels' channels acc[0..2], a channel per register and a pixel
+// per lane, stored to out[k][0..3]. The common colour, no channel above white once scaled in,
+// needs only the scale out and the truncation, which the lanes do with the scalar form's
+// operations; a pixel with a channel above white goes through RollOffHighlightsScaled itself.
+void RollOffFour(const ShadeRow *row, const __m128i acc[3], int32_t *out0, int32_t *out1, int32_t *out2) {
+  const __m128 in = _mm_set1_ps(row->channelMaxInverse);
+  const __m128 outScale = _mm_set1_ps(row->channelMaxF);
+  int32_t over = 0;
+  const __m128 c0 = ScaledIn4(acc[0], in, &over);
+  const __m128 c1 = ScaledIn4(acc[1], in, &over);
+  const __m128 c2 = ScaledIn4(acc[2], in, &over);
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out0), TruncateLanes(_mm_mul_ps(c0, outScale)));
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out1), TruncateLanes(_mm_mul_ps(c1, outScale)));
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out2), TruncateLanes(_mm_mul_ps(c2, outScale)));
+  if (over == 0) return;
+  alignas(16) int32_t v[3][4];
+  for (int k = 0; k < 3; k++) _mm_store_si128(reinterpret_cast<__m128i *>(v[k]), acc[k]);
+  for (int32_t j = 0; over != 0; j++, over >>= 1) {
+    if ((over & 1) == 0) continue;
+    RollOffHighlightsScaled(&v[0][j], &v[1][j], &v[2][j], row->channelMaxF, row->channelMaxInverse);
+    out0[j] = v[0][j];
+    out1[j] = v[1][j];
+    out2[j] = v[2][j];
+  }
+}
+
+}  // namespace
+
+void ShadeDiscAirOutputMany(ShadeRow *row, ShadePixel *pixels, int32_t count) {
   if (count <= 0) return;
-  int32_t channels[3][kRowBatchColumns];
-  CompositeWeights weights[kRowBatchColumns];
+  // Four spare columns: the last group of four stores whole registers.
+  alignas(16) int32_t channels[3][kRowBatchColumns + 4];
+  alignas(16) CompositeWeights weights[kRowBatchColumns + 4];
   const int32_t *const acc[3] = {channels[0], channels[1], channels[2]};
+  const bool rollOffOnly = RollOffOnly(row);
   for (int32_t first = 0; first < count; first += kRowBatchColumns) {
     const int32_t n = count - first < kRowBatchColumns ? count - first : kRowBatchColumns;
-    for (int32_t i = 0; i < n; i++) {
-      ShadePixel *px = &pixels[first + i];
-      ShadeOutputChannels(row, px);
-      for (int k = 0; k < 3; k++) channels[k][i] = px->acc[k];
-      weights[i].opacity = px->airAlpha;
-      weights[i].coverage = px->cover;
+    for (int32_t i = 0; i < n; i += 4) {
+      ShadePixel *p[4];
+      const int32_t live = n - i < 4 ? n - i : 4;
+      // A short group repeats its last pixel in the lanes left over, and writes back only the
+      // real ones; the spare lanes' outputs land in the spare columns.
+      for (int32_t k = 0; k < 4; k++) p[k] = &pixels[first + i + (k < live ? k : live - 1)];
+
+      // Stage 9: the colour joins the channels where DiscAddsColour says, then all are scaled
+      // by the coverage. The air's alpha starts at the coverage, so that a planet without air
+      // still covers a transparent layer.
+      const __m128 cover = _mm_setr_ps(p[0]->cover, p[1]->cover, p[2]->cover, p[3]->cover);
+      const __m128 adds = _mm_castsi128_ps(_mm_setr_epi32(-int32_t(DiscAddsColour(row, p[0])), -int32_t(DiscAddsColour(row, p[1])),
+                                                          -int32_t(DiscAddsColour(row, p[2])), -int32_t(DiscAddsColour(row, p[3]))));
+      const bool anyAdds = _mm_movemask_ps(adds) != 0;
+      AirLanes lanes;
+      for (int k = 0; k < 3; k++) {
+        __m128 c = _mm_cvtepi32_ps(_mm_setr_epi32(p[0]->acc[k], p[1]->acc[k], p[2]->acc[k], p[3]->acc[k]));
+        if (anyAdds) {
+          const __m128 colour = _mm_setr_ps(p[0]->colour[k], p[1]->colour[k], p[2]->colour[k], p[3]->colour[k]);
+          c = SelectLanes(adds, _mm_cvtepi32_ps(TruncateLanes(_mm_add_ps(c, colour))), c);
+        }
+        lanes.acc[k] = TruncateLanes(_mm_mul_ps(c, cover));
+      }
+      lanes.airAlpha = cover;
+
+      // Stage 10.
+      if (row->airOn) {
+        const AirLanes disc = lanes;
+        ShadeAir4(row, p[0], p[1], p[2], p[3], &lanes);
+        alignas(16) static const int32_t kLaneBits[16][4] = {
+            {0, 0, 0, 0},   {-1, 0, 0, 0},   {0, -1, 0, 0},   {-1, -1, 0, 0},   {0, 0, -1, 0},   {-1, 0, -1, 0},
+            {0, -1, -1, 0}, {-1, -1, -1, 0}, {0, 0, 0, -1},   {-1, 0, 0, -1},   {0, -1, 0, -1},  {-1, -1, 0, -1},
+            {0, 0, -1, -1}, {-1, 0, -1, -1}, {0, -1, -1, -1}, {-1, -1, -1, -1}};
+        const __m128i write = _mm_load_si128(reinterpret_cast<const __m128i *>(kLaneBits[lanes.write]));
+        for (int k = 0; k < 3; k++) {
+          lanes.acc[k] = _mm_or_si128(_mm_and_si128(write, lanes.acc[k]), _mm_andnot_si128(write, disc.acc[k]));
+        }
+        lanes.airAlpha = SelectLanes(_mm_castsi128_ps(write), lanes.airAlpha, disc.airAlpha);
+        if (lanes.slotWrite != 0) {
+          alignas(16) float depthTerm[4];
+          _mm_store_ps(depthTerm, lanes.depthTerm);
+          for (int32_t k = 0; k < live; k++) {
+            if ((lanes.slotWrite >> k & 1) != 0) p[k]->slot[kSlotDepthTerm] = depthTerm[k];
+          }
+        }
+      }
+
+      // Stage 11 up to the composite.
+      _mm_storeu_ps(&weights[i].opacity, _mm_unpacklo_ps(lanes.airAlpha, cover));
+      _mm_storeu_ps(&weights[i + 2].opacity, _mm_unpackhi_ps(lanes.airAlpha, cover));
+      if (rollOffOnly) {
+        RollOffFour(row, lanes.acc, channels[0] + i, channels[1] + i, channels[2] + i);
+      } else {
+        alignas(16) int32_t laneAcc[3][4];
+        alignas(16) float airAlpha[4];
+        for (int k = 0; k < 3; k++) _mm_store_si128(reinterpret_cast<__m128i *>(laneAcc[k]), lanes.acc[k]);
+        _mm_store_ps(airAlpha, lanes.airAlpha);
+        for (int32_t j = 0; j < live; j++) {
+          for (int k = 0; k < 3; k++) p[j]->acc[k] = laneAcc[k][j];
+          p[j]->airAlpha = airAlpha[j];
+          ShadeOutputChannels(row, p[j]);
+          for (int k = 0; k < 3; k++) channels[k][i + j] = p[j]->acc[k];
+        }
+      }
     }
     CompositeRunTo(&row->composite, pixels[first].column, row->row, n, acc, weights, row->channelMaxF);
   }

@@ -10,6 +10,7 @@
 #define KIVAGLOBE_RENDER_SHADE_INTERNAL_H
 
 #include <cstdint>
+#include <cstring>
 
 #include "plugin/globals.h"
 #include "render/composite.h"
@@ -274,10 +275,20 @@ void ShadeAir(ShadeRow *row, ShadePixel *px);             // stage 10
 void ShadeOutput(ShadeRow *row, ShadePixel *px);          // stage 11
 // Stage 11 up to the composite: the output mode's channel values in acc, highlights rolled off.
 void ShadeOutputChannels(ShadeRow *row, ShadePixel *px);
-// Stages 10 and 11 of `count` pixels of neighbouring columns, left to right, each with stages 1
-// to 9 done: the same bits as ShadeAir and ShadeOutput on each.
-void ShadeAirMany(ShadeRow *row, ShadePixel *pixels, int32_t count);
-void ShadeOutputMany(ShadeRow *row, ShadePixel *pixels, int32_t count);
+// Stage 9 in two parts: the records' previous-column marks, which later pixels' stages read
+// and so must be written in column order, and the channels, which only stages 10 and 11 read.
+// DiscAddsColour says whether the pixel's colour joins its channels.
+void ShadeDiscRecords(ShadeRow *row, ShadePixel *px);
+inline bool DiscAddsColour(const ShadeRow *row, const ShadePixel *px) {
+  if (!px->onPlanet) return false;
+  int32_t distance4;
+  std::memcpy(&distance4, &px->slot[kSlotDistance4], sizeof distance4);
+  return row->isMap || distance4 < row->discLimit;
+}
+// Stage 9's channels (the records' part done already), then stages 10 and 11 of `count` pixels
+// of neighbouring columns, left to right, each with stages 1 to 8 done: the same bits as
+// ShadeDisc, ShadeAir and ShadeOutput on each.
+void ShadeDiscAirOutputMany(ShadeRow *row, ShadePixel *pixels, int32_t count);
 
 // The row terms of stages 10 and 11, made once a row after the rest of the row's set-up.
 void PrepareOutputRow(ShadeRow *row);

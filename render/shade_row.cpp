@@ -600,15 +600,12 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
       ShadeBlendAndCities(row, px);
       ShadeClouds(row, px);
     }
-    ShadeDisc(row, px);
-    // The air's alpha starts at the disc's coverage, so that a planet without air still covers
-    // a transparent layer.
-    px->airAlpha = px->cover;
+    ShadeDiscRecords(row, px);
   }
-  // The air and the output read nothing a later pixel's earlier stages write, nor write
-  // anything those read: they can follow for the whole batch, the air four pixels at a time.
-  ShadeAirMany(row, pixels, count);
-  ShadeOutputMany(row, pixels, count);
+  // The disc's channels, the air and the output read nothing a later pixel's earlier stages
+  // write, nor write anything those read: they can follow for the whole batch, four pixels at
+  // a time.
+  ShadeDiscAirOutputMany(row, pixels, count);
 }
 
 // The same pixels one at a time, every stage in turn, each evaluating its own noise: the plain

@@ -649,14 +649,20 @@ void ShadeClouds(ShadeRow *row, ShadePixel *px) {
 // its compares and branches. The fourth lane is padding and is never stored.
 void ShadeDisc(ShadeRow *row, ShadePixel *px) {
   __m128i acc = _mm_setr_epi32(px->acc[0], px->acc[1], px->acc[2], 0);
-  if (px->onPlanet) {
-    int32_t distance4;
-    std::memcpy(&distance4, &px->slot[kSlotDistance4], sizeof distance4);
-    if (row->isMap || distance4 < row->discLimit) {
-      const __m128 colour = _mm_setr_ps(px->colour[0], px->colour[1], px->colour[2], 0.0f);
-      acc = TruncateLanes(_mm_add_ps(_mm_cvtepi32_ps(acc), colour));
-    }
-  } else {
+  if (DiscAddsColour(row, px)) {
+    const __m128 colour = _mm_setr_ps(px->colour[0], px->colour[1], px->colour[2], 0.0f);
+    acc = TruncateLanes(_mm_add_ps(_mm_cvtepi32_ps(acc), colour));
+  }
+  acc = TruncateLanes(_mm_mul_ps(_mm_cvtepi32_ps(acc), _mm_set1_ps(px->cover)));
+  alignas(16) int32_t lanes[4];
+  _mm_store_si128(reinterpret_cast<__m128i *>(lanes), acc);
+  for (int k = 0; k < 3; k++) px->acc[k] = lanes[k];
+  ShadeDiscRecords(row, px);
+}
+
+void ShadeDiscRecords(ShadeRow *row, ShadePixel *px) {
+  float *left = px->record - kPixelRecordFloats;
+  if (!px->onPlanet) {
     // Off the disc there is neither height nor ice: the cells at the rim see missing corners
     // here, which stand in for the rim pixel's own value.
     //
@@ -665,15 +671,9 @@ void ShadeDisc(ShadeRow *row, ShadePixel *px) {
     // older row last reached stage 4 in this column, and a disc pixel of a later row could read
     // that stale value as its top corner. Writing the missing mark gives the
     // same answer on every row and in every request size.
-    float *left = px->record - kPixelRecordFloats;
     left[kRecordPrevIce] = row->prevIce;
     row->prevIce = kMissingCorner;
   }
-  acc = TruncateLanes(_mm_mul_ps(_mm_cvtepi32_ps(acc), _mm_set1_ps(px->cover)));
-  alignas(16) int32_t lanes[4];
-  _mm_store_si128(reinterpret_cast<__m128i *>(lanes), acc);
-  for (int k = 0; k < 3; k++) px->acc[k] = lanes[k];
-  float *left = px->record - kPixelRecordFloats;
   left[kRecordPrevHeight] = row->prevHeight;
   row->prevHeight = px->height;
 }
