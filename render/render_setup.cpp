@@ -16,6 +16,8 @@
 // grows. Placement ends after crater count + 1 records (at most 100) or 151 rejections in a row.
 #include "render/render_setup.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <initializer_list>
 
@@ -149,6 +151,34 @@ void SetCloudFactors(PluginGlobals *globals, const ParameterBlock *p, int32_t fi
   run->cloudShadowStrength = float(p->cloudShadows) * 0.01f;
   run->cloudShellScale = 1.0f - float(p->cloudHeight) * 0.0005f;
   run->airShellThickness = float(p->airDepth) * 0.003f;
+}
+
+// The first pixel of row[0..n) that is not neutral, n when there is none. The crater textures'
+// wide neutral borders make this scan most of the set-up's work on the textures, so it compares
+// sixteen pixels at a time.
+int32_t FirstNonNeutral(const uint8_t *row, int32_t n) {
+  const __m128i neutral = _mm_set1_epi8(char(kTextureNeutralValue));
+  int32_t x = 0;
+  for (; x + 16 <= n; x += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x));
+    const uint32_t other = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, neutral))) ^ 0xFFFFu;
+    if (other != 0) return x + __builtin_ctz(other);
+  }
+  while (x < n && row[x] == kTextureNeutralValue) x++;
+  return x;
+}
+
+// The last pixel of row[0..n) that is not neutral, -1 when there is none.
+int32_t LastNonNeutral(const uint8_t *row, int32_t n) {
+  const __m128i neutral = _mm_set1_epi8(char(kTextureNeutralValue));
+  int32_t end = n;
+  for (; end >= 16; end -= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + end - 16));
+    const uint32_t other = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, neutral))) ^ 0xFFFFu;
+    if (other != 0) return end - 16 + (31 - __builtin_clz(other));
+  }
+  while (end > 0 && row[end - 1] == kTextureNeutralValue) end--;
+  return end - 1;
 }
 
 }  // namespace
@@ -342,10 +372,9 @@ void MeasureCraterTextures(PluginGlobals *globals) {
           if (tile.pixels == nullptr) continue;
           for (int32_t y = 0; y < tile.height; y++) {
             const uint8_t *row = tile.pixels + int64_t(y) * tile.width;
-            int32_t first = 0, last = tile.width - 1;
-            while (first <= last && row[first] == kTextureNeutralValue) first++;
-            if (first > last) continue;
-            while (row[last] == kTextureNeutralValue) last--;
+            const int32_t first = FirstNonNeutral(row, tile.width);
+            if (first >= tile.width) continue;
+            const int32_t last = LastNonNeutral(row, tile.width);
             const float dy = (float(tile.top + y) + 0.5f) / h - 0.5f;
             for (int32_t x : {first, last}) {
               const float dx = (float(tile.left + x) + 0.5f) / w - 0.5f;

@@ -41,6 +41,10 @@ void RandomUnitVectorFromTable(float *x, float *y, float *z, uint32_t *index, co
 // (512 x 512) and the four crater height fields (384 x 384).
 void LoadTextureMaps(PluginGlobals *globals);
 
+// For each crater texture and mip level the distance from its centre, in texture widths, beyond
+// which the trilinear sampler reads only neutral pixels (run state's craterFlatRadius).
+void MeasureCraterTextures(PluginGlobals *globals);
+
 // The cloud cache reader (clouds/cloud_files.h), installed by the module's entry; null leaves
 // the cloud image as it is. The set-up and the start of a run call it through
 // ReadCloudCacheForIndex.

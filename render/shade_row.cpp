@@ -395,13 +395,18 @@ inline float MapLightDot(const float L[3], const float *matrix, const MapDotRow 
   return L[0] * n0 + L[1] * n1 + L[2] * n2;
 }
 
-// The dark flags of four neighbouring columns from c on, bit j of each mask for column c + j.
-void StoreDarkFlags4(ShadeRow *row, int32_t c, int32_t darkNow, int32_t darkNext) {
-  for (int32_t j = 0; j < 4; j++) {
-    float *record = row->records + int64_t(c + j + 1) * kPixelRecordFloats;
-    record[kRecordDarkNow] = (darkNow >> j) & 1 ? 1.0f : 0.0f;
-    record[kRecordDarkNext] = (darkNext >> j) & 1 ? 1.0f : 0.0f;
-  }
+// The dark flags of four neighbouring columns from c on, lane j of each mask (all ones for dark)
+// for column c + j. The two flags sit side by side in a record, so each column takes one store.
+void StoreDarkFlags4(ShadeRow *row, int32_t c, __m128 darkNow, __m128 darkNext) {
+  static_assert(kRecordDarkNext == kRecordDarkNow + 1);
+  const __m128 one = _mm_set1_ps(1.0f);
+  const __m128 now = _mm_and_ps(darkNow, one), next = _mm_and_ps(darkNext, one);
+  const __m128 low = _mm_unpacklo_ps(now, next), high = _mm_unpackhi_ps(now, next);
+  float *record = row->records + int64_t(c + 1) * kPixelRecordFloats + kRecordDarkNow;
+  _mm_storel_pi(reinterpret_cast<__m64 *>(record), low);
+  _mm_storeh_pi(reinterpret_cast<__m64 *>(record + kPixelRecordFloats), low);
+  _mm_storel_pi(reinterpret_cast<__m64 *>(record + 2 * kPixelRecordFloats), high);
+  _mm_storeh_pi(reinterpret_cast<__m64 *>(record + 3 * kPixelRecordFloats), high);
 }
 
 // Records the dark flags of this row and the next (record fields kRecordDarkNow and
@@ -424,6 +429,7 @@ void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
     // Four columns at a time, each lane the scalar form's operations in its order.
     const float *mx = row->axisMatrix;
     const __m128 minusW = _mm_set1_ps(-w), signBit = _mm_set1_ps(-0.0f);
+    const __m128 allDark = _mm_castsi128_ps(_mm_set1_epi32(-1));
     const MapDotRow *rows[2] = {&now, &next};
     for (; c + 4 <= row->targetWidth; c += 4) {
       const float *r0 = row->records + int64_t(c + 1) * kPixelRecordFloats;
@@ -432,7 +438,7 @@ void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
                                     r3[kRecordLongitudeSin]);
       const __m128 cl = _mm_setr_ps(r0[kRecordLongitudeCos], r1[kRecordLongitudeCos], r2[kRecordLongitudeCos],
                                     r3[kRecordLongitudeCos]);
-      int32_t dark[2];
+      __m128 dark[2];
       for (int k = 0; k < 2; k++) {
         const MapDotRow &m = *rows[k];
         const __m128 kk = _mm_set1_ps(m.k);
@@ -444,9 +450,9 @@ void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
         }
         const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_set1_ps(L[0]), n[0]), _mm_mul_ps(_mm_set1_ps(L[1]), n[1])),
                                     _mm_mul_ps(_mm_set1_ps(L[2]), n[2]));
-        dark[k] = _mm_movemask_ps(_mm_cmple_ps(d, minusW));
+        dark[k] = _mm_cmple_ps(d, minusW);
       }
-      StoreDarkFlags4(row, c, dark[0], hasNext ? dark[1] : 15);
+      StoreDarkFlags4(row, c, dark[0], hasNext ? dark[1] : allDark);
     }
     for (; c < row->targetWidth; c++) {
       float *record = row->records + int64_t(c + 1) * kPixelRecordFloats;
@@ -467,22 +473,22 @@ void MarkDarkPixels(ShadeRow *row, int32_t rowCount) {
     if (cx >= -(1 << 30) && cx <= (1 << 30) && row->targetWidth < (1 << 30)) {
       const __m128 vRadius = _mm_set1_ps(radius), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
       const __m128 l0 = _mm_set1_ps(L[0]), l1 = _mm_set1_ps(L[1]), l2 = _mm_set1_ps(L[2]);
-      const __m128 minusW = _mm_set1_ps(-w);
+      const __m128 minusW = _mm_set1_ps(-w), allDark = _mm_castsi128_ps(_mm_set1_epi32(-1));
       const __m128 ys[2] = {_mm_set1_ps(yNow), _mm_set1_ps(yNext)};
       for (; c + 4 <= row->targetWidth; c += 4) {
         const __m128i dx = _mm_sub_epi32(_mm_set1_epi32(cx), _mm_setr_epi32(c, c + 1, c + 2, c + 3));
         const __m128 x = _mm_div_ps(_mm_cvtepi32_ps(dx), vRadius);
         const __m128 t = _mm_sub_ps(one, _mm_mul_ps(x, x));
-        int32_t dark[2];
+        __m128 dark[2];
         for (int k = 0; k < 2; k++) {
           const __m128 zz = _mm_sub_ps(t, _mm_mul_ps(ys[k], ys[k]));
           const __m128 on = _mm_cmpgt_ps(zz, zero);
           const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(l0, x), _mm_mul_ps(l1, ys[k])),
                                       _mm_mul_ps(l2, _mm_sqrt_ps(_mm_and_ps(on, zz))));
           const __m128 lit = _mm_and_ps(on, _mm_cmpnle_ps(d, minusW));   // NaN counts as lit, as in GlobeLightDot
-          dark[k] = ~_mm_movemask_ps(lit) & 15;
+          dark[k] = _mm_xor_ps(lit, allDark);
         }
-        StoreDarkFlags4(row, c, dark[0], hasNext ? dark[1] : 15);
+        StoreDarkFlags4(row, c, dark[0], hasNext ? dark[1] : allDark);
       }
     }
     for (; c < row->targetWidth; c++) {

@@ -2,9 +2,12 @@
 // rectangle, the storm and crater placement, the row buffer's marks and a failed row buffer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "bench/render_harness.h"
+#include "files/image_load.h"
+#include "imagestore/image_store.h"
 #include "plugin/host_memory.h"
 #include "render/frame_routines.h"
 #include "render/render_setup.h"
@@ -346,3 +349,81 @@ TEST_F(SetupTest, AFailedRowBufferStopsTheSetUp) {
 }
 
 }  // namespace
+
+namespace {
+
+// The reach of one level by brute force: the farthest non-neutral pixel of all, plus 4 pixels.
+float ReachOfLevel(const TiledMipImage &image, int32_t level) {
+  const float w = float(image.levelWidth[level]), h = float(image.levelHeight[level]);
+  float farthest2 = -1.0f;
+  for (int32_t t = image.levelFirstTile[level]; t <= image.levelLastTile[level]; t++) {
+    const ImageTile &tile = image.tiles[t];
+    for (int32_t y = 0; y < tile.height; y++) {
+      for (int32_t x = 0; x < tile.width; x++) {
+        if (tile.pixels[y * tile.width + x] == kTextureNeutralValue) continue;
+        const float dx = (float(tile.left + x) + 0.5f) / w - 0.5f;
+        const float dy = (float(tile.top + y) + 0.5f) / h - 0.5f;
+        farthest2 = std::fmax(farthest2, dx * dx + dy * dy);
+      }
+    }
+  }
+  return (farthest2 < 0.0f ? 0.0f : std::sqrt(farthest2)) + 4.0f / std::fmin(w, h);
+}
+
+void ExpectReachesOfEveryTexture(PluginGlobals *globals) {
+  for (int32_t k = 0; k < kCraterTextureCount; k++) {
+    const TiledMipImage &image = globals->imageSet[2 + k];
+    float reach[kMaxImageLevelsForRender + 1];
+    for (int32_t level = 0; level <= kMaxImageLevelsForRender; level++) {
+      reach[level] = level <= image.coarsestLevel && level < kMaxImageLevelsForRender ? ReachOfLevel(image, level) : 2.0f;
+    }
+    for (int32_t level = 0; level < kMaxImageLevelsForRender; level++) {
+      ASSERT_EQ(globals->runState->craterFlatRadius[k][level], std::fmax(reach[level], reach[level + 1]))
+          << "texture " << k << " level " << level;
+    }
+  }
+}
+
+}  // namespace
+
+// Rows are scanned many pixels at a time from both ends: non-neutral pixels at the ends of a row,
+// next to a group's boundary and alone on a row must all be found, as a pixel-by-pixel search of
+// the whole level finds them.
+TEST_F(SetupTest, CraterTextureReachFindsTheFarthestPixelOfEveryLevel) {
+  Open(64, 64);
+  Prepare();
+  ExpectReachesOfEveryTexture(globals_);
+
+  TiledMipImage &image = globals_->imageSet[2];
+  ASSERT_EQ(image.levelWidth[0], 384);
+  for (int32_t level = 0; level <= image.coarsestLevel; level++) {
+    for (int32_t t = image.levelFirstTile[level]; t <= image.levelLastTile[level]; t++) {
+      const ImageTile &tile = image.tiles[t];
+      std::fill(tile.pixels, tile.pixels + tile.width * tile.height, uint8_t(kTextureNeutralValue));
+    }
+  }
+  // Level 0: one pixel at (383, 191), so the reach is its distance from the centre plus 4 / 384.
+  uint8_t *level0 = image.tiles[image.levelFirstTile[0]].pixels;
+  level0[191 * 384 + 383] = 127;
+  MeasureCraterTextures(globals_);
+  const double dx = 383.5 / 384 - 0.5, dy = 191.5 / 384 - 0.5;
+  EXPECT_NEAR(run_->craterFlatRadius[0][0], std::sqrt(dx * dx + dy * dy) + 4.0 / 384, 1e-6);
+  // Levels 1 and 2 are neutral: their reaches are the margins alone, the larger 4 / 96.
+  EXPECT_NEAR(run_->craterFlatRadius[0][1], 4.0 / 96, 1e-7);
+  ExpectReachesOfEveryTexture(globals_);
+
+  // Pixels at every position near the sixteen-pixel boundaries of some rows of levels 0 to 2.
+  for (int32_t level = 0; level <= 2; level++) {
+    const ImageTile &tile = image.tiles[image.levelFirstTile[level]];
+    for (const int32_t x : {0, 1, 14, 15, 16, 17, 31, 32, tile.width - 17, tile.width - 16, tile.width - 2, tile.width - 1}) {
+      for (int32_t y = 0; y < tile.height; y++) {
+        uint8_t *row = tile.pixels + y * tile.width;
+        std::fill(row, row + tile.width, uint8_t(kTextureNeutralValue));
+      }
+      tile.pixels[(x % tile.height) * tile.width + x] = 200;
+      tile.pixels[(tile.height - 1 - x % tile.height) * tile.width + (tile.width - 1 - x)] = 0;
+      MeasureCraterTextures(globals_);
+      ExpectReachesOfEveryTexture(globals_);
+    }
+  }
+}
