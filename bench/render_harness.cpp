@@ -113,18 +113,23 @@ bool RenderHarnessImage(RenderHarness *harness, HarnessImage *image) {
   image->height = o.height;
   image->channels = planes;
   image->depth = o.depth;
-  image->samples.assign(size_t(planes) * size_t(o.width) * size_t(o.height), 0);
+  // Every sample is written below, row by row: no need to clear them first.
+  image->samples.resize(size_t(planes) * size_t(o.width) * size_t(o.height));
   const size_t rowSamples = size_t(planes) * size_t(o.width);
   for (int32_t row = 0; row < o.height; row++) {
     r.inRect = {int16_t(row), 0, int16_t(row + 1), int16_t(o.width)};
     r.outRect = r.inRect;
     // The underlying picture (zeros unless a background was given).
-    for (size_t k = 0; k < rowSamples; k++) {
-      const uint16_t v = harness->background.empty() ? 0 : harness->background[size_t(row) * rowSamples + k];
-      if (bytes == 1) {
-        harness->inRow[k] = uint8_t(v);
-      } else {
-        std::memcpy(&harness->inRow[2 * k], &v, 2);
+    if (harness->background.empty()) {
+      std::memset(harness->inRow.data(), 0, harness->inRow.size());
+    } else {
+      const uint16_t *under = harness->background.data() + size_t(row) * rowSamples;
+      for (size_t k = 0; k < rowSamples; k++) {
+        if (bytes == 1) {
+          harness->inRow[k] = uint8_t(under[k]);
+        } else {
+          std::memcpy(&harness->inRow[2 * k], &under[k], 2);
+        }
       }
     }
     std::memset(harness->outRow.data(), 0, harness->outRow.size());
@@ -134,12 +139,10 @@ bool RenderHarnessImage(RenderHarness *harness, HarnessImage *image) {
     g->currentRowCopy = row;
     RenderRow(g);
     uint16_t *out = image->samples.data() + size_t(row) * rowSamples;
-    for (size_t k = 0; k < rowSamples; k++) {
-      if (bytes == 1) {
-        out[k] = harness->outRow[k];
-      } else {
-        std::memcpy(&out[k], &harness->outRow[2 * k], 2);
-      }
+    if (bytes == 1) {
+      for (size_t k = 0; k < rowSamples; k++) out[k] = harness->outRow[k];
+    } else {
+      std::memcpy(out, harness->outRow.data(), 2 * rowSamples);
     }
   }
   r.inData = nullptr;
