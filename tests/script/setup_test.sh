@@ -37,6 +37,14 @@ case " $* " in
     [ -f "$ctl/install-fails-without-pref" ] && [ -z "$pref" ] && exit 100
     [ -f "$ctl/wine32-uninstallable" ] && case " $* " in *" wine32:i386 "*) exit 100 ;; esac
     echo "$*" >>"$ctl/installed"
+    # qemu-user brings the emulator named in qemu-user-makes.
+    case " $* " in
+      *" qemu-user "*) if [ -f "$ctl/qemu-user-makes" ]; then
+          q=$(cat "$ctl/qemu-user-makes")
+          printf '#!/bin/sh\necho "qemu-i386 version 10.0.2 (Debian 1:10.0.2+ds-2~bpo12+1)"\n' >"$q"
+          chmod +x "$q"
+        fi ;;
+    esac
     exit 0 ;;
 esac
 exit 0
@@ -51,7 +59,8 @@ export PATH="$tmp/bin:$PATH" KV_TEST_CTL="$tmp/ctl" KV_APT_RETRY_PAUSE=0
 # A fresh shell with the script's functions, its folders pointed into $tmp.
 run() {
   (
-    export KV_SOURCE_ONLY=1 KV_APT_ETC="$tmp/apt" KV_OS_RELEASE="$tmp/os-release" KV_WINE_ROOT="$tmp/wineroot"
+    export KV_SOURCE_ONLY=1 KV_APT_ETC="$tmp/apt" KV_OS_RELEASE="$tmp/os-release" KV_WINE_ROOT="$tmp/wineroot" \
+      KV_BINFMT="$tmp/binfmt" KV_QEMU_CANDIDATES="$tmp/q/qemu-i386 $tmp/q/qemu-i386-static"
     # shellcheck disable=SC1090
     . "$script"
     set +e
@@ -60,7 +69,10 @@ run() {
     eval "$1"
   ) >"$tmp/out" 2>&1
 }
-reset() { rm -rf "$tmp/ctl" "$tmp/build" "$tmp/apt" "$tmp/prefix"; mkdir -p "$tmp/ctl" "$tmp/apt/sources.list.d"; }
+reset() {
+  rm -rf "$tmp/ctl" "$tmp/build" "$tmp/apt" "$tmp/prefix" "$tmp/binfmt" "$tmp/q"
+  mkdir -p "$tmp/ctl" "$tmp/apt/sources.list.d" "$tmp/q"
+}
 echo 'VERSION_CODENAME=bookworm' >"$tmp/os-release"
 
 # 1. Updates that keep failing for one index: retried, then the install goes on.
@@ -104,8 +116,8 @@ check "./kivaglobe test then fails with that sentence" \
 rm -f "$tmp/bin/ctest"
 
 # 6. The deb-src entry takes the address of the machine's own Debian sources.
-reset
-cat >"$tmp/apt/sources.list.d/debian.sources" <<'SRC'
+debian_sources() {
+  cat >"$tmp/apt/sources.list.d/debian.sources" <<'SRC'
 Types: deb
 URIs: http://security.mirror.example/debian-security
 Suites: bookworm-security
@@ -118,6 +130,8 @@ Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
+}
+reset; debian_sources
 run 'add_deb_src'
 check "deb822 sources: the main suite's address and keyring" \
   'grep -qx "URIs: http://mirror.example/debian" "$tmp/apt/sources.list.d/kivaglobe-src.sources" &&
@@ -143,6 +157,38 @@ check "a prefix without 32-bit support is recreated" \
   '[ "$(cat "$tmp/ctl/boots")" = boot ] && [ "$(cat "$tmp/prefix/.kivaglobe-loaders")" = "wine64 wine " ]'
 run 'ensure_wine_prefix; setup_done() { :; }'
 check "a prefix made with both loaders is kept" '[ "$(grep -c boot "$tmp/ctl/boots")" = 1 ]'
+
+# 8. A registered emulator too old for Wine (qemu 7.2 takes MAP_FIXED_NOREPLACE as a hint): a newer
+#    qemu-user comes from the release's backports at the machine's Debian address, binfmt_misc runs
+#    32-bit programs through it, and the prefix made under the old one no longer matches.
+old_qemu() {
+  mkdir -p "$tmp/binfmt"; : >"$tmp/binfmt/register"
+  printf '#!/bin/sh\necho "qemu-i386 version 7.2.22 (Debian 1:7.2+dfsg-7+deb12u18)"\n' >"$tmp/q/qemu-i386-static"
+  chmod +x "$tmp/q/qemu-i386-static"
+  printf 'enabled\ninterpreter %s\nflags: F\n' "$tmp/q/qemu-i386-static" >"$tmp/binfmt/qemu-i386"
+}
+reset; debian_sources; old_qemu; echo "$tmp/q/qemu-i386" >"$tmp/ctl/qemu-user-makes"
+run 'before=$(wine_loaders); setup_i386_emulation; echo "marker [$before]"'
+check "the backports suite is added at the main suite's address and keyring" \
+  'grep -qx "URIs: http://mirror.example/debian" "$tmp/apt/sources.list.d/kivaglobe-backports.sources" &&
+   grep -qx "Suites: bookworm-backports" "$tmp/apt/sources.list.d/kivaglobe-backports.sources" &&
+   grep -qx "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" "$tmp/apt/sources.list.d/kivaglobe-backports.sources"'
+check "qemu-user is installed from the backports" 'grep -q -- "-t bookworm-backports qemu-user" "$tmp/ctl/installed"'
+check "the old registration is removed and the new emulator registered" \
+  '[ "$(cat "$tmp/binfmt/qemu-i386")" = -1 ] && grep -q ":qemu-i386:M::.*:$tmp/q/qemu-i386:F\$" "$tmp/binfmt/register"'
+check "the prefix marker named the old emulator" 'grep -q "marker \[wine64 wine via $tmp/q/qemu-i386-static \]" "$tmp/out"'
+
+# 9. An emulator Wine runs on is kept: nothing installed, nothing registered again.
+reset; debian_sources; old_qemu; cp "$tmp/q/qemu-i386-static" "$tmp/q/qemu-i386"; sed -i 's/7\.2\.22/10.0.2/' "$tmp/q/qemu-i386"
+printf 'enabled\ninterpreter %s\n' "$tmp/q/qemu-i386" >"$tmp/binfmt/qemu-i386"
+run 'setup_i386_emulation'
+check "a good emulator is kept as registered" \
+  '[ ! -f "$tmp/ctl/installed" ] && [ ! -s "$tmp/binfmt/register" ] && grep -q "interpreter $tmp/q/qemu-i386$" "$tmp/binfmt/qemu-i386"'
+
+# 10. A kernel that runs 32-bit programs itself and no emulator registered: nothing to do.
+reset
+run 'setup_i386_emulation; echo "done"'
+check "no emulator is installed where none is needed" '[ ! -f "$tmp/ctl/installed" ] && [ ! -e "$tmp/binfmt" ] && grep -q done "$tmp/out"'
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
