@@ -54,7 +54,8 @@ struct NoiseAxis8 {
 inline void SetupNoiseAxis8(__m256 c, NoiseAxis8 *axis) {
   const __m256 t = _mm256_add_ps(c, _mm256_set1_ps(4096.0f));
   axis->whole = _mm256_cvttps_epi32(t);
-  // floor(t) as a float: trunc(t), less 1 where t < 0 (chosen by the sign bit: t is never -0).
+  // floor(t) as a float: trunc(t), less 1 where t < 0 (chosen by the sign bit: a sum with +4096
+  // is never -0).
   // Where trunc(t) is in range, float(trunc(t)) - 1 rounds the same integer as the integer
   // form's float(trunc(t) - 1) and so has its bits; where it is INT32_MIN (out of range or NaN)
   // the difference rounds back to -2^31, just as that form keeps INT32_MIN there.
@@ -65,8 +66,9 @@ inline void SetupNoiseAxis8(__m256 c, NoiseAxis8 *axis) {
                           _mm256_mul_ps(axis->f, axis->f));
 }
 
-// Eight interleaved points (24 floats) split into their x, y and z lanes by three loads and
-// shuffles: rows 0-3 of the points in the low halves, rows 4-7 in the high halves.
+// Eight interleaved points (24 floats) split into their x, y and z lanes: three 32-byte reads
+// regrouped by two blends and a swap of halves (rows 0-3 of the points in the low halves, rows
+// 4-7 in the high ones), then five shuffles.
 inline void LoadPoints8(const float *p, __m256 *x, __m256 *y, __m256 *z) {
   const __m256 m0 = _mm256_loadu_ps(p), m2 = _mm256_loadu_ps(p + 16);
   const __m256 m03 = _mm256_blend_ps(m0, _mm256_loadu_ps(p + 8), 0xF0);
