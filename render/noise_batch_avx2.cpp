@@ -17,8 +17,9 @@
 // the high half, as the rows of gradientNearFar (noise_tables.h) hold a corner pair: one
 // 32-byte read a point and pair, and an in-half transposition of four rows gives the x, y and z
 // components. The offsets it needs come from the scratch already doubled into both halves by
-// the read itself, so the arithmetic pass shuffles nothing but the gradients. A final group of
-// fewer than eight points goes to the SSE2 path.
+// the read itself (the offsets less 1 then made by a subtraction), so the arithmetic pass
+// shuffles nothing but the gradients. A final group of fewer than eight points goes to the
+// SSE2 path.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -29,49 +30,50 @@
 
 namespace {
 
-// What the first pass keeps of eight points for the second: plane k of an axis holds lane k of
-// each point; fz8[h] holds fz of points 4h..4h + 3 and then their fz - 1, the form of a near and
-// far register.
+// What the first pass keeps of eight points for the second, plane k of each holding lane k of
+// each point. The offsets less 1 are left to the second pass: it makes them from the offsets in
+// its registers for less than it would cost to store and fetch them.
 struct NoiseGroup8 {
   alignas(32) float fx[8];
-  alignas(32) float fx1[8];
   alignas(32) float fy[8];
-  alignas(32) float fy1[8];
+  alignas(32) float fz[8];
   alignas(32) float sx[8];
   alignas(32) float sy[8];
   alignas(32) float sz[8];
-  alignas(32) float fz[2][8];
   alignas(32) int32_t row[4][8];   // float offsets 8c of the rows of corner pairs 00, 10, 01, 11
 };
 
-// One lattice axis of eight points: the cell index 0..255 (trunc(t) & 255, noise_inline.h), the
-// offset from the low corner, f - 1 and the fade.
+// One lattice axis of eight points: trunc(t) (whose low byte is the cell index, noise_inline.h),
+// the offset from the low corner and the fade.
 struct NoiseAxis8 {
-  __m256i cell;
+  __m256i whole;
   __m256 f;
-  __m256 f1;
   __m256 s;
 };
 
 inline void SetupNoiseAxis8(__m256 c, NoiseAxis8 *axis) {
   const __m256 t = _mm256_add_ps(c, _mm256_set1_ps(4096.0f));
-  const __m256i whole = _mm256_cvttps_epi32(t);
-  const __m256i below = _mm256_castps_si256(_mm256_cmp_ps(t, _mm256_setzero_ps(), _CMP_LT_OQ));
-  const __m256i atMinimum = _mm256_cmpeq_epi32(whole, _mm256_set1_epi32(INT32_MIN));
-  const __m256i floorT = _mm256_add_epi32(whole, _mm256_andnot_si256(atMinimum, below));
-  axis->cell = _mm256_and_si256(whole, _mm256_set1_epi32(255));
-  axis->f = _mm256_sub_ps(t, _mm256_cvtepi32_ps(floorT));
-  axis->f1 = _mm256_sub_ps(axis->f, _mm256_set1_ps(1.0f));
+  axis->whole = _mm256_cvttps_epi32(t);
+  // floor(t) as a float: trunc(t), less 1 where t < 0 (chosen by the sign bit: a sum with +4096
+  // is never -0).
+  // Where trunc(t) is in range, float(trunc(t)) - 1 rounds the same integer as the integer
+  // form's float(trunc(t) - 1) and so has its bits; where it is INT32_MIN (out of range or NaN)
+  // the difference rounds back to -2^31, just as that form keeps INT32_MIN there.
+  const __m256 whole = _mm256_cvtepi32_ps(axis->whole);
+  const __m256 floorT = _mm256_blendv_ps(whole, _mm256_sub_ps(whole, _mm256_set1_ps(1.0f)), t);
+  axis->f = _mm256_sub_ps(t, floorT);
   axis->s = _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(3.0f), _mm256_mul_ps(_mm256_set1_ps(2.0f), axis->f)),
                           _mm256_mul_ps(axis->f, axis->f));
 }
 
-// Eight interleaved points (24 floats) split into their x, y and z lanes by three loads and
-// shuffles: rows 0-3 of the points in the low halves, rows 4-7 in the high halves.
+// Eight interleaved points (24 floats) split into their x, y and z lanes: three 32-byte reads
+// regrouped by two blends and a swap of halves (rows 0-3 of the points in the low halves, rows
+// 4-7 in the high ones), then five shuffles.
 inline void LoadPoints8(const float *p, __m256 *x, __m256 *y, __m256 *z) {
-  const __m256 m03 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p)), _mm_loadu_ps(p + 12), 1);
-  const __m256 m14 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 4)), _mm_loadu_ps(p + 16), 1);
-  const __m256 m25 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 8)), _mm_loadu_ps(p + 20), 1);
+  const __m256 m0 = _mm256_loadu_ps(p), m2 = _mm256_loadu_ps(p + 16);
+  const __m256 m03 = _mm256_blend_ps(m0, _mm256_loadu_ps(p + 8), 0xF0);
+  const __m256 m14 = _mm256_permute2f128_ps(m0, m2, 0x21);
+  const __m256 m25 = _mm256_blend_ps(m2, _mm256_loadu_ps(p + 8), 0x0F);
   // m03: x0 y0 z0 x1 | x4 y4 z4 x5, m14: y1 z1 x2 y2 | y5 z5 x6 y6, m25: z2 x3 y3 z3 | z6 x7 y7 z7
   const __m256 xy = _mm256_shuffle_ps(m14, m25, _MM_SHUFFLE(2, 1, 3, 2));   // x2 y2 x3 y3
   const __m256 yz = _mm256_shuffle_ps(m03, m14, _MM_SHUFFLE(1, 0, 2, 1));   // y0 z0 y1 z1
@@ -81,36 +83,47 @@ inline void LoadPoints8(const float *p, __m256 *x, __m256 *y, __m256 *z) {
 }
 
 // The first pass over eight points.
-inline void PrepareNoiseGroup8(const NoiseTables *tables, const float *p, NoiseGroup8 *g) {
+__attribute__((always_inline)) inline void PrepareNoiseGroup8(const NoiseTables *tables, const float *p, NoiseGroup8 *g) {
   __m256 x, y, z;
   LoadPoints8(p, &x, &y, &z);
+  // Each axis is stored as soon as it is made, which keeps the compiler from holding all three
+  // in registers (and spilling others) until the end.
   NoiseAxis8 ax, ay, az;
   SetupNoiseAxis8(x, &ax);
+  _mm256_store_ps(g->fx, ax.f);
+  _mm256_store_ps(g->sx, ax.s);
   SetupNoiseAxis8(y, &ay);
-  SetupNoiseAxis8(z, &az);
+  _mm256_store_ps(g->fy, ay.f);
+  _mm256_store_ps(g->sy, ay.s);
 
   // The four corner hashes of column (ix, iy), one byte each (noise_tables.h), plus the z cell
-  // give the first corners c of the pairs; row c of gradientNearFar starts at float 8c.
-  const __m256i column = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(ax.cell, 8), ax.cell), ay.cell);
-  const __m256i h = _mm256_i32gather_epi32(reinterpret_cast<const int *>(tables->columnHashes), column, 2);
+  // give the first corners c of the pairs; row c of gradientNearFar starts at float 8c. A
+  // multiply-add of unsigned bytes, weight 8 on one byte of a pair and 0 on the other, takes a
+  // hash out of each lane already times 8 (at most 2040, so the 16-bit sum is exact and the
+  // pair above it sums to 0).
   const __m256i low = _mm256_set1_epi32(255);
-  const __m256i iz = az.cell;
-  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[0]), _mm256_slli_epi32(_mm256_add_epi32(_mm256_and_si256(h, low), iz), 3));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[1]),
-                     _mm256_slli_epi32(_mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(h, 8), low), iz), 3));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[2]),
-                     _mm256_slli_epi32(_mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(h, 16), low), iz), 3));
-  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[3]), _mm256_slli_epi32(_mm256_add_epi32(_mm256_srli_epi32(h, 24), iz), 3));
+  const __m256i ix = _mm256_and_si256(ax.whole, low);
+  const __m256i column = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(ix, 8), ix), _mm256_and_si256(ay.whole, low));
+  const __m256i h = _mm256_i32gather_epi32(reinterpret_cast<const int *>(tables->columnHashes), column, 2);
 
-  _mm256_store_ps(g->fx, ax.f);
-  _mm256_store_ps(g->fx1, ax.f1);
-  _mm256_store_ps(g->fy, ay.f);
-  _mm256_store_ps(g->fy1, ay.f1);
-  _mm256_store_ps(g->sx, ax.s);
-  _mm256_store_ps(g->sy, ay.s);
+  SetupNoiseAxis8(z, &az);
+  _mm256_store_ps(g->fz, az.f);
   _mm256_store_ps(g->sz, az.s);
-  _mm256_store_ps(g->fz[0], _mm256_permute2f128_ps(az.f, az.f1, 0x20));
-  _mm256_store_ps(g->fz[1], _mm256_permute2f128_ps(az.f, az.f1, 0x31));
+
+  const __m256i h2 = _mm256_srli_epi32(h, 16);
+  const __m256i byte0 = _mm256_set1_epi32(8), byte1 = _mm256_set1_epi32(8 << 8);
+  const __m256i iz8 = _mm256_slli_epi32(_mm256_and_si256(az.whole, low), 3);
+  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[0]), _mm256_add_epi32(_mm256_maddubs_epi16(h, byte0), iz8));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[1]), _mm256_add_epi32(_mm256_maddubs_epi16(h, byte1), iz8));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[2]), _mm256_add_epi32(_mm256_maddubs_epi16(h2, byte0), iz8));
+  _mm256_store_si256(reinterpret_cast<__m256i *>(g->row[3]), _mm256_add_epi32(_mm256_maddubs_epi16(h2, byte1), iz8));
+}
+
+// The first pass over a run. Not inlined: inside the caller, the compiler keeps this loop's
+// constants across the second pass, where the registers are all taken, and reloads them here.
+__attribute__((noinline)) void PrepareNoiseGroups(const NoiseTables *tables, const float *p, NoiseGroup8 *g,
+                                                  const NoiseGroup8 *end) {
+  for (; g != end; ++g, p += 24) PrepareNoiseGroup8(tables, p, g);
 }
 
 // Four floats of a plane in both halves of a register.
@@ -140,15 +153,17 @@ __attribute__((always_inline)) inline __m256 CornerPairDot4(const float *T, cons
 // half and far layer in the high half.
 __attribute__((always_inline)) inline __m256 NearAndFar4(const float *T, const NoiseGroup8 &g, int h) {
   const int k = 4 * h;
-  const __m256 fx = Both(g.fx + k), fx1 = Both(g.fx1 + k);
-  const __m256 fy = Both(g.fy + k), fy1 = Both(g.fy1 + k);
-  const __m256 fz = _mm256_load_ps(g.fz[h]);
-  const __m256 n00 = CornerPairDot4(T, g.row[0] + k, fx, fy, fz);
-  const __m256 n10 = CornerPairDot4(T, g.row[1] + k, fx1, fy, fz);
-  const __m256 n01 = CornerPairDot4(T, g.row[2] + k, fx, fy1, fz);
-  const __m256 n11 = CornerPairDot4(T, g.row[3] + k, fx1, fy1, fz);
+  const __m256 one = _mm256_set1_ps(1.0f);
+  const __m256 fx = Both(g.fx + k), fx1 = _mm256_sub_ps(fx, one);
+  const __m256 fy = Both(g.fy + k), fy1 = _mm256_sub_ps(fy, one);
+  // fz in the near half, fz - 1 in the far one (fz - 0 is fz, -0 and NaN included).
+  const __m256 fz = _mm256_sub_ps(Both(g.fz + k), _mm256_setr_ps(0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f, 1.0f));
+  // Each x lerp is taken as soon as its two pairs are ready, so that fewer values are held at
+  // once (with all four pairs waiting, the compiler runs out of registers).
   const __m256 sx = Both(g.sx + k);
-  return Lerp8(Both(g.sy + k), Lerp8(sx, n00, n10), Lerp8(sx, n01, n11));
+  const __m256 alongX0 = Lerp8(sx, CornerPairDot4(T, g.row[0] + k, fx, fy, fz), CornerPairDot4(T, g.row[1] + k, fx1, fy, fz));
+  const __m256 alongX1 = Lerp8(sx, CornerPairDot4(T, g.row[2] + k, fx, fy1, fz), CornerPairDot4(T, g.row[3] + k, fx1, fy1, fz));
+  return Lerp8(Both(g.sy + k), alongX0, alongX1);
 }
 
 // (The helpers above are forced inline: called apart, their vector arguments go through memory.)
@@ -158,21 +173,18 @@ __attribute__((always_inline)) inline __m256 NearAndFar4(const float *T, const N
 void GradientNoise3ManyAvx2(const NoiseTables *tables, const float *points, float *out, int32_t count) {
   const float *T = &tables->gradientNearFar[0][0];
   NoiseGroup8 groups[kNoiseRun / 8];
-  int32_t k = 0;
-  while (count - k >= 8) {
-    const int32_t run = std::min(kNoiseRun, (count - k) & ~7);
-    const float *p = points + 3 * k;
-    for (int32_t j = 0; j < run; j += 8) PrepareNoiseGroup8(tables, p + 3 * j, &groups[j / 8]);
-    for (int32_t j = 0; j < run; j += 8) {
-      const NoiseGroup8 &g = groups[j / 8];
-      const __m256 a = NearAndFar4(T, g, 0), b = NearAndFar4(T, g, 1);
+  while (count >= 8) {
+    const NoiseGroup8 *end = groups + std::min(kNoiseRun, count) / 8;
+    PrepareNoiseGroups(tables, points, groups, end);
+    points += 3 * 8 * (end - groups);
+    for (const NoiseGroup8 *g = groups; g != end; ++g, out += 8) {
+      const __m256 a = NearAndFar4(T, *g, 0), b = NearAndFar4(T, *g, 1);
       // The z lerp of the eight points in their own lanes.
-      _mm256_storeu_ps(out + k + j, Lerp8(_mm256_load_ps(g.sz), _mm256_permute2f128_ps(a, b, 0x20),
-                                          _mm256_permute2f128_ps(a, b, 0x31)));
+      _mm256_storeu_ps(out, Lerp8(_mm256_load_ps(g->sz), _mm256_permute2f128_ps(a, b, 0x20), _mm256_permute2f128_ps(a, b, 0x31)));
     }
-    k += run;
+    count -= int32_t(8 * (end - groups));
   }
   // The last one to seven points on the SSE2 path (four at a time, then one by one): the same
   // bits, without spending a whole eight-lane evaluation on a short tail.
-  if (k < count) GradientNoise3ManySse2(tables, points + 3 * k, out + k, count - k);
+  if (count > 0) GradientNoise3ManySse2(tables, points, out, count);
 }

@@ -422,6 +422,60 @@ TEST(GradientNoise3Many, EveryProcessorPathEqualsTheReference) {
   }
 }
 
+// Coordinates far outside the renderer's, through both batch paths in every lane and around the
+// ends of a run: negative t whose floor is trunc(t) - 1 as an integer (which a float floor gets
+// wrong at whole numbers, and float(trunc(t)) - 1 only matches by rounding the same integer),
+// t at and beyond -2^31 where the conversion gives INT32_MIN and the floor must stay there,
+// infinities and NaNs of either sign. Each value against the one-point form bit for bit (a NaN
+// only as a NaN) and against the reference where that is a number.
+TEST(GradientNoise3Many, HostileCoordinatesInEveryLaneEqualTheOnePointForm) {
+  auto t = MakeTables(99);
+  Lcg rng{31};
+  std::vector<float> hostile = {NAN, -NAN, INFINITY, -INFINITY, 3.0e38f, -3.0e38f, 2147483648.0f, -2147483648.0f,
+                                -2147483648.0f - 4096.0f, -2147483904.0f, -2147483520.0f, -1.0e9f, -4097.0f, -4098.0f,
+                                -4096.5f, std::nextafter(-4096.0f, -1e9f), -8192.0f, -33558528.0f, -33558532.0f,
+                                -16781314.0f, -16781313.0f, -12587009.5f, 1.0e-40f, -1.0e-40f};
+  for (int k = 0; k < 64; ++k) {
+    // Negative floats from 2^12 to 2^40 in magnitude, with every low mantissa pattern.
+    const uint32_t bits = 0x80000000u | uint32_t(127 + 12 + k % 29) << 23 | (uint32_t(rng.Next(0.0f, 8388608.0f)) & 0x7FFFFFu);
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    hostile.push_back(v);
+  }
+  std::vector<float> points;
+  for (size_t k = 0; k < 3 * 2000; ++k) {
+    const bool pick = rng.Next(0.0f, 1.0f) < 0.4f;
+    points.push_back(pick ? hostile[size_t(rng.Next(0.0f, float(hostile.size()))) % hostile.size()] : rng.Next(-300.0f, 300.0f));
+  }
+  const int32_t total = int32_t(points.size() / 3);
+  using Many = void (*)(const NoiseTables *, const float *, float *, int32_t);
+  std::vector<std::pair<const char *, Many>> paths = {{"sse2", GradientNoise3ManySse2}};
+  if (ProcessorHasAvx2()) paths.push_back({"avx2", GradientNoise3ManyAvx2});
+  for (const auto &path : paths) {
+    // Batches that end inside and at the edges of a run, and a short tail after whole groups.
+    int32_t done = 0, step = 0;
+    const int32_t sizes[] = {1, 7, 8, 9, 63, 64, 65, 71, 72, 127, 128, 129, 200};
+    std::vector<float> got(static_cast<size_t>(total));
+    while (done < total) {
+      const int32_t count = std::min(sizes[step++ % 13], total - done);
+      path.second(t.get(), points.data() + 3 * done, got.data() + done, count);
+      done += count;
+    }
+    int32_t differing = 0, checked = 0;
+    for (int32_t k = 0; k < total; ++k) {
+      const float x = points[3 * k], y = points[3 * k + 1], z = points[3 * k + 2];
+      const float one = GradientNoise3Tables(t.get(), x, y, z);
+      const float want = ReferenceNoise(*t, x, y, z);
+      const float g = got[size_t(k)];
+      const bool same = std::isnan(one) ? std::isnan(g) : Bits(g) == Bits(one);
+      differing += !same || (!std::isnan(want) && Bits(g) != Bits(want));
+      checked += !std::isnan(want);
+    }
+    EXPECT_EQ(differing, 0) << path.first;
+    EXPECT_GT(checked, total / 2) << path.first;
+  }
+}
+
 // The batch paths read a cell's wrapped neighbour (cell 255 next to cell 0) as the next table
 // entry, relying on the copied tails of P and G3. Points in the last cell of one, two or all
 // three axes, at the edges of that cell, in every lane of a batch, against the reference.
