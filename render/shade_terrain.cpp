@@ -333,32 +333,54 @@ inline void AddCraterDecal(const CraterDecalTerms &d, const CraterRecord &c, con
   *decal += d.depth * (t - 128.0f);
 }
 
-// AddCraterDecal at p into *decalP and at q into *decalQ. When both points need a sample (they
-// lie a few thousandths apart, so nearly always), the two are taken in one call.
-inline void AddCraterDecalPair(const CraterDecalTerms &d, const CraterRecord &c, const float p[3], const float q[3],
+// The two points of a pair in the lanes AddCraterDecalPair works in: coordinate k of p in
+// lanes 0 and 1 and of q in lanes 2 and 3, so that one product with a crater's (u_k, t_k, u_k,
+// t_k) gives both points' terms of both dot products.
+struct PairPoints {
+  __m128 n0, n1, n2;
+};
+
+inline PairPoints PairPointsOf(const float p[3], const float q[3]) {
+  return {_mm_setr_ps(p[0], p[0], q[0], q[0]), _mm_setr_ps(p[1], p[1], q[1], q[1]),
+          _mm_setr_ps(p[2], p[2], q[2], q[2])};
+}
+
+// The mirrorings of CraterTermsOf, (mirrorU, mirrorT) twice, by (k >> 2) & 3.
+alignas(16) const float kCraterMirrors[4][4] = {
+    {0.5f, 0.5f, 0.5f, 0.5f}, {-0.5f, 0.5f, -0.5f, 0.5f}, {0.5f, -0.5f, 0.5f, -0.5f}, {-0.5f, -0.5f, -0.5f, -0.5f}};
+
+// AddCraterDecal at p into *decalP and at q into *decalQ (pp from PairPointsOf(p, q)). The texture
+// positions of both points are formed in the lanes (u at p, v at p, u at q, v at q), each lane with
+// AddCraterDecal's operations in its order: the dot products ((n0 c0 + n1 c1) + n2 c2), then
+// times the mirroring, over r, plus a half; ClampUnit is max with 0 (which also turns NaN into 0)
+// then min with 1; the distance from the centre adds du^2 to dv^2. When both points need a sample
+// (they lie a few thousandths apart, so nearly always), the two are taken in one call.
+inline void AddCraterDecalPair(const CraterDecalTerms &d, const CraterRecord &c, int32_t k, const PairPoints &pp,
                                float *decalP, float *decalQ) {
-  float u[2], v[2];
-  bool wanted[2];
-  const float *point[2] = {p, q};
-  for (int i = 0; i < 2; ++i) {
-    const float *n = point[i];
-    const float a = n[0] * c.u[0] + n[1] * c.u[1] + n[2] * c.u[2];
-    const float b = n[0] * c.t[0] + n[1] * c.t[1] + n[2] * c.t[2];
-    u[i] = ClampUnit(a * d.mirrorU / d.r + 0.5f);
-    v[i] = ClampUnit(b * d.mirrorT / d.r + 0.5f);
-    const float du = u[i] - 0.5f, dv = v[i] - 0.5f;
-    wanted[i] = !(du * du + dv * dv > d.flat * d.flat && gCraterCullingEnabled);
-  }
+  // c.u[0..2] and c.t[0] as one load, c.t[0..2] and the half size as another.
+  const __m128 ut = _mm_loadu_ps(c.u), th = _mm_loadu_ps(c.t);
+  const __m128 lo = _mm_unpacklo_ps(ut, th), hi = _mm_unpackhi_ps(ut, th);   // (u0 t0 u1 t1), (u2 t2 . .)
+  const __m128 c0 = _mm_movelh_ps(lo, lo), c1 = _mm_movehl_ps(lo, lo), c2 = _mm_movelh_ps(hi, hi);
+  const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(pp.n0, c0), _mm_mul_ps(pp.n1, c1)), _mm_mul_ps(pp.n2, c2));
+  const __m128 mirror = _mm_load_ps(kCraterMirrors[(k >> 2) & 3]);
+  const __m128 half = _mm_set1_ps(0.5f);
+  const __m128 raw = _mm_add_ps(_mm_div_ps(_mm_mul_ps(dot, mirror), _mm_set1_ps(d.r)), half);
+  const __m128 uv = _mm_min_ps(_mm_max_ps(raw, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+  const __m128 duv = _mm_sub_ps(uv, half);
+  const __m128 square = _mm_mul_ps(duv, duv);
+  const __m128 distance = _mm_add_ps(square, _mm_shuffle_ps(square, square, _MM_SHUFFLE(2, 3, 0, 1)));
+  const int32_t far = gCraterCullingEnabled ? _mm_movemask_ps(_mm_cmpgt_ps(distance, _mm_set1_ps(d.flat * d.flat))) : 0;
+  alignas(16) float at[4];
+  _mm_store_ps(at, uv);
   float t[2];
-  if (wanted[0] && wanted[1]) {
-    SampleGrayTrilinearPair(d.image, d.whole, d.level - d.whole, u[0], v[0], u[1], v[1], t);
-  } else {
-    for (int i = 0; i < 2; ++i) {
-      if (wanted[i]) t[i] = SampleGrayTrilinear(d.image, d.whole, d.level - d.whole, u[i], v[i]);
-    }
+  if ((far & 5) == 0) {
+    SampleGrayTrilinearPair(d.image, d.whole, d.level - d.whole, at[0], at[1], at[2], at[3], t);
+    *decalP += d.depth * (t[0] - 128.0f);
+    *decalQ += d.depth * (t[1] - 128.0f);
+    return;
   }
-  if (wanted[0]) *decalP += d.depth * (t[0] - 128.0f);
-  if (wanted[1]) *decalQ += d.depth * (t[1] - 128.0f);
+  if (!(far & 1)) *decalP += d.depth * (SampleGrayTrilinear(d.image, d.whole, d.level - d.whole, at[0], at[1]) - 128.0f);
+  if (!(far & 4)) *decalQ += d.depth * (SampleGrayTrilinear(d.image, d.whole, d.level - d.whole, at[2], at[3]) - 128.0f);
 }
 
 // The sum of the decals of the craters `hits` (whose slabs hold the point) at the point.
@@ -383,12 +405,13 @@ float DecalsOfHits(const ShadeRow *row, const int32_t *hits, int32_t hitCount, c
 void DecalsOfPair(const ShadeRow *row, const int32_t *hits, int32_t hitCount, const float p[3], const float q[3],
                   float logViewTerm, float decals[2]) {
   float decalP = 0.0f, decalQ = 0.0f;
+  const PairPoints pp = PairPointsOf(p, q);
   for (int32_t i = 0; i < hitCount; i++) {
     const int32_t k = hits[i] >> 2, which = hits[i] & 3;
     const CraterDecalTerms d = CraterTermsOf(row, k, logViewTerm);
     const CraterRecord &c = row->run->craters[k];
     if (which == 3) {
-      AddCraterDecalPair(d, c, p, q, &decalP, &decalQ);
+      AddCraterDecalPair(d, c, k, pp, &decalP, &decalQ);
     } else {
       if (which & 1) AddCraterDecal(d, c, p, &decalP);
       if (which & 2) AddCraterDecal(d, c, q, &decalQ);
@@ -739,16 +762,37 @@ float ReliefAltitude(PluginGlobals *globals, float *firstValue, float seaLevel, 
   return r * std::fabs(r);
 }
 
+namespace {
+
+// A row whose crater candidates are every crater but the last, for the routines below.
+void SetEveryCraterRow(ShadeRow *row, PluginGlobals *globals) {
+  row->globals = globals;
+  row->run = globals->runState;
+  for (int k = 0; k < 4; k++) row->craterImages[k] = &globals->imageSet[2 + k];
+  row->craterCandidateCount = 0;
+  for (int32_t k = 0; k + 1 < globals->cratersPlaced; k++) row->craterCandidates[row->craterCandidateCount++] = k;
+  SetCraterColumns(row);
+}
+
+}  // namespace
+
 void AddCraterDecals(float *sum, const float point[3], float *decalSum, PluginGlobals *globals, float logViewTerm) {
   ShadeRow row;
-  row.globals = globals;
-  row.run = globals->runState;
-  for (int k = 0; k < 4; k++) row.craterImages[k] = &globals->imageSet[2 + k];
-  // Every crater but the last is a candidate.
-  row.craterCandidateCount = 0;
-  for (int32_t k = 0; k + 1 < globals->cratersPlaced; k++) row.craterCandidates[row.craterCandidateCount++] = k;
-  SetCraterColumns(&row);
+  SetEveryCraterRow(&row, globals);
   CraterDecals(&row, sum, point, decalSum, logViewTerm);
+}
+
+// The crater decals at p and at q by the paired pass the terrain stage takes for a pixel's point
+// and its light-side point, into decals[0] and decals[1] (zeros without craters). Not in the
+// shader's interface: the crater tests declare it, to hold it to AddCraterDecals at each point.
+void AddCraterDecalPairs(const float p[3], const float q[3], float decals[2], PluginGlobals *globals,
+                         float logViewTerm) {
+  decals[0] = decals[1] = 0.0f;
+  if (globals->cratersPlaced < 1) return;
+  ShadeRow row;
+  SetEveryCraterRow(&row, globals);
+  int32_t hits[kCraterColumnStride];
+  DecalsOfPair(&row, hits, SlabHitsOfPair(&row, 0, p, q, hits), p, q, logViewTerm, decals);
 }
 
 // ---- Stage 1: place the pixel -------------------------------------------------------------------
