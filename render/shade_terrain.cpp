@@ -271,7 +271,8 @@ int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t 
 // thousandths apart, so nearly always both), in list order, each once into `hits` as
 // (crater << 2) | which, where bit 0 of `which` says p is held and bit 1 says q is; returns the
 // count. One entry per crater lets DecalsOfPair work out what the two points share only once.
-int32_t SlabHitsOfPair(const ShadeRow *row, int32_t column, const float p[3], const float q[3], int32_t *hits) {
+[[gnu::always_inline]] inline int32_t SlabHitsOfPair(const ShadeRow *row, int32_t column, const float p[3],
+                                                     const float q[3], int32_t *hits) {
   const SlabPoint sp = SlabPointOf(p), sq = SlabPointOf(q);
   const __m128 sign = _mm_set1_ps(-0.0f);
   const int32_t s = CraterSegmentOf(row, column);
@@ -297,18 +298,19 @@ int32_t SlabHitsOfPair(const ShadeRow *row, int32_t column, const float p[3], co
 // What the decal of crater k takes from the crater alone, the same for every point of a pixel.
 struct CraterDecalTerms {
   const TiledMipImage *image;
-  float r, mirrorU, mirrorT, level, whole, flat, depth;
+  float r, level, whole, flat, depth;
 };
+
+// Sixteen variants from four textures and four mirrorings: crater k's (mirrorU, mirrorT), twice
+// (for the two points of AddCraterDecalPair), by (k >> 2) & 3.
+alignas(16) const float kCraterMirrors[4][4] = {
+    {0.5f, 0.5f, 0.5f, 0.5f}, {-0.5f, 0.5f, -0.5f, 0.5f}, {0.5f, -0.5f, 0.5f, -0.5f}, {-0.5f, -0.5f, -0.5f, -0.5f}};
 
 inline CraterDecalTerms CraterTermsOf(const ShadeRow *row, int32_t k, float logViewTerm) {
   const RunState *run = row->run;
   const CraterRecord &c = run->craters[k];
   CraterDecalTerms d;
   d.r = c.halfSize;
-  // Sixteen variants from four textures and four mirrorings.
-  const int32_t j = (k >> 2) & 3;
-  d.mirrorU = (j == 0 || j == 2) ? 0.5f : -0.5f;
-  d.mirrorT = (j == 0 || j == 1) ? 0.5f : -0.5f;
   float level = (c.logHalfSize + run->craterLevelBias + logViewTerm) * -1.442695040888963f;
   if (level != level) level = 1.0f;
   if (level < 0.0f) level = 0.0f;   // a crater larger than its texture reads level 0
@@ -322,11 +324,13 @@ inline CraterDecalTerms CraterTermsOf(const ShadeRow *row, int32_t k, float logV
 
 // The decal of crater k (with terms d) at a point, added to *decal. The product r times the depth
 // factor is formed first, as the sum always has, so keeping it in the terms changes no bit.
-inline void AddCraterDecal(const CraterDecalTerms &d, const CraterRecord &c, const float point[3], float *decal) {
+inline void AddCraterDecal(const CraterDecalTerms &d, const CraterRecord &c, int32_t k, const float point[3],
+                           float *decal) {
+  const float *mirror = kCraterMirrors[(k >> 2) & 3];
   const float a = point[0] * c.u[0] + point[1] * c.u[1] + point[2] * c.u[2];
   const float b = point[0] * c.t[0] + point[1] * c.t[1] + point[2] * c.t[2];
-  const float u = ClampUnit(a * d.mirrorU / d.r + 0.5f);
-  const float v = ClampUnit(b * d.mirrorT / d.r + 0.5f);
+  const float u = ClampUnit(a * mirror[0] / d.r + 0.5f);
+  const float v = ClampUnit(b * mirror[1] / d.r + 0.5f);
   const float du = u - 0.5f, dv = v - 0.5f;
   if (du * du + dv * dv > d.flat * d.flat && gCraterCullingEnabled) return;
   const float t = SampleGrayTrilinear(d.image, d.whole, d.level - d.whole, u, v);
@@ -345,18 +349,14 @@ inline PairPoints PairPointsOf(const float p[3], const float q[3]) {
           _mm_setr_ps(p[2], p[2], q[2], q[2])};
 }
 
-// The mirrorings of CraterTermsOf, (mirrorU, mirrorT) twice, by (k >> 2) & 3.
-alignas(16) const float kCraterMirrors[4][4] = {
-    {0.5f, 0.5f, 0.5f, 0.5f}, {-0.5f, 0.5f, -0.5f, 0.5f}, {0.5f, -0.5f, 0.5f, -0.5f}, {-0.5f, -0.5f, -0.5f, -0.5f}};
-
 // AddCraterDecal at p into *decalP and at q into *decalQ (pp from PairPointsOf(p, q)). The texture
 // positions of both points are formed in the lanes (u at p, v at p, u at q, v at q), each lane with
 // AddCraterDecal's operations in its order: the dot products ((n0 c0 + n1 c1) + n2 c2), then
 // times the mirroring, over r, plus a half; ClampUnit is max with 0 (which also turns NaN into 0)
 // then min with 1; the distance from the centre adds du^2 to dv^2. When both points need a sample
 // (they lie a few thousandths apart, so nearly always), the two are taken in one call.
-inline void AddCraterDecalPair(const CraterDecalTerms &d, const CraterRecord &c, int32_t k, const PairPoints &pp,
-                               float *decalP, float *decalQ) {
+[[gnu::always_inline]] inline void AddCraterDecalPair(const CraterDecalTerms &d, const CraterRecord &c, int32_t k,
+                                                      const PairPoints &pp, float *decalP, float *decalQ) {
   // c.u[0..2] and c.t[0] as one load, c.t[0..2] and the half size as another.
   const __m128 ut = _mm_loadu_ps(c.u), th = _mm_loadu_ps(c.t);
   const __m128 lo = _mm_unpacklo_ps(ut, th), hi = _mm_unpackhi_ps(ut, th);   // (u0 t0 u1 t1), (u2 t2 . .)
@@ -394,7 +394,7 @@ float DecalsOfHits(const ShadeRow *row, const int32_t *hits, int32_t hitCount, c
   float decal = 0.0f;
   for (int32_t i = 0; i < hitCount; i++) {
     const int32_t k = hits[i];
-    AddCraterDecal(CraterTermsOf(row, k, logViewTerm), row->run->craters[k], point, &decal);
+    AddCraterDecal(CraterTermsOf(row, k, logViewTerm), row->run->craters[k], k, point, &decal);
   }
   return decal;
 }
@@ -402,8 +402,12 @@ float DecalsOfHits(const ShadeRow *row, const int32_t *hits, int32_t hitCount, c
 // The decal sums at p and at q of the pair hits from SlabHitsOfPair, into decals[0] and
 // decals[1]. Each sum adds its own craters in list order, so each is bit for bit what
 // DecalsOfHits gives for that point alone; the crater's own terms are worked out once for both.
-void DecalsOfPair(const ShadeRow *row, const int32_t *hits, int32_t hitCount, const float p[3], const float q[3],
-                  float logViewTerm, float decals[2]) {
+// This, SlabHitsOfPair and AddCraterDecalPair are written into the terrain stage whatever the
+// compiler would choose: with AddCraterDecalPairs calling them too, it would leave them out of
+// line, at a cost of about 1% of a map's instructions.
+[[gnu::always_inline]] inline void DecalsOfPair(const ShadeRow *row, const int32_t *hits, int32_t hitCount,
+                                                const float p[3], const float q[3], float logViewTerm,
+                                                float decals[2]) {
   float decalP = 0.0f, decalQ = 0.0f;
   const PairPoints pp = PairPointsOf(p, q);
   for (int32_t i = 0; i < hitCount; i++) {
@@ -413,8 +417,8 @@ void DecalsOfPair(const ShadeRow *row, const int32_t *hits, int32_t hitCount, co
     if (which == 3) {
       AddCraterDecalPair(d, c, k, pp, &decalP, &decalQ);
     } else {
-      if (which & 1) AddCraterDecal(d, c, p, &decalP);
-      if (which & 2) AddCraterDecal(d, c, q, &decalQ);
+      if (which & 1) AddCraterDecal(d, c, k, p, &decalP);
+      if (which & 2) AddCraterDecal(d, c, k, q, &decalQ);
     }
   }
   decals[0] = decalP;
