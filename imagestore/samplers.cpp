@@ -333,6 +333,13 @@ struct GrayLanes {
   __m128i whole, phase;
 };
 
+// Entries l and l + 1 of two of the image's per-level tables of x and y, in the lanes of
+// GrayLanes: (x[l], y[l], x[l + 1], y[l + 1]), each table's pair in one load.
+inline __m128i LevelLanes(const int32_t *x, const int32_t *y, int32_t l) {
+  return _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(x + l)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i *>(y + l)));
+}
+
 // The positions of a trilinear grey sample on levels l and l + 1 (LevelPosition) and their
 // placement (PlaceCoordinate), the four coordinates in the lanes of one register. Each lane does
 // the scalar's operations: a float rounding of a double sum or difference of two floats is the
@@ -342,8 +349,7 @@ struct GrayLanes {
 // above; the phase is at most 128 before its clamp, so a 16-bit minimum does.
 [[gnu::always_inline]] inline GrayLanes PlaceGrayLanes(const TiledMipImage *image, int32_t l, float u, float v) {
   const bool wrapping = image->wrapSetting != 0;
-  const __m128 scale = _mm_cvtepi32_ps(_mm_setr_epi32(image->levelSampleWidth[l], image->levelSampleHeight[l],
-                                                      image->levelSampleWidth[l + 1], image->levelSampleHeight[l + 1]));
+  const __m128 scale = _mm_cvtepi32_ps(LevelLanes(image->levelSampleWidth, image->levelSampleHeight, l));
   const __m128 half = _mm_set1_ps(0.5f);
   GrayLanes g;
   g.pos = _mm_sub_ps(_mm_mul_ps(_mm_setr_ps(u, v, u, v), scale), half);
@@ -353,9 +359,7 @@ struct GrayLanes {
     hi = _mm_set1_ps(kWrapLimit);
   } else {
     lo = _mm_set1_ps(-3.0f);
-    hi = _mm_add_ps(_mm_cvtepi32_ps(_mm_setr_epi32(image->levelWidth[l], image->levelHeight[l],
-                                                   image->levelWidth[l + 1], image->levelHeight[l + 1])),
-                    _mm_set1_ps(3.0f));
+    hi = _mm_add_ps(_mm_cvtepi32_ps(LevelLanes(image->levelWidth, image->levelHeight, l)), _mm_set1_ps(3.0f));
   }
   const __m128 known = _mm_and_ps(g.pos, _mm_cmpord_ps(g.pos, g.pos));   // NaN counts as 0
   const __m128 xf = _mm_min_ps(_mm_max_ps(_mm_add_ps(known, half), lo), hi);
@@ -380,9 +384,7 @@ inline __m128i InTileLanes(__m128i whole, __m128i band) {
 // bytes or level l + 1 does not exist (GrayWindowAt decides those).
 inline bool GrayBand(const TiledMipImage *image, int32_t l, __m128i *band) {
   if (image->bytesPerPixel != 1 || l + 1 > image->coarsestLevel) return false;
-  *band = _mm_sub_epi32(_mm_setr_epi32(image->levelMaxX[l], image->levelMaxY[l], image->levelMaxX[l + 1],
-                                       image->levelMaxY[l + 1]),
-                        _mm_set1_epi32(3));
+  *band = _mm_sub_epi32(LevelLanes(image->levelMaxX, image->levelMaxY, l), _mm_set1_epi32(3));
   return true;
 }
 

@@ -209,7 +209,8 @@ bool gCraterCullingEnabled = true;
 bool gCraterPairsEnabled = true;
 
 // The slab test, -r < p.u < r and -r < p.t < r (false for NaN), of four candidates (from column i
-// of the row's crater columns) as a lane mask.
+// of the row's crater columns) as a lane mask. Each pair of comparisons is made as |p.u| < r,
+// which holds exactly when both do, for every float and NaN alike (clearing the sign is exact).
 // About one candidate in fifteen is hit, so the test is the loop's cost, and a branch per
 // candidate mostly guesses wrong. Each lane forms its dot products as DecalsOfHits does,
 // ((p0 u0 + p1 u1) + p2 u2), so the lanes decide exactly as one crater at a time would; an empty slab
@@ -223,11 +224,12 @@ inline SlabPoint SlabPointOf(const float point[3]) {
 }
 
 inline int32_t SlabMask(const SlabPoint &p, __m128 u0, __m128 u1, __m128 u2, __m128 t0, __m128 t1, __m128 t2,
-                        __m128 r, __m128 minusR) {
+                        __m128 r) {
+  const __m128 sign = _mm_set1_ps(-0.0f);
   const __m128 a = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p.p0, u0), _mm_mul_ps(p.p1, u1)), _mm_mul_ps(p.p2, u2));
   const __m128 b = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p.p0, t0), _mm_mul_ps(p.p1, t1)), _mm_mul_ps(p.p2, t2));
-  const __m128 inA = _mm_and_ps(_mm_cmpgt_ps(a, minusR), _mm_cmplt_ps(a, r));
-  const __m128 inB = _mm_and_ps(_mm_cmpgt_ps(b, minusR), _mm_cmplt_ps(b, r));
+  const __m128 inA = _mm_cmplt_ps(_mm_andnot_ps(sign, a), r);
+  const __m128 inB = _mm_cmplt_ps(_mm_andnot_ps(sign, b), r);
   return _mm_movemask_ps(_mm_and_ps(inA, inB));
 }
 
@@ -253,7 +255,6 @@ inline int32_t CraterSegmentOf(const ShadeRow *row, int32_t column) {
 // order, into `hits`; returns their count.
 int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t *hits) {
   const SlabPoint sp = SlabPointOf(p);
-  const __m128 sign = _mm_set1_ps(-0.0f);
   const int32_t s = CraterSegmentOf(row, column);
   const float(*col)[kCraterColumnStride] = row->craterColumns[s];
   const int32_t *craters = row->craterSegmentCraters[s];
@@ -261,8 +262,8 @@ int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t 
   for (int32_t i = 0; i < row->craterSegmentCount[s]; i += 4) {
     const __m128 u0 = _mm_load_ps(col[0] + i), u1 = _mm_load_ps(col[1] + i), u2 = _mm_load_ps(col[2] + i);
     const __m128 t0 = _mm_load_ps(col[3] + i), t1 = _mm_load_ps(col[4] + i), t2 = _mm_load_ps(col[5] + i);
-    const __m128 r = _mm_load_ps(col[6] + i), minusR = _mm_xor_ps(r, sign);
-    found = AppendHits(craters, i, SlabMask(sp, u0, u1, u2, t0, t1, t2, r, minusR), hits, found);
+    const __m128 r = _mm_load_ps(col[6] + i);
+    found = AppendHits(craters, i, SlabMask(sp, u0, u1, u2, t0, t1, t2, r), hits, found);
   }
   return found;
 }
@@ -274,7 +275,6 @@ int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t 
 [[gnu::always_inline]] inline int32_t SlabHitsOfPair(const ShadeRow *row, int32_t column, const float p[3],
                                                      const float q[3], int32_t *hits) {
   const SlabPoint sp = SlabPointOf(p), sq = SlabPointOf(q);
-  const __m128 sign = _mm_set1_ps(-0.0f);
   const int32_t s = CraterSegmentOf(row, column);
   const float(*col)[kCraterColumnStride] = row->craterColumns[s];
   const int32_t *craters = row->craterSegmentCraters[s];
@@ -282,9 +282,9 @@ int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t 
   for (int32_t i = 0; i < row->craterSegmentCount[s]; i += 4) {
     const __m128 u0 = _mm_load_ps(col[0] + i), u1 = _mm_load_ps(col[1] + i), u2 = _mm_load_ps(col[2] + i);
     const __m128 t0 = _mm_load_ps(col[3] + i), t1 = _mm_load_ps(col[4] + i), t2 = _mm_load_ps(col[5] + i);
-    const __m128 r = _mm_load_ps(col[6] + i), minusR = _mm_xor_ps(r, sign);
-    const int32_t maskP = SlabMask(sp, u0, u1, u2, t0, t1, t2, r, minusR);
-    const int32_t maskQ = SlabMask(sq, u0, u1, u2, t0, t1, t2, r, minusR);
+    const __m128 r = _mm_load_ps(col[6] + i);
+    const int32_t maskP = SlabMask(sp, u0, u1, u2, t0, t1, t2, r);
+    const int32_t maskQ = SlabMask(sq, u0, u1, u2, t0, t1, t2, r);
     int32_t mask = maskP | maskQ;
     while (mask != 0) {
       const int32_t lane = __builtin_ctz(uint32_t(mask));
