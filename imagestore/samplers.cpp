@@ -186,19 +186,21 @@ inline __m128i RowBytesAt(const uint8_t *p, const int32_t tap[5]) {
   return _mm_insert_epi16(_mm_cvtsi32_si128(int32_t(low)), p[tap[4]], 2);
 }
 
-// The weights of a grey window in the lanes GrayWindowSum wants them: the row weights as 16-bit
-// lanes (window row j in lane j, lanes 5-7 zero), the column weights of window columns 0-3 as
-// 32-bit lanes and that of column 4 alone (in lane 0, zeros above), straight from the
-// phase-major copy of the table.
+// The weights of a grey window in the lanes GrayWindowSum wants them, straight from the
+// phase-major copy of the table (GrayKernelPhase says how they lie).
 struct GrayWeights {
-  __m128i rows16, columns, column4;
+  __m128i rows01, rows23, rows4, columns, oddColumns, column4;
 };
 
 inline GrayWeights GrayWindowWeights(const GrayKernelPhase *phases, int32_t phaseX, int32_t phaseY) {
+  const GrayKernelPhase &x = phases[phaseX], &y = phases[phaseY];
   GrayWeights w;
-  w.rows16 = _mm_load_si128(reinterpret_cast<const __m128i *>(phases[phaseY].weights16));
-  w.columns = _mm_load_si128(reinterpret_cast<const __m128i *>(phases[phaseX].weights32));
-  w.column4 = _mm_load_si128(reinterpret_cast<const __m128i *>(phases[phaseX].weights32 + 4));
+  w.rows01 = _mm_load_si128(reinterpret_cast<const __m128i *>(y.rows01));
+  w.rows23 = _mm_load_si128(reinterpret_cast<const __m128i *>(y.rows23));
+  w.rows4 = _mm_load_si128(reinterpret_cast<const __m128i *>(y.rows4));
+  w.columns = _mm_load_si128(reinterpret_cast<const __m128i *>(x.columns));
+  w.oddColumns = _mm_load_si128(reinterpret_cast<const __m128i *>(x.oddColumns));
+  w.column4 = _mm_load_si128(reinterpret_cast<const __m128i *>(x.column4));
   return w;
 }
 
@@ -213,11 +215,12 @@ inline GrayWeights GrayWindowWeights(const GrayKernelPhase *phases, int32_t phas
 // magnitudes, which the kernel table keeps below 2^31 (its test says so), and integer sums are
 // exact in any order: the result is the row-by-row sum's, bit for bit. The multiplies keep only
 // the low 32 bits of each product, which are the signed product's.
-inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m128i r2, __m128i r3, __m128i r4) {
+//
+// GrayWindowHalves leaves the sum in two pieces, in lanes 0 and 2, which GrayWindowSum adds.
+inline __m128i GrayWindowHalves(const GrayWeights &w, __m128i r0, __m128i r1, __m128i r2, __m128i r3,
+                                __m128i r4) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i w01 = _mm_shuffle_epi32(w.rows16, 0x00);
-  const __m128i w23 = _mm_shuffle_epi32(w.rows16, 0x55);
-  const __m128i w4 = _mm_shuffle_epi32(w.rows16, 0xAA);
+  const __m128i w01 = w.rows01, w23 = w.rows23, w4 = w.rows4;
   const __m128i a = _mm_unpacklo_epi8(r0, r1);
   const __m128i b = _mm_unpacklo_epi8(r2, r3);
   const __m128i c = _mm_unpacklo_epi8(r4, zero);
@@ -229,10 +232,22 @@ inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m12
                                                     _mm_madd_epi16(_mm_unpackhi_epi8(b, zero), w23)),
                                       _mm_madd_epi16(_mm_unpackhi_epi8(c, zero), w4));
   const __m128i even = _mm_mul_epu32(down, w.columns);
-  const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(down, 32), _mm_srli_epi64(w.columns, 32));
+  const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(down, 32), w.oddColumns);
   const __m128i last = _mm_mul_epu32(down4, w.column4);
-  const __m128i sum = _mm_add_epi32(_mm_add_epi32(even, odd), last);
+  return _mm_add_epi32(_mm_add_epi32(even, odd), last);
+}
+
+inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m128i r2, __m128i r3, __m128i r4) {
+  const __m128i sum = GrayWindowHalves(w, r0, r1, r2, r3, r4);
   return _mm_cvtsi128_si32(_mm_add_epi32(sum, _mm_unpackhi_epi64(sum, sum)));
+}
+
+// The samples of two windows from their GrayWindowHalves h0 and h1, in lanes 0 and 1: each sum
+// completed as GrayWindowSum completes it, then converted (to nearest, as the scalar conversion)
+// and scaled as GrayWindowAt does, in lanes.
+inline __m128 GrayWindowSamples(__m128i h0, __m128i h1) {
+  const __m128i sums = _mm_add_epi32(_mm_unpacklo_epi32(h0, h1), _mm_unpackhi_epi32(h0, h1));
+  return _mm_mul_ps(_mm_cvtepi32_ps(sums), _mm_set1_ps(1.0f / 4194304.0f));
 }
 
 // A grey sample whose window is not inside one tile: through the edge rule's taps when the level
@@ -284,21 +299,33 @@ inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m12
 // Row j of a window inside a tile as eight bytes, the window's five in bytes 0-4: the three past
 // them lie in row j + 1 of the same tile (the window has rows below row j), and GrayWindowSum
 // weights them by the zero lanes of the column weights. One load where RowBytes takes four
-// instructions; the window's last row keeps RowBytes, since nothing need follow it.
+// instructions. Nothing need follow the window's last row, so RowBytesLast reads the eight bytes
+// that end with its fifth (the first three in the row above, inside the tile too) and shifts the
+// three out, leaving zeros above the five.
 inline __m128i RowBytesAbove(const uint8_t *p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)); }
+
+inline __m128i RowBytesLast(const uint8_t *p) {
+  return _mm_srli_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p - 3)), 24);
+}
 
 // The filtered grey sample of a window that lies inside one tile and inside the band of its
 // level (GrayWindowAt's test): whole pixel (ix, iy) and phases of a position of `level`.
-[[gnu::always_inline]] inline float GrayWindowInTile(const TiledMipImage *image, int32_t level, int32_t ix,
-                                                     int32_t iy, int32_t phaseX, int32_t phaseY,
-                                                     const GrayKernelPhase *phases) {
+// GrayHalvesInTile leaves the sum in GrayWindowHalves' two pieces.
+[[gnu::always_inline]] inline __m128i GrayHalvesInTile(const TiledMipImage *image, int32_t level, int32_t ix,
+                                                       int32_t iy, int32_t phaseX, int32_t phaseY,
+                                                       const GrayKernelPhase *phases) {
   const ImageTile &tile = tile_access::TileAt(image, level, ix - 2, iy - 2);
   const size_t stride = size_t(tile.width);
   const uint8_t *p = tile.pixels + size_t((iy - 2) & kTileMask) * stride + size_t((ix - 2) & kTileMask);
-  const int32_t total = GrayWindowSum(GrayWindowWeights(phases, phaseX, phaseY), RowBytesAbove(p),
-                                      RowBytesAbove(p + stride), RowBytesAbove(p + 2 * stride),
-                                      RowBytesAbove(p + 3 * stride), RowBytes(p + 4 * stride));
-  return float(total) * (1.0f / 4194304.0f);
+  return GrayWindowHalves(GrayWindowWeights(phases, phaseX, phaseY), RowBytesAbove(p), RowBytesAbove(p + stride),
+                          RowBytesAbove(p + 2 * stride), RowBytesAbove(p + 3 * stride), RowBytesLast(p + 4 * stride));
+}
+
+[[gnu::always_inline]] inline float GrayWindowInTile(const TiledMipImage *image, int32_t level, int32_t ix,
+                                                     int32_t iy, int32_t phaseX, int32_t phaseY,
+                                                     const GrayKernelPhase *phases) {
+  const __m128i sum = GrayHalvesInTile(image, level, ix, iy, phaseX, phaseY, phases);
+  return float(_mm_cvtsi128_si32(_mm_add_epi32(sum, _mm_unpackhi_epi64(sum, sum)))) * (1.0f / 4194304.0f);
 }
 
 // The filtered grey sample of a window already placed: whole pixel (ix, iy) and phases of the
@@ -506,7 +533,6 @@ void SampleGrayTrilinearPair(const TiledMipImage *image, float level, float frac
   }
   const int32_t l = TrilinearLevel(image, level);
   const GrayLanes g0 = PlaceGrayLanes(image, l, u0, v0), g1 = PlaceGrayLanes(image, l, u1, v1);
-  float a0, a1, b0, b1;
   __m128i band;
   if (GrayBand(image, l, &band) &&
       _mm_movemask_epi8(_mm_and_si128(InTileLanes(g0.whole, band), InTileLanes(g1.whole, band))) == 0xFFFF) {
@@ -516,21 +542,25 @@ void SampleGrayTrilinearPair(const TiledMipImage *image, float level, float frac
     _mm_store_si128(reinterpret_cast<__m128i *>(whole1), g1.whole);
     _mm_store_si128(reinterpret_cast<__m128i *>(phase1), g1.phase);
     const GrayKernelPhase *phases = GrayKernelPhases();
-    a0 = GrayWindowInTile(image, l, whole0[0], whole0[1], phase0[0], phase0[1], phases);
-    a1 = GrayWindowInTile(image, l, whole1[0], whole1[1], phase1[0], phase1[1], phases);
+    // Level l's samples of both points in lanes 0 and 1, then level l + 1's, blended in lanes.
+    const __m128 a = GrayWindowSamples(GrayHalvesInTile(image, l, whole0[0], whole0[1], phase0[0], phase0[1], phases),
+                                       GrayHalvesInTile(image, l, whole1[0], whole1[1], phase1[0], phase1[1], phases));
     if (frac == 0.0f) {
-      out[0] = a0, out[1] = a1;
+      _mm_storel_pi(reinterpret_cast<__m64 *>(out), a);
       return;
     }
-    b0 = GrayWindowInTile(image, l + 1, whole0[2], whole0[3], phase0[2], phase0[3], phases);
-    b1 = GrayWindowInTile(image, l + 1, whole1[2], whole1[3], phase1[2], phase1[3], phases);
-  } else {
-    GrayWindowsAt(image, l, g0, frac != 0.0f, &a0, &b0);
-    GrayWindowsAt(image, l, g1, frac != 0.0f, &a1, &b1);
-    if (frac == 0.0f) {
-      out[0] = a0, out[1] = a1;
-      return;
-    }
+    const __m128 b =
+        GrayWindowSamples(GrayHalvesInTile(image, l + 1, whole0[2], whole0[3], phase0[2], phase0[3], phases),
+                          GrayHalvesInTile(image, l + 1, whole1[2], whole1[3], phase1[2], phase1[3], phases));
+    _mm_storel_pi(reinterpret_cast<__m64 *>(out), _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), _mm_set1_ps(frac))));
+    return;
+  }
+  float a0, a1, b0, b1;
+  GrayWindowsAt(image, l, g0, frac != 0.0f, &a0, &b0);
+  GrayWindowsAt(image, l, g1, frac != 0.0f, &a1, &b1);
+  if (frac == 0.0f) {
+    out[0] = a0, out[1] = a1;
+    return;
   }
   out[0] = a0 + (b0 - a0) * frac;
   out[1] = a1 + (b1 - a1) * frac;
