@@ -77,10 +77,17 @@ const GrayKernelPhase *BuildGrayKernelPhases() {
   const ResampleKernelTable *table = SharedDefaultKernelTable();
   for (int32_t p = 0; p < kKernelPhases; ++p) {
     GrayKernelPhase &g = phases[p];
-    for (int32_t k = 0; k < 8; ++k) {
-      const int32_t w = k < kKernelTaps ? table->weight2048[4 - k][p] : 0;
-      g.weights16[k] = int16_t(w);
-      g.weights32[k] = w;
+    int32_t w[kKernelTaps];
+    for (int32_t k = 0; k < kKernelTaps; ++k) w[k] = table->weight2048[4 - k][p];
+    for (int32_t i = 0; i < 8; i += 2) {
+      g.rows01[i] = int16_t(w[0]), g.rows01[i + 1] = int16_t(w[1]);
+      g.rows23[i] = int16_t(w[2]), g.rows23[i + 1] = int16_t(w[3]);
+      g.rows4[i] = int16_t(w[4]), g.rows4[i + 1] = 0;
+    }
+    for (int32_t k = 0; k < 4; ++k) {
+      g.columns[k] = w[k];
+      g.oddColumns[k] = k % 2 == 0 ? w[k + 1] : 0;
+      g.column4[k] = k == 0 ? w[4] : 0;
     }
   }
   gGrayKernelPhases = phases;

@@ -43,13 +43,15 @@ inline void BuildDefaultKernelTable(ResampleKernelTable *table) { BuildLanczosKe
 // without a table of its own.
 const ResampleKernelTable *SharedDefaultKernelTable();
 
-// The 8-bit weights of one phase laid out as the grey sampler loads them: the five taps'
-// weights x 2048 in the opposite order to the table's (window pixel k takes tap 4 - k) as 16-bit
-// lanes 0-4, and again as 32-bit lanes 0-3 and 4 (the lanes past the fifth weight are zero). One
-// phase is three aligned loads where the table's rows, 512 bytes apart, take ten.
+// The 8-bit weights of one phase laid out as the grey sampler uses them, window pixel k taking tap
+// 4 - k of the table (the window runs the other way): the row weights as pairs of 16-bit lanes,
+// (row 0, row 1), (row 2, row 3) and (row 4, 0), each pair repeated across the register for the
+// multiply-adds down the window; the column weights of window columns 0-3 as 32-bit lanes, those
+// of columns 1 and 3 again in lanes 0 and 2 for the odd lanes' products, and that of column 4
+// alone in lane 0. Every register the sampler wants is one aligned load, or a memory operand.
 struct alignas(16) GrayKernelPhase {
-  int16_t weights16[8];
-  int32_t weights32[8];
+  int16_t rows01[8], rows23[8], rows4[8];
+  int32_t columns[4], oddColumns[4], column4[4];
 };
 
 // The phase-major copy of the default table's x2048 rows, built with it. Every table the program

@@ -186,19 +186,21 @@ inline __m128i RowBytesAt(const uint8_t *p, const int32_t tap[5]) {
   return _mm_insert_epi16(_mm_cvtsi32_si128(int32_t(low)), p[tap[4]], 2);
 }
 
-// The weights of a grey window in the lanes GrayWindowSum wants them: the row weights as 16-bit
-// lanes (window row j in lane j, lanes 5-7 zero), the column weights of window columns 0-3 as
-// 32-bit lanes and that of column 4 alone (in lane 0, zeros above), straight from the
-// phase-major copy of the table.
+// The weights of a grey window in the lanes GrayWindowSum wants them, straight from the
+// phase-major copy of the table (GrayKernelPhase says how they lie).
 struct GrayWeights {
-  __m128i rows16, columns, column4;
+  __m128i rows01, rows23, rows4, columns, oddColumns, column4;
 };
 
 inline GrayWeights GrayWindowWeights(const GrayKernelPhase *phases, int32_t phaseX, int32_t phaseY) {
+  const GrayKernelPhase &x = phases[phaseX], &y = phases[phaseY];
   GrayWeights w;
-  w.rows16 = _mm_load_si128(reinterpret_cast<const __m128i *>(phases[phaseY].weights16));
-  w.columns = _mm_load_si128(reinterpret_cast<const __m128i *>(phases[phaseX].weights32));
-  w.column4 = _mm_load_si128(reinterpret_cast<const __m128i *>(phases[phaseX].weights32 + 4));
+  w.rows01 = _mm_load_si128(reinterpret_cast<const __m128i *>(y.rows01));
+  w.rows23 = _mm_load_si128(reinterpret_cast<const __m128i *>(y.rows23));
+  w.rows4 = _mm_load_si128(reinterpret_cast<const __m128i *>(y.rows4));
+  w.columns = _mm_load_si128(reinterpret_cast<const __m128i *>(x.columns));
+  w.oddColumns = _mm_load_si128(reinterpret_cast<const __m128i *>(x.oddColumns));
+  w.column4 = _mm_load_si128(reinterpret_cast<const __m128i *>(x.column4));
   return w;
 }
 
@@ -213,11 +215,12 @@ inline GrayWeights GrayWindowWeights(const GrayKernelPhase *phases, int32_t phas
 // magnitudes, which the kernel table keeps below 2^31 (its test says so), and integer sums are
 // exact in any order: the result is the row-by-row sum's, bit for bit. The multiplies keep only
 // the low 32 bits of each product, which are the signed product's.
-inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m128i r2, __m128i r3, __m128i r4) {
+//
+// GrayWindowHalves leaves the sum in two pieces, in lanes 0 and 2, which GrayWindowSum adds.
+inline __m128i GrayWindowHalves(const GrayWeights &w, __m128i r0, __m128i r1, __m128i r2, __m128i r3,
+                                __m128i r4) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i w01 = _mm_shuffle_epi32(w.rows16, 0x00);
-  const __m128i w23 = _mm_shuffle_epi32(w.rows16, 0x55);
-  const __m128i w4 = _mm_shuffle_epi32(w.rows16, 0xAA);
+  const __m128i w01 = w.rows01, w23 = w.rows23, w4 = w.rows4;
   const __m128i a = _mm_unpacklo_epi8(r0, r1);
   const __m128i b = _mm_unpacklo_epi8(r2, r3);
   const __m128i c = _mm_unpacklo_epi8(r4, zero);
@@ -229,10 +232,22 @@ inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m12
                                                     _mm_madd_epi16(_mm_unpackhi_epi8(b, zero), w23)),
                                       _mm_madd_epi16(_mm_unpackhi_epi8(c, zero), w4));
   const __m128i even = _mm_mul_epu32(down, w.columns);
-  const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(down, 32), _mm_srli_epi64(w.columns, 32));
+  const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(down, 32), w.oddColumns);
   const __m128i last = _mm_mul_epu32(down4, w.column4);
-  const __m128i sum = _mm_add_epi32(_mm_add_epi32(even, odd), last);
+  return _mm_add_epi32(_mm_add_epi32(even, odd), last);
+}
+
+inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m128i r2, __m128i r3, __m128i r4) {
+  const __m128i sum = GrayWindowHalves(w, r0, r1, r2, r3, r4);
   return _mm_cvtsi128_si32(_mm_add_epi32(sum, _mm_unpackhi_epi64(sum, sum)));
+}
+
+// The samples of two windows from their GrayWindowHalves h0 and h1, in lanes 0 and 1: each sum
+// completed as GrayWindowSum completes it, then converted (to nearest, as the scalar conversion)
+// and scaled as GrayWindowAt does, in lanes.
+inline __m128 GrayWindowSamples(__m128i h0, __m128i h1) {
+  const __m128i sums = _mm_add_epi32(_mm_unpacklo_epi32(h0, h1), _mm_unpackhi_epi32(h0, h1));
+  return _mm_mul_ps(_mm_cvtepi32_ps(sums), _mm_set1_ps(1.0f / 4194304.0f));
 }
 
 // A grey sample whose window is not inside one tile: through the edge rule's taps when the level
@@ -281,6 +296,38 @@ inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m12
 }
 
 
+// Row j of a window inside a tile as eight bytes, the window's five in bytes 0-4: the three past
+// them lie in row j + 1 of the same tile (the window has rows below row j), and GrayWindowSum
+// weights them by the zero lanes of the column weights. One load where RowBytes takes four
+// instructions. Nothing need follow the window's last row, so RowBytesLast reads the eight bytes
+// that end with its fifth (the first three in the row above, inside the tile too) and shifts the
+// three out, leaving zeros above the five.
+inline __m128i RowBytesAbove(const uint8_t *p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)); }
+
+inline __m128i RowBytesLast(const uint8_t *p) {
+  return _mm_srli_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p - 3)), 24);
+}
+
+// The filtered grey sample of a window that lies inside one tile and inside the band of its
+// level (GrayWindowAt's test): whole pixel (ix, iy) and phases of a position of `level`.
+// GrayHalvesInTile leaves the sum in GrayWindowHalves' two pieces.
+[[gnu::always_inline]] inline __m128i GrayHalvesInTile(const TiledMipImage *image, int32_t level, int32_t ix,
+                                                       int32_t iy, int32_t phaseX, int32_t phaseY,
+                                                       const GrayKernelPhase *phases) {
+  const ImageTile &tile = tile_access::TileAt(image, level, ix - 2, iy - 2);
+  const size_t stride = size_t(tile.width);
+  const uint8_t *p = tile.pixels + size_t((iy - 2) & kTileMask) * stride + size_t((ix - 2) & kTileMask);
+  return GrayWindowHalves(GrayWindowWeights(phases, phaseX, phaseY), RowBytesAbove(p), RowBytesAbove(p + stride),
+                          RowBytesAbove(p + 2 * stride), RowBytesAbove(p + 3 * stride), RowBytesLast(p + 4 * stride));
+}
+
+[[gnu::always_inline]] inline float GrayWindowInTile(const TiledMipImage *image, int32_t level, int32_t ix,
+                                                     int32_t iy, int32_t phaseX, int32_t phaseY,
+                                                     const GrayKernelPhase *phases) {
+  const __m128i sum = GrayHalvesInTile(image, level, ix, iy, phaseX, phaseY, phases);
+  return float(_mm_cvtsi128_si32(_mm_add_epi32(sum, _mm_unpackhi_epi64(sum, sum)))) * (1.0f / 4194304.0f);
+}
+
 // The filtered grey sample of a window already placed: whole pixel (ix, iy) and phases of the
 // position (x, y) of `level`, as PlaceCoordinate makes them.
 [[gnu::always_inline]] inline float GrayWindowAt(const TiledMipImage *image, int32_t level, float x, float y,
@@ -291,13 +338,7 @@ inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m12
   if (!inBand || ((ix - 2) & kTileMask) > kTileSize - 5 || ((iy - 2) & kTileMask) > kTileSize - 5) {
     return FilterGray8AtEdge(image, level, x, y, ix, iy, phaseX, phaseY, inBand);
   }
-  const ImageTile &tile = tile_access::TileAt(image, level, ix - 2, iy - 2);
-  const size_t stride = size_t(tile.width);
-  const uint8_t *p = tile.pixels + size_t((iy - 2) & kTileMask) * stride + size_t((ix - 2) & kTileMask);
-  const int32_t total =
-      GrayWindowSum(GrayWindowWeights(GrayKernelPhases(), phaseX, phaseY), RowBytes(p), RowBytes(p + stride),
-                    RowBytes(p + 2 * stride), RowBytes(p + 3 * stride), RowBytes(p + 4 * stride));
-  return float(total) * (1.0f / 4194304.0f);
+  return GrayWindowInTile(image, level, ix, iy, phaseX, phaseY, GrayKernelPhases());
 }
 
 // The filtered sample of a grey image (its format already checked): the commonest sample of a
@@ -312,6 +353,20 @@ inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m12
   return GrayWindowAt(image, level, x, y, ix, iy, phaseX, phaseY);
 }
 
+// The two windows of a trilinear grey sample at one point, on levels l and l + 1, in the lanes
+// (x on l, y on l, x on l + 1, y on l + 1): the positions, whole pixels and phases.
+struct GrayLanes {
+  __m128 pos;
+  __m128i whole, phase;
+};
+
+// Entries l and l + 1 of two of the image's per-level tables of x and y, in the lanes of
+// GrayLanes: (x[l], y[l], x[l + 1], y[l + 1]), each table's pair in one load.
+inline __m128i LevelLanes(const int32_t *x, const int32_t *y, int32_t l) {
+  return _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(x + l)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i *>(y + l)));
+}
+
 // The positions of a trilinear grey sample on levels l and l + 1 (LevelPosition) and their
 // placement (PlaceCoordinate), the four coordinates in the lanes of one register. Each lane does
 // the scalar's operations: a float rounding of a double sum or difference of two floats is the
@@ -319,37 +374,57 @@ inline int32_t GrayWindowSum(const GrayWeights &w, __m128i r0, __m128i r1, __m12
 // float operations here, as the compiler makes them in the scalar form too; the clamps are
 // max and min (no NaN is left by then); the floor is the truncation, one less where that lies
 // above; the phase is at most 128 before its clamp, so a 16-bit minimum does.
-[[gnu::always_inline]] inline void PlaceGrayPair(const TiledMipImage *image, int32_t l, float u, float v,
-                                                 float x[2], float y[2], int32_t ix[2], int32_t iy[2],
-                                                 int32_t phaseX[2], int32_t phaseY[2]) {
+[[gnu::always_inline]] inline GrayLanes PlaceGrayLanes(const TiledMipImage *image, int32_t l, float u, float v) {
   const bool wrapping = image->wrapSetting != 0;
-  const __m128 scale = _mm_cvtepi32_ps(_mm_setr_epi32(image->levelSampleWidth[l], image->levelSampleHeight[l],
-                                                      image->levelSampleWidth[l + 1], image->levelSampleHeight[l + 1]));
+  const __m128 scale = _mm_cvtepi32_ps(LevelLanes(image->levelSampleWidth, image->levelSampleHeight, l));
   const __m128 half = _mm_set1_ps(0.5f);
-  const __m128 pos = _mm_sub_ps(_mm_mul_ps(_mm_setr_ps(u, v, u, v), scale), half);
-  alignas(16) float posOut[4];
-  _mm_store_ps(posOut, pos);
-  x[0] = posOut[0], y[0] = posOut[1], x[1] = posOut[2], y[1] = posOut[3];
+  GrayLanes g;
+  g.pos = _mm_sub_ps(_mm_mul_ps(_mm_setr_ps(u, v, u, v), scale), half);
   __m128 lo, hi;
   if (wrapping) {
     lo = _mm_set1_ps(-kWrapLimit);
     hi = _mm_set1_ps(kWrapLimit);
   } else {
     lo = _mm_set1_ps(-3.0f);
-    hi = _mm_add_ps(_mm_cvtepi32_ps(_mm_setr_epi32(image->levelWidth[l], image->levelHeight[l],
-                                                   image->levelWidth[l + 1], image->levelHeight[l + 1])),
-                    _mm_set1_ps(3.0f));
+    hi = _mm_add_ps(_mm_cvtepi32_ps(LevelLanes(image->levelWidth, image->levelHeight, l)), _mm_set1_ps(3.0f));
   }
-  const __m128 known = _mm_and_ps(pos, _mm_cmpord_ps(pos, pos));   // NaN counts as 0
+  const __m128 known = _mm_and_ps(g.pos, _mm_cmpord_ps(g.pos, g.pos));   // NaN counts as 0
   const __m128 xf = _mm_min_ps(_mm_max_ps(_mm_add_ps(known, half), lo), hi);
   const __m128i truncated = _mm_cvttps_epi32(xf);
-  const __m128i below = _mm_add_epi32(truncated, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(truncated), xf)));
-  const __m128i phase = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(xf, _mm_cvtepi32_ps(below)), _mm_set1_ps(128.0f)));
-  alignas(16) int32_t wholeOut[4], phaseOut[4];
-  _mm_store_si128(reinterpret_cast<__m128i *>(wholeOut), below);
-  _mm_store_si128(reinterpret_cast<__m128i *>(phaseOut), _mm_min_epi16(phase, _mm_set1_epi32(127)));
-  ix[0] = wholeOut[0], iy[0] = wholeOut[1], ix[1] = wholeOut[2], iy[1] = wholeOut[3];
-  phaseX[0] = phaseOut[0], phaseY[0] = phaseOut[1], phaseX[1] = phaseOut[2], phaseY[1] = phaseOut[3];
+  g.whole = _mm_add_epi32(truncated, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(truncated), xf)));
+  const __m128i phase = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(xf, _mm_cvtepi32_ps(g.whole)), _mm_set1_ps(128.0f)));
+  g.phase = _mm_min_epi16(phase, _mm_set1_epi32(127));
+  return g;
+}
+
+// The lanes of GrayWindowAt's straight path, whole pixels i with i - 2 inside 0 .. last - 4 of
+// their level and i - 2 no further than kTileSize - 5 into its tile, as all-ones lanes; `band`
+// holds the levels' last - 3 in the lanes of GrayLanes.
+inline __m128i InTileLanes(__m128i whole, __m128i band) {
+  const __m128i m = _mm_sub_epi32(whole, _mm_set1_epi32(2));
+  const __m128i inBand = _mm_and_si128(_mm_cmpgt_epi32(m, _mm_set1_epi32(-1)), _mm_cmpgt_epi32(band, m));
+  const __m128i inTile = _mm_cmplt_epi32(_mm_and_si128(m, _mm_set1_epi32(kTileMask)), _mm_set1_epi32(kTileSize - 4));
+  return _mm_and_si128(inBand, inTile);
+}
+
+// The `band` of InTileLanes for levels l and l + 1, or none when the image's pixels are not single
+// bytes or level l + 1 does not exist (GrayWindowAt decides those).
+inline bool GrayBand(const TiledMipImage *image, int32_t l, __m128i *band) {
+  if (image->bytesPerPixel != 1 || l + 1 > image->coarsestLevel) return false;
+  *band = _mm_sub_epi32(LevelLanes(image->levelMaxX, image->levelMaxY, l), _mm_set1_epi32(3));
+  return true;
+}
+
+// The windows of one point on levels l and l + 1 (on l alone when `both` is false), each through
+// GrayWindowAt, into *a and *b.
+void GrayWindowsAt(const TiledMipImage *image, int32_t l, const GrayLanes &g, bool both, float *a, float *b) {
+  alignas(16) float pos[4];
+  alignas(16) int32_t whole[4], phase[4];
+  _mm_store_ps(pos, g.pos);
+  _mm_store_si128(reinterpret_cast<__m128i *>(whole), g.whole);
+  _mm_store_si128(reinterpret_cast<__m128i *>(phase), g.phase);
+  *a = GrayWindowAt(image, l, pos[0], pos[1], whole[0], whole[1], phase[0], phase[1]);
+  if (both) *b = GrayWindowAt(image, l + 1, pos[2], pos[3], whole[2], whole[3], phase[2], phase[3]);
 }
 
 }  // namespace
@@ -420,23 +495,34 @@ void SampleFilteredRgbaF32(const TiledMipImage *image, int32_t level, float x, f
 
 float SampleGrayTrilinear(const TiledMipImage *image, float level, float frac, float u, float v) {
   // Trilinear<1> with the grey sampler written in: every crater decal takes one of these samples,
-  // and the two windows are placed together.
+  // and the two windows are placed together. When both lie inside their tiles (nearly always),
+  // GrayWindowAt's checks are made for both in one test.
   if (image == nullptr || image->tiles == nullptr) return 0.0f;
   if (image->storageFormat != kFormatGray8) return frac == 0.0f ? 0.0f : 0.0f + 0.0f * frac;
   const int32_t l = TrilinearLevel(image, level);
-  float x[2], y[2];
-  int32_t ix[2], iy[2], phaseX[2], phaseY[2];
-  PlaceGrayPair(image, l, u, v, x, y, ix, iy, phaseX, phaseY);
-  const float a = GrayWindowAt(image, l, x[0], y[0], ix[0], iy[0], phaseX[0], phaseY[0]);
-  if (frac == 0.0f) return a;
-  const float b = GrayWindowAt(image, l + 1, x[1], y[1], ix[1], iy[1], phaseX[1], phaseY[1]);
+  const GrayLanes g = PlaceGrayLanes(image, l, u, v);
+  float a, b;
+  __m128i band;
+  if (GrayBand(image, l, &band) && _mm_movemask_epi8(InTileLanes(g.whole, band)) == 0xFFFF) {
+    alignas(16) int32_t whole[4], phase[4];
+    _mm_store_si128(reinterpret_cast<__m128i *>(whole), g.whole);
+    _mm_store_si128(reinterpret_cast<__m128i *>(phase), g.phase);
+    const GrayKernelPhase *phases = GrayKernelPhases();
+    a = GrayWindowInTile(image, l, whole[0], whole[1], phase[0], phase[1], phases);
+    if (frac == 0.0f) return a;
+    b = GrayWindowInTile(image, l + 1, whole[2], whole[3], phase[2], phase[3], phases);
+  } else {
+    GrayWindowsAt(image, l, g, frac != 0.0f, &a, &b);
+    if (frac == 0.0f) return a;
+  }
   return a + (b - a) * frac;
 }
 
 void SampleGrayTrilinearPair(const TiledMipImage *image, float level, float frac, float u0, float v0, float u1,
                              float v1, float out[2]) {
-  // SampleGrayTrilinear twice, the set-up (checks, level, the placing constants) done once and the
-  // two points' windows summed side by side, so that their chains overlap.
+  // SampleGrayTrilinear twice, the set-up (checks, level, the placing constants) done once, the
+  // four windows' tile checks made in one test, and the two points' windows summed side by side,
+  // so that their chains overlap.
   if (image == nullptr || image->tiles == nullptr) {
     out[0] = out[1] = 0.0f;
     return;
@@ -446,18 +532,36 @@ void SampleGrayTrilinearPair(const TiledMipImage *image, float level, float frac
     return;
   }
   const int32_t l = TrilinearLevel(image, level);
-  float x0[2], y0[2], x1[2], y1[2];
-  int32_t ix0[2], iy0[2], phaseX0[2], phaseY0[2], ix1[2], iy1[2], phaseX1[2], phaseY1[2];
-  PlaceGrayPair(image, l, u0, v0, x0, y0, ix0, iy0, phaseX0, phaseY0);
-  PlaceGrayPair(image, l, u1, v1, x1, y1, ix1, iy1, phaseX1, phaseY1);
-  const float a0 = GrayWindowAt(image, l, x0[0], y0[0], ix0[0], iy0[0], phaseX0[0], phaseY0[0]);
-  const float a1 = GrayWindowAt(image, l, x1[0], y1[0], ix1[0], iy1[0], phaseX1[0], phaseY1[0]);
+  const GrayLanes g0 = PlaceGrayLanes(image, l, u0, v0), g1 = PlaceGrayLanes(image, l, u1, v1);
+  __m128i band;
+  if (GrayBand(image, l, &band) &&
+      _mm_movemask_epi8(_mm_and_si128(InTileLanes(g0.whole, band), InTileLanes(g1.whole, band))) == 0xFFFF) {
+    alignas(16) int32_t whole0[4], phase0[4], whole1[4], phase1[4];
+    _mm_store_si128(reinterpret_cast<__m128i *>(whole0), g0.whole);
+    _mm_store_si128(reinterpret_cast<__m128i *>(phase0), g0.phase);
+    _mm_store_si128(reinterpret_cast<__m128i *>(whole1), g1.whole);
+    _mm_store_si128(reinterpret_cast<__m128i *>(phase1), g1.phase);
+    const GrayKernelPhase *phases = GrayKernelPhases();
+    // Level l's samples of both points in lanes 0 and 1, then level l + 1's, blended in lanes.
+    const __m128 a = GrayWindowSamples(GrayHalvesInTile(image, l, whole0[0], whole0[1], phase0[0], phase0[1], phases),
+                                       GrayHalvesInTile(image, l, whole1[0], whole1[1], phase1[0], phase1[1], phases));
+    if (frac == 0.0f) {
+      _mm_storel_pi(reinterpret_cast<__m64 *>(out), a);
+      return;
+    }
+    const __m128 b =
+        GrayWindowSamples(GrayHalvesInTile(image, l + 1, whole0[2], whole0[3], phase0[2], phase0[3], phases),
+                          GrayHalvesInTile(image, l + 1, whole1[2], whole1[3], phase1[2], phase1[3], phases));
+    _mm_storel_pi(reinterpret_cast<__m64 *>(out), _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), _mm_set1_ps(frac))));
+    return;
+  }
+  float a0, a1, b0, b1;
+  GrayWindowsAt(image, l, g0, frac != 0.0f, &a0, &b0);
+  GrayWindowsAt(image, l, g1, frac != 0.0f, &a1, &b1);
   if (frac == 0.0f) {
     out[0] = a0, out[1] = a1;
     return;
   }
-  const float b0 = GrayWindowAt(image, l + 1, x0[1], y0[1], ix0[1], iy0[1], phaseX0[1], phaseY0[1]);
-  const float b1 = GrayWindowAt(image, l + 1, x1[1], y1[1], ix1[1], iy1[1], phaseX1[1], phaseY1[1]);
   out[0] = a0 + (b0 - a0) * frac;
   out[1] = a1 + (b1 - a1) * frac;
 }

@@ -209,7 +209,8 @@ bool gCraterCullingEnabled = true;
 bool gCraterPairsEnabled = true;
 
 // The slab test, -r < p.u < r and -r < p.t < r (false for NaN), of four candidates (from column i
-// of the row's crater columns) as a lane mask.
+// of the row's crater columns) as a lane mask. Each pair of comparisons is made as |p.u| < r,
+// which holds exactly when both do, for every float and NaN alike (clearing the sign is exact).
 // About one candidate in fifteen is hit, so the test is the loop's cost, and a branch per
 // candidate mostly guesses wrong. Each lane forms its dot products as DecalsOfHits does,
 // ((p0 u0 + p1 u1) + p2 u2), so the lanes decide exactly as one crater at a time would; an empty slab
@@ -223,11 +224,12 @@ inline SlabPoint SlabPointOf(const float point[3]) {
 }
 
 inline int32_t SlabMask(const SlabPoint &p, __m128 u0, __m128 u1, __m128 u2, __m128 t0, __m128 t1, __m128 t2,
-                        __m128 r, __m128 minusR) {
+                        __m128 r) {
+  const __m128 sign = _mm_set1_ps(-0.0f);
   const __m128 a = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p.p0, u0), _mm_mul_ps(p.p1, u1)), _mm_mul_ps(p.p2, u2));
   const __m128 b = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p.p0, t0), _mm_mul_ps(p.p1, t1)), _mm_mul_ps(p.p2, t2));
-  const __m128 inA = _mm_and_ps(_mm_cmpgt_ps(a, minusR), _mm_cmplt_ps(a, r));
-  const __m128 inB = _mm_and_ps(_mm_cmpgt_ps(b, minusR), _mm_cmplt_ps(b, r));
+  const __m128 inA = _mm_cmplt_ps(_mm_andnot_ps(sign, a), r);
+  const __m128 inB = _mm_cmplt_ps(_mm_andnot_ps(sign, b), r);
   return _mm_movemask_ps(_mm_and_ps(inA, inB));
 }
 
@@ -253,7 +255,6 @@ inline int32_t CraterSegmentOf(const ShadeRow *row, int32_t column) {
 // order, into `hits`; returns their count.
 int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t *hits) {
   const SlabPoint sp = SlabPointOf(p);
-  const __m128 sign = _mm_set1_ps(-0.0f);
   const int32_t s = CraterSegmentOf(row, column);
   const float(*col)[kCraterColumnStride] = row->craterColumns[s];
   const int32_t *craters = row->craterSegmentCraters[s];
@@ -261,8 +262,8 @@ int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t 
   for (int32_t i = 0; i < row->craterSegmentCount[s]; i += 4) {
     const __m128 u0 = _mm_load_ps(col[0] + i), u1 = _mm_load_ps(col[1] + i), u2 = _mm_load_ps(col[2] + i);
     const __m128 t0 = _mm_load_ps(col[3] + i), t1 = _mm_load_ps(col[4] + i), t2 = _mm_load_ps(col[5] + i);
-    const __m128 r = _mm_load_ps(col[6] + i), minusR = _mm_xor_ps(r, sign);
-    found = AppendHits(craters, i, SlabMask(sp, u0, u1, u2, t0, t1, t2, r, minusR), hits, found);
+    const __m128 r = _mm_load_ps(col[6] + i);
+    found = AppendHits(craters, i, SlabMask(sp, u0, u1, u2, t0, t1, t2, r), hits, found);
   }
   return found;
 }
@@ -271,9 +272,9 @@ int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t 
 // thousandths apart, so nearly always both), in list order, each once into `hits` as
 // (crater << 2) | which, where bit 0 of `which` says p is held and bit 1 says q is; returns the
 // count. One entry per crater lets DecalsOfPair work out what the two points share only once.
-int32_t SlabHitsOfPair(const ShadeRow *row, int32_t column, const float p[3], const float q[3], int32_t *hits) {
+[[gnu::always_inline]] inline int32_t SlabHitsOfPair(const ShadeRow *row, int32_t column, const float p[3],
+                                                     const float q[3], int32_t *hits) {
   const SlabPoint sp = SlabPointOf(p), sq = SlabPointOf(q);
-  const __m128 sign = _mm_set1_ps(-0.0f);
   const int32_t s = CraterSegmentOf(row, column);
   const float(*col)[kCraterColumnStride] = row->craterColumns[s];
   const int32_t *craters = row->craterSegmentCraters[s];
@@ -281,9 +282,9 @@ int32_t SlabHitsOfPair(const ShadeRow *row, int32_t column, const float p[3], co
   for (int32_t i = 0; i < row->craterSegmentCount[s]; i += 4) {
     const __m128 u0 = _mm_load_ps(col[0] + i), u1 = _mm_load_ps(col[1] + i), u2 = _mm_load_ps(col[2] + i);
     const __m128 t0 = _mm_load_ps(col[3] + i), t1 = _mm_load_ps(col[4] + i), t2 = _mm_load_ps(col[5] + i);
-    const __m128 r = _mm_load_ps(col[6] + i), minusR = _mm_xor_ps(r, sign);
-    const int32_t maskP = SlabMask(sp, u0, u1, u2, t0, t1, t2, r, minusR);
-    const int32_t maskQ = SlabMask(sq, u0, u1, u2, t0, t1, t2, r, minusR);
+    const __m128 r = _mm_load_ps(col[6] + i);
+    const int32_t maskP = SlabMask(sp, u0, u1, u2, t0, t1, t2, r);
+    const int32_t maskQ = SlabMask(sq, u0, u1, u2, t0, t1, t2, r);
     int32_t mask = maskP | maskQ;
     while (mask != 0) {
       const int32_t lane = __builtin_ctz(uint32_t(mask));
@@ -297,18 +298,19 @@ int32_t SlabHitsOfPair(const ShadeRow *row, int32_t column, const float p[3], co
 // What the decal of crater k takes from the crater alone, the same for every point of a pixel.
 struct CraterDecalTerms {
   const TiledMipImage *image;
-  float r, mirrorU, mirrorT, level, whole, flat, depth;
+  float r, level, whole, flat, depth;
 };
+
+// Sixteen variants from four textures and four mirrorings: crater k's (mirrorU, mirrorT), twice
+// (for the two points of AddCraterDecalPair), by (k >> 2) & 3.
+alignas(16) const float kCraterMirrors[4][4] = {
+    {0.5f, 0.5f, 0.5f, 0.5f}, {-0.5f, 0.5f, -0.5f, 0.5f}, {0.5f, -0.5f, 0.5f, -0.5f}, {-0.5f, -0.5f, -0.5f, -0.5f}};
 
 inline CraterDecalTerms CraterTermsOf(const ShadeRow *row, int32_t k, float logViewTerm) {
   const RunState *run = row->run;
   const CraterRecord &c = run->craters[k];
   CraterDecalTerms d;
   d.r = c.halfSize;
-  // Sixteen variants from four textures and four mirrorings.
-  const int32_t j = (k >> 2) & 3;
-  d.mirrorU = (j == 0 || j == 2) ? 0.5f : -0.5f;
-  d.mirrorT = (j == 0 || j == 1) ? 0.5f : -0.5f;
   float level = (c.logHalfSize + run->craterLevelBias + logViewTerm) * -1.442695040888963f;
   if (level != level) level = 1.0f;
   if (level < 0.0f) level = 0.0f;   // a crater larger than its texture reads level 0
@@ -322,43 +324,63 @@ inline CraterDecalTerms CraterTermsOf(const ShadeRow *row, int32_t k, float logV
 
 // The decal of crater k (with terms d) at a point, added to *decal. The product r times the depth
 // factor is formed first, as the sum always has, so keeping it in the terms changes no bit.
-inline void AddCraterDecal(const CraterDecalTerms &d, const CraterRecord &c, const float point[3], float *decal) {
+inline void AddCraterDecal(const CraterDecalTerms &d, const CraterRecord &c, int32_t k, const float point[3],
+                           float *decal) {
+  const float *mirror = kCraterMirrors[(k >> 2) & 3];
   const float a = point[0] * c.u[0] + point[1] * c.u[1] + point[2] * c.u[2];
   const float b = point[0] * c.t[0] + point[1] * c.t[1] + point[2] * c.t[2];
-  const float u = ClampUnit(a * d.mirrorU / d.r + 0.5f);
-  const float v = ClampUnit(b * d.mirrorT / d.r + 0.5f);
+  const float u = ClampUnit(a * mirror[0] / d.r + 0.5f);
+  const float v = ClampUnit(b * mirror[1] / d.r + 0.5f);
   const float du = u - 0.5f, dv = v - 0.5f;
   if (du * du + dv * dv > d.flat * d.flat && gCraterCullingEnabled) return;
   const float t = SampleGrayTrilinear(d.image, d.whole, d.level - d.whole, u, v);
   *decal += d.depth * (t - 128.0f);
 }
 
-// AddCraterDecal at p into *decalP and at q into *decalQ. When both points need a sample (they
-// lie a few thousandths apart, so nearly always), the two are taken in one call.
-inline void AddCraterDecalPair(const CraterDecalTerms &d, const CraterRecord &c, const float p[3], const float q[3],
-                               float *decalP, float *decalQ) {
-  float u[2], v[2];
-  bool wanted[2];
-  const float *point[2] = {p, q};
-  for (int i = 0; i < 2; ++i) {
-    const float *n = point[i];
-    const float a = n[0] * c.u[0] + n[1] * c.u[1] + n[2] * c.u[2];
-    const float b = n[0] * c.t[0] + n[1] * c.t[1] + n[2] * c.t[2];
-    u[i] = ClampUnit(a * d.mirrorU / d.r + 0.5f);
-    v[i] = ClampUnit(b * d.mirrorT / d.r + 0.5f);
-    const float du = u[i] - 0.5f, dv = v[i] - 0.5f;
-    wanted[i] = !(du * du + dv * dv > d.flat * d.flat && gCraterCullingEnabled);
-  }
+// The two points of a pair in the lanes AddCraterDecalPair works in: coordinate k of p in
+// lanes 0 and 1 and of q in lanes 2 and 3, so that one product with a crater's (u_k, t_k, u_k,
+// t_k) gives both points' terms of both dot products.
+struct PairPoints {
+  __m128 n0, n1, n2;
+};
+
+inline PairPoints PairPointsOf(const float p[3], const float q[3]) {
+  return {_mm_setr_ps(p[0], p[0], q[0], q[0]), _mm_setr_ps(p[1], p[1], q[1], q[1]),
+          _mm_setr_ps(p[2], p[2], q[2], q[2])};
+}
+
+// AddCraterDecal at p into *decalP and at q into *decalQ (pp from PairPointsOf(p, q)). The texture
+// positions of both points are formed in the lanes (u at p, v at p, u at q, v at q), each lane with
+// AddCraterDecal's operations in its order: the dot products ((n0 c0 + n1 c1) + n2 c2), then
+// times the mirroring, over r, plus a half; ClampUnit is max with 0 (which also turns NaN into 0)
+// then min with 1; the distance from the centre adds du^2 to dv^2. When both points need a sample
+// (they lie a few thousandths apart, so nearly always), the two are taken in one call.
+[[gnu::always_inline]] inline void AddCraterDecalPair(const CraterDecalTerms &d, const CraterRecord &c, int32_t k,
+                                                      const PairPoints &pp, float *decalP, float *decalQ) {
+  // c.u[0..2] and c.t[0] as one load, c.t[0..2] and the half size as another.
+  const __m128 ut = _mm_loadu_ps(c.u), th = _mm_loadu_ps(c.t);
+  const __m128 lo = _mm_unpacklo_ps(ut, th), hi = _mm_unpackhi_ps(ut, th);   // (u0 t0 u1 t1), (u2 t2 . .)
+  const __m128 c0 = _mm_movelh_ps(lo, lo), c1 = _mm_movehl_ps(lo, lo), c2 = _mm_movelh_ps(hi, hi);
+  const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(pp.n0, c0), _mm_mul_ps(pp.n1, c1)), _mm_mul_ps(pp.n2, c2));
+  const __m128 mirror = _mm_load_ps(kCraterMirrors[(k >> 2) & 3]);
+  const __m128 half = _mm_set1_ps(0.5f);
+  const __m128 raw = _mm_add_ps(_mm_div_ps(_mm_mul_ps(dot, mirror), _mm_set1_ps(d.r)), half);
+  const __m128 uv = _mm_min_ps(_mm_max_ps(raw, _mm_setzero_ps()), _mm_set1_ps(1.0f));
+  const __m128 duv = _mm_sub_ps(uv, half);
+  const __m128 square = _mm_mul_ps(duv, duv);
+  const __m128 distance = _mm_add_ps(square, _mm_shuffle_ps(square, square, _MM_SHUFFLE(2, 3, 0, 1)));
+  const int32_t far = gCraterCullingEnabled ? _mm_movemask_ps(_mm_cmpgt_ps(distance, _mm_set1_ps(d.flat * d.flat))) : 0;
+  alignas(16) float at[4];
+  _mm_store_ps(at, uv);
   float t[2];
-  if (wanted[0] && wanted[1]) {
-    SampleGrayTrilinearPair(d.image, d.whole, d.level - d.whole, u[0], v[0], u[1], v[1], t);
-  } else {
-    for (int i = 0; i < 2; ++i) {
-      if (wanted[i]) t[i] = SampleGrayTrilinear(d.image, d.whole, d.level - d.whole, u[i], v[i]);
-    }
+  if ((far & 5) == 0) {
+    SampleGrayTrilinearPair(d.image, d.whole, d.level - d.whole, at[0], at[1], at[2], at[3], t);
+    *decalP += d.depth * (t[0] - 128.0f);
+    *decalQ += d.depth * (t[1] - 128.0f);
+    return;
   }
-  if (wanted[0]) *decalP += d.depth * (t[0] - 128.0f);
-  if (wanted[1]) *decalQ += d.depth * (t[1] - 128.0f);
+  if (!(far & 1)) *decalP += d.depth * (SampleGrayTrilinear(d.image, d.whole, d.level - d.whole, at[0], at[1]) - 128.0f);
+  if (!(far & 4)) *decalQ += d.depth * (SampleGrayTrilinear(d.image, d.whole, d.level - d.whole, at[2], at[3]) - 128.0f);
 }
 
 // The sum of the decals of the craters `hits` (whose slabs hold the point) at the point.
@@ -372,7 +394,7 @@ float DecalsOfHits(const ShadeRow *row, const int32_t *hits, int32_t hitCount, c
   float decal = 0.0f;
   for (int32_t i = 0; i < hitCount; i++) {
     const int32_t k = hits[i];
-    AddCraterDecal(CraterTermsOf(row, k, logViewTerm), row->run->craters[k], point, &decal);
+    AddCraterDecal(CraterTermsOf(row, k, logViewTerm), row->run->craters[k], k, point, &decal);
   }
   return decal;
 }
@@ -380,18 +402,23 @@ float DecalsOfHits(const ShadeRow *row, const int32_t *hits, int32_t hitCount, c
 // The decal sums at p and at q of the pair hits from SlabHitsOfPair, into decals[0] and
 // decals[1]. Each sum adds its own craters in list order, so each is bit for bit what
 // DecalsOfHits gives for that point alone; the crater's own terms are worked out once for both.
-void DecalsOfPair(const ShadeRow *row, const int32_t *hits, int32_t hitCount, const float p[3], const float q[3],
-                  float logViewTerm, float decals[2]) {
+// This, SlabHitsOfPair and AddCraterDecalPair are written into the terrain stage whatever the
+// compiler would choose: with AddCraterDecalPairs calling them too, it would leave them out of
+// line, at a cost of about 1% of a map's instructions.
+[[gnu::always_inline]] inline void DecalsOfPair(const ShadeRow *row, const int32_t *hits, int32_t hitCount,
+                                                const float p[3], const float q[3], float logViewTerm,
+                                                float decals[2]) {
   float decalP = 0.0f, decalQ = 0.0f;
+  const PairPoints pp = PairPointsOf(p, q);
   for (int32_t i = 0; i < hitCount; i++) {
     const int32_t k = hits[i] >> 2, which = hits[i] & 3;
     const CraterDecalTerms d = CraterTermsOf(row, k, logViewTerm);
     const CraterRecord &c = row->run->craters[k];
     if (which == 3) {
-      AddCraterDecalPair(d, c, p, q, &decalP, &decalQ);
+      AddCraterDecalPair(d, c, k, pp, &decalP, &decalQ);
     } else {
-      if (which & 1) AddCraterDecal(d, c, p, &decalP);
-      if (which & 2) AddCraterDecal(d, c, q, &decalQ);
+      if (which & 1) AddCraterDecal(d, c, k, p, &decalP);
+      if (which & 2) AddCraterDecal(d, c, k, q, &decalQ);
     }
   }
   decals[0] = decalP;
@@ -739,16 +766,37 @@ float ReliefAltitude(PluginGlobals *globals, float *firstValue, float seaLevel, 
   return r * std::fabs(r);
 }
 
+namespace {
+
+// A row whose crater candidates are every crater but the last, for the routines below.
+void SetEveryCraterRow(ShadeRow *row, PluginGlobals *globals) {
+  row->globals = globals;
+  row->run = globals->runState;
+  for (int k = 0; k < 4; k++) row->craterImages[k] = &globals->imageSet[2 + k];
+  row->craterCandidateCount = 0;
+  for (int32_t k = 0; k + 1 < globals->cratersPlaced; k++) row->craterCandidates[row->craterCandidateCount++] = k;
+  SetCraterColumns(row);
+}
+
+}  // namespace
+
 void AddCraterDecals(float *sum, const float point[3], float *decalSum, PluginGlobals *globals, float logViewTerm) {
   ShadeRow row;
-  row.globals = globals;
-  row.run = globals->runState;
-  for (int k = 0; k < 4; k++) row.craterImages[k] = &globals->imageSet[2 + k];
-  // Every crater but the last is a candidate.
-  row.craterCandidateCount = 0;
-  for (int32_t k = 0; k + 1 < globals->cratersPlaced; k++) row.craterCandidates[row.craterCandidateCount++] = k;
-  SetCraterColumns(&row);
+  SetEveryCraterRow(&row, globals);
   CraterDecals(&row, sum, point, decalSum, logViewTerm);
+}
+
+// The crater decals at p and at q by the paired pass the terrain stage takes for a pixel's point
+// and its light-side point, into decals[0] and decals[1] (zeros without craters). Not in the
+// shader's interface: the crater tests declare it, to hold it to AddCraterDecals at each point.
+void AddCraterDecalPairs(const float p[3], const float q[3], float decals[2], PluginGlobals *globals,
+                         float logViewTerm) {
+  decals[0] = decals[1] = 0.0f;
+  if (globals->cratersPlaced < 1) return;
+  ShadeRow row;
+  SetEveryCraterRow(&row, globals);
+  int32_t hits[kCraterColumnStride];
+  DecalsOfPair(&row, hits, SlabHitsOfPair(&row, 0, p, q, hits), p, q, logViewTerm, decals);
 }
 
 // ---- Stage 1: place the pixel -------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // Tests of the 5 x 5 filtered samplers and the trilinear samplers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -292,6 +293,72 @@ TEST_F(Samplers, PairedGreySamplesAreTheSingleSamples) {
       EXPECT_EQ(std::bit_cast<uint32_t>(pair[0]), std::bit_cast<uint32_t>(single));
       EXPECT_EQ(std::bit_cast<uint32_t>(pair[1]), std::bit_cast<uint32_t>(single));
     }
+  }
+}
+
+// A grey filtered sample as the header defines it, without wrapping: the position plus a half,
+// clamped to 3 pixels outside the level, its floor and phase; each of the 25 taps clamped into
+// the level on its own; the weighted sum in 64 bits.
+float PlainGreySample(const TiledMipImage *image, int32_t level, float x, float y) {
+  const ResampleKernelTable *t = TestKernelTable();
+  const int32_t width = image->levelWidth[level], height = image->levelHeight[level];
+  auto place = [](float p, int32_t size, int32_t *whole, int32_t *phase) {
+    const float f = std::fmin(std::fmax(float(double(p) + 0.5), -3.0f), float(size) + 3.0f);
+    *whole = int32_t(std::floor(f));
+    *phase = std::min(int32_t((f - float(*whole)) * 128.0f), 127);
+  };
+  int32_t ix, iy, px, py;
+  place(x, width, &ix, &px);
+  place(y, height, &iy, &py);
+  int64_t total = 0;
+  for (int j = 0; j < 5; ++j) {
+    int64_t row = 0;
+    for (int k = 0; k < 5; ++k) {
+      const int32_t cx = std::clamp(ix - 2 + k, 0, width - 1), cy = std::clamp(iy - 2 + j, 0, height - 1);
+      row += int64_t(t->weight2048[4 - k][px]) * GetPixelGray8(cx, cy, image, level);
+    }
+    total += t->weight2048[4 - j][py] * row;
+  }
+  return float(total) / 4194304.0f;
+}
+
+// The trilinear grey samplers, single and paired, against the plain sums on both levels: windows
+// around every tile seam and edge of a level, where the last tile column and row are narrow and a
+// window's rows run on into the tile's next row, and anywhere at random. A window read past its
+// five columns or rows, or taken straight from a tile it straddles, comes out different.
+TEST_F(Samplers, TrilinearGreyMatchesPlainSumsAtSeamsAndEdges) {
+  TiledMipImage *gray = Make(1100, 700, kFormatGray8);
+  FillLevel0(gray, 33);
+  RebuildAllLevels(gray);
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> jitter(-5.0f, 5.0f), anywhere(-0.01f, 1.01f), fracs(0.0f, 1.0f);
+  for (int i = 0; i < 30000; ++i) {
+    const int32_t l = i % 3;
+    // Seams and edges of level l in its own pixels: 0, 512, 1024 and the far edge.
+    auto spot = [&](int32_t size) {
+      const int32_t marks[] = {0, 512, 1024, size};
+      const int32_t m = marks[random() % 4];
+      const float at = random() % 4 == 0 ? anywhere(random) * float(size) : float(std::min(m, size)) + jitter(random);
+      return (at + 0.5f) / float(size);
+    };
+    const float u0 = spot(gray->levelSampleWidth[l]), v0 = spot(gray->levelSampleHeight[l]);
+    const float u1 = spot(gray->levelSampleWidth[l]), v1 = spot(gray->levelSampleHeight[l]);
+    const float frac = i % 5 == 0 ? 0.0f : fracs(random);
+    auto plain = [&](float u, float v) {
+      auto at = [&](int32_t m) {
+        return PlainGreySample(gray, m, float(double(u * float(gray->levelSampleWidth[m])) - 0.5),
+                               float(double(v * float(gray->levelSampleHeight[m])) - 0.5));
+      };
+      const float a = at(l);
+      return frac == 0.0f ? a : a + (at(l + 1) - a) * frac;
+    };
+    const float want0 = plain(u0, v0), want1 = plain(u1, v1);
+    ASSERT_EQ(std::bit_cast<uint32_t>(SampleGrayTrilinear(gray, float(l), frac, u0, v0)), std::bit_cast<uint32_t>(want0))
+        << l << " " << frac << " " << u0 << ", " << v0;
+    float pair[2] = {-1.0f, -1.0f};
+    SampleGrayTrilinearPair(gray, float(l), frac, u0, v0, u1, v1, pair);
+    ASSERT_EQ(std::bit_cast<uint32_t>(pair[0]), std::bit_cast<uint32_t>(want0)) << l << " " << u0 << ", " << v0;
+    ASSERT_EQ(std::bit_cast<uint32_t>(pair[1]), std::bit_cast<uint32_t>(want1)) << l << " " << u1 << ", " << v1;
   }
 }
 

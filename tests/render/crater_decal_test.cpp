@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
 
 #include "bench/render_harness.h"
@@ -36,7 +37,74 @@ float PlainDecals(const PluginGlobals *g, const float q[3], float logView, int32
   return want;
 }
 
+// A point on the sphere (scaled by `scale`) at (a, b) in crater c's own axes, on the far side
+// when `far` is set.
+void CraterPoint(const CraterRecord &c, float a, float b, bool far, float scale, float q[3]) {
+  const float alpha = std::sqrt(std::fmax(0.0f, 1.0f - a * a - b * b)) * (far ? -1.0f : 1.0f);
+  for (int k = 0; k < 3; k++) {
+    const float centre = c.u[(k + 1) % 3] * c.t[(k + 2) % 3] - c.u[(k + 2) % 3] * c.t[(k + 1) % 3];
+    q[k] = (alpha * centre + a * c.u[k] + b * c.t[k]) * scale;
+  }
+}
+
 }  // namespace
+
+// Defined beside AddCraterDecals: the paired pass the terrain stage takes for a pixel's point and
+// its light-side point.
+void AddCraterDecalPairs(const float p[3], const float q[3], float decals[2], PluginGlobals *globals,
+                         float logViewTerm);
+
+// The paired pass gives each of its points bit for bit what AddCraterDecals gives that point
+// alone, with culling on and off: pairs a few thousandths apart (a pixel's two points), pairs far
+// apart (each with craters the other lacks), points beyond the texture's bowl and outside the slab,
+// the sphere's centre (in every slab) and NaN (in none). Lanes that took the other point's
+// coordinate, the wrong mirroring, or a clamp that let NaN through would differ.
+TEST(CraterDecals, PairsEqualEachPointAlone) {
+  int32_t differing = 0;
+  for (const auto &s : {std::array<uint32_t, 3>{40, 50, 0}, {100, 200, 8}, {7, 100, 11}, {14, 60, 21}}) {
+    RenderHarness harness;
+    ASSERT_TRUE(OpenHarness(&harness, HarnessOptions{}));
+    PluginGlobals *g = harness.globals;
+    ParameterBlock *p = HarnessParameters(&harness);
+    p->craterCount = s[0], p->craterSize = s[1], p->randomSeed = s[2];
+    PrepareRenderConstants(g);
+    RenderView view;
+    SetupRenderView(g, &view);
+    const RunState *run = g->runState;
+    const int32_t count = g->cratersPlaced - 1;
+    for (int32_t i = 0; i < 3000; i++) {
+      const CraterRecord &c = run->craters[i % count];
+      const float a = c.halfSize * std::sin(float(i) * 0.37f) * 1.3f, b = c.halfSize * std::cos(float(i) * 0.91f) * 1.3f;
+      float pt[3], q[3];
+      CraterPoint(c, a, b, i % 9 == 0, 1.0f + float(i % 7 - 3) * 0.0003f, pt);
+      if (i % 4 == 0) {
+        // Near another crater, or at the far side of this one.
+        const CraterRecord &o = run->craters[(i * 7 + 3) % count];
+        CraterPoint(o, b * 0.5f, a * 0.5f, i % 8 == 0, 1.0f, q);
+      } else {
+        for (int k = 0; k < 3; k++) q[k] = pt[k] + float((i >> k) % 5 - 2) * 0.002f * c.halfSize;
+      }
+      if (i % 97 == 0) q[i % 3] = NAN;
+      if (i % 89 == 0) pt[0] = pt[1] = pt[2] = 0.0f;
+      const float logView = float(i % 11) * 0.5f - 3.0f;
+      for (bool culled : {true, false}) {
+        SetCraterCullingEnabled(culled);
+        float pair[2] = {-1.0f, -1.0f}, sum = 0.0f, alone[2] = {-2.0f, -2.0f};
+        AddCraterDecalPairs(pt, q, pair, g, logView);
+        AddCraterDecals(&sum, pt, &alone[0], g, logView);
+        AddCraterDecals(&sum, q, &alone[1], g, logView);
+        SetCraterCullingEnabled(true);
+        ASSERT_EQ(std::bit_cast<uint32_t>(pair[0]), std::bit_cast<uint32_t>(alone[0]))
+            << "setting " << s[0] << "/" << s[1] << ", point " << i << (culled ? "" : " unculled");
+        ASSERT_EQ(std::bit_cast<uint32_t>(pair[1]), std::bit_cast<uint32_t>(alone[1]))
+            << "setting " << s[0] << "/" << s[1] << ", point " << i << (culled ? "" : " unculled");
+        differing += alone[0] != alone[1];
+      }
+    }
+    CloseHarness(&harness);
+  }
+  EXPECT_GT(differing, 1000);
+}
 
 TEST(CraterDecals, EqualThePlainLoopOverEveryCrater) {
   int32_t overlaps = 0;
