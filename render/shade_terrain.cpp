@@ -786,9 +786,6 @@ void AddCraterDecals(float *sum, const float point[3], float *decalSum, PluginGl
   CraterDecals(&row, sum, point, decalSum, logViewTerm);
 }
 
-// The crater decals at p and at q by the paired pass the terrain stage takes for a pixel's point
-// and its light-side point, into decals[0] and decals[1] (zeros without craters). Not in the
-// shader's interface: the crater tests declare it, to hold it to AddCraterDecals at each point.
 void AddCraterDecalPairs(const float p[3], const float q[3], float decals[2], PluginGlobals *globals,
                          float logViewTerm) {
   decals[0] = decals[1] = 0.0f;

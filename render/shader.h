@@ -62,6 +62,11 @@ float ReliefAltitude(PluginGlobals *globals, float *firstValue, float seaLevel, 
 // Adds the crater decals at a sphere point to *sum and stores their total in *decalSum (both
 // untouched when fewer than one crater was placed).
 void AddCraterDecals(float *sum, const float point[3], float *decalSum, PluginGlobals *globals, float logViewTerm);
+// The same at p and at q by the paired pass the terrain stage takes for a pixel's point and its
+// light-side point, into decals[0] and decals[1] (zeros without craters): each is bit for bit what
+// AddCraterDecals gives that point alone.
+void AddCraterDecalPairs(const float p[3], const float q[3], float decals[2], PluginGlobals *globals,
+                         float logViewTerm);
 
 // The density of the procedural clouds at a point of the unit sphere: a polar bias, the storm
 // twists, the Coriolis twist and a warped fractal sum. Reads the pixel's axisDot and axisSin2

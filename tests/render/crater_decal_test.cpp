@@ -49,11 +49,6 @@ void CraterPoint(const CraterRecord &c, float a, float b, bool far, float scale,
 
 }  // namespace
 
-// Defined beside AddCraterDecals: the paired pass the terrain stage takes for a pixel's point and
-// its light-side point.
-void AddCraterDecalPairs(const float p[3], const float q[3], float decals[2], PluginGlobals *globals,
-                         float logViewTerm);
-
 // The paired pass gives each of its points bit for bit what AddCraterDecals gives that point
 // alone, with culling on and off: pairs a few thousandths apart (a pixel's two points), pairs far
 // apart (each with craters the other lacks), points beyond the texture's bowl and outside the slab,
