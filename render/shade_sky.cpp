@@ -235,18 +235,43 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
 // then all points' second...): the noise of a point does not depend on its neighbours, and so
 // each term's values lie side by side for the sum.
 
+// Four points given as their x, y and z in lanes, as the three registers of their consecutive
+// (x, y, z).
+inline void InterleaveLanes(__m128 x, __m128 y, __m128 z, __m128 out[3]) {
+  const __m128 xy01 = _mm_unpacklo_ps(x, y);                              // x0 y0 x1 y1
+  const __m128 xy23 = _mm_unpackhi_ps(x, y);                              // x2 y2 x3 y3
+  const __m128 z0x1 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(1, 1, 0, 0));      // z0 z0 x1 x1
+  const __m128 y1z1 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(1, 1, 1, 1));      // y1 y1 z1 z1
+  const __m128 z2x3 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(3, 3, 2, 2));      // z2 z2 x3 x3
+  const __m128 y3z3 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(3, 3, 3, 3));      // y3 y3 z3 z3
+  out[0] = _mm_shuffle_ps(xy01, z0x1, _MM_SHUFFLE(2, 0, 1, 0));           // x0 y0 z0 x1
+  out[1] = _mm_shuffle_ps(y1z1, xy23, _MM_SHUFFLE(1, 0, 2, 0));           // y1 z1 x2 y2
+  out[2] = _mm_shuffle_ps(z2x3, y3z3, _MM_SHUFFLE(2, 0, 2, 0));           // z2 x3 y3 z3
+}
+
+// The inverse: four consecutive points (x, y, z) as their x, y and z in lanes.
+inline void LoadPointsAsLanes(const float *in, __m128 *x, __m128 *y, __m128 *z) {
+  const __m128 a = _mm_loadu_ps(in);       // x0 y0 z0 x1
+  const __m128 b = _mm_loadu_ps(in + 4);   // y1 z1 x2 y2
+  const __m128 c = _mm_loadu_ps(in + 8);   // z2 x3 y3 z3
+  const __m128 x2x3 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2));     // x2 x2 x3 x3
+  const __m128 y0y1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1));     // y0 y0 y1 y1
+  const __m128 y2y3 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3));     // y2 y2 y3 y3
+  const __m128 z0z1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2));     // z0 z0 z1 z1
+  const __m128 z2z3 = _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0));     // z2 z2 z3 z3
+  *x = _mm_shuffle_ps(a, x2x3, _MM_SHUFFLE(2, 0, 3, 0));
+  *y = _mm_shuffle_ps(y0y1, y2y3, _MM_SHUFFLE(2, 0, 2, 0));
+  *z = _mm_shuffle_ps(z0z1, z2z3, _MM_SHUFFLE(2, 0, 2, 0));
+}
+
 // Four points given as their x, y and z in lanes, stored as `valid` consecutive (x, y, z).
 inline void StoreLanesAsPoints(__m128 x, __m128 y, __m128 z, int32_t valid, float *out) {
   if (valid == 4) {
-    const __m128 xy01 = _mm_unpacklo_ps(x, y);                              // x0 y0 x1 y1
-    const __m128 xy23 = _mm_unpackhi_ps(x, y);                              // x2 y2 x3 y3
-    const __m128 z0x1 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(1, 1, 0, 0));      // z0 z0 x1 x1
-    const __m128 y1z1 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(1, 1, 1, 1));      // y1 y1 z1 z1
-    const __m128 z2x3 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(3, 3, 2, 2));      // z2 z2 x3 x3
-    const __m128 y3z3 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(3, 3, 3, 3));      // y3 y3 z3 z3
-    _mm_storeu_ps(out, _mm_shuffle_ps(xy01, z0x1, _MM_SHUFFLE(2, 0, 1, 0)));       // x0 y0 z0 x1
-    _mm_storeu_ps(out + 4, _mm_shuffle_ps(y1z1, xy23, _MM_SHUFFLE(1, 0, 2, 0)));   // y1 z1 x2 y2
-    _mm_storeu_ps(out + 8, _mm_shuffle_ps(z2x3, y3z3, _MM_SHUFFLE(2, 0, 2, 0)));   // z2 x3 y3 z3
+    __m128 v[3];
+    InterleaveLanes(x, y, z, v);
+    _mm_storeu_ps(out, v[0]);
+    _mm_storeu_ps(out + 4, v[1]);
+    _mm_storeu_ps(out + 8, v[2]);
     return;
   }
   alignas(16) float lane[3][4];
@@ -260,12 +285,84 @@ inline void StoreLanesAsPoints(__m128 x, __m128 y, __m128 z, int32_t valid, floa
   }
 }
 
-// out[i] = in[i] x factor for `count` floats.
-inline void ScaleFloats(const float *in, int32_t count, float factor, float *out) {
-  const __m128 f = _mm_set1_ps(factor);
-  int32_t i = 0;
-  for (; i + 4 <= count; i += 4) _mm_storeu_ps(out + i, _mm_mul_ps(_mm_loadu_ps(in + i), f));
-  for (; i < count; i++) out[i] = in[i] * factor;
+// Four points given as x, y and z in lanes and their octaves: `terms` sets of `valid` consecutive
+// (x, y, z), one every `stride` floats, each the one before times the lacunarity coordinate by
+// coordinate. Whole fours are scaled as they are stored, interleaved.
+inline void StoreOctaveLanes(__m128 x, __m128 y, __m128 z, int32_t valid, int32_t terms, int32_t stride, float *out) {
+  const __m128 l = _mm_set1_ps(kCloudLacunarity);
+  if (valid == 4) {
+    __m128 v[3];
+    InterleaveLanes(x, y, z, v);
+    for (int32_t j = 0; j < terms; j++, out += stride) {
+      _mm_storeu_ps(out, v[0]);
+      _mm_storeu_ps(out + 4, v[1]);
+      _mm_storeu_ps(out + 8, v[2]);
+      v[0] = _mm_mul_ps(v[0], l);
+      v[1] = _mm_mul_ps(v[1], l);
+      v[2] = _mm_mul_ps(v[2], l);
+    }
+    return;
+  }
+  for (int32_t j = 0; j < terms; j++, out += stride) {
+    StoreLanesAsPoints(x, y, z, valid, out);
+    x = _mm_mul_ps(x, l);
+    y = _mm_mul_ps(y, l);
+    z = _mm_mul_ps(z, l);
+  }
+}
+
+// The least and the greatest of four lanes.
+inline float LowestLane(__m128 v) {
+  v = _mm_min_ps(v, _mm_movehl_ps(v, v));
+  return _mm_cvtss_f32(_mm_min_ss(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1))));
+}
+inline float HighestLane(__m128 v) {
+  v = _mm_max_ps(v, _mm_movehl_ps(v, v));
+  return _mm_cvtss_f32(_mm_max_ss(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1))));
+}
+
+// The storms among the first `count` that may reach a point of the box lo..hi, listed in their
+// order in `near`; returns how many. Four storms at a time, each lane takes the box's squared
+// distance from its centre (0 along an axis where the centre lies between the box's sides).
+// A storm is left out only where that distance exceeds its squared radius by a relative 2^-10
+// and by 2^-100: the distance is made in a few float roundings, and ApplyStorm's distance to
+// any point of the box in a few more, each off by at most a relative 2^-24 (2^-100 covers the
+// squares that underflow), so such a point fails ApplyStorm's test as well. An infinite or NaN
+// radius keeps its storm. Points with a NaN coordinate may lie outside the box; they reach no
+// storm anyway.
+int32_t StormsNearBox(const StormTable &storms, int32_t count, const float lo[3], const float hi[3], int32_t *near) {
+  const __m128 loX = _mm_set1_ps(lo[0]), loY = _mm_set1_ps(lo[1]), loZ = _mm_set1_ps(lo[2]);
+  const __m128 hiX = _mm_set1_ps(hi[0]), hiY = _mm_set1_ps(hi[1]), hiZ = _mm_set1_ps(hi[2]);
+  const __m128 zero = _mm_setzero_ps(), infinity = _mm_set1_ps(INFINITY);
+  const __m128 relative = _mm_set1_ps(1.0f + 0x1p-10f), absolute = _mm_set1_ps(0x1p-100f);
+  int32_t nearCount = 0;
+  for (int32_t first = 0; first < count; first += 4) {
+    const int32_t valid = count - first < 4 ? count - first : 4;
+    // The last few storms go through a copy that repeats the last one.
+    alignas(16) float tail[4][4];
+    const float *cx = storms.centreX + first, *cy = storms.centreY + first, *cz = storms.centreZ + first;
+    const float *r2 = storms.radiusSquared + first;
+    if (valid < 4) {
+      for (int32_t j = 0; j < 4; j++) {
+        const int32_t i = j < valid ? j : valid - 1;
+        tail[0][j] = cx[i], tail[1][j] = cy[i], tail[2][j] = cz[i], tail[3][j] = r2[i];
+      }
+      cx = tail[0], cy = tail[1], cz = tail[2], r2 = tail[3];
+    }
+    const __m128 x = _mm_loadu_ps(cx), y = _mm_loadu_ps(cy), z = _mm_loadu_ps(cz);
+    const __m128 ex = _mm_max_ps(_mm_max_ps(_mm_sub_ps(loX, x), _mm_sub_ps(x, hiX)), zero);
+    const __m128 ey = _mm_max_ps(_mm_max_ps(_mm_sub_ps(loY, y), _mm_sub_ps(y, hiY)), zero);
+    const __m128 ez = _mm_max_ps(_mm_max_ps(_mm_sub_ps(loZ, z), _mm_sub_ps(z, hiZ)), zero);
+    const __m128 distance2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)), _mm_mul_ps(ez, ez));
+    const __m128 limit = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(r2), relative), absolute);
+    const __m128 clear = _mm_and_ps(_mm_cmpge_ps(distance2, limit), _mm_cmplt_ps(limit, infinity));
+    int32_t kept = ~_mm_movemask_ps(clear) & ((1 << valid) - 1);
+    while (kept != 0) {
+      near[nearCount++] = first + __builtin_ctz(uint32_t(kept));
+      kept &= kept - 1;
+    }
+  }
+  return nearCount;
 }
 
 // Element `index` of the four matrices m[0..3], one in each lane.
@@ -285,12 +382,20 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
   alignas(16) float px[kCloudGroup], py[kCloudGroup], pz[kCloudGroup], dot[kCloudGroup];
   alignas(16) float qx[kCloudGroup], qy[kCloudGroup], qz[kCloudGroup], base[kCloudGroup];
   alignas(16) float warp[kCloudGroup];
-  for (int32_t k = 0; k < count; k++) {
+  int32_t whole = 0;
+  for (; whole + 4 <= count; whole += 4) {
+    __m128 x, y, z;
+    LoadPointsAsLanes(points + 3 * whole, &x, &y, &z);
+    _mm_store_ps(px + whole, x), _mm_store_ps(qx + whole, x);
+    _mm_store_ps(py + whole, y), _mm_store_ps(qy + whole, y);
+    _mm_store_ps(pz + whole, z), _mm_store_ps(qz + whole, z);
+  }
+  for (int32_t k = whole; k < count; k++) {
     qx[k] = px[k] = points[3 * k];
     qy[k] = py[k] = points[3 * k + 1];
     qz[k] = pz[k] = points[3 * k + 2];
-    dot[k] = pixelOf[k]->axisDot;
   }
+  for (int32_t k = 0; k < count; k++) dot[k] = pixelOf[k]->axisDot;
   // Lanes past the last point repeat it, so that every lane computes with finite values; their
   // results are not used.
   for (int32_t k = count; k < lanes; k++) {
@@ -316,9 +421,23 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
   // Step 2, the storms, each tested against four points at a time; then the points one storm
   // reaches take their shares and their turns (TwistByStorm's steps), the turns' matrices made
   // together, two at a time. Every point still meets the storms in their order. (Lanes past the
-  // last point are left alone.)
-  const int32_t stormCount = row->globals->stormsPlaced;
-  for (int32_t i = 0; i < stormCount; i++) {
+  // last point are left alone.) The points of a group lie close together, and most storms are
+  // far from all of them: only the storms near the box around the points are tested.
+  __m128 loX = _mm_set1_ps(INFINITY), loY = loX, loZ = loX;
+  __m128 hiX = _mm_set1_ps(-INFINITY), hiY = hiX, hiZ = hiX;
+  for (int32_t k = 0; k < lanes; k += 4) {
+    // A NaN coordinate, the first operand of min and max, leaves the bound as it was.
+    const __m128 x = _mm_load_ps(px + k), y = _mm_load_ps(py + k), z = _mm_load_ps(pz + k);
+    loX = _mm_min_ps(x, loX), loY = _mm_min_ps(y, loY), loZ = _mm_min_ps(z, loZ);
+    hiX = _mm_max_ps(x, hiX), hiY = _mm_max_ps(y, hiY), hiZ = _mm_max_ps(z, hiZ);
+  }
+  const float boxLo[3] = {LowestLane(loX), LowestLane(loY), LowestLane(loZ)};
+  const float boxHi[3] = {HighestLane(hiX), HighestLane(hiY), HighestLane(hiZ)};
+  int32_t nearStorms[kStormCapacity];
+  const int32_t stormCount = row->globals->stormsPlaced < kStormCapacity ? row->globals->stormsPlaced : kStormCapacity;
+  const int32_t nearCount = StormsNearBox(storms, stormCount, boxLo, boxHi, nearStorms);
+  for (int32_t n = 0; n < nearCount; n++) {
+    const int32_t i = nearStorms[n];
     const __m128 cx = _mm_set1_ps(storms.centreX[i]);
     const __m128 cy = _mm_set1_ps(storms.centreY[i]);
     const __m128 cz = _mm_set1_ps(storms.centreZ[i]);
@@ -402,7 +521,8 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
   GradientNoise3Many(tables, warpPoints, warp, count);
 
   // The octave points: the warped point and its octaves, then the extra octaves, which start
-  // again from the untwisted point.
+  // again from the untwisted point. Each octave is the one before it times the lacunarity,
+  // coordinate by coordinate, made in registers as the octaves are stored.
   const int32_t loopTerms = run->cloudOctavesMinusOne > 1 ? run->cloudOctavesMinusOne - 1 : 0;
   const int32_t extraTerms = run->cloudExtraOctaves > 0 ? run->cloudExtraOctaves : 0;
   const int32_t terms = 1 + loopTerms + extraTerms;
@@ -416,26 +536,40 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
     __m128 x = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qx + k), n), three), _mm_set1_ps(kCloudOffset[0]));
     __m128 y = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qy + k), n), three), _mm_set1_ps(kCloudOffset[1]));
     __m128 z = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qz + k), n), three), _mm_set1_ps(kCloudOffset[2]));
-    StoreLanesAsPoints(x, y, z, valid, o);
+    StoreOctaveLanes(x, y, z, valid, 1 + loopTerms, 3 * count, o);
     if (extraTerms == 0) continue;
     x = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(px + k), three), _mm_set1_ps(kCloudOffset[0])), extraFrequency);
     y = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(py + k), three), _mm_set1_ps(kCloudOffset[1])), extraFrequency);
     z = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(pz + k), three), _mm_set1_ps(kCloudOffset[2])), extraFrequency);
-    StoreLanesAsPoints(x, y, z, valid, o + 3 * count * (1 + loopTerms));
-  }
-  // Each later octave is the one before it times the lacunarity, coordinate by coordinate; a
-  // term's block of interleaved points is scaled as it lies, four floats at a time, without
-  // taking the points apart again.
-  for (int32_t j = 1; j < terms; j++) {
-    if (j != 1 + loopTerms) ScaleFloats(octavePoints + 3 * count * (j - 1), 3 * count, kCloudLacunarity,
-                                        octavePoints + 3 * count * j);
+    StoreOctaveLanes(x, y, z, valid, extraTerms, 3 * count, o + 3 * count * (1 + loopTerms));
   }
   GradientNoise3Many(tables, octavePoints, values, terms * count);
 
-  // The sums, as SumCloudTerms makes them; term j of point k is values[j x count + k].
+  // The sums, as SumCloudTerms makes them; term j of point k is values[j x count + k]. Sixteen
+  // points a turn while they last, so that each term's amplitude is made ready once for four
+  // registers of points.
   float amplitude[kMaxCloudTerms];
   CloudAmplitudes(terms, loopTerms, amplitude);
   int32_t k = 0;
+  for (; k + 16 <= count; k += 16) {
+    const float *v = values + k;
+    __m128 d0 = _mm_add_ps(_mm_load_ps(base + k), _mm_loadu_ps(v));
+    __m128 d1 = _mm_add_ps(_mm_load_ps(base + k + 4), _mm_loadu_ps(v + 4));
+    __m128 d2 = _mm_add_ps(_mm_load_ps(base + k + 8), _mm_loadu_ps(v + 8));
+    __m128 d3 = _mm_add_ps(_mm_load_ps(base + k + 12), _mm_loadu_ps(v + 12));
+    for (int32_t j = 1; j < terms; j++) {
+      v += count;
+      const __m128 a = _mm_set1_ps(amplitude[j]);
+      d0 = _mm_add_ps(d0, _mm_mul_ps(_mm_loadu_ps(v), a));
+      d1 = _mm_add_ps(d1, _mm_mul_ps(_mm_loadu_ps(v + 4), a));
+      d2 = _mm_add_ps(d2, _mm_mul_ps(_mm_loadu_ps(v + 8), a));
+      d3 = _mm_add_ps(d3, _mm_mul_ps(_mm_loadu_ps(v + 12), a));
+    }
+    _mm_storeu_ps(out + k, d0);
+    _mm_storeu_ps(out + k + 4, d1);
+    _mm_storeu_ps(out + k + 8, d2);
+    _mm_storeu_ps(out + k + 12, d3);
+  }
   for (; k + 4 <= count; k += 4) {
     const float *v = values + k;
     __m128 density = _mm_add_ps(_mm_load_ps(base + k), _mm_loadu_ps(v));
