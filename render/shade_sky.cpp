@@ -116,9 +116,18 @@ float CloudBiasAndTwist(ShadeRow *row, const float point[3], float axisDot, cons
 }
 
 // Points whose densities are evaluated together: the warps in one noise batch, then every
-// octave point in another.
-constexpr int32_t kCloudGroup = 32;
-static_assert(kCloudGroup * kMaxCloudTerms <= kRowNoiseCapacity, "a group's octave points fit the scratch");
+// octave point in another. A group is at most kCloudGroup points (a batch's points and their
+// shadow points), fewer where its octave points would not fit the scratch; the larger the
+// group, the less its own work costs each point.
+constexpr int32_t kCloudGroup = 2 * kRowBatchColumns;
+static_assert(kRowNoiseCapacity / kMaxCloudTerms >= 4, "a group of four points' octave points fit the scratch");
+
+// The terms of the density: the warped point, loopTerms octaves of it and extraTerms extra octaves.
+inline int32_t CloudTerms(const RunState *run, int32_t *loopTerms, int32_t *extraTerms) {
+  *loopTerms = run->cloudOctavesMinusOne > 1 ? run->cloudOctavesMinusOne - 1 : 0;
+  *extraTerms = run->cloudExtraOctaves > 0 ? run->cloudExtraOctaves : 0;
+  return 1 + *loopTerms + *extraTerms;
+}
 
 // The amplitude of each term, the same for every point: the running product of the gains, one
 // more step of it between the warped octaves and the extra ones.
@@ -523,9 +532,8 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
   // The octave points: the warped point and its octaves, then the extra octaves, which start
   // again from the untwisted point. Each octave is the one before it times the lacunarity,
   // coordinate by coordinate, made in registers as the octaves are stored.
-  const int32_t loopTerms = run->cloudOctavesMinusOne > 1 ? run->cloudOctavesMinusOne - 1 : 0;
-  const int32_t extraTerms = run->cloudExtraOctaves > 0 ? run->cloudExtraOctaves : 0;
-  const int32_t terms = 1 + loopTerms + extraTerms;
+  int32_t loopTerms, extraTerms;
+  const int32_t terms = CloudTerms(run, &loopTerms, &extraTerms);
   const __m128 three = _mm_set1_ps(3.0f);
   const __m128 extraFrequency = _mm_set1_ps(run->cloudExtraFrequency);
   const __m128 unitScale = _mm_set1_ps(row->view->unitScale);
@@ -683,8 +691,12 @@ void ShadowPointsMany(const ShadeRow *row, ShadePixel *const *pixels, const int3
 // coriolisOf[k] that pixel's Coriolis matrix.
 void GroupedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *const *coriolisOf, const float *points,
                       int32_t count, float *out, RowNoiseScratch *scratch) {
-  for (int32_t first = 0; first < count; first += kCloudGroup) {
-    const int32_t n = count - first < kCloudGroup ? count - first : kCloudGroup;
+  // As many points to a group as the scratch has room for their octave points, in fours.
+  int32_t loopTerms, extraTerms;
+  const int32_t room = kRowNoiseCapacity / CloudTerms(row->run, &loopTerms, &extraTerms) & ~3;
+  const int32_t group = room < kCloudGroup ? room : kCloudGroup;
+  for (int32_t first = 0; first < count; first += group) {
+    const int32_t n = count - first < group ? count - first : group;
     PackedDensities(row, pixelOf + first, coriolisOf + first, points + 3 * first, n, out + first, scratch->points,
                     scratch->values);
   }

@@ -363,8 +363,8 @@ TEST_F(ShaderTest, StormsTwistTheCloudsInTheirOrder) {
 // or just reaches that point; such a storm's share is too small to see, so its strength is huge
 // and its twist shows. Others are far away, infinite, NaN or empty. The first rounds have one
 // point in each group (its box is the point itself); batches of 1 to 64 pixels leave every
-// remainder of groups of 32 and of four, and the octave layouts include no extra octaves and
-// no warped ones after the first.
+// remainder of four, and the octave layouts include no extra octaves, no warped ones after the
+// first, and so many that a batch's points take several groups.
 TEST_F(ShaderTest, GroupedCloudDensitiesEqualThePlainOnesAtStormEdges) {
   RunState *run = g_->runState;
   uint32_t state = 4242;
@@ -392,18 +392,18 @@ TEST_F(ShaderTest, GroupedCloudDensitiesEqualThePlainOnesAtStormEdges) {
   auto scratch = std::make_unique<RowNoiseScratch>();
   std::vector<ShadePixel> pixels(kRowBatchColumns);
   ShadePixel *list[kRowBatchColumns];
-  const int32_t octaves[][2] = {{3, 2}, {1, 0}, {0, 5}, {4, 0}};
+  const int32_t octaves[][2] = {{3, 2}, {1, 0}, {0, 5}, {4, 0}, {7, 40}};
   int reached = 0, edges = 0;
-  for (int round = 0; round < 24; round++) {
-    run->cloudOctavesMinusOne = octaves[round % 4][0];
-    run->cloudExtraOctaves = octaves[round % 4][1];
+  for (int round = 0; round < 30; round++) {
+    run->cloudOctavesMinusOne = octaves[round % 5][0];
+    run->cloudExtraOctaves = octaves[round % 5][1];
     run->cloudExtraFrequency = 9.2438f;
     run->cloudBase = next(-0.2f, 0.4f);
     float middle[3] = {next(-1.0f, 1.0f), next(-1.0f, 1.0f), next(-1.0f, 1.0f)};
     normalise(middle);
     const float spread = round % 3 == 0 ? 0.4f : 0.05f;
-    const int32_t sizes[] = {1, 1, 33, 64};
-    const int32_t count = round < 4 ? sizes[round] : 1 + int32_t(next(0.0f, 64.0f)) % 64;
+    const int32_t sizes[] = {1, 1, 33, 64, 64};
+    const int32_t count = round < 5 ? sizes[round] : 1 + int32_t(next(0.0f, 64.0f)) % 64;
     for (int32_t i = 0; i < count; i++) {
       ShadePixel &px = pixels[i];
       px = ShadePixel{};
