@@ -379,52 +379,57 @@ inline __m128 MatrixLanes(const float *const *m, int index) {
   return _mm_setr_ps(m[0][index], m[1][index], m[2][index], m[3][index]);
 }
 
-// Densities of `count` (at most kCloudGroup) points; point k belongs to pixelOf[k] and turns
-// with coriolisOf[k], that pixel's Coriolis matrix. octavePoints and values have room for
-// count x kMaxCloudTerms points.
-void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *const *coriolisOf, const float *points,
+// Densities of `count` (at most kCloudGroup) points; point k belongs to a pixel whose axis dot
+// is axisDot[k] and turns with coriolisOf[k], that pixel's Coriolis matrix. octavePoints and
+// values have room for count x kMaxCloudTerms points.
+void PackedDensities(ShadeRow *row, const float *axisDot, const float *const *coriolisOf, const float *points,
                      int32_t count, float *out, float *octavePoints, float *values) {
   if (count <= 0) return;
   const RunState *run = row->run;
   const StormTable &storms = run->storms;
   const int32_t lanes = (count + 3) & ~3;
+  const int32_t whole = count & ~3;
   alignas(16) float px[kCloudGroup], py[kCloudGroup], pz[kCloudGroup], dot[kCloudGroup];
   alignas(16) float qx[kCloudGroup], qy[kCloudGroup], qz[kCloudGroup], base[kCloudGroup];
   alignas(16) float warp[kCloudGroup];
-  int32_t whole = 0;
-  for (; whole + 4 <= count; whole += 4) {
-    __m128 x, y, z;
-    LoadPointsAsLanes(points + 3 * whole, &x, &y, &z);
-    _mm_store_ps(px + whole, x), _mm_store_ps(qx + whole, x);
-    _mm_store_ps(py + whole, y), _mm_store_ps(qy + whole, y);
-    _mm_store_ps(pz + whole, z), _mm_store_ps(qz + whole, z);
-  }
-  for (int32_t k = whole; k < count; k++) {
-    qx[k] = px[k] = points[3 * k];
-    qy[k] = py[k] = points[3 * k + 1];
-    qz[k] = pz[k] = points[3 * k + 2];
-  }
-  for (int32_t k = 0; k < count; k++) dot[k] = pixelOf[k]->axisDot;
-  // Lanes past the last point repeat it, so that every lane computes with finite values; their
-  // results are not used.
-  for (int32_t k = count; k < lanes; k++) {
-    qx[k] = px[k] = px[count - 1];
-    qy[k] = py[k] = py[count - 1];
-    qz[k] = pz[k] = pz[count - 1];
-    dot[k] = dot[count - 1];
+  // The last four, when the points end within it, through the arrays: lanes past the last point
+  // repeat it, so that every lane computes with finite values; their results are not used.
+  for (int32_t k = whole; k < lanes; k++) {
+    const int32_t j = k < count ? k : count - 1;
+    qx[k] = px[k] = points[3 * j];
+    qy[k] = py[k] = points[3 * j + 1];
+    qz[k] = pz[k] = points[3 * j + 2];
+    dot[k] = axisDot[j];
     warp[k] = 0.0f;
   }
 
-  // Step 1, the polar bias.
+  // Step 1, the polar bias, and the box around the points for step 2, four points at a time
+  // as they are taken apart.
   const __m128 cloudBase = _mm_set1_ps(run->cloudBase);
   const __m128 pole = _mm_set1_ps(0.7f);
   const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+  __m128 loX = _mm_set1_ps(INFINITY), loY = loX, loZ = loX;
+  __m128 hiX = _mm_set1_ps(-INFINITY), hiY = hiX, hiZ = hiX;
   for (int32_t k = 0; k < lanes; k += 4) {
-    const __m128 a = _mm_and_ps(_mm_load_ps(dot + k), absMask);
+    __m128 x, y, z, d;
+    if (k < whole) {
+      LoadPointsAsLanes(points + 3 * k, &x, &y, &z);
+      _mm_store_ps(px + k, x), _mm_store_ps(qx + k, x);
+      _mm_store_ps(py + k, y), _mm_store_ps(qy + k, y);
+      _mm_store_ps(pz + k, z), _mm_store_ps(qz + k, z);
+      d = _mm_loadu_ps(axisDot + k);
+    } else {
+      x = _mm_load_ps(px + k), y = _mm_load_ps(py + k), z = _mm_load_ps(pz + k);
+      d = _mm_load_ps(dot + k);
+    }
+    const __m128 a = _mm_and_ps(d, absMask);
     const __m128 polar = _mm_add_ps(cloudBase, _mm_mul_ps(_mm_sub_ps(a, pole), _mm_set1_ps(1.5f)));
     const __m128 other = _mm_sub_ps(cloudBase, _mm_mul_ps(_mm_sub_ps(pole, a), _mm_set1_ps(0.3f)));
     const __m128 isPolar = _mm_cmpgt_ps(a, pole);
     _mm_store_ps(base + k, _mm_or_ps(_mm_and_ps(isPolar, polar), _mm_andnot_ps(isPolar, other)));
+    // A NaN coordinate, the first operand of min and max, leaves the bound as it was.
+    loX = _mm_min_ps(x, loX), loY = _mm_min_ps(y, loY), loZ = _mm_min_ps(z, loZ);
+    hiX = _mm_max_ps(x, hiX), hiY = _mm_max_ps(y, hiY), hiZ = _mm_max_ps(z, hiZ);
   }
 
   // Step 2, the storms, each tested against four points at a time; then the points one storm
@@ -432,14 +437,6 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
   // together, two at a time. Every point still meets the storms in their order. (Lanes past the
   // last point are left alone.) The points of a group lie close together, and most storms are
   // far from all of them: only the storms near the box around the points are tested.
-  __m128 loX = _mm_set1_ps(INFINITY), loY = loX, loZ = loX;
-  __m128 hiX = _mm_set1_ps(-INFINITY), hiY = hiX, hiZ = hiX;
-  for (int32_t k = 0; k < lanes; k += 4) {
-    // A NaN coordinate, the first operand of min and max, leaves the bound as it was.
-    const __m128 x = _mm_load_ps(px + k), y = _mm_load_ps(py + k), z = _mm_load_ps(pz + k);
-    loX = _mm_min_ps(x, loX), loY = _mm_min_ps(y, loY), loZ = _mm_min_ps(z, loZ);
-    hiX = _mm_max_ps(x, hiX), hiY = _mm_max_ps(y, hiY), hiZ = _mm_max_ps(z, hiZ);
-  }
   const float boxLo[3] = {LowestLane(loX), LowestLane(loY), LowestLane(loZ)};
   const float boxHi[3] = {HighestLane(hiX), HighestLane(hiY), HighestLane(hiZ)};
   int32_t nearStorms[kStormCapacity];
@@ -687,9 +684,9 @@ void ShadowPointsMany(const ShadeRow *row, ShadePixel *const *pixels, const int3
   }
 }
 
-// Densities of many points in groups; pixelOf[k] is the pixel point k belongs to and
-// coriolisOf[k] that pixel's Coriolis matrix.
-void GroupedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *const *coriolisOf, const float *points,
+// Densities of many points in groups; axisDot[k] is the axis dot of the pixel point k belongs
+// to and coriolisOf[k] that pixel's Coriolis matrix.
+void GroupedDensities(ShadeRow *row, const float *axisDot, const float *const *coriolisOf, const float *points,
                       int32_t count, float *out, RowNoiseScratch *scratch) {
   // As many points to a group as the scratch has room for their octave points, in fours.
   int32_t loopTerms, extraTerms;
@@ -697,7 +694,7 @@ void GroupedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *co
   const int32_t group = room < kCloudGroup ? room : kCloudGroup;
   for (int32_t first = 0; first < count; first += group) {
     const int32_t n = count - first < group ? count - first : group;
-    PackedDensities(row, pixelOf + first, coriolisOf + first, points + 3 * first, n, out + first, scratch->points,
+    PackedDensities(row, axisDot + first, coriolisOf + first, points + 3 * first, n, out + first, scratch->points,
                     scratch->values);
   }
 }
@@ -742,42 +739,13 @@ void IntersectUnitSphere(const float o[3], const float d[3], float hit[3]) {
 
 // ---- Stage 8: clouds ----------------------------------------------------------------------------
 
-void ShadeClouds(ShadeRow *row, ShadePixel *px) {
-  if (!row->cloudsOn) return;
-  const bool shadowed = px->lightLevel > 0.0f && row->isLit;
-  const int32_t wanted = shadowed ? 2 : 1;
-  float density[2] = {0.0f, 0.0f};
-  if (px->cloudReadyCount >= wanted) {
-    density[0] = px->cloudReady[0];
-    density[1] = px->cloudReady[1];
-  } else {
-    float points[6];
-    CloudPoints(row, px, shadowed, points);
-    CloudDensities(row, points, wanted, density);
-  }
-  RunState *run = row->run;
-
-  // The shadow's darkening is applied below, with the cloud's colour, in the same channel pass:
-  // the colour is read and written once (the previous stage has just stored it, channel by
-  // channel, and a wider load of it would wait for those stores).
-  float lit = 1.0f;
-  if (shadowed) {
-    const float shadow = ClampF(density[1] * run->cloudEdgeGain, 0.0f, 1.0f) * run->cloudShadowStrength;
-    lit = 1.0f - shadow;
-  }
-  px->cloudDensity = density[0];
-  px->cloudCover = ClampF(density[0] * run->cloudEdgeGain, 0.0f, 1.0f);
-
-  float relief = 0.0f;
-  if (px->cloudCover > 0.0f && px->day && row->isLit) {
-    float lightSide;
-    if (px->cloudLightSideReady) {
-      lightSide = px->cloudLightSide;
-    } else {
-      CloudDensities(row, px->lightSidePoint, 1, &lightSide);
-    }
-    relief = (lightSide - density[0]) * row->cloudBumpGain;
-  }
+// Stage 8's last step: the cloud's colour over the pixel's, with the cloud's relief, the
+// pixel darkened first by the cloud's shadow (lit) where it is shadowed.
+//
+// The shadow's darkening is applied with the cloud's colour, in the same channel pass: the
+// colour is read and written once (the previous stage has just stored it, channel by channel,
+// and a wider load of it would wait for those stores).
+inline void MixCloudColour(const ShadeRow *row, ShadePixel *px, bool shadowed, float lit, float relief) {
   const float b = ClampF(relief + px->d, 0.0f, 1.0f);
   const float k = 1.0f - (1.0f - b) * (1.0f - b);
   for (int c = 0; c < 3; c++) {
@@ -785,6 +753,56 @@ void ShadeClouds(ShadeRow *row, ShadePixel *px) {
     const float cloud = row->cloudColour[c] * k * px->factor[c];
     px->colour[c] = colour + (cloud - colour) * px->cloudCover;
   }
+}
+
+// The rest of stage 8 where the light-side density was not made ahead.
+__attribute__((noinline)) void MixCloudsMakingLightSide(ShadeRow *row, ShadePixel *px, bool shadowed, float lit,
+                                                        float density) {
+  float lightSide;
+  CloudDensities(row, px->lightSidePoint, 1, &lightSide);
+  MixCloudColour(row, px, shadowed, lit, (lightSide - density) * row->cloudBumpGain);
+}
+
+// Stage 8 from the densities under the pixel and at its shadow point. The routines it may call
+// are called last, so that the usual pixel, whose densities are all ready, needs no frame.
+inline void ShadeCloudsWith(ShadeRow *row, ShadePixel *px, bool shadowed, float density0, float density1) {
+  const RunState *run = row->run;
+  float lit = 1.0f;
+  if (shadowed) {
+    const float shadow = ClampF(density1 * run->cloudEdgeGain, 0.0f, 1.0f) * run->cloudShadowStrength;
+    lit = 1.0f - shadow;
+  }
+  px->cloudDensity = density0;
+  px->cloudCover = ClampF(density0 * run->cloudEdgeGain, 0.0f, 1.0f);
+
+  float relief = 0.0f;
+  if (px->cloudCover > 0.0f && px->day && row->isLit) {
+    if (!px->cloudLightSideReady) {
+      MixCloudsMakingLightSide(row, px, shadowed, lit, density0);
+      return;
+    }
+    relief = (px->cloudLightSide - density0) * row->cloudBumpGain;
+  }
+  MixCloudColour(row, px, shadowed, lit, relief);
+}
+
+// Stage 8 where the densities under the pixel and at its shadow point were not made ahead.
+__attribute__((noinline)) void ShadeCloudsMakingDensities(ShadeRow *row, ShadePixel *px, bool shadowed) {
+  float points[6];
+  float density[2] = {0.0f, 0.0f};
+  CloudPoints(row, px, shadowed, points);
+  CloudDensities(row, points, shadowed ? 2 : 1, density);
+  ShadeCloudsWith(row, px, shadowed, density[0], density[1]);
+}
+
+void ShadeClouds(ShadeRow *row, ShadePixel *px) {
+  if (!row->cloudsOn) return;
+  const bool shadowed = px->lightLevel > 0.0f && row->isLit;
+  if (px->cloudReadyCount < (shadowed ? 2 : 1)) {
+    ShadeCloudsMakingDensities(row, px, shadowed);
+    return;
+  }
+  ShadeCloudsWith(row, px, shadowed, px->cloudReady[0], px->cloudReady[1]);
 }
 
 // ---- Stage 9: the disc --------------------------------------------------------------------------
@@ -1009,7 +1027,8 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
   constexpr int32_t kMaxPoints = 2 * kRowBatchColumns;
   float points[3 * kMaxPoints];
   float density[kMaxPoints];
-  ShadePixel *pixelOf[kMaxPoints];
+  ShadePixel *pixelOf[kRowBatchColumns];
+  float axisDotOf[kMaxPoints];
   const float *coriolisOf[kMaxPoints];
   bool shadowedAt[kRowBatchColumns];
   // Each pixel's Coriolis turn, made once for all its points (the one-pixel form remakes it
@@ -1033,18 +1052,18 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
     shadowedAt[i] = LandLightLevel(row, px) > 0.0f && row->isLit;
     for (int c = 0; c < 3; c++) points[3 * used + c] = px->n[c];
     coriolisOf[used] = coriolisOfPixel[i];
-    pixelOf[used++] = px;
+    axisDotOf[used++] = px->axisDot;
     if (shadowedAt[i]) {
       shadowSlot[shadows] = used;
       shadowPixel[shadows++] = px;
       coriolisOf[used] = coriolisOfPixel[i];
-      pixelOf[used++] = px;
+      axisDotOf[used++] = px->axisDot;
     }
   }
   if (used == 0) return;
   ShadowPointsMany(row, shadowPixel, shadowSlot, shadows, points);
   ExactRotationMatrixMany(row->run->modelAxis, angles, coriolis[0], made);
-  GroupedDensities(row, pixelOf, coriolisOf, points, used, density, scratch);
+  GroupedDensities(row, axisDotOf, coriolisOf, points, used, density, scratch);
 
   // The light-side points of the clouded pixels, over the first points (k >= i >= lit).
   int32_t k = 0, lit = 0;
@@ -1058,11 +1077,12 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
     if (cover > 0.0f && px->day && row->isLit) {
       for (int c = 0; c < 3; c++) points[3 * lit + c] = px->lightSidePoint[c];
       coriolisOf[lit] = coriolisOfPixel[i];
+      axisDotOf[lit] = px->axisDot;
       pixelOf[lit++] = px;
     }
   }
   if (lit == 0) return;
-  GroupedDensities(row, pixelOf, coriolisOf, points, lit, density, scratch);
+  GroupedDensities(row, axisDotOf, coriolisOf, points, lit, density, scratch);
   for (int32_t i = 0; i < lit; i++) {
     pixelOf[i]->cloudLightSide = density[i];
     pixelOf[i]->cloudLightSideReady = true;
