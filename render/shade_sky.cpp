@@ -635,30 +635,30 @@ void CloudPoints(const ShadeRow *row, const ShadePixel *px, bool shadowed, float
   }
 }
 
+// The sphere points and light directions of the pixels whose shadow points are wanted, in rows
+// (x, y, z of n, then of the light), with room for a last four.
+struct ShadowSources {
+  alignas(16) float row[6][kRowBatchColumns + 4];
+};
+
 // CloudPoints' shadow points of `count` pixels, four at a time (IntersectUnitSphere in lanes:
-// both roots and the miss are computed and the lane picks what the branches would): pixel k's
-// goes to points + 3 slot[k].
-void ShadowPointsMany(const ShadeRow *row, ShadePixel *const *pixels, const int32_t *slot, int32_t count,
-                      float *points) {
+// both roots and the miss are computed and the lane picks what the branches would), as
+// consecutive points at `points`. Lanes past the last pixel repeat it.
+void ShadowPointsMany(const ShadeRow *row, ShadowSources *from, int32_t count, float *points) {
+  for (int32_t k = count; k < ((count + 3) & ~3); k++) {
+    for (int r = 0; r < 6; r++) from->row[r][k] = from->row[r][count - 1];
+  }
   const __m128 scale = _mm_set1_ps(row->run->cloudShellScale);
   const __m128 one = _mm_set1_ps(1.0f), two = _mm_set1_ps(2.0f), four = _mm_set1_ps(4.0f);
   const __m128 zero = _mm_setzero_ps(), signBit = _mm_set1_ps(-0.0f);
   for (int32_t first = 0; first < count; first += 4) {
     const int32_t n = count - first < 4 ? count - first : 4;
-    alignas(16) float lane[6][4];
-    for (int32_t j = 0; j < 4; j++) {
-      const ShadePixel *px = pixels[first + (j < n ? j : n - 1)];
-      for (int c = 0; c < 3; c++) {
-        lane[c][j] = px->n[c];
-        lane[3 + c][j] = px->light[c];
-      }
-    }
-    const __m128 ox = _mm_mul_ps(_mm_load_ps(lane[0]), scale);
-    const __m128 oy = _mm_mul_ps(_mm_load_ps(lane[1]), scale);
-    const __m128 oz = _mm_mul_ps(_mm_load_ps(lane[2]), scale);
-    const __m128 wx = _mm_add_ps(ox, _mm_load_ps(lane[3]));
-    const __m128 wy = _mm_add_ps(oy, _mm_load_ps(lane[4]));
-    const __m128 wz = _mm_add_ps(oz, _mm_load_ps(lane[5]));
+    const __m128 ox = _mm_mul_ps(_mm_load_ps(from->row[0] + first), scale);
+    const __m128 oy = _mm_mul_ps(_mm_load_ps(from->row[1] + first), scale);
+    const __m128 oz = _mm_mul_ps(_mm_load_ps(from->row[2] + first), scale);
+    const __m128 wx = _mm_add_ps(ox, _mm_load_ps(from->row[3] + first));
+    const __m128 wy = _mm_add_ps(oy, _mm_load_ps(from->row[4] + first));
+    const __m128 wz = _mm_add_ps(oz, _mm_load_ps(from->row[5] + first));
     const __m128 b =
         _mm_mul_ps(two, _mm_add_ps(_mm_add_ps(_mm_mul_ps(wx, ox), _mm_mul_ps(wy, oy)), _mm_mul_ps(wz, oz)));
     const __m128 oo = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ox, ox), _mm_mul_ps(oy, oy)), _mm_mul_ps(oz, oz));
@@ -672,15 +672,8 @@ void ShadowPointsMany(const ShadeRow *row, ShadePixel *const *pixels, const int3
     const __m128 hx = _mm_add_ps(ox, _mm_mul_ps(t, wx));
     const __m128 hy = _mm_add_ps(oy, _mm_mul_ps(t, wy));
     const __m128 hz = _mm_add_ps(oz, _mm_mul_ps(t, wz));
-    _mm_store_ps(lane[0], _mm_or_ps(_mm_and_ps(hits, hx), _mm_andnot_ps(hits, one)));
-    _mm_store_ps(lane[1], _mm_and_ps(hits, hy));
-    _mm_store_ps(lane[2], _mm_and_ps(hits, hz));
-    for (int32_t j = 0; j < n; j++) {
-      float *out = points + 3 * slot[first + j];
-      out[0] = lane[0][j];
-      out[1] = lane[1][j];
-      out[2] = lane[2][j];
-    }
+    StoreLanesAsPoints(_mm_or_ps(_mm_and_ps(hits, hx), _mm_andnot_ps(hits, one)), _mm_and_ps(hits, hy),
+                       _mm_and_ps(hits, hz), n, points + 3 * first);
   }
 }
 
@@ -1023,7 +1016,10 @@ void PrepareOutputRow(ShadeRow *row) {
 // light-side points of the pixels those densities cloud on the day side.
 void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch) {
   if (count > kRowBatchColumns) count = kRowBatchColumns;
-  if (!row->cloudsOn || row->view->realCloudsOn) return;
+  if (!row->cloudsOn || row->view->realCloudsOn || count <= 0) return;
+  // Every pixel's sphere point first (point i is pixel i's), then the shadow points of the
+  // shadowed pixels in their order. The densities of different points do not depend on each
+  // other, so their order is free.
   constexpr int32_t kMaxPoints = 2 * kRowBatchColumns;
   float points[3 * kMaxPoints];
   float density[kMaxPoints];
@@ -1040,39 +1036,38 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
   float angles[kRowBatchColumns];
   const float *coriolisOfPixel[kRowBatchColumns];
   const float factor = row->view->coriolisFactor;
-  // The shadow points are found after the loop, four at a time: slot and pixel of each.
-  int32_t shadowSlot[kRowBatchColumns];
-  ShadePixel *shadowPixel[kRowBatchColumns];
-  int32_t used = 0, made = 0, shadows = 0;
+  // The shadow points are found after the loop, four at a time.
+  ShadowSources shadowFrom;
+  int32_t made = 0, shadows = 0;
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = pixels[i];
     const float angle = (1.0f - px->axisDot * px->axisDot) * factor;
     if (made == 0 || !(angle == angles[made - 1])) angles[made++] = angle;
     coriolisOfPixel[i] = coriolis[made - 1];
     shadowedAt[i] = LandLightLevel(row, px) > 0.0f && row->isLit;
-    for (int c = 0; c < 3; c++) points[3 * used + c] = px->n[c];
-    coriolisOf[used] = coriolisOfPixel[i];
-    axisDotOf[used++] = px->axisDot;
+    for (int c = 0; c < 3; c++) points[3 * i + c] = px->n[c];
+    coriolisOf[i] = coriolisOfPixel[i];
+    axisDotOf[i] = px->axisDot;
     if (shadowedAt[i]) {
-      shadowSlot[shadows] = used;
-      shadowPixel[shadows++] = px;
-      coriolisOf[used] = coriolisOfPixel[i];
-      axisDotOf[used++] = px->axisDot;
+      for (int c = 0; c < 3; c++) {
+        shadowFrom.row[c][shadows] = px->n[c];
+        shadowFrom.row[3 + c][shadows] = px->light[c];
+      }
+      coriolisOf[count + shadows] = coriolisOfPixel[i];
+      axisDotOf[count + shadows++] = px->axisDot;
     }
   }
-  if (used == 0) return;
-  ShadowPointsMany(row, shadowPixel, shadowSlot, shadows, points);
+  if (shadows > 0) ShadowPointsMany(row, &shadowFrom, shadows, points + 3 * count);
   ExactRotationMatrixMany(row->run->modelAxis, angles, coriolis[0], made);
-  GroupedDensities(row, axisDotOf, coriolisOf, points, used, density, scratch);
+  GroupedDensities(row, axisDotOf, coriolisOf, points, count + shadows, density, scratch);
 
-  // The light-side points of the clouded pixels, over the first points (k >= i >= lit).
-  int32_t k = 0, lit = 0;
+  // The light-side points of the clouded pixels, over the sphere points (i >= lit).
+  int32_t shadow = count, lit = 0;
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = pixels[i];
-    px->cloudReady[0] = density[k];
-    px->cloudReady[1] = shadowedAt[i] ? density[k + 1] : 0.0f;
+    px->cloudReady[0] = density[i];
+    px->cloudReady[1] = shadowedAt[i] ? density[shadow++] : 0.0f;
     px->cloudReadyCount = shadowedAt[i] ? 2 : 1;
-    k += px->cloudReadyCount;
     const float cover = ClampF(px->cloudReady[0] * row->run->cloudEdgeGain, 0.0f, 1.0f);
     if (cover > 0.0f && px->day && row->isLit) {
       for (int c = 0; c < 3; c++) points[3 * lit + c] = px->lightSidePoint[c];
