@@ -294,24 +294,24 @@ inline void StoreLanesAsPoints(__m128 x, __m128 y, __m128 z, int32_t valid, floa
   }
 }
 
-// Four points given as x, y and z in lanes and their octaves: `terms` sets of `valid` consecutive
-// (x, y, z), one every `stride` floats, each the one before times the lacunarity coordinate by
-// coordinate. Whole fours are scaled as they are stored, interleaved.
+// Four points given as their consecutive (x, y, z) in three registers and their octaves: `terms`
+// sets of them, one every `stride` floats, each the one before times the lacunarity coordinate
+// by coordinate, scaled as they lie.
+inline void StoreOctaveVectors(__m128 a, __m128 b, __m128 c, int32_t terms, int32_t stride, float *out) {
+  const __m128 l = _mm_set1_ps(kCloudLacunarity);
+  for (int32_t j = 0; j < terms; j++, out += stride) {
+    _mm_storeu_ps(out, a);
+    _mm_storeu_ps(out + 4, b);
+    _mm_storeu_ps(out + 8, c);
+    a = _mm_mul_ps(a, l);
+    b = _mm_mul_ps(b, l);
+    c = _mm_mul_ps(c, l);
+  }
+}
+
+// StoreOctaveVectors of `valid` points given as x, y and z in lanes.
 inline void StoreOctaveLanes(__m128 x, __m128 y, __m128 z, int32_t valid, int32_t terms, int32_t stride, float *out) {
   const __m128 l = _mm_set1_ps(kCloudLacunarity);
-  if (valid == 4) {
-    __m128 v[3];
-    InterleaveLanes(x, y, z, v);
-    for (int32_t j = 0; j < terms; j++, out += stride) {
-      _mm_storeu_ps(out, v[0]);
-      _mm_storeu_ps(out + 4, v[1]);
-      _mm_storeu_ps(out + 8, v[2]);
-      v[0] = _mm_mul_ps(v[0], l);
-      v[1] = _mm_mul_ps(v[1], l);
-      v[2] = _mm_mul_ps(v[2], l);
-    }
-    return;
-  }
   for (int32_t j = 0; j < terms; j++, out += stride) {
     StoreLanesAsPoints(x, y, z, valid, out);
     x = _mm_mul_ps(x, l);
@@ -518,24 +518,51 @@ void PackedDensities(ShadeRow *row, const float *axisDot, const float *const *co
     const __m128 tx = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m0), _mm_mul_ps(y, m4)), _mm_mul_ps(z, m8));
     const __m128 ty = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m1), _mm_mul_ps(y, m5)), _mm_mul_ps(z, m9));
     const __m128 tz = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m2), _mm_mul_ps(y, m6)), _mm_mul_ps(z, m10));
-    _mm_store_ps(qx + k, tx);
-    _mm_store_ps(qy + k, ty);
-    _mm_store_ps(qz + k, tz);
     StoreLanesAsPoints(tx, ty, tz, count - k < 4 ? count - k : 4, warpPoints + 3 * k);
+    if (k == whole) {   // the octaves of a last partial four are made in lanes
+      _mm_store_ps(qx + k, tx);
+      _mm_store_ps(qy + k, ty);
+      _mm_store_ps(qz + k, tz);
+    }
   }
   const NoiseTables *tables = &run->noiseTables;
   GradientNoise3Many(tables, warpPoints, warp, count);
 
   // The octave points: the warped point and its octaves, then the extra octaves, which start
   // again from the untwisted point. Each octave is the one before it times the lacunarity,
-  // coordinate by coordinate, made in registers as the octaves are stored.
+  // coordinate by coordinate, made in registers as the octaves are stored. Whole fours are made
+  // as their points lie, (x, y, z) after (x, y, z), from the turned points as stored for the
+  // warp and from the untwisted points as given: each coordinate meets its own axis's offset and
+  // its own point's warp, which are laid out to match.
   int32_t loopTerms, extraTerms;
   const int32_t terms = CloudTerms(run, &loopTerms, &extraTerms);
   const __m128 three = _mm_set1_ps(3.0f);
   const __m128 extraFrequency = _mm_set1_ps(run->cloudExtraFrequency);
   const __m128 unitScale = _mm_set1_ps(row->view->unitScale);
-  for (int32_t k = 0; k < lanes; k += 4) {
-    const int32_t valid = count - k < 4 ? count - k : 4;
+  const float *offset = kCloudOffset;
+  const __m128 offset0 = _mm_setr_ps(offset[0], offset[1], offset[2], offset[0]);
+  const __m128 offset1 = _mm_setr_ps(offset[1], offset[2], offset[0], offset[1]);
+  const __m128 offset2 = _mm_setr_ps(offset[2], offset[0], offset[1], offset[2]);
+  for (int32_t k = 0; k < whole; k += 4) {
+    float *o = octavePoints + 3 * k;
+    const __m128 n = _mm_mul_ps(_mm_load_ps(warp + k), unitScale);
+    const float *w = warpPoints + 3 * k;
+    const __m128 a = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_loadu_ps(w), _mm_shuffle_ps(n, n, _MM_SHUFFLE(1, 0, 0, 0))),
+                                           three), offset0);
+    const __m128 b = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_loadu_ps(w + 4), _mm_shuffle_ps(n, n, _MM_SHUFFLE(2, 2, 1, 1))),
+                                           three), offset1);
+    const __m128 c = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_loadu_ps(w + 8), _mm_shuffle_ps(n, n, _MM_SHUFFLE(3, 3, 3, 2))),
+                                           three), offset2);
+    StoreOctaveVectors(a, b, c, 1 + loopTerms, 3 * count, o);
+    if (extraTerms == 0) continue;
+    const float *p = points + 3 * k;
+    const __m128 ra = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_loadu_ps(p), three), offset0), extraFrequency);
+    const __m128 rb = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_loadu_ps(p + 4), three), offset1), extraFrequency);
+    const __m128 rc = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_loadu_ps(p + 8), three), offset2), extraFrequency);
+    StoreOctaveVectors(ra, rb, rc, extraTerms, 3 * count, o + 3 * count * (1 + loopTerms));
+  }
+  for (int32_t k = whole; k < lanes; k += 4) {
+    const int32_t valid = count - k;
     float *o = octavePoints + 3 * k;
     const __m128 n = _mm_mul_ps(_mm_load_ps(warp + k), unitScale);
     __m128 x = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qx + k), n), three), _mm_set1_ps(kCloudOffset[0]));
