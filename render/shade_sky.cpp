@@ -236,29 +236,15 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
 // ---- The packed form -----------------------------------------------------------------------------
 //
 // The same densities for a group of points, four to a register, one point in each lane. The
-// polar bias computes both of its sides and keeps one; the storms are tested for four points at
-// a time, then applied in their order, lane by lane, to the points they reach (few do); each
-// octave of all the points is made from the one before it at once, which also breaks the chain
-// of multiplies that one point's octaves form. Every lane does the plain form's operations in its order, so the
-// bits are the same. The octave points go to the noise term by term (all points' first octave,
-// then all points' second...): the noise of a point does not depend on its neighbours, and so
-// each term's values lie side by side for the sum.
+// polar bias computes both of its sides and keeps one; the storms near the group are tested for
+// four points at a time, then applied in their order, lane by lane, to the points they reach
+// (few do); the octaves of four points are made one from another in registers as they are
+// stored. Every lane does the plain form's operations in its order, so the bits are the same.
+// The octave points go to the noise term by term (all points' first octave, then all points'
+// second...): the noise of a point does not depend on its neighbours, and so each term's values
+// lie side by side for the sum.
 
-// Four points given as their x, y and z in lanes, as the three registers of their consecutive
-// (x, y, z).
-inline void InterleaveLanes(__m128 x, __m128 y, __m128 z, __m128 out[3]) {
-  const __m128 xy01 = _mm_unpacklo_ps(x, y);                              // x0 y0 x1 y1
-  const __m128 xy23 = _mm_unpackhi_ps(x, y);                              // x2 y2 x3 y3
-  const __m128 z0x1 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(1, 1, 0, 0));      // z0 z0 x1 x1
-  const __m128 y1z1 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(1, 1, 1, 1));      // y1 y1 z1 z1
-  const __m128 z2x3 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(3, 3, 2, 2));      // z2 z2 x3 x3
-  const __m128 y3z3 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(3, 3, 3, 3));      // y3 y3 z3 z3
-  out[0] = _mm_shuffle_ps(xy01, z0x1, _MM_SHUFFLE(2, 0, 1, 0));           // x0 y0 z0 x1
-  out[1] = _mm_shuffle_ps(y1z1, xy23, _MM_SHUFFLE(1, 0, 2, 0));           // y1 z1 x2 y2
-  out[2] = _mm_shuffle_ps(z2x3, y3z3, _MM_SHUFFLE(2, 0, 2, 0));           // z2 x3 y3 z3
-}
-
-// The inverse: four consecutive points (x, y, z) as their x, y and z in lanes.
+// Four consecutive points (x, y, z) as their x, y and z in lanes.
 inline void LoadPointsAsLanes(const float *in, __m128 *x, __m128 *y, __m128 *z) {
   const __m128 a = _mm_loadu_ps(in);       // x0 y0 z0 x1
   const __m128 b = _mm_loadu_ps(in + 4);   // y1 z1 x2 y2
@@ -276,11 +262,15 @@ inline void LoadPointsAsLanes(const float *in, __m128 *x, __m128 *y, __m128 *z) 
 // Four points given as their x, y and z in lanes, stored as `valid` consecutive (x, y, z).
 inline void StoreLanesAsPoints(__m128 x, __m128 y, __m128 z, int32_t valid, float *out) {
   if (valid == 4) {
-    __m128 v[3];
-    InterleaveLanes(x, y, z, v);
-    _mm_storeu_ps(out, v[0]);
-    _mm_storeu_ps(out + 4, v[1]);
-    _mm_storeu_ps(out + 8, v[2]);
+    const __m128 xy01 = _mm_unpacklo_ps(x, y);                              // x0 y0 x1 y1
+    const __m128 xy23 = _mm_unpackhi_ps(x, y);                              // x2 y2 x3 y3
+    const __m128 z0x1 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(1, 1, 0, 0));      // z0 z0 x1 x1
+    const __m128 y1z1 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(1, 1, 1, 1));      // y1 y1 z1 z1
+    const __m128 z2x3 = _mm_shuffle_ps(z, x, _MM_SHUFFLE(3, 3, 2, 2));      // z2 z2 x3 x3
+    const __m128 y3z3 = _mm_shuffle_ps(y, z, _MM_SHUFFLE(3, 3, 3, 3));      // y3 y3 z3 z3
+    _mm_storeu_ps(out, _mm_shuffle_ps(xy01, z0x1, _MM_SHUFFLE(2, 0, 1, 0)));       // x0 y0 z0 x1
+    _mm_storeu_ps(out + 4, _mm_shuffle_ps(y1z1, xy23, _MM_SHUFFLE(1, 0, 2, 0)));   // y1 z1 x2 y2
+    _mm_storeu_ps(out + 8, _mm_shuffle_ps(z2x3, y3z3, _MM_SHUFFLE(2, 0, 2, 0)));   // z2 x3 y3 z3
     return;
   }
   alignas(16) float lane[3][4];
