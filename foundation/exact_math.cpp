@@ -306,10 +306,14 @@ void ExactRotationMatrixMany(const float axis[3], const float *angles, float *m,
     const __m128d negateCosine = _mm_castsi128_pd(_mm_cmpeq_epi32(_mm_xor_si128(bit0, bit1), _mm_set1_epi32(1)));
     // SinPoly and CosPoly.
     const __m128d z = _mm_mul_pd(r, r);
+    // The loops are unrolled so that each coefficient is a constant operand, and the stores'
+    // places are constants.
     __m128d ps = _mm_set1_pd(kSinCoefficients[0]);
+#pragma GCC unroll 8
     for (int i = 1; i < 9; i++) ps = _mm_add_pd(_mm_mul_pd(ps, z), _mm_set1_pd(kSinCoefficients[i]));
     const __m128d sinR = _mm_add_pd(r, _mm_mul_pd(_mm_mul_pd(r, z), ps));
     __m128d pc = _mm_set1_pd(kCosCoefficients[0]);
+#pragma GCC unroll 8
     for (int i = 1; i < 9; i++) pc = _mm_add_pd(_mm_mul_pd(pc, z), _mm_set1_pd(kCosCoefficients[i]));
     const __m128d cosR = _mm_add_pd(_mm_sub_pd(one, _mm_mul_pd(_mm_set1_pd(0.5), z)), _mm_mul_pd(_mm_mul_pd(z, z), pc));
     // The quadrant's swap and signs (a negation flips the sign bit, as the scalar minus does).
@@ -330,6 +334,7 @@ void ExactRotationMatrixMany(const float axis[3], const float *angles, float *m,
                           _mm_add_pd(xy, zw), _mm_sub_pd(one, _mm_mul_pd(two, _mm_add_pd(xx, zz))), _mm_sub_pd(yz, xw),
                           _mm_sub_pd(xz, yw), _mm_add_pd(yz, xw), _mm_sub_pd(one, _mm_mul_pd(two, _mm_add_pd(xx, yy)))};
     float *m0 = m + 16 * k, *m1 = m0 + 16;
+#pragma GCC unroll 9
     for (int e = 0; e < 9; e++) {
       const __m128 f = _mm_cvtpd_ps(d[e]);
       const int at = 4 * (e / 3) + e % 3;

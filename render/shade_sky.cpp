@@ -116,9 +116,18 @@ float CloudBiasAndTwist(ShadeRow *row, const float point[3], float axisDot, cons
 }
 
 // Points whose densities are evaluated together: the warps in one noise batch, then every
-// octave point in another.
-constexpr int32_t kCloudGroup = 32;
-static_assert(kCloudGroup * kMaxCloudTerms <= kRowNoiseCapacity, "a group's octave points fit the scratch");
+// octave point in another. A group is at most kCloudGroup points (a batch's points and their
+// shadow points), fewer where its octave points would not fit the scratch; the larger the
+// group, the less its own work costs each point.
+constexpr int32_t kCloudGroup = 2 * kRowBatchColumns;
+static_assert(kRowNoiseCapacity / kMaxCloudTerms >= 4, "a group of four points' octave points fit the scratch");
+
+// The terms of the density: the warped point, loopTerms octaves of it and extraTerms extra octaves.
+inline int32_t CloudTerms(const RunState *run, int32_t *loopTerms, int32_t *extraTerms) {
+  *loopTerms = run->cloudOctavesMinusOne > 1 ? run->cloudOctavesMinusOne - 1 : 0;
+  *extraTerms = run->cloudExtraOctaves > 0 ? run->cloudExtraOctaves : 0;
+  return 1 + *loopTerms + *extraTerms;
+}
 
 // The amplitude of each term, the same for every point: the running product of the gains, one
 // more step of it between the warped octaves and the extra ones.
@@ -227,13 +236,28 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
 // ---- The packed form -----------------------------------------------------------------------------
 //
 // The same densities for a group of points, four to a register, one point in each lane. The
-// polar bias computes both of its sides and keeps one; the storms are tested for four points at
-// a time, then applied in their order, lane by lane, to the points they reach (few do); each
-// octave of all the points is made from the one before it at once, which also breaks the chain
-// of multiplies that one point's octaves form. Every lane does the plain form's operations in its order, so the
-// bits are the same. The octave points go to the noise term by term (all points' first octave,
-// then all points' second...): the noise of a point does not depend on its neighbours, and so
-// each term's values lie side by side for the sum.
+// polar bias computes both of its sides and keeps one; the storms near the group are tested for
+// four points at a time, then applied in their order, lane by lane, to the points they reach
+// (few do); the octaves of four points are made one from another in registers as they are
+// stored. Every lane does the plain form's operations in its order, so the bits are the same.
+// The octave points go to the noise term by term (all points' first octave, then all points'
+// second...): the noise of a point does not depend on its neighbours, and so each term's values
+// lie side by side for the sum.
+
+// Four consecutive points (x, y, z) as their x, y and z in lanes.
+inline void LoadPointsAsLanes(const float *in, __m128 *x, __m128 *y, __m128 *z) {
+  const __m128 a = _mm_loadu_ps(in);       // x0 y0 z0 x1
+  const __m128 b = _mm_loadu_ps(in + 4);   // y1 z1 x2 y2
+  const __m128 c = _mm_loadu_ps(in + 8);   // z2 x3 y3 z3
+  const __m128 x2x3 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2));     // x2 x2 x3 x3
+  const __m128 y0y1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1));     // y0 y0 y1 y1
+  const __m128 y2y3 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3));     // y2 y2 y3 y3
+  const __m128 z0z1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2));     // z0 z0 z1 z1
+  const __m128 z2z3 = _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0));     // z2 z2 z3 z3
+  *x = _mm_shuffle_ps(a, x2x3, _MM_SHUFFLE(2, 0, 3, 0));
+  *y = _mm_shuffle_ps(y0y1, y2y3, _MM_SHUFFLE(2, 0, 2, 0));
+  *z = _mm_shuffle_ps(z0z1, z2z3, _MM_SHUFFLE(2, 0, 2, 0));
+}
 
 // Four points given as their x, y and z in lanes, stored as `valid` consecutive (x, y, z).
 inline void StoreLanesAsPoints(__m128 x, __m128 y, __m128 z, int32_t valid, float *out) {
@@ -260,12 +284,84 @@ inline void StoreLanesAsPoints(__m128 x, __m128 y, __m128 z, int32_t valid, floa
   }
 }
 
-// out[i] = in[i] x factor for `count` floats.
-inline void ScaleFloats(const float *in, int32_t count, float factor, float *out) {
-  const __m128 f = _mm_set1_ps(factor);
-  int32_t i = 0;
-  for (; i + 4 <= count; i += 4) _mm_storeu_ps(out + i, _mm_mul_ps(_mm_loadu_ps(in + i), f));
-  for (; i < count; i++) out[i] = in[i] * factor;
+// Four points given as their consecutive (x, y, z) in three registers and their octaves: `terms`
+// sets of them, one every `stride` floats, each the one before times the lacunarity coordinate
+// by coordinate, scaled as they lie.
+inline void StoreOctaveVectors(__m128 a, __m128 b, __m128 c, int32_t terms, int32_t stride, float *out) {
+  const __m128 l = _mm_set1_ps(kCloudLacunarity);
+  for (int32_t j = 0; j < terms; j++, out += stride) {
+    _mm_storeu_ps(out, a);
+    _mm_storeu_ps(out + 4, b);
+    _mm_storeu_ps(out + 8, c);
+    a = _mm_mul_ps(a, l);
+    b = _mm_mul_ps(b, l);
+    c = _mm_mul_ps(c, l);
+  }
+}
+
+// StoreOctaveVectors of `valid` points given as x, y and z in lanes.
+inline void StoreOctaveLanes(__m128 x, __m128 y, __m128 z, int32_t valid, int32_t terms, int32_t stride, float *out) {
+  const __m128 l = _mm_set1_ps(kCloudLacunarity);
+  for (int32_t j = 0; j < terms; j++, out += stride) {
+    StoreLanesAsPoints(x, y, z, valid, out);
+    x = _mm_mul_ps(x, l);
+    y = _mm_mul_ps(y, l);
+    z = _mm_mul_ps(z, l);
+  }
+}
+
+// The least and the greatest of four lanes.
+inline float LowestLane(__m128 v) {
+  v = _mm_min_ps(v, _mm_movehl_ps(v, v));
+  return _mm_cvtss_f32(_mm_min_ss(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1))));
+}
+inline float HighestLane(__m128 v) {
+  v = _mm_max_ps(v, _mm_movehl_ps(v, v));
+  return _mm_cvtss_f32(_mm_max_ss(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1))));
+}
+
+// The storms among the first `count` that may reach a point of the box lo..hi, listed in their
+// order in `near`; returns how many. Four storms at a time, each lane takes the box's squared
+// distance from its centre (0 along an axis where the centre lies between the box's sides).
+// A storm is left out only where that distance exceeds its squared radius by a relative 2^-10
+// and by 2^-100: the distance is made in a few float roundings, and ApplyStorm's distance to
+// any point of the box in a few more, each off by at most a relative 2^-24 (2^-100 covers the
+// squares that underflow), so such a point fails ApplyStorm's test as well. An infinite or NaN
+// radius keeps its storm. Points with a NaN coordinate may lie outside the box; they reach no
+// storm anyway.
+int32_t StormsNearBox(const StormTable &storms, int32_t count, const float lo[3], const float hi[3], int32_t *near) {
+  const __m128 loX = _mm_set1_ps(lo[0]), loY = _mm_set1_ps(lo[1]), loZ = _mm_set1_ps(lo[2]);
+  const __m128 hiX = _mm_set1_ps(hi[0]), hiY = _mm_set1_ps(hi[1]), hiZ = _mm_set1_ps(hi[2]);
+  const __m128 zero = _mm_setzero_ps(), infinity = _mm_set1_ps(INFINITY);
+  const __m128 relative = _mm_set1_ps(1.0f + 0x1p-10f), absolute = _mm_set1_ps(0x1p-100f);
+  int32_t nearCount = 0;
+  for (int32_t first = 0; first < count; first += 4) {
+    const int32_t valid = count - first < 4 ? count - first : 4;
+    // The last few storms go through a copy that repeats the last one.
+    alignas(16) float tail[4][4];
+    const float *cx = storms.centreX + first, *cy = storms.centreY + first, *cz = storms.centreZ + first;
+    const float *r2 = storms.radiusSquared + first;
+    if (valid < 4) {
+      for (int32_t j = 0; j < 4; j++) {
+        const int32_t i = j < valid ? j : valid - 1;
+        tail[0][j] = cx[i], tail[1][j] = cy[i], tail[2][j] = cz[i], tail[3][j] = r2[i];
+      }
+      cx = tail[0], cy = tail[1], cz = tail[2], r2 = tail[3];
+    }
+    const __m128 x = _mm_loadu_ps(cx), y = _mm_loadu_ps(cy), z = _mm_loadu_ps(cz);
+    const __m128 ex = _mm_max_ps(_mm_max_ps(_mm_sub_ps(loX, x), _mm_sub_ps(x, hiX)), zero);
+    const __m128 ey = _mm_max_ps(_mm_max_ps(_mm_sub_ps(loY, y), _mm_sub_ps(y, hiY)), zero);
+    const __m128 ez = _mm_max_ps(_mm_max_ps(_mm_sub_ps(loZ, z), _mm_sub_ps(z, hiZ)), zero);
+    const __m128 distance2 = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ex, ex), _mm_mul_ps(ey, ey)), _mm_mul_ps(ez, ez));
+    const __m128 limit = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(r2), relative), absolute);
+    const __m128 clear = _mm_and_ps(_mm_cmpge_ps(distance2, limit), _mm_cmplt_ps(limit, infinity));
+    int32_t kept = ~_mm_movemask_ps(clear) & ((1 << valid) - 1);
+    while (kept != 0) {
+      near[nearCount++] = first + __builtin_ctz(uint32_t(kept));
+      kept &= kept - 1;
+    }
+  }
+  return nearCount;
 }
 
 // Element `index` of the four matrices m[0..3], one in each lane.
@@ -273,52 +369,71 @@ inline __m128 MatrixLanes(const float *const *m, int index) {
   return _mm_setr_ps(m[0][index], m[1][index], m[2][index], m[3][index]);
 }
 
-// Densities of `count` (at most kCloudGroup) points; point k belongs to pixelOf[k] and turns
-// with coriolisOf[k], that pixel's Coriolis matrix. octavePoints and values have room for
-// count x kMaxCloudTerms points.
-void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *const *coriolisOf, const float *points,
+// Densities of `count` (at most kCloudGroup) points; point k belongs to a pixel whose axis dot
+// is axisDot[k] and turns with coriolisOf[k], that pixel's Coriolis matrix. octavePoints and
+// values have room for count x kMaxCloudTerms points.
+void PackedDensities(ShadeRow *row, const float *axisDot, const float *const *coriolisOf, const float *points,
                      int32_t count, float *out, float *octavePoints, float *values) {
   if (count <= 0) return;
   const RunState *run = row->run;
   const StormTable &storms = run->storms;
   const int32_t lanes = (count + 3) & ~3;
+  const int32_t whole = count & ~3;
   alignas(16) float px[kCloudGroup], py[kCloudGroup], pz[kCloudGroup], dot[kCloudGroup];
   alignas(16) float qx[kCloudGroup], qy[kCloudGroup], qz[kCloudGroup], base[kCloudGroup];
   alignas(16) float warp[kCloudGroup];
-  for (int32_t k = 0; k < count; k++) {
-    qx[k] = px[k] = points[3 * k];
-    qy[k] = py[k] = points[3 * k + 1];
-    qz[k] = pz[k] = points[3 * k + 2];
-    dot[k] = pixelOf[k]->axisDot;
-  }
-  // Lanes past the last point repeat it, so that every lane computes with finite values; their
-  // results are not used.
-  for (int32_t k = count; k < lanes; k++) {
-    qx[k] = px[k] = px[count - 1];
-    qy[k] = py[k] = py[count - 1];
-    qz[k] = pz[k] = pz[count - 1];
-    dot[k] = dot[count - 1];
+  // The last four, when the points end within it, through the arrays: lanes past the last point
+  // repeat it, so that every lane computes with finite values; their results are not used.
+  for (int32_t k = whole; k < lanes; k++) {
+    const int32_t j = k < count ? k : count - 1;
+    qx[k] = px[k] = points[3 * j];
+    qy[k] = py[k] = points[3 * j + 1];
+    qz[k] = pz[k] = points[3 * j + 2];
+    dot[k] = axisDot[j];
     warp[k] = 0.0f;
   }
 
-  // Step 1, the polar bias.
+  // Step 1, the polar bias, and the box around the points for step 2, four points at a time
+  // as they are taken apart.
   const __m128 cloudBase = _mm_set1_ps(run->cloudBase);
   const __m128 pole = _mm_set1_ps(0.7f);
   const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+  __m128 loX = _mm_set1_ps(INFINITY), loY = loX, loZ = loX;
+  __m128 hiX = _mm_set1_ps(-INFINITY), hiY = hiX, hiZ = hiX;
   for (int32_t k = 0; k < lanes; k += 4) {
-    const __m128 a = _mm_and_ps(_mm_load_ps(dot + k), absMask);
+    __m128 x, y, z, d;
+    if (k < whole) {
+      LoadPointsAsLanes(points + 3 * k, &x, &y, &z);
+      _mm_store_ps(px + k, x), _mm_store_ps(qx + k, x);
+      _mm_store_ps(py + k, y), _mm_store_ps(qy + k, y);
+      _mm_store_ps(pz + k, z), _mm_store_ps(qz + k, z);
+      d = _mm_loadu_ps(axisDot + k);
+    } else {
+      x = _mm_load_ps(px + k), y = _mm_load_ps(py + k), z = _mm_load_ps(pz + k);
+      d = _mm_load_ps(dot + k);
+    }
+    const __m128 a = _mm_and_ps(d, absMask);
     const __m128 polar = _mm_add_ps(cloudBase, _mm_mul_ps(_mm_sub_ps(a, pole), _mm_set1_ps(1.5f)));
     const __m128 other = _mm_sub_ps(cloudBase, _mm_mul_ps(_mm_sub_ps(pole, a), _mm_set1_ps(0.3f)));
     const __m128 isPolar = _mm_cmpgt_ps(a, pole);
     _mm_store_ps(base + k, _mm_or_ps(_mm_and_ps(isPolar, polar), _mm_andnot_ps(isPolar, other)));
+    // A NaN coordinate, the first operand of min and max, leaves the bound as it was.
+    loX = _mm_min_ps(x, loX), loY = _mm_min_ps(y, loY), loZ = _mm_min_ps(z, loZ);
+    hiX = _mm_max_ps(x, hiX), hiY = _mm_max_ps(y, hiY), hiZ = _mm_max_ps(z, hiZ);
   }
 
   // Step 2, the storms, each tested against four points at a time; then the points one storm
   // reaches take their shares and their turns (TwistByStorm's steps), the turns' matrices made
   // together, two at a time. Every point still meets the storms in their order. (Lanes past the
-  // last point are left alone.)
-  const int32_t stormCount = row->globals->stormsPlaced;
-  for (int32_t i = 0; i < stormCount; i++) {
+  // last point are left alone.) The points of a group lie close together, and most storms are
+  // far from all of them: only the storms near the box around the points are tested.
+  const float boxLo[3] = {LowestLane(loX), LowestLane(loY), LowestLane(loZ)};
+  const float boxHi[3] = {HighestLane(hiX), HighestLane(hiY), HighestLane(hiZ)};
+  int32_t nearStorms[kStormCapacity];
+  const int32_t stormCount = row->globals->stormsPlaced < kStormCapacity ? row->globals->stormsPlaced : kStormCapacity;
+  const int32_t nearCount = StormsNearBox(storms, stormCount, boxLo, boxHi, nearStorms);
+  for (int32_t n = 0; n < nearCount; n++) {
+    const int32_t i = nearStorms[n];
     const __m128 cx = _mm_set1_ps(storms.centreX[i]);
     const __m128 cy = _mm_set1_ps(storms.centreY[i]);
     const __m128 cz = _mm_set1_ps(storms.centreZ[i]);
@@ -393,49 +508,90 @@ void PackedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *con
     const __m128 tx = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m0), _mm_mul_ps(y, m4)), _mm_mul_ps(z, m8));
     const __m128 ty = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m1), _mm_mul_ps(y, m5)), _mm_mul_ps(z, m9));
     const __m128 tz = _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m2), _mm_mul_ps(y, m6)), _mm_mul_ps(z, m10));
-    _mm_store_ps(qx + k, tx);
-    _mm_store_ps(qy + k, ty);
-    _mm_store_ps(qz + k, tz);
     StoreLanesAsPoints(tx, ty, tz, count - k < 4 ? count - k : 4, warpPoints + 3 * k);
+    if (k == whole) {   // the octaves of a last partial four are made in lanes
+      _mm_store_ps(qx + k, tx);
+      _mm_store_ps(qy + k, ty);
+      _mm_store_ps(qz + k, tz);
+    }
   }
   const NoiseTables *tables = &run->noiseTables;
   GradientNoise3Many(tables, warpPoints, warp, count);
 
   // The octave points: the warped point and its octaves, then the extra octaves, which start
-  // again from the untwisted point.
-  const int32_t loopTerms = run->cloudOctavesMinusOne > 1 ? run->cloudOctavesMinusOne - 1 : 0;
-  const int32_t extraTerms = run->cloudExtraOctaves > 0 ? run->cloudExtraOctaves : 0;
-  const int32_t terms = 1 + loopTerms + extraTerms;
+  // again from the untwisted point. Each octave is the one before it times the lacunarity,
+  // coordinate by coordinate, made in registers as the octaves are stored. Whole fours are made
+  // as their points lie, (x, y, z) after (x, y, z), from the turned points as stored for the
+  // warp and from the untwisted points as given: each coordinate meets its own axis's offset and
+  // its own point's warp, which are laid out to match.
+  int32_t loopTerms, extraTerms;
+  const int32_t terms = CloudTerms(run, &loopTerms, &extraTerms);
   const __m128 three = _mm_set1_ps(3.0f);
   const __m128 extraFrequency = _mm_set1_ps(run->cloudExtraFrequency);
   const __m128 unitScale = _mm_set1_ps(row->view->unitScale);
-  for (int32_t k = 0; k < lanes; k += 4) {
-    const int32_t valid = count - k < 4 ? count - k : 4;
+  const float *offset = kCloudOffset;
+  const __m128 offset0 = _mm_setr_ps(offset[0], offset[1], offset[2], offset[0]);
+  const __m128 offset1 = _mm_setr_ps(offset[1], offset[2], offset[0], offset[1]);
+  const __m128 offset2 = _mm_setr_ps(offset[2], offset[0], offset[1], offset[2]);
+  for (int32_t k = 0; k < whole; k += 4) {
+    float *o = octavePoints + 3 * k;
+    const __m128 n = _mm_mul_ps(_mm_load_ps(warp + k), unitScale);
+    const float *w = warpPoints + 3 * k;
+    const __m128 a = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_loadu_ps(w), _mm_shuffle_ps(n, n, _MM_SHUFFLE(1, 0, 0, 0))),
+                                           three), offset0);
+    const __m128 b = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_loadu_ps(w + 4), _mm_shuffle_ps(n, n, _MM_SHUFFLE(2, 2, 1, 1))),
+                                           three), offset1);
+    const __m128 c = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_loadu_ps(w + 8), _mm_shuffle_ps(n, n, _MM_SHUFFLE(3, 3, 3, 2))),
+                                           three), offset2);
+    StoreOctaveVectors(a, b, c, 1 + loopTerms, 3 * count, o);
+    if (extraTerms == 0) continue;
+    const float *p = points + 3 * k;
+    const __m128 ra = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_loadu_ps(p), three), offset0), extraFrequency);
+    const __m128 rb = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_loadu_ps(p + 4), three), offset1), extraFrequency);
+    const __m128 rc = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_loadu_ps(p + 8), three), offset2), extraFrequency);
+    StoreOctaveVectors(ra, rb, rc, extraTerms, 3 * count, o + 3 * count * (1 + loopTerms));
+  }
+  for (int32_t k = whole; k < lanes; k += 4) {
+    const int32_t valid = count - k;
     float *o = octavePoints + 3 * k;
     const __m128 n = _mm_mul_ps(_mm_load_ps(warp + k), unitScale);
     __m128 x = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qx + k), n), three), _mm_set1_ps(kCloudOffset[0]));
     __m128 y = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qy + k), n), three), _mm_set1_ps(kCloudOffset[1]));
     __m128 z = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_load_ps(qz + k), n), three), _mm_set1_ps(kCloudOffset[2]));
-    StoreLanesAsPoints(x, y, z, valid, o);
+    StoreOctaveLanes(x, y, z, valid, 1 + loopTerms, 3 * count, o);
     if (extraTerms == 0) continue;
     x = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(px + k), three), _mm_set1_ps(kCloudOffset[0])), extraFrequency);
     y = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(py + k), three), _mm_set1_ps(kCloudOffset[1])), extraFrequency);
     z = _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(pz + k), three), _mm_set1_ps(kCloudOffset[2])), extraFrequency);
-    StoreLanesAsPoints(x, y, z, valid, o + 3 * count * (1 + loopTerms));
-  }
-  // Each later octave is the one before it times the lacunarity, coordinate by coordinate; a
-  // term's block of interleaved points is scaled as it lies, four floats at a time, without
-  // taking the points apart again.
-  for (int32_t j = 1; j < terms; j++) {
-    if (j != 1 + loopTerms) ScaleFloats(octavePoints + 3 * count * (j - 1), 3 * count, kCloudLacunarity,
-                                        octavePoints + 3 * count * j);
+    StoreOctaveLanes(x, y, z, valid, extraTerms, 3 * count, o + 3 * count * (1 + loopTerms));
   }
   GradientNoise3Many(tables, octavePoints, values, terms * count);
 
-  // The sums, as SumCloudTerms makes them; term j of point k is values[j x count + k].
+  // The sums, as SumCloudTerms makes them; term j of point k is values[j x count + k]. Sixteen
+  // points a turn while they last, so that each term's amplitude is made ready once for four
+  // registers of points.
   float amplitude[kMaxCloudTerms];
   CloudAmplitudes(terms, loopTerms, amplitude);
   int32_t k = 0;
+  for (; k + 16 <= count; k += 16) {
+    const float *v = values + k;
+    __m128 d0 = _mm_add_ps(_mm_load_ps(base + k), _mm_loadu_ps(v));
+    __m128 d1 = _mm_add_ps(_mm_load_ps(base + k + 4), _mm_loadu_ps(v + 4));
+    __m128 d2 = _mm_add_ps(_mm_load_ps(base + k + 8), _mm_loadu_ps(v + 8));
+    __m128 d3 = _mm_add_ps(_mm_load_ps(base + k + 12), _mm_loadu_ps(v + 12));
+    for (int32_t j = 1; j < terms; j++) {
+      v += count;
+      const __m128 a = _mm_set1_ps(amplitude[j]);
+      d0 = _mm_add_ps(d0, _mm_mul_ps(_mm_loadu_ps(v), a));
+      d1 = _mm_add_ps(d1, _mm_mul_ps(_mm_loadu_ps(v + 4), a));
+      d2 = _mm_add_ps(d2, _mm_mul_ps(_mm_loadu_ps(v + 8), a));
+      d3 = _mm_add_ps(d3, _mm_mul_ps(_mm_loadu_ps(v + 12), a));
+    }
+    _mm_storeu_ps(out + k, d0);
+    _mm_storeu_ps(out + k + 4, d1);
+    _mm_storeu_ps(out + k + 8, d2);
+    _mm_storeu_ps(out + k + 12, d3);
+  }
   for (; k + 4 <= count; k += 4) {
     const float *v = values + k;
     __m128 density = _mm_add_ps(_mm_load_ps(base + k), _mm_loadu_ps(v));
@@ -496,30 +652,30 @@ void CloudPoints(const ShadeRow *row, const ShadePixel *px, bool shadowed, float
   }
 }
 
+// The sphere points and light directions of the pixels whose shadow points are wanted, in rows
+// (x, y, z of n, then of the light), with room for a last four.
+struct ShadowSources {
+  alignas(16) float row[6][kRowBatchColumns + 4];
+};
+
 // CloudPoints' shadow points of `count` pixels, four at a time (IntersectUnitSphere in lanes:
-// both roots and the miss are computed and the lane picks what the branches would): pixel k's
-// goes to points + 3 slot[k].
-void ShadowPointsMany(const ShadeRow *row, ShadePixel *const *pixels, const int32_t *slot, int32_t count,
-                      float *points) {
+// both roots and the miss are computed and the lane picks what the branches would), as
+// consecutive points at `points`. Lanes past the last pixel repeat it.
+void ShadowPointsMany(const ShadeRow *row, ShadowSources *from, int32_t count, float *points) {
+  for (int32_t k = count; k < ((count + 3) & ~3); k++) {
+    for (int r = 0; r < 6; r++) from->row[r][k] = from->row[r][count - 1];
+  }
   const __m128 scale = _mm_set1_ps(row->run->cloudShellScale);
   const __m128 one = _mm_set1_ps(1.0f), two = _mm_set1_ps(2.0f), four = _mm_set1_ps(4.0f);
   const __m128 zero = _mm_setzero_ps(), signBit = _mm_set1_ps(-0.0f);
   for (int32_t first = 0; first < count; first += 4) {
     const int32_t n = count - first < 4 ? count - first : 4;
-    alignas(16) float lane[6][4];
-    for (int32_t j = 0; j < 4; j++) {
-      const ShadePixel *px = pixels[first + (j < n ? j : n - 1)];
-      for (int c = 0; c < 3; c++) {
-        lane[c][j] = px->n[c];
-        lane[3 + c][j] = px->light[c];
-      }
-    }
-    const __m128 ox = _mm_mul_ps(_mm_load_ps(lane[0]), scale);
-    const __m128 oy = _mm_mul_ps(_mm_load_ps(lane[1]), scale);
-    const __m128 oz = _mm_mul_ps(_mm_load_ps(lane[2]), scale);
-    const __m128 wx = _mm_add_ps(ox, _mm_load_ps(lane[3]));
-    const __m128 wy = _mm_add_ps(oy, _mm_load_ps(lane[4]));
-    const __m128 wz = _mm_add_ps(oz, _mm_load_ps(lane[5]));
+    const __m128 ox = _mm_mul_ps(_mm_load_ps(from->row[0] + first), scale);
+    const __m128 oy = _mm_mul_ps(_mm_load_ps(from->row[1] + first), scale);
+    const __m128 oz = _mm_mul_ps(_mm_load_ps(from->row[2] + first), scale);
+    const __m128 wx = _mm_add_ps(ox, _mm_load_ps(from->row[3] + first));
+    const __m128 wy = _mm_add_ps(oy, _mm_load_ps(from->row[4] + first));
+    const __m128 wz = _mm_add_ps(oz, _mm_load_ps(from->row[5] + first));
     const __m128 b =
         _mm_mul_ps(two, _mm_add_ps(_mm_add_ps(_mm_mul_ps(wx, ox), _mm_mul_ps(wy, oy)), _mm_mul_ps(wz, oz)));
     const __m128 oo = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ox, ox), _mm_mul_ps(oy, oy)), _mm_mul_ps(oz, oz));
@@ -533,25 +689,22 @@ void ShadowPointsMany(const ShadeRow *row, ShadePixel *const *pixels, const int3
     const __m128 hx = _mm_add_ps(ox, _mm_mul_ps(t, wx));
     const __m128 hy = _mm_add_ps(oy, _mm_mul_ps(t, wy));
     const __m128 hz = _mm_add_ps(oz, _mm_mul_ps(t, wz));
-    _mm_store_ps(lane[0], _mm_or_ps(_mm_and_ps(hits, hx), _mm_andnot_ps(hits, one)));
-    _mm_store_ps(lane[1], _mm_and_ps(hits, hy));
-    _mm_store_ps(lane[2], _mm_and_ps(hits, hz));
-    for (int32_t j = 0; j < n; j++) {
-      float *out = points + 3 * slot[first + j];
-      out[0] = lane[0][j];
-      out[1] = lane[1][j];
-      out[2] = lane[2][j];
-    }
+    StoreLanesAsPoints(_mm_or_ps(_mm_and_ps(hits, hx), _mm_andnot_ps(hits, one)), _mm_and_ps(hits, hy),
+                       _mm_and_ps(hits, hz), n, points + 3 * first);
   }
 }
 
-// Densities of many points in groups; pixelOf[k] is the pixel point k belongs to and
-// coriolisOf[k] that pixel's Coriolis matrix.
-void GroupedDensities(ShadeRow *row, ShadePixel *const *pixelOf, const float *const *coriolisOf, const float *points,
+// Densities of many points in groups; axisDot[k] is the axis dot of the pixel point k belongs
+// to and coriolisOf[k] that pixel's Coriolis matrix.
+void GroupedDensities(ShadeRow *row, const float *axisDot, const float *const *coriolisOf, const float *points,
                       int32_t count, float *out, RowNoiseScratch *scratch) {
-  for (int32_t first = 0; first < count; first += kCloudGroup) {
-    const int32_t n = count - first < kCloudGroup ? count - first : kCloudGroup;
-    PackedDensities(row, pixelOf + first, coriolisOf + first, points + 3 * first, n, out + first, scratch->points,
+  // As many points to a group as the scratch has room for their octave points, in fours.
+  int32_t loopTerms, extraTerms;
+  const int32_t room = kRowNoiseCapacity / CloudTerms(row->run, &loopTerms, &extraTerms) & ~3;
+  const int32_t group = room < kCloudGroup ? room : kCloudGroup;
+  for (int32_t first = 0; first < count; first += group) {
+    const int32_t n = count - first < group ? count - first : group;
+    PackedDensities(row, axisDot + first, coriolisOf + first, points + 3 * first, n, out + first, scratch->points,
                     scratch->values);
   }
 }
@@ -596,42 +749,13 @@ void IntersectUnitSphere(const float o[3], const float d[3], float hit[3]) {
 
 // ---- Stage 8: clouds ----------------------------------------------------------------------------
 
-void ShadeClouds(ShadeRow *row, ShadePixel *px) {
-  if (!row->cloudsOn) return;
-  const bool shadowed = px->lightLevel > 0.0f && row->isLit;
-  const int32_t wanted = shadowed ? 2 : 1;
-  float density[2] = {0.0f, 0.0f};
-  if (px->cloudReadyCount >= wanted) {
-    density[0] = px->cloudReady[0];
-    density[1] = px->cloudReady[1];
-  } else {
-    float points[6];
-    CloudPoints(row, px, shadowed, points);
-    CloudDensities(row, points, wanted, density);
-  }
-  RunState *run = row->run;
-
-  // The shadow's darkening is applied below, with the cloud's colour, in the same channel pass:
-  // the colour is read and written once (the previous stage has just stored it, channel by
-  // channel, and a wider load of it would wait for those stores).
-  float lit = 1.0f;
-  if (shadowed) {
-    const float shadow = ClampF(density[1] * run->cloudEdgeGain, 0.0f, 1.0f) * run->cloudShadowStrength;
-    lit = 1.0f - shadow;
-  }
-  px->cloudDensity = density[0];
-  px->cloudCover = ClampF(density[0] * run->cloudEdgeGain, 0.0f, 1.0f);
-
-  float relief = 0.0f;
-  if (px->cloudCover > 0.0f && px->day && row->isLit) {
-    float lightSide;
-    if (px->cloudLightSideReady) {
-      lightSide = px->cloudLightSide;
-    } else {
-      CloudDensities(row, px->lightSidePoint, 1, &lightSide);
-    }
-    relief = (lightSide - density[0]) * row->cloudBumpGain;
-  }
+// Stage 8's last step: the cloud's colour over the pixel's, with the cloud's relief, the
+// pixel darkened first by the cloud's shadow (lit) where it is shadowed.
+//
+// The shadow's darkening is applied with the cloud's colour, in the same channel pass: the
+// colour is read and written once (the previous stage has just stored it, channel by channel,
+// and a wider load of it would wait for those stores).
+inline void MixCloudColour(const ShadeRow *row, ShadePixel *px, bool shadowed, float lit, float relief) {
   const float b = ClampF(relief + px->d, 0.0f, 1.0f);
   const float k = 1.0f - (1.0f - b) * (1.0f - b);
   for (int c = 0; c < 3; c++) {
@@ -639,6 +763,56 @@ void ShadeClouds(ShadeRow *row, ShadePixel *px) {
     const float cloud = row->cloudColour[c] * k * px->factor[c];
     px->colour[c] = colour + (cloud - colour) * px->cloudCover;
   }
+}
+
+// The rest of stage 8 where the light-side density was not made ahead.
+__attribute__((noinline)) void MixCloudsMakingLightSide(ShadeRow *row, ShadePixel *px, bool shadowed, float lit,
+                                                        float density) {
+  float lightSide;
+  CloudDensities(row, px->lightSidePoint, 1, &lightSide);
+  MixCloudColour(row, px, shadowed, lit, (lightSide - density) * row->cloudBumpGain);
+}
+
+// Stage 8 from the densities under the pixel and at its shadow point. The routines it may call
+// are called last, so that the usual pixel, whose densities are all ready, needs no frame.
+inline void ShadeCloudsWith(ShadeRow *row, ShadePixel *px, bool shadowed, float density0, float density1) {
+  const RunState *run = row->run;
+  float lit = 1.0f;
+  if (shadowed) {
+    const float shadow = ClampF(density1 * run->cloudEdgeGain, 0.0f, 1.0f) * run->cloudShadowStrength;
+    lit = 1.0f - shadow;
+  }
+  px->cloudDensity = density0;
+  px->cloudCover = ClampF(density0 * run->cloudEdgeGain, 0.0f, 1.0f);
+
+  float relief = 0.0f;
+  if (px->cloudCover > 0.0f && px->day && row->isLit) {
+    if (!px->cloudLightSideReady) {
+      MixCloudsMakingLightSide(row, px, shadowed, lit, density0);
+      return;
+    }
+    relief = (px->cloudLightSide - density0) * row->cloudBumpGain;
+  }
+  MixCloudColour(row, px, shadowed, lit, relief);
+}
+
+// Stage 8 where the densities under the pixel and at its shadow point were not made ahead.
+__attribute__((noinline)) void ShadeCloudsMakingDensities(ShadeRow *row, ShadePixel *px, bool shadowed) {
+  float points[6];
+  float density[2] = {0.0f, 0.0f};
+  CloudPoints(row, px, shadowed, points);
+  CloudDensities(row, points, shadowed ? 2 : 1, density);
+  ShadeCloudsWith(row, px, shadowed, density[0], density[1]);
+}
+
+void ShadeClouds(ShadeRow *row, ShadePixel *px) {
+  if (!row->cloudsOn) return;
+  const bool shadowed = px->lightLevel > 0.0f && row->isLit;
+  if (px->cloudReadyCount < (shadowed ? 2 : 1)) {
+    ShadeCloudsMakingDensities(row, px, shadowed);
+    return;
+  }
+  ShadeCloudsWith(row, px, shadowed, px->cloudReady[0], px->cloudReady[1]);
 }
 
 // ---- Stage 9: the disc --------------------------------------------------------------------------
@@ -859,11 +1033,15 @@ void PrepareOutputRow(ShadeRow *row) {
 // light-side points of the pixels those densities cloud on the day side.
 void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch) {
   if (count > kRowBatchColumns) count = kRowBatchColumns;
-  if (!row->cloudsOn || row->view->realCloudsOn) return;
+  if (!row->cloudsOn || row->view->realCloudsOn || count <= 0) return;
+  // Every pixel's sphere point first (point i is pixel i's), then the shadow points of the
+  // shadowed pixels in their order. The densities of different points do not depend on each
+  // other, so their order is free.
   constexpr int32_t kMaxPoints = 2 * kRowBatchColumns;
   float points[3 * kMaxPoints];
   float density[kMaxPoints];
-  ShadePixel *pixelOf[kMaxPoints];
+  ShadePixel *pixelOf[kRowBatchColumns];
+  float axisDotOf[kMaxPoints];
   const float *coriolisOf[kMaxPoints];
   bool shadowedAt[kRowBatchColumns];
   // Each pixel's Coriolis turn, made once for all its points (the one-pixel form remakes it
@@ -875,48 +1053,48 @@ void BatchCloudNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, Ro
   float angles[kRowBatchColumns];
   const float *coriolisOfPixel[kRowBatchColumns];
   const float factor = row->view->coriolisFactor;
-  // The shadow points are found after the loop, four at a time: slot and pixel of each.
-  int32_t shadowSlot[kRowBatchColumns];
-  ShadePixel *shadowPixel[kRowBatchColumns];
-  int32_t used = 0, made = 0, shadows = 0;
+  // The shadow points are found after the loop, four at a time.
+  ShadowSources shadowFrom;
+  int32_t made = 0, shadows = 0;
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = pixels[i];
     const float angle = (1.0f - px->axisDot * px->axisDot) * factor;
     if (made == 0 || !(angle == angles[made - 1])) angles[made++] = angle;
     coriolisOfPixel[i] = coriolis[made - 1];
     shadowedAt[i] = LandLightLevel(row, px) > 0.0f && row->isLit;
-    for (int c = 0; c < 3; c++) points[3 * used + c] = px->n[c];
-    coriolisOf[used] = coriolisOfPixel[i];
-    pixelOf[used++] = px;
+    for (int c = 0; c < 3; c++) points[3 * i + c] = px->n[c];
+    coriolisOf[i] = coriolisOfPixel[i];
+    axisDotOf[i] = px->axisDot;
     if (shadowedAt[i]) {
-      shadowSlot[shadows] = used;
-      shadowPixel[shadows++] = px;
-      coriolisOf[used] = coriolisOfPixel[i];
-      pixelOf[used++] = px;
+      for (int c = 0; c < 3; c++) {
+        shadowFrom.row[c][shadows] = px->n[c];
+        shadowFrom.row[3 + c][shadows] = px->light[c];
+      }
+      coriolisOf[count + shadows] = coriolisOfPixel[i];
+      axisDotOf[count + shadows++] = px->axisDot;
     }
   }
-  if (used == 0) return;
-  ShadowPointsMany(row, shadowPixel, shadowSlot, shadows, points);
+  if (shadows > 0) ShadowPointsMany(row, &shadowFrom, shadows, points + 3 * count);
   ExactRotationMatrixMany(row->run->modelAxis, angles, coriolis[0], made);
-  GroupedDensities(row, pixelOf, coriolisOf, points, used, density, scratch);
+  GroupedDensities(row, axisDotOf, coriolisOf, points, count + shadows, density, scratch);
 
-  // The light-side points of the clouded pixels, over the first points (k >= i >= lit).
-  int32_t k = 0, lit = 0;
+  // The light-side points of the clouded pixels, over the sphere points (i >= lit).
+  int32_t shadow = count, lit = 0;
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = pixels[i];
-    px->cloudReady[0] = density[k];
-    px->cloudReady[1] = shadowedAt[i] ? density[k + 1] : 0.0f;
+    px->cloudReady[0] = density[i];
+    px->cloudReady[1] = shadowedAt[i] ? density[shadow++] : 0.0f;
     px->cloudReadyCount = shadowedAt[i] ? 2 : 1;
-    k += px->cloudReadyCount;
     const float cover = ClampF(px->cloudReady[0] * row->run->cloudEdgeGain, 0.0f, 1.0f);
     if (cover > 0.0f && px->day && row->isLit) {
       for (int c = 0; c < 3; c++) points[3 * lit + c] = px->lightSidePoint[c];
       coriolisOf[lit] = coriolisOfPixel[i];
+      axisDotOf[lit] = px->axisDot;
       pixelOf[lit++] = px;
     }
   }
   if (lit == 0) return;
-  GroupedDensities(row, pixelOf, coriolisOf, points, lit, density, scratch);
+  GroupedDensities(row, axisDotOf, coriolisOf, points, lit, density, scratch);
   for (int32_t i = 0; i < lit; i++) {
     pixelOf[i]->cloudLightSide = density[i];
     pixelOf[i]->cloudLightSideReady = true;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "bench/render_harness.h"
@@ -352,6 +353,131 @@ TEST_F(ShaderTest, StormsTwistTheCloudsInTheirOrder) {
     ASSERT_EQ(got, want) << k;
   }
   EXPECT_GT(hits, 400);   // most points lie in a storm, many in two or more
+}
+
+// A row's cloud densities made in groups (BatchCloudNoise: points four to a register, storms
+// passed over when clear of the box around a group's points) against one pixel at a time, bit
+// for bit: at each pixel's sphere point, its shadow point and its light-side point. The pixels
+// lie in a patch a few storms wide, and most storms' squared radii are the squared distance of
+// one of the points as ApplyStorm makes it, or a few floats above it, so that the storm misses
+// or just reaches that point; such a storm's share is too small to see, so its strength is huge
+// and its twist shows. Others are far away, infinite, NaN or empty. The first rounds have one
+// point in each group (its box is the point itself); batches of 1 to 64 pixels leave every
+// remainder of four, and the octave layouts include no extra octaves, no warped ones after the
+// first, and so many that a batch's points take several groups.
+TEST_F(ShaderTest, GroupedCloudDensitiesEqualThePlainOnesAtStormEdges) {
+  RunState *run = g_->runState;
+  uint32_t state = 4242;
+  auto next = [&state](float lo, float hi) {
+    state = state * 1664525u + 1013904223u;
+    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
+  };
+  auto normalise = [](float v[3]) {
+    const float n = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    for (int c = 0; c < 3; c++) v[c] /= n;
+  };
+  auto bits = [](float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+  };
+  auto row = std::make_unique<ShadeRow>();
+  row->globals = g_;
+  row->run = run;
+  row->view = &view_;
+  row->cloudsOn = true;
+  row->isLit = true;
+  view_.realCloudsOn = 0;
+  view_.coriolisFactor = 0.3f;
+  auto scratch = std::make_unique<RowNoiseScratch>();
+  std::vector<ShadePixel> pixels(kRowBatchColumns);
+  ShadePixel *list[kRowBatchColumns];
+  const int32_t octaves[][2] = {{3, 2}, {1, 0}, {0, 5}, {4, 0}, {7, 40}};
+  int lightSides = 0, edges = 0;
+  for (int round = 0; round < 30; round++) {
+    run->cloudOctavesMinusOne = octaves[round % 5][0];
+    run->cloudExtraOctaves = octaves[round % 5][1];
+    run->cloudExtraFrequency = 9.2438f;
+    run->cloudBase = next(-0.2f, 0.4f);
+    float middle[3] = {next(-1.0f, 1.0f), next(-1.0f, 1.0f), next(-1.0f, 1.0f)};
+    normalise(middle);
+    const float spread = round % 3 == 0 ? 0.4f : 0.05f;
+    const int32_t sizes[] = {1, 1, 33, 64, 64};
+    const int32_t count = round < 5 ? sizes[round] : 1 + int32_t(next(0.0f, 64.0f)) % 64;
+    for (int32_t i = 0; i < count; i++) {
+      ShadePixel &px = pixels[i];
+      px = ShadePixel{};
+      for (int c = 0; c < 3; c++) px.n[c] = middle[c] + next(-spread, spread);
+      normalise(px.n);
+      px.axisDot = px.n[0] * run->modelAxis[0] + px.n[1] * run->modelAxis[1] + px.n[2] * run->modelAxis[2];
+      px.shade = round < 2 ? -1.0f : next(-0.5f, 1.0f);   // shadowed where above 0
+      px.day = next(0.0f, 1.0f) < 0.8f;
+      for (int c = 0; c < 3; c++) px.light[c] = next(-1.0f, 1.0f);
+      for (int c = 0; c < 3; c++) px.lightSidePoint[c] = px.n[c] + next(-0.01f, 0.01f);
+      ClearRowNoise(&px);
+      list[i] = &px;
+    }
+    // Storms: most at the edge of one point (a pixel's sphere point, or its light-side point),
+    // some far off, some with a NaN or infinite radius or centre, or none at all.
+    StormTable &storms = run->storms;
+    const int32_t stormCount = round == 5 ? 0 : 1 + int32_t(next(0.0f, 37.0f));
+    g_->stormsPlaced = stormCount;
+    for (int32_t i = 0; i < stormCount; i++) {
+      const ShadePixel &px = pixels[int32_t(next(0.0f, float(count))) % count];
+      const float *p = i % 3 == 2 ? px.lightSidePoint : px.n;
+      const float c[3] = {p[0] + next(-0.3f, 0.3f), p[1] + next(-0.3f, 0.3f), p[2] + next(-0.3f, 0.3f)};
+      storms.centreX[i] = c[0];
+      storms.centreY[i] = c[1];
+      storms.centreZ[i] = c[2];
+      const float dx = c[0] - p[0], dy = c[1] - p[1], dz = c[2] - p[2];
+      const float d2 = dx * dx + dy * dy + dz * dz;
+      float r2 = d2;
+      for (int32_t up = i % 4; up > 0; up--) r2 = std::nextafter(r2, INFINITY);
+      float strength = next(-3.0f, 3.0f) * 1.0e27f;
+      const int kind = int(next(0.0f, 10.0f));
+      if (kind == 0) r2 = d2 * 0.001f;   // far from every point
+      if (kind == 1) r2 = INFINITY;
+      if (kind <= 4) strength = next(-3.0f, 3.0f);
+      if (kind == 2) r2 = NAN;
+      if (kind == 3) storms.centreX[i] = NAN;
+      if (kind == 4) r2 = 0.0f;
+      edges += kind >= 5;
+      storms.radiusSquared[i] = r2;
+      storms.radius[i] = std::sqrt(r2);
+      storms.strength[i] = strength;
+    }
+
+    BatchCloudNoise(row.get(), list, count, scratch.get());
+
+    auto plain = [&](const ShadePixel &px, const float p[3]) {
+      run->axisDot = px.axisDot;
+      run->axisSin2 = 1.0f - px.axisDot * px.axisDot;
+      float density;
+      ProceduralCloudDensity(p[0], p[1], p[2], &density, g_, &view_);
+      return density;
+    };
+    for (int32_t i = 0; i < count; i++) {
+      const ShadePixel &px = pixels[i];
+      const bool shadowed = px.shade > 0.0f;
+      ASSERT_EQ(px.cloudReadyCount, shadowed ? 2 : 1) << round << " " << i;
+      EXPECT_EQ(bits(px.cloudReady[0]), bits(plain(px, px.n))) << round << " " << i;
+      if (shadowed) {
+        const float s = run->cloudShellScale;
+        const float o[3] = {px.n[0] * s, px.n[1] * s, px.n[2] * s};
+        float hit[3];
+        IntersectUnitSphere(o, px.light, hit);
+        EXPECT_EQ(bits(px.cloudReady[1]), bits(plain(px, hit))) << round << " " << i;
+      }
+      const bool clouded = ClampF(px.cloudReady[0] * run->cloudEdgeGain, 0.0f, 1.0f) > 0.0f && px.day;
+      ASSERT_EQ(px.cloudLightSideReady, clouded) << round << " " << i;
+      if (clouded) {
+        EXPECT_EQ(bits(px.cloudLightSide), bits(plain(px, px.lightSidePoint))) << round << " " << i;
+        lightSides++;
+      }
+    }
+  }
+  EXPECT_GT(lightSides, 100);   // the light-side densities were made too
+  EXPECT_GT(edges, 150);        // storms at the edge of a point
 }
 
 TEST(IntersectUnitSphere, HitsAndMisses) {
