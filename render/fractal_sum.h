@@ -95,23 +95,35 @@ inline void SumFractalPair(const float *values, const FractalPlan &plan, const F
 
 // SumFractalPair with the two points' values interleaved (p's term k at 2k, q's at 2k + 1), as
 // FillOctavePointPair lays out their points: each term's pair is then one load, and the loop
-// takes two terms a turn. The lanes and the order of the additions are SumFractalPair's.
-inline void SumFractalPairInterleaved(const float *values, const FractalPlan &plan, const FractalWeights &weights,
-                                      float sum[2], float firstValue[2], float sideSum[2]) {
+// takes four terms a turn. The lanes and the order of the additions are SumFractalPair's; the
+// sums are returned in the lanes (p's sum, q's sum, p's side sum, q's side sum), the first values
+// being values[0] and values[1].
+inline __m128 SumFractalPairInterleaved(const float *values, const FractalPlan &plan, const FractalWeights &weights) {
   // Two floats into the low lanes, the high ones zero.
   auto pairAt = [values](int32_t k) {
     return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(values + 2 * k)));
   };
+  auto addTerm = [&weights](__m128 total, __m128 v, int32_t k) {
+    return _mm_add_ps(total, _mm_mul_ps(v, _mm_load_ps(weights.w[k])));
+  };
   __m128 total = pairAt(0);
   int32_t k = 1;
-  for (; k + 1 <= plan.steps; k += 2) {
+  for (; k + 3 <= plan.steps; k += 4) {
+    const __m128 v = _mm_loadu_ps(values + 2 * k), u = _mm_loadu_ps(values + 2 * k + 4);
+    total = addTerm(total, _mm_movelh_ps(v, v), k);
+    total = addTerm(total, _mm_movehl_ps(v, v), k + 1);
+    total = addTerm(total, _mm_movelh_ps(u, u), k + 2);
+    total = addTerm(total, _mm_movehl_ps(u, u), k + 3);
+  }
+  if (k + 1 <= plan.steps) {
     const __m128 v = _mm_loadu_ps(values + 2 * k);
-    total = _mm_add_ps(total, _mm_mul_ps(_mm_movelh_ps(v, v), _mm_load_ps(weights.w[k])));
-    total = _mm_add_ps(total, _mm_mul_ps(_mm_movehl_ps(v, v), _mm_load_ps(weights.w[k + 1])));
+    total = addTerm(total, _mm_movelh_ps(v, v), k);
+    total = addTerm(total, _mm_movehl_ps(v, v), k + 1);
+    k += 2;
   }
   if (k <= plan.steps) {
     const __m128 v = pairAt(k);
-    total = _mm_add_ps(total, _mm_mul_ps(_mm_movelh_ps(v, v), _mm_load_ps(weights.w[k])));
+    total = addTerm(total, _mm_movelh_ps(v, v), k);
   }
   if (plan.fraction != 0.0f) {
     k = plan.steps + 1;
@@ -120,12 +132,5 @@ inline void SumFractalPairInterleaved(const float *values, const FractalPlan &pl
     const __m128 f = _mm_setr_ps(plan.fraction, plan.fraction, signedFraction, signedFraction);
     total = _mm_add_ps(total, _mm_mul_ps(_mm_mul_ps(f, _mm_movelh_ps(v, v)), _mm_set1_ps(weights.w[k][0])));
   }
-  alignas(16) float t[4];
-  _mm_store_ps(t, total);
-  firstValue[0] = values[0];
-  firstValue[1] = values[1];
-  sum[0] = t[0];
-  sum[1] = t[1];
-  sideSum[0] = t[2];
-  sideSum[1] = t[3];
+  return total;
 }

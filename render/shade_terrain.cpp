@@ -98,12 +98,18 @@ void PrepareTerrain(const ShadeRow *row, ShadePixel *px) {
 // of each choice are computed and the lanes pick theirs, so a NaN goes where it goes in the
 // scalar form. The plans too are made in lanes (PlanFractalLanes). Returns the most terms of
 // any pixel's plan (0 for no pixels).
-int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
+//
+// Each pixel's first octave points, n and P' times the point scale, are left in start[i] as
+// (x, y, z, 0): the lanes hold the components of four pixels already, and turned into one
+// register per point they go straight into the octave points, where the one-pixel form reads
+// the pixel's fields back and scales them one by one.
+int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32_t count, __m128 (*start)[2]) {
   int32_t most = 0;
   int32_t i = 0;
   const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), small = _mm_set1_ps(0.05f);
   const __m128 step = _mm_set1_ps(0.001f), logRadius = _mm_set1_ps(row->view->logRadius);
   const __m128 logStep = _mm_set1_ps(kLogOctaveStep), two = _mm_set1_ps(2.0f);
+  const __m128 scale = _mm_set1_ps(kReliefPointScale);
   const __m128d oneD = _mm_set1_pd(1.0);
   for (; i + 4 <= count; i += 4) {
     ShadePixel *const *px = pixels + i;
@@ -119,13 +125,18 @@ int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32
                                       _mm_cvtpd_ps(_mm_div_pd(oneD, _mm_cvtps_pd(_mm_movehl_ps(root, root)))));
     const __m128 narrow = _mm_div_ps(one, root);
     const __m128 big = _mm_cmpgt_ps(q, small), none = _mm_cmpeq_ps(q, zero);
-    const __m128 scale = _mm_or_ps(_mm_and_ps(big, wide), _mm_andnot_ps(big, narrow));
-    alignas(16) float side[3][4];
+    const __m128 inverse = _mm_or_ps(_mm_and_ps(big, wide), _mm_andnot_ps(big, narrow));
+    __m128 side[4], p[4];
     for (int k = 0; k < 3; k++) {
-      __m128 u = _mm_andnot_ps(none, _mm_mul_ps(t[k], scale));
+      __m128 u = _mm_andnot_ps(none, _mm_mul_ps(t[k], inverse));
       if (k == 2) u = _mm_or_ps(u, _mm_and_ps(none, one));
-      _mm_store_ps(side[k], _mm_add_ps(n[k], _mm_mul_ps(step, u)));
+      side[k] = _mm_add_ps(n[k], _mm_mul_ps(step, u));
+      p[k] = _mm_mul_ps(n[k], scale);
     }
+    // One register per pixel: side[j] = (x, y, z, 0) of pixel j's P', and so for p.
+    side[3] = p[3] = zero;
+    _MM_TRANSPOSE4_PS(side[0], side[1], side[2], side[3]);
+    _MM_TRANSPOSE4_PS(p[0], p[1], p[2], p[3]);
     const __m128 view = _mm_setr_ps(px[0]->logViewTerm, px[1]->logViewTerm, px[2]->logViewTerm, px[3]->logViewTerm);
     __m128 octaves = _mm_sub_ps(_mm_div_ps(_mm_add_ps(logRadius, view), logStep), two);
     const __m128 enough = _mm_cmpge_ps(octaves, one);   // NaN counts as 1
@@ -140,18 +151,26 @@ int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32
     _mm_store_si128(reinterpret_cast<__m128i *>(st), steps);
     _mm_store_si128(reinterpret_cast<__m128i *>(te), terms);
     for (int j = 0; j < 4; j++) {
-      for (int k = 0; k < 3; k++) px[j]->lightSidePoint[k] = side[k][j];
+      float *ls = px[j]->lightSidePoint;
+      _mm_storel_pi(reinterpret_cast<__m64 *>(ls), side[j]);
+      _mm_store_ss(ls + 2, _mm_movehl_ps(side[j], side[j]));
       px[j]->octaves = oct[j];
       px[j]->reliefPlan.steps = st[j];
       px[j]->reliefPlan.fraction = frac[j];
       px[j]->reliefPlan.terms = te[j];
       px[j]->terrainPrepared = true;
       most = te[j] > most ? te[j] : most;
+      start[i + j][0] = p[j];
+      start[i + j][1] = _mm_mul_ps(side[j], scale);
     }
   }
   for (; i < count; i++) {
-    PrepareTerrain(row, pixels[i]);
-    most = pixels[i]->reliefPlan.terms > most ? pixels[i]->reliefPlan.terms : most;
+    ShadePixel *px = pixels[i];
+    PrepareTerrain(row, px);
+    most = px->reliefPlan.terms > most ? px->reliefPlan.terms : most;
+    const float *n = px->n, *ls = px->lightSidePoint;
+    start[i][0] = _mm_setr_ps(n[0] * kReliefPointScale, n[1] * kReliefPointScale, n[2] * kReliefPointScale, 0.0f);
+    start[i][1] = _mm_setr_ps(ls[0] * kReliefPointScale, ls[1] * kReliefPointScale, ls[2] * kReliefPointScale, 0.0f);
   }
   return most;
 }
@@ -159,12 +178,12 @@ int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32
 // FillOctavePoints of two points with the same plan, their terms interleaved: term k of p at
 // out + 6k and of q at out + 6k + 3, so that the two points' noise values come out side by
 // side, as SumFractalPairInterleaved reads them (the point as the sum leaves it is not kept).
-// Each term's step is a multiplication on the one before, a chain of dependent products; the
-// two chains interleaved run in the time of one. Every store but q's last writes four floats,
-// the fourth overwritten by the next store; q's last writes three, so that nothing beyond the
-// points is touched. The loop takes two terms a turn, which halves its own work.
-void FillOctavePointPair(const float p[3], const float q[3], float lacunarity, const FractalPlan &plan, float *out) {
-  __m128 a = _mm_setr_ps(p[0], p[1], p[2], 0.0f), b = _mm_setr_ps(q[0], q[1], q[2], 0.0f);
+// The points come as (x, y, z, anything). Each term's step is a multiplication on the one
+// before, a chain of dependent products; the two chains interleaved run in the time of one.
+// Every store but q's last writes four floats, the fourth overwritten by the next store; q's
+// last writes three, so that nothing beyond the points is touched. The loop takes two terms a
+// turn, which halves its own work.
+void FillOctavePointPair(__m128 a, __m128 b, float lacunarity, const FractalPlan &plan, float *out) {
   const __m128 l = _mm_set1_ps(lacunarity);
   const int32_t last = plan.terms - 1;
   int32_t k = 0;
@@ -1023,57 +1042,62 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
 // ---- The relief of a row ------------------------------------------------------------------------
 
 // What FractalReliefBatch makes for each pixel, with the octave points of many pixels in one
-// noise batch: the sums, and the order within each pixel, are those of the one-pixel form.
+// noise batch: the sums, and the order within each pixel, are those of the one-pixel form. The
+// pixels are taken kRowBatchColumns at a time, which is all a row's batch passes.
 void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch) {
   if (row->realLuna) return;
   RunState *run = row->run;
-  const int32_t perPixel = row->mode != 13 ? 2 : 1;
-  const int32_t terms = PrepareTerrainMany(row, pixels, count);
+  const bool paired = row->mode != 13;
+  const int32_t perPixel = paired ? 2 : 1;
+  const __m128 seaLevel = _mm_set1_ps(run->seaLevelValue), sign = _mm_set1_ps(-0.0f);
+  __m128 start[kRowBatchColumns][2];
   FractalWeights weights;
-  if (perPixel == 2) MakeFractalWeights(run->reliefGain, terms, &weights);
-  int32_t first = 0;
-  while (first < count) {
-    // Fill the scratch with the points of as many pixels as fit.
-    int32_t used = 0, last = first;
-    for (; last < count; last++) {
-      ShadePixel *px = pixels[last];
-      const FractalPlan &plan = px->reliefPlan;
-      if (used + perPixel * plan.terms > kRowNoiseCapacity) break;
-      float p[3] = {px->n[0] * kReliefPointScale, px->n[1] * kReliefPointScale, px->n[2] * kReliefPointScale};
-      if (perPixel == 2) {
-        const float *src = px->lightSidePoint;
-        const float q[3] = {src[0] * kReliefPointScale, src[1] * kReliefPointScale, src[2] * kReliefPointScale};
-        FillOctavePointPair(p, q, kReliefLacunarity, plan, scratch->points + 3 * used);
-      } else {
-        FillOctavePoints(p, kReliefLacunarity, plan, scratch->points + 3 * used);
-      }
-      used += perPixel * plan.terms;
-    }
-    GradientNoise3Many(&run->noiseTables, scratch->points, scratch->values, used);
-    const float *values = scratch->values;
-    for (int32_t i = first; i < last; i++) {
-      ShadePixel *px = pixels[i];
-      const FractalPlan &plan = px->reliefPlan;
-      if (perPixel == 2) {
-        // The side sum left behind is the light-side point's, as with the two sums one by one.
-        float sum[2], side[2];
-        SumFractalPairInterleaved(values, plan, weights, sum, px->reliefFirst2, side);
-        px->reliefSideSum = side[1];
-        for (int32_t k = 0; k < 2; k++) {
-          const float r = sum[k] - run->seaLevelValue;
-          px->reliefRaw2[k] = r;
-          px->reliefAltitude2[k] = r * std::fabs(r);
+  for (int32_t base = 0; base < count; base += kRowBatchColumns) {
+    ShadePixel *const *group = pixels + base;
+    const int32_t groupCount = count - base < kRowBatchColumns ? count - base : kRowBatchColumns;
+    const int32_t terms = PrepareTerrainMany(row, group, groupCount, start);
+    if (paired) MakeFractalWeights(run->reliefGain, terms, &weights);
+    int32_t first = 0;
+    while (first < groupCount) {
+      // Fill the scratch with the points of as many pixels as fit.
+      int32_t used = 0, last = first;
+      for (; last < groupCount; last++) {
+        const FractalPlan &plan = group[last]->reliefPlan;
+        if (used + perPixel * plan.terms > kRowNoiseCapacity) break;
+        if (paired) {
+          FillOctavePointPair(start[last][0], start[last][1], kReliefLacunarity, plan, scratch->points + 3 * used);
+        } else {
+          alignas(16) float p[4];
+          _mm_store_ps(p, start[last][0]);
+          FillOctavePoints(p, kReliefLacunarity, plan, scratch->points + 3 * used);
         }
-        values += 2 * plan.terms;
-      } else {
-        const float r = SumFractal(values, plan, run->reliefGain, &px->reliefFirst2[0], &px->reliefSideSum) -
-                        run->seaLevelValue;
-        px->reliefRaw2[0] = r;
-        px->reliefAltitude2[0] = r * std::fabs(r);
-        values += plan.terms;
+        used += perPixel * plan.terms;
       }
-      px->reliefReady = true;
+      GradientNoise3Many(&run->noiseTables, scratch->points, scratch->values, used);
+      const float *values = scratch->values;
+      for (int32_t i = first; i < last; i++) {
+        ShadePixel *px = group[i];
+        const FractalPlan &plan = px->reliefPlan;
+        if (paired) {
+          // The raw heights and their signed squares of both points in the low lanes; the side
+          // sum left behind is the light-side point's, as with the two sums one by one.
+          const __m128 total = SumFractalPairInterleaved(values, plan, weights);
+          const __m128 r = _mm_sub_ps(total, seaLevel);
+          _mm_storel_pi(reinterpret_cast<__m64 *>(px->reliefRaw2), r);
+          _mm_storel_pi(reinterpret_cast<__m64 *>(px->reliefAltitude2), _mm_mul_ps(r, _mm_andnot_ps(sign, r)));
+          std::memcpy(px->reliefFirst2, values, sizeof px->reliefFirst2);
+          _mm_store_ss(&px->reliefSideSum, _mm_shuffle_ps(total, total, _MM_SHUFFLE(3, 3, 3, 3)));
+          values += 2 * plan.terms;
+        } else {
+          const float r = SumFractal(values, plan, run->reliefGain, &px->reliefFirst2[0], &px->reliefSideSum) -
+                          run->seaLevelValue;
+          px->reliefRaw2[0] = r;
+          px->reliefAltitude2[0] = r * std::fabs(r);
+          values += plan.terms;
+        }
+        px->reliefReady = true;
+      }
+      first = last;
     }
-    first = last;
   }
 }
