@@ -53,6 +53,17 @@ void RotateChannelsForward(float c[3], float r) {
   c[2] = blue + (red - blue) * r;
 }
 
+// Three floats into the low lanes of a register (the fourth zero), and back.
+inline __m128 LoadThree(const float v[3]) {
+  const __m128 low = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(v)));
+  return _mm_movelh_ps(low, _mm_load_ss(v + 2));
+}
+
+inline void StoreThree(float v[3], __m128 x) {
+  _mm_storel_pi(reinterpret_cast<__m64 *>(v), x);
+  _mm_store_ss(v + 2, _mm_movehl_ps(x, x));
+}
+
 constexpr float kLandLacunarity = 4.0f;
 constexpr float kLandOctaves = 2.0f;
 
@@ -208,13 +219,14 @@ void ShadeCoastAndSea(ShadeRow *row, ShadePixel *px) {
     lit = row->isLit ? (px->d > 0.0f ? px->d : 0.0f) : 1.0f;
   }
 
-  px->seaIceCover = CellCoverageQuick(left[kRecordPrevIce], self[kRecordPrevIce], row->prevIce, ice, row->iceThreshold);
+  const float cover = CellCoverageQuick(left[kRecordPrevIce], self[kRecordPrevIce], row->prevIce, ice, row->iceThreshold);
+  px->seaIceCover = cover;
   left[kRecordPrevIce] = row->prevIce;
   row->prevIce = ice;
-  for (int k = 0; k < 3; k++) {
-    const float iceColour = row->seaIceColour[k] * lit;
-    px->sea[k] += (iceColour - px->sea[k]) * px->seaIceCover;
-  }
+  // sea + (ice colour x lit - sea) x cover, the three channels in the lanes of one register.
+  const __m128 sea = LoadThree(px->sea);
+  const __m128 iceColour = _mm_mul_ps(LoadThree(row->seaIceColour), _mm_set1_ps(lit));
+  StoreThree(px->sea, _mm_add_ps(sea, _mm_mul_ps(_mm_sub_ps(iceColour, sea), _mm_set1_ps(cover))));
 }
 
 // ---- Stage 5: land ------------------------------------------------------------------------------

@@ -329,6 +329,62 @@ TEST_F(ShaderTest, BatchReliefEqualsOnePixelAtATime) {
   }
 }
 
+// Stage 4 with its sea made ahead against the channels one at a time: the coverage of the land
+// and of the ice from the row above and the pixel to the left, the marks handed on, and each
+// channel of the sea drawn toward the lit ice colour by the ice cover, sea + (ice lit - sea) c.
+// Random colours, lights and corner values, with covers of exactly 0 and 1 and corners missing.
+TEST(ShadeCoastAndSea, IceBlendEqualsChannelByChannel) {
+  auto bits = [](float v) {
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  };
+  uint32_t state = 99;
+  auto next = [&state](float lo, float hi) {
+    state = state * 1664525u + 1013904223u;
+    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
+  };
+  auto run = std::make_unique<RunState>();
+  run->seaLevelValue = 0.05f;
+  auto row = std::make_unique<ShadeRow>();
+  row->run = run.get();
+  std::vector<float> records(3 * kPixelRecordFloats);
+  for (int trial = 0; trial < 2000; trial++) {
+    for (float &r : records) r = next(-1.0f, 1.0f);
+    if (trial % 7 == 0) records[kRecordPrevIce] = kMissingCorner;
+    row->prevHeight = next(-1.0f, 1.0f);
+    row->prevIce = trial % 11 == 0 ? kMissingCorner : next(-1.0f, 1.0f);
+    row->iceThreshold = next(-0.5f, 0.5f);
+    for (int k = 0; k < 3; k++) row->seaIceColour[k] = next(0.0f, 255.0f);
+    ShadePixel px{};
+    px.record = records.data() + kPixelRecordFloats;
+    px.height = next(-1.0f, 1.0f);
+    px.seaReady = true;
+    px.seaIce = trial % 3 == 0 ? 5.0f : (trial % 3 == 1 ? -5.0f : next(-1.0f, 1.0f));
+    px.seaIceLight = next(0.0f, 1.0f);
+    for (int k = 0; k < 3; k++) px.sea[k] = next(0.0f, 255.0f);
+    px.land[0] = 12345.0f;
+    const float *left = px.record - kPixelRecordFloats, *self = px.record;
+    const float landCover = CellCoverageQuick(left[kRecordPrevHeight], self[kRecordPrevHeight], row->prevHeight,
+                                              px.height, run->seaLevelValue);
+    const float iceCover =
+        CellCoverageQuick(left[kRecordPrevIce], self[kRecordPrevIce], row->prevIce, px.seaIce, row->iceThreshold);
+    float sea[3];
+    for (int k = 0; k < 3; k++) {
+      const float ice = row->seaIceColour[k] * px.seaIceLight;
+      sea[k] = px.sea[k] + (ice - px.sea[k]) * iceCover;
+    }
+    const float prevIce = row->prevIce;
+    ShadeCoastAndSea(row.get(), &px);
+    ASSERT_EQ(bits(px.landCover), bits(landCover)) << trial;
+    ASSERT_EQ(bits(px.seaIceCover), bits(iceCover)) << trial;
+    for (int k = 0; k < 3; k++) ASSERT_EQ(bits(px.sea[k]), bits(sea[k])) << trial << " " << k;
+    ASSERT_EQ(px.land[0], 12345.0f);
+    ASSERT_EQ(bits(records[kRecordPrevIce]), bits(prevIce));
+    ASSERT_EQ(bits(row->prevIce), bits(px.seaIce));
+  }
+}
+
 TEST_F(ShaderTest, CraterDecalsOnlyInsideTheSlab) {
   PluginGlobals *g = g_;
   ASSERT_GE(g->cratersPlaced, 2);
