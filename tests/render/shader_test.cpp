@@ -329,6 +329,68 @@ TEST_F(ShaderTest, BatchReliefEqualsOnePixelAtATime) {
   }
 }
 
+// BatchLandNoise against stage 5's own noise one pixel at a time, bit for bit: the texture point
+// (the sphere point shifted by the relief's first value, at the land scale), its warp by one
+// noise value and its lift by the land height, then FractalNoise's two-term sum, first value and
+// side sum. Random and hostile pixels (first values that cancel n0 to zero, negative zero
+// heights, large values), in counts that leave a last group of one to three pixels and pass the
+// row's batch size.
+TEST_F(ShaderTest, BatchLandNoiseEqualsOnePixelAtATime) {
+  auto bits = [](float v) {
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  };
+  uint32_t state = 4242;
+  auto next = [&state](float lo, float hi) {
+    state = state * 1664525u + 1013904223u;
+    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
+  };
+  RunState *run = g_->runState;
+  auto row = std::make_unique<ShadeRow>();
+  row->globals = g_;
+  row->run = run;
+  row->view = &view_;
+  auto scratch = std::make_unique<RowNoiseScratch>();
+  for (float scale : {5.0f, 37.3f}) {
+    row->landNoiseScale = scale;
+    for (int32_t count : {1, 2, 3, 4, 5, 13, 64, 67}) {
+      std::vector<ShadePixel> pixels(count);
+      std::vector<ShadePixel *> pointers;
+      for (int32_t i = 0; i < count; i++) {
+        ShadePixel &px = pixels[i];
+        ClearRowNoise(&px);
+        float n[3] = {next(-1.0f, 1.0f), next(-1.0f, 1.0f), next(-1.0f, 1.0f)};
+        NormaliseVec3f(n);
+        for (int k = 0; k < 3; k++) px.n[k] = n[k];
+        px.firstValue = next(-1.0f, 1.0f);
+        px.landHeight = next(-0.6f, 0.6f);
+        switch (i % 5) {
+          case 1: px.firstValue = -n[0]; break;
+          case 2: px.landHeight = -0.0f; break;
+          case 3: px.firstValue = 1500.0f; px.landHeight = -900.0f; break;
+          default: break;
+        }
+        pointers.push_back(&px);
+      }
+      BatchLandNoise(row.get(), pointers.data(), count, scratch.get());
+      for (int32_t i = 0; i < count; i++) {
+        const ShadePixel &px = pixels[i];
+        ASSERT_TRUE(px.landReady) << i;
+        float texture[3] = {scale * (px.n[0] + px.firstValue), scale * px.n[1], scale * px.n[2]};
+        const float warp = Noise(texture);
+        texture[1] += scale * warp;
+        texture[2] += scale * 1.333333f * px.landHeight;
+        float first;
+        const float sum = FractalNoise(texture, 4.0f, 2.0f, run->reliefGain * 0.9f, &first, g_);
+        EXPECT_EQ(bits(px.landNoiseSum), bits(sum)) << scale << " " << count << " " << i;
+        EXPECT_EQ(bits(px.landFirst), bits(first)) << scale << " " << count << " " << i;
+        EXPECT_EQ(bits(px.landSideSum), bits(run->sideSum)) << scale << " " << count << " " << i;
+      }
+    }
+  }
+}
+
 // Stage 4 with its sea made ahead against the channels one at a time: the coverage of the land
 // and of the ice from the row above and the pixel to the left, the marks handed on, and each
 // channel of the sea drawn toward the lit ice colour by the ice cover, sea + (ice lit - sea) c.
