@@ -103,7 +103,12 @@ void PrepareTerrain(const ShadeRow *row, ShadePixel *px) {
 // (x, y, z, 0): the lanes hold the components of four pixels already, and turned into one
 // register per point they go straight into the octave points, where the one-pixel form reads
 // the pixel's fields back and scales them one by one.
-int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32_t count, __m128 (*start)[2]) {
+//
+// For each whole group of four (pixels 4g to 4g + 3) sameSteps[g] says whether the four plans
+// have the same steps and terms, and fractions[g] holds their fractions in its lanes; a last group
+// of fewer than four is marked as not the same.
+int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32_t count, __m128 (*start)[2],
+                           bool *sameSteps, __m128 *fractions) {
   int32_t most = 0;
   int32_t i = 0;
   const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), small = _mm_set1_ps(0.05f);
@@ -144,6 +149,10 @@ int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32
     __m128i steps;
     __m128 fraction;
     const __m128i terms = PlanFractalLanes(octaves, &steps, &fraction);
+    const __m128i same = _mm_and_si128(_mm_cmpeq_epi32(steps, _mm_shuffle_epi32(steps, 0)),
+                                       _mm_cmpeq_epi32(terms, _mm_shuffle_epi32(terms, 0)));
+    sameSteps[i / 4] = _mm_movemask_epi8(same) == 0xFFFF;
+    fractions[i / 4] = fraction;
     alignas(16) float oct[4], frac[4];
     alignas(16) int32_t st[4], te[4];
     _mm_store_ps(oct, octaves);
@@ -164,6 +173,7 @@ int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32
       start[i + j][1] = _mm_mul_ps(side[j], scale);
     }
   }
+  if (i < count) sameSteps[i / 4] = false;
   for (; i < count; i++) {
     ShadePixel *px = pixels[i];
     PrepareTerrain(row, px);
@@ -207,6 +217,34 @@ void FillOctavePointPair(__m128 a, __m128 b, float lacunarity, const FractalPlan
   _mm_storeu_ps(tail, a);
   _mm_storel_pi(reinterpret_cast<__m64 *>(tail + 3), b);
   _mm_store_ss(tail + 5, _mm_movehl_ps(b, b));
+}
+
+// FillOctavePointPair of four pixels with the same plan, term by term: term k of the four
+// pixels' points n at out + 24k + 3j and of their light-side points at out + 24k + 12 + 3j, so
+// that the noise values of a term come out as two runs of four, one register each for
+// SumReliefQuad. Every store but the very last writes four floats, the fourth overwritten by
+// the next store.
+void FillOctavePointQuad(const __m128 (*start)[2], float lacunarity, int32_t terms, float *out) {
+  const __m128 l = _mm_set1_ps(lacunarity);
+  __m128 a[8];
+#pragma GCC unroll 8
+  for (int j = 0; j < 4; j++) {
+    a[j] = start[j][0];
+    a[4 + j] = start[j][1];
+  }
+  for (int32_t k = 0;; k++) {
+    float *term = out + 24 * k;
+#pragma GCC unroll 8
+    for (int j = 0; j < 7; j++) _mm_storeu_ps(term + 3 * j, a[j]);
+    if (k + 1 == terms) {
+      _mm_storel_pi(reinterpret_cast<__m64 *>(term + 21), a[7]);
+      _mm_store_ss(term + 23, _mm_movehl_ps(a[7], a[7]));
+      return;
+    }
+    _mm_storeu_ps(term + 21, a[7]);
+#pragma GCC unroll 8
+    for (int j = 0; j < 8; j++) a[j] = _mm_mul_ps(a[j], l);
+  }
 }
 
 // Height compression below the water line: -(sqrt(|h| + 0.5) - sqrt(0.5)).
@@ -1041,43 +1079,123 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
 
 // ---- The relief of a row ------------------------------------------------------------------------
 
+namespace {
+
+// The relief sums of four pixels with the same plan from the values FillOctavePointQuad laid
+// out, stored as the pair form stores them. The lanes hold the four pixels, and the sums of n,
+// of P' and their side sums go in four registers, each lane taking SumFractalPairInterleaved's
+// operations for its pixel in its order: (v w) added term by term, with w the amplitude and
+// the amplitude times the sign, then the fractional term as ((f v) a), with f the fraction and
+// the fraction times the sign. The stores rely on the pixel's relief fields lying in order.
+static_assert(offsetof(ShadePixel, reliefRaw2) == offsetof(ShadePixel, reliefAltitude2) + 2 * sizeof(float) &&
+                  offsetof(ShadePixel, reliefSideSum) == offsetof(ShadePixel, reliefFirst2) + 2 * sizeof(float),
+              "SumReliefQuad stores the relief fields together");
+void SumReliefQuad(const float *values, const FractalPlan &plan, __m128 fraction, const __m128 (*weights)[2],
+                   __m128 seaLevel, ShadePixel *const *px) {
+  const __m128 firstP = _mm_loadu_ps(values), firstQ = _mm_loadu_ps(values + 4);
+  __m128 sumP = firstP, sumQ = firstQ, sideP = _mm_setzero_ps(), sideQ = _mm_setzero_ps();
+  for (int32_t k = 1; k <= plan.steps; k++) {
+    const __m128 p = _mm_loadu_ps(values + 8 * k), q = _mm_loadu_ps(values + 8 * k + 4);
+    sumP = _mm_add_ps(sumP, _mm_mul_ps(p, weights[k][0]));
+    sumQ = _mm_add_ps(sumQ, _mm_mul_ps(q, weights[k][0]));
+    sideP = _mm_add_ps(sideP, _mm_mul_ps(p, weights[k][1]));
+    sideQ = _mm_add_ps(sideQ, _mm_mul_ps(q, weights[k][1]));
+  }
+  if (plan.fraction != 0.0f) {
+    const int32_t k = plan.steps + 1;
+    const __m128 signedFraction = _mm_mul_ps(fraction, _mm_set1_ps((k & 1) != 0 ? -1.0f : 1.0f));
+    const __m128 p = _mm_loadu_ps(values + 8 * k), q = _mm_loadu_ps(values + 8 * k + 4);
+    const __m128 a = weights[k][0];
+    sumP = _mm_add_ps(sumP, _mm_mul_ps(_mm_mul_ps(fraction, p), a));
+    sumQ = _mm_add_ps(sumQ, _mm_mul_ps(_mm_mul_ps(fraction, q), a));
+    sideP = _mm_add_ps(sideP, _mm_mul_ps(_mm_mul_ps(signedFraction, p), a));
+    sideQ = _mm_add_ps(sideQ, _mm_mul_ps(_mm_mul_ps(signedFraction, q), a));
+  }
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  const __m128 rP = _mm_sub_ps(sumP, seaLevel), rQ = _mm_sub_ps(sumQ, seaLevel);
+  // Per pixel (altitude at n, at P', raw at n, at P') and (first at n, at P', side sum of P').
+  __m128 heights[4] = {_mm_mul_ps(rP, _mm_andnot_ps(sign, rP)), _mm_mul_ps(rQ, _mm_andnot_ps(sign, rQ)), rP, rQ};
+  __m128 firsts[4] = {firstP, firstQ, sideQ, _mm_setzero_ps()};
+  _MM_TRANSPOSE4_PS(heights[0], heights[1], heights[2], heights[3]);
+  _MM_TRANSPOSE4_PS(firsts[0], firsts[1], firsts[2], firsts[3]);
+#pragma GCC unroll 8
+  for (int j = 0; j < 4; j++) {
+    _mm_storeu_ps(px[j]->reliefAltitude2, heights[j]);
+    _mm_storel_pi(reinterpret_cast<__m64 *>(px[j]->reliefFirst2), firsts[j]);
+    _mm_store_ss(&px[j]->reliefSideSum, _mm_movehl_ps(firsts[j], firsts[j]));
+    px[j]->reliefReady = true;
+  }
+}
+
+}  // namespace
+
 // What FractalReliefBatch makes for each pixel, with the octave points of many pixels in one
 // noise batch: the sums, and the order within each pixel, are those of the one-pixel form. The
 // pixels are taken kRowBatchColumns at a time, which is all a row's batch passes.
+//
+// Outside the hypsometric mode, four pixels in a row whose plans have the same steps (nearly
+// always: the octave count follows the view term, which changes slowly across the image, and
+// not at all across the map) are taken together, FillOctavePointQuad and SumReliefQuad: one
+// loop over the terms serves the four, and their sums go side by side in lanes.
 void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch) {
   if (row->realLuna) return;
   RunState *run = row->run;
   const bool paired = row->mode != 13;
   const int32_t perPixel = paired ? 2 : 1;
   const __m128 seaLevel = _mm_set1_ps(run->seaLevelValue), sign = _mm_set1_ps(-0.0f);
+  constexpr int32_t kGroups = kRowBatchColumns / 4;
   __m128 start[kRowBatchColumns][2];
+  __m128 fractions[kGroups];
+  bool sameSteps[kGroups];
   FractalWeights weights;
+  __m128 weightLanes[kMaxFractalTerms][2];
   for (int32_t base = 0; base < count; base += kRowBatchColumns) {
     ShadePixel *const *group = pixels + base;
     const int32_t groupCount = count - base < kRowBatchColumns ? count - base : kRowBatchColumns;
-    const int32_t terms = PrepareTerrainMany(row, group, groupCount, start);
-    if (paired) MakeFractalWeights(run->reliefGain, terms, &weights);
+    const int32_t terms = PrepareTerrainMany(row, group, groupCount, start, sameSteps, fractions);
+    if (paired) {
+      MakeFractalWeights(run->reliefGain, terms, &weights);
+      for (int32_t k = 1; k < terms && k < kMaxFractalTerms; k++) {
+        weightLanes[k][0] = _mm_set1_ps(weights.w[k][0]);
+        weightLanes[k][1] = _mm_set1_ps(weights.w[k][2]);
+      }
+    }
+    // Whether the pixels from i on go as a four.
+    auto quadAt = [&](int32_t i) { return paired && i % 4 == 0 && i + 4 <= groupCount && sameSteps[i / 4]; };
     int32_t first = 0;
     while (first < groupCount) {
       // Fill the scratch with the points of as many pixels as fit.
       int32_t used = 0, last = first;
-      for (; last < groupCount; last++) {
+      while (last < groupCount) {
         const FractalPlan &plan = group[last]->reliefPlan;
-        if (used + perPixel * plan.terms > kRowNoiseCapacity) break;
-        if (paired) {
+        const bool quad = quadAt(last);
+        const int32_t need = (quad ? 4 : 1) * perPixel * plan.terms;
+        if (used + need > kRowNoiseCapacity) break;
+        if (quad) {
+          FillOctavePointQuad(start + last, kReliefLacunarity, plan.terms, scratch->points + 3 * used);
+          last += 4;
+        } else if (paired) {
           FillOctavePointPair(start[last][0], start[last][1], kReliefLacunarity, plan, scratch->points + 3 * used);
+          last++;
         } else {
           alignas(16) float p[4];
           _mm_store_ps(p, start[last][0]);
           FillOctavePoints(p, kReliefLacunarity, plan, scratch->points + 3 * used);
+          last++;
         }
-        used += perPixel * plan.terms;
+        used += need;
       }
       GradientNoise3Many(&run->noiseTables, scratch->points, scratch->values, used);
       const float *values = scratch->values;
-      for (int32_t i = first; i < last; i++) {
+      for (int32_t i = first; i < last;) {
         ShadePixel *px = group[i];
         const FractalPlan &plan = px->reliefPlan;
+        if (quadAt(i)) {
+          SumReliefQuad(values, plan, fractions[i / 4], weightLanes, seaLevel, group + i);
+          values += 8 * plan.terms;
+          i += 4;
+          continue;
+        }
         if (paired) {
           // The raw heights and their signed squares of both points in the low lanes; the side
           // sum left behind is the light-side point's, as with the two sums one by one.
@@ -1096,6 +1214,7 @@ void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, R
           values += plan.terms;
         }
         px->reliefReady = true;
+        i++;
       }
       first = last;
     }

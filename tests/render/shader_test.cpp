@@ -246,10 +246,11 @@ TEST_F(ShaderTest, ReliefAltitudeIsTheSignedSquare) {
 // BatchReliefNoise against the one-pixel relief, bit for bit: the light-side point as stage 3
 // makes it (n plus a thousandth of the normalised n - far light), the octave count's plan, and
 // the relief of n and of P' as ReliefAltitude makes them one at a time, with the side sum of the
-// last point. Pixels in random and hostile states (a light direction of zero length, of squared
-// length below 0.05 where the scale is taken in float, NaN and infinite view terms, octave
-// counts past the cap), in counts that leave groups of fewer than four, overflow the noise
-// scratch and pass the row's batch size; both the two-point form and the hypsometric one.
+// last point. Pixels in runs of four with plans of the same steps (taken together) and in
+// random and hostile states (a light direction of zero length, of squared length below 0.05
+// where the scale is taken in float, NaN and infinite view terms, octave counts past the cap),
+// in counts that leave groups of fewer than four, overflow the noise scratch and pass the row's
+// batch size; both the two-point form and the hypsometric one.
 TEST_F(ShaderTest, BatchReliefEqualsOnePixelAtATime) {
   auto bits = [](float v) {
     uint32_t b;
@@ -271,9 +272,10 @@ TEST_F(ShaderTest, BatchReliefEqualsOnePixelAtATime) {
   auto scratch = std::make_unique<RowNoiseScratch>();
   for (uint32_t mode : {0u, 13u}) {
     row->mode = mode;
-    for (int32_t count : {1, 3, 6, 64, 70}) {
+    for (int32_t count : {1, 3, 6, 64, 70, 150}) {
       std::vector<ShadePixel> pixels(count);
       std::vector<ShadePixel *> pointers;
+      float groupView = 0.0f;
       for (int32_t i = 0; i < count; i++) {
         ShadePixel &px = pixels[i];
         ClearRowNoise(&px);
@@ -284,8 +286,11 @@ TEST_F(ShaderTest, BatchReliefEqualsOnePixelAtATime) {
           px.n[k] = n[k];
           px.farLight[k] = 1000.0f * light[k];
         }
-        px.logViewTerm = next(-6.0f, 0.0f);
-        switch (i % 9) {
+        // Runs of four with nearby view terms, so that their plans mostly agree in steps and
+        // differ in fraction; every third run hostile.
+        if (i % 4 == 0) groupView = next(-2.0f, 4.0f);
+        px.logViewTerm = groupView + next(0.0f, 0.05f);
+        switch ((i / 4) % 3 == 2 ? i % 9 : 0) {
           case 1: for (int k = 0; k < 3; k++) px.farLight[k] = n[k]; break;           // no direction
           case 2: for (int k = 0; k < 3; k++) px.farLight[k] = n[k] - 0.1f; break;    // q = 0.03
           case 3: px.logViewTerm = NAN; break;
