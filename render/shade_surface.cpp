@@ -364,6 +364,9 @@ inline __m128 Splat(float v) { return _mm_set1_ps(v); }
 //
 // A pixel's colour is a long chain of dependent steps; one pixel at a time, each step waits for
 // the one before, while four pixels in lanes take the chain once.
+static_assert(offsetof(ShadePixel, lightLevel) == offsetof(ShadePixel, land) + 3 * sizeof(float) &&
+                  offsetof(ShadePixel, landIce) == offsetof(ShadePixel, landNoise) + sizeof(float),
+              "ShadeLandMany stores the colour with the light level and the noise with the ice");
 void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
   if (row->lunarClimate) return;
   const float s = row->landNoiseScale;
@@ -423,15 +426,18 @@ void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
     u[0] = _mm_add_ps(c0, _mm_mul_ps(_mm_sub_ps(c1, c0), r));
     u[1] = _mm_add_ps(c1, _mm_mul_ps(_mm_sub_ps(c2, c1), r));
     u[2] = _mm_add_ps(c2, _mm_mul_ps(_mm_sub_ps(c0, c2), r));
-    alignas(16) float colour[3][4], iceOut[4];
-    for (int k = 0; k < 3; k++) _mm_store_ps(colour[k], Select(_mm_cmplt_ps(u[k], zero), zero, u[k]));
-    _mm_store_ps(iceOut, ice);
+    // Per pixel (colour, light level) and (noise, ice), the fields' order in the pixel.
+    __m128 out[4];
+    for (int k = 0; k < 3; k++) out[k] = Select(_mm_cmplt_ps(u[k], zero), zero, u[k]);
+    out[3] = gather(&ShadePixel::shade);
+    _MM_TRANSPOSE4_PS(out[0], out[1], out[2], out[3]);
+    const __m128 low = _mm_unpacklo_ps(noise, ice), high = _mm_unpackhi_ps(noise, ice);
+    const __m128 noiseIce[4] = {low, _mm_movehl_ps(low, low), high, _mm_movehl_ps(high, high)};
+#pragma GCC unroll 4
     for (int j = 0; j < 4; j++) {
       ShadePixel *p = px[j];
-      for (int k = 0; k < 3; k++) p->land[k] = colour[k][j];
-      p->landIce = iceOut[j];
-      p->landNoise = p->landNoiseSum;
-      p->lightLevel = p->shade;
+      _mm_storeu_ps(p->land, out[j]);
+      _mm_storel_pi(reinterpret_cast<__m64 *>(&p->landNoise), noiseIce[j]);
       p->landShaded = true;
     }
   }
@@ -441,55 +447,65 @@ void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
 // sea colour by depth, the glint, the ice value and the light on the ice. Only the two coverages
 // read the row above and the pixel to the left, and those stay with ShadeCoastAndSea. A last
 // group of fewer than four repeats its last pixel in the spare lanes and stores only its own.
+// The lanes are turned into one register per pixel to store: (sea, ice) and (ice, light).
+static_assert(offsetof(ShadePixel, seaIceLight) == offsetof(ShadePixel, seaIce) + sizeof(float),
+              "ShadeSeaMany stores the ice value and its light together");
 void ShadeSeaMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
   const RunState *run = row->run;
   const __m128 zero = _mm_setzero_ps(), one = Splat(1.0f);
-  __m128 shallow[3], step[3];
+  __m128 shallow[3], step[3], glint[3];
   for (int k = 0; k < 3; k++) {
     shallow[k] = Splat(run->shallowSeaColour[k]);
     step[k] = Splat(run->deepSeaColour[k] - run->shallowSeaColour[k]);
+    glint[k] = Splat(row->glint[k]);
   }
+  const __m128 seaLevel = Splat(run->seaLevelValue), glintScale = Splat(row->glintScale);
+  const bool isMap = row->isMap, isLit = row->isLit;
   for (int32_t i = 0; i < count; i += 4) {
-    ShadePixel *px[4];
-    for (int j = 0; j < 4; j++) px[j] = pixels[i + j < count ? i + j : count - 1];
-    auto gather = [&px](float ShadePixel::*field) {
+    ShadePixel *last[4];
+    ShadePixel *const *px = pixels + i;
+    const int32_t lanes = count - i < 4 ? count - i : 4;
+    if (lanes < 4) {
+      for (int j = 0; j < 4; j++) last[j] = pixels[i + j < count ? i + j : count - 1];
+      px = last;
+    }
+    auto gather = [px](float ShadePixel::*field) {
       return _mm_setr_ps(px[0]->*field, px[1]->*field, px[2]->*field, px[3]->*field);
     };
     const __m128 first = gather(&ShadePixel::firstValue);
-    const __m128 depth = _mm_div_ps(
-        ClampLanes(_mm_mul_ps(_mm_sub_ps(Splat(run->seaLevelValue), first), Splat(400.0f)), zero, Splat(255.0f)),
-        Splat(256.0f));
-    __m128 sea[3];
+    const __m128 depth =
+        _mm_div_ps(ClampLanes(_mm_mul_ps(_mm_sub_ps(seaLevel, first), Splat(400.0f)), zero, Splat(255.0f)),
+                   Splat(256.0f));
+    __m128 sea[4];
     for (int k = 0; k < 3; k++) sea[k] = _mm_add_ps(shallow[k], _mm_mul_ps(step[k], depth));
-    if (!row->isMap) {
-      const __m128 n0 = _mm_setr_ps(px[0]->n[0], px[1]->n[0], px[2]->n[0], px[3]->n[0]);
-      const __m128 n1 = _mm_setr_ps(px[0]->n[1], px[1]->n[1], px[2]->n[1], px[3]->n[1]);
-      const __m128 n2 = _mm_setr_ps(px[0]->n[2], px[1]->n[2], px[2]->n[2], px[3]->n[2]);
-      const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(Splat(row->glint[0]), n0), _mm_mul_ps(Splat(row->glint[1]), n1)),
-                                    _mm_mul_ps(Splat(row->glint[2]), n2));
+    if (!isMap) {
+      __m128 n[4] = {_mm_loadu_ps(px[0]->n), _mm_loadu_ps(px[1]->n), _mm_loadu_ps(px[2]->n), _mm_loadu_ps(px[3]->n)};
+      _MM_TRANSPOSE4_PS(n[0], n[1], n[2], n[3]);
+      const __m128 dot =
+          _mm_add_ps(_mm_add_ps(_mm_mul_ps(glint[0], n[0]), _mm_mul_ps(glint[1], n[1])), _mm_mul_ps(glint[2], n[2]));
       const __m128 g = ClampLanes(_mm_sub_ps(one, _mm_mul_ps(_mm_sub_ps(one, dot), Splat(120.0f))), zero, one);
       const __m128 g5 = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(g, g), g), g), g);
-      const __m128 glint = _mm_mul_ps(_mm_mul_ps(g5, Splat(row->glintScale)), Splat(80.0f));
-      for (int k = 0; k < 3; k++) sea[k] = _mm_add_ps(sea[k], glint);
+      const __m128 lift = _mm_mul_ps(_mm_mul_ps(g5, glintScale), Splat(80.0f));
+      for (int k = 0; k < 3; k++) sea[k] = _mm_add_ps(sea[k], lift);
     }
     const __m128 axisDot = gather(&ShadePixel::axisDot);
     const __m128 ice = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_mul_ps(axisDot, axisDot), Splat(0.7f)), Splat(8.0f)),
                                   _mm_mul_ps(Splat(2.0f), gather(&ShadePixel::terrainSideSum)));
     __m128 lit = one;
-    if (row->isLit) {
+    if (isLit) {
       const __m128 d = gather(&ShadePixel::d);
       lit = Select(_mm_cmpgt_ps(d, zero), d, zero);
     }
-    alignas(16) float colour[3][4], iceOut[4], litOut[4];
-    for (int k = 0; k < 3; k++) _mm_store_ps(colour[k], sea[k]);
-    _mm_store_ps(iceOut, ice);
-    _mm_store_ps(litOut, lit);
-    const int32_t lanes = count - i < 4 ? count - i : 4;
-    for (int j = 0; j < lanes; j++) {
+    sea[3] = ice;
+    _MM_TRANSPOSE4_PS(sea[0], sea[1], sea[2], sea[3]);
+    const __m128 iceLow = _mm_unpacklo_ps(ice, lit), iceHigh = _mm_unpackhi_ps(ice, lit);
+    const __m128 iceLit[4] = {iceLow, _mm_movehl_ps(iceLow, iceLow), iceHigh, _mm_movehl_ps(iceHigh, iceHigh)};
+#pragma GCC unroll 4
+    for (int j = 0; j < 4; j++) {
+      if (j >= lanes) break;
       ShadePixel *p = px[j];
-      for (int k = 0; k < 3; k++) p->sea[k] = colour[k][j];
-      p->seaIce = iceOut[j];
-      p->seaIceLight = litOut[j];
+      StoreThree(p->sea, sea[j]);
+      _mm_storel_pi(reinterpret_cast<__m64 *>(&p->seaIce), iceLit[j]);
       p->seaReady = true;
     }
   }
