@@ -103,7 +103,7 @@ float LandLightLevel(const ShadeRow *row, const ShadePixel *px) {
 // so each pixel's work is a handful of operations, and four pixels go through it at a time in
 // the lanes of SSE registers, each lane taking the scalar form's operations in its order: the
 // texture point (LandTexturePoint), its warp (WarpLandTexturePoint), the two octave points (the
-// second the first times the lacunarity), and the sum and side sum as SumFractalPair adds them,
+// second the first times the lacunarity), and the sum and side sum as SumFractal adds them,
 // (v0 + v1 w1) and (0 + v1 w1'), with the weights of term 1. The lanes are turned into one
 // register per pixel only to store the points and the sums. A last group of fewer than four
 // fills its spare lanes with a blank pixel, whose points lie past the batch's (the noise never

@@ -527,8 +527,8 @@ void FillOctavePoints(float point[3], float lacunarity, const FractalPlan &plan,
   point[2] = tail[2];
 }
 
-// The weights of the terms for a gain, as SumFractalPair reads them, for sums of up to `terms`
-// terms (a batch's calls are too many to make all of them each time).
+// The weights of the terms for a gain, as SumFractalPairInterleaved and the batches read them,
+// for sums of up to `terms` terms (a batch's calls are too many to make all of them each time).
 void MakeFractalWeights(float gain, int32_t terms, FractalWeights *out) {
   float amplitude = 1.0f;
   float sign = -1.0f;
