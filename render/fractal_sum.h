@@ -17,23 +17,6 @@ struct FractalWeights {
 // Only the weights of terms 1 to terms - 1 are made, which is all a sum of `terms` terms reads.
 void MakeFractalWeights(float gain, int32_t terms, FractalWeights *out);
 
-// The octave points p, p l, p l^2, ... of a sum of `terms` terms (1 or more), each the one
-// before times l, as FillOctavePoints makes them but without the point it leaves behind; inline
-// for the callers that make many sums of few terms, where a call's own work would outweigh the
-// terms'. Every term but the last is stored as four floats, the fourth overwritten by the next
-// term; the last as three, so that nothing beyond the points is touched.
-inline void FillOctaveTerms(const float p[3], float lacunarity, int32_t terms, float *out) {
-  __m128 a = _mm_setr_ps(p[0], p[1], p[2], 0.0f);
-  const __m128 l = _mm_set1_ps(lacunarity);
-  for (int32_t k = 0; k + 1 < terms; k++) {
-    _mm_storeu_ps(out + 3 * k, a);
-    a = _mm_mul_ps(a, l);
-  }
-  float *tail = out + 3 * (terms - 1);
-  _mm_storel_pi(reinterpret_cast<__m64 *>(tail), a);
-  _mm_store_ss(tail + 2, _mm_movehl_ps(a, a));
-}
-
 // The most terms a sum has: PlanFractal stops stepping at kFractalTermCap - 2 steps.
 constexpr int32_t kFractalTermCap = 64;
 
@@ -62,56 +45,38 @@ inline __m128i PlanFractalLanes(__m128 octaves, __m128i *steps, __m128 *fraction
   return _mm_sub_epi32(_mm_add_epi32(*steps, _mm_set1_epi32(1)), hasFraction);
 }
 
-// SumFractal of two points with the same plan, the values of q right after those of p: the lanes
-// of one register hold p's sum, q's sum, p's side sum and q's side sum, each lane taking the
-// scalar form's operations in its order. Each sum is a chain of dependent additions; the four
-// side by side cost the time of one, and the loop's own work is paid once.
-inline void SumFractalPair(const float *values, const FractalPlan &plan, const FractalWeights &weights, float sum[2],
-                           float firstValue[2], float sideSum[2]) {
-  const float *valuesQ = values + plan.terms;
-  const __m128 first = _mm_unpacklo_ps(_mm_load_ss(values), _mm_load_ss(valuesQ));
-  __m128 total = _mm_movelh_ps(first, _mm_setzero_ps());
-  for (int32_t k = 1; k <= plan.steps; k++) {
-    const __m128 v = _mm_unpacklo_ps(_mm_load_ss(values + k), _mm_load_ss(valuesQ + k));
-    total = _mm_add_ps(total, _mm_mul_ps(_mm_movelh_ps(v, v), _mm_load_ps(weights.w[k])));
-  }
-  if (plan.fraction != 0.0f) {
-    // (fraction v) a and ((fraction sign) v) a, the sign being SumFractal's at term k.
-    const int32_t k = plan.steps + 1;
-    const float signedFraction = plan.fraction * ((k & 1) != 0 ? -1.0f : 1.0f);
-    const __m128 v = _mm_unpacklo_ps(_mm_load_ss(values + k), _mm_load_ss(valuesQ + k));
-    const __m128 f = _mm_setr_ps(plan.fraction, plan.fraction, signedFraction, signedFraction);
-    total = _mm_add_ps(total, _mm_mul_ps(_mm_mul_ps(f, _mm_movelh_ps(v, v)), _mm_set1_ps(weights.w[k][0])));
-  }
-  alignas(16) float t[4];
-  _mm_store_ps(t, total);
-  firstValue[0] = values[0];
-  firstValue[1] = valuesQ[0];
-  sum[0] = t[0];
-  sum[1] = t[1];
-  sideSum[0] = t[2];
-  sideSum[1] = t[3];
-}
-
-// SumFractalPair with the two points' values interleaved (p's term k at 2k, q's at 2k + 1), as
-// FillOctavePointPair lays out their points: each term's pair is then one load, and the loop
-// takes two terms a turn. The lanes and the order of the additions are SumFractalPair's.
-inline void SumFractalPairInterleaved(const float *values, const FractalPlan &plan, const FractalWeights &weights,
-                                      float sum[2], float firstValue[2], float sideSum[2]) {
+// SumFractal of two points with the same plan, their values interleaved (p's term k at 2k, q's
+// at 2k + 1), as FillOctavePointPair lays out their points: the lanes of one register hold p's
+// sum, q's sum, p's side sum and q's side sum, each lane taking the scalar form's operations in
+// its order, and are returned (the first values are values[0] and values[1]). Each sum is a
+// chain of dependent additions; the four side by side cost the time of one, and the loop's own
+// work is paid once. Each term's pair is one load, and the loop takes four terms a turn.
+inline __m128 SumFractalPairInterleaved(const float *values, const FractalPlan &plan, const FractalWeights &weights) {
   // Two floats into the low lanes, the high ones zero.
   auto pairAt = [values](int32_t k) {
     return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(values + 2 * k)));
   };
+  auto addTerm = [&weights](__m128 total, __m128 v, int32_t k) {
+    return _mm_add_ps(total, _mm_mul_ps(v, _mm_load_ps(weights.w[k])));
+  };
   __m128 total = pairAt(0);
   int32_t k = 1;
-  for (; k + 1 <= plan.steps; k += 2) {
+  for (; k + 3 <= plan.steps; k += 4) {
+    const __m128 v = _mm_loadu_ps(values + 2 * k), u = _mm_loadu_ps(values + 2 * k + 4);
+    total = addTerm(total, _mm_movelh_ps(v, v), k);
+    total = addTerm(total, _mm_movehl_ps(v, v), k + 1);
+    total = addTerm(total, _mm_movelh_ps(u, u), k + 2);
+    total = addTerm(total, _mm_movehl_ps(u, u), k + 3);
+  }
+  if (k + 1 <= plan.steps) {
     const __m128 v = _mm_loadu_ps(values + 2 * k);
-    total = _mm_add_ps(total, _mm_mul_ps(_mm_movelh_ps(v, v), _mm_load_ps(weights.w[k])));
-    total = _mm_add_ps(total, _mm_mul_ps(_mm_movehl_ps(v, v), _mm_load_ps(weights.w[k + 1])));
+    total = addTerm(total, _mm_movelh_ps(v, v), k);
+    total = addTerm(total, _mm_movehl_ps(v, v), k + 1);
+    k += 2;
   }
   if (k <= plan.steps) {
     const __m128 v = pairAt(k);
-    total = _mm_add_ps(total, _mm_mul_ps(_mm_movelh_ps(v, v), _mm_load_ps(weights.w[k])));
+    total = addTerm(total, _mm_movelh_ps(v, v), k);
   }
   if (plan.fraction != 0.0f) {
     k = plan.steps + 1;
@@ -120,12 +85,5 @@ inline void SumFractalPairInterleaved(const float *values, const FractalPlan &pl
     const __m128 f = _mm_setr_ps(plan.fraction, plan.fraction, signedFraction, signedFraction);
     total = _mm_add_ps(total, _mm_mul_ps(_mm_mul_ps(f, _mm_movelh_ps(v, v)), _mm_set1_ps(weights.w[k][0])));
   }
-  alignas(16) float t[4];
-  _mm_store_ps(t, total);
-  firstValue[0] = values[0];
-  firstValue[1] = values[1];
-  sum[0] = t[0];
-  sum[1] = t[1];
-  sideSum[0] = t[2];
-  sideSum[1] = t[3];
+  return total;
 }

@@ -13,6 +13,8 @@
 #include <emmintrin.h>
 
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 
 #include "foundation/colour.h"
 #include "foundation/fast_math.h"
@@ -53,6 +55,17 @@ void RotateChannelsForward(float c[3], float r) {
   c[2] = blue + (red - blue) * r;
 }
 
+// Three floats into the low lanes of a register (the fourth zero), and back.
+inline __m128 LoadThree(const float v[3]) {
+  const __m128 low = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(v)));
+  return _mm_movelh_ps(low, _mm_load_ss(v + 2));
+}
+
+inline void StoreThree(float v[3], __m128 x) {
+  _mm_storel_pi(reinterpret_cast<__m64 *>(v), x);
+  _mm_store_ss(v + 2, _mm_movehl_ps(x, x));
+}
+
 constexpr float kLandLacunarity = 4.0f;
 constexpr float kLandOctaves = 2.0f;
 
@@ -85,44 +98,91 @@ float LandLightLevel(const ShadeRow *row, const ShadePixel *px) {
 
 // Stage 5's noise for many pixels: their warps in one batch, then the octave points of all the
 // warped texture points in another.
+//
+// The land texture's sum has two terms (kLandOctaves is whole: the first point and one step),
+// so each pixel's work is a handful of operations, and four pixels go through it at a time in
+// the lanes of SSE registers, each lane taking the scalar form's operations in its order: the
+// texture point (LandTexturePoint), its warp (WarpLandTexturePoint), the two octave points (the
+// second the first times the lacunarity), and the sum and side sum as SumFractal adds them,
+// (v0 + v1 w1) and (0 + v1 w1'), with the weights of term 1. The lanes are turned into one
+// register per pixel only to store the points and the sums. A last group of fewer than four
+// fills its spare lanes with a blank pixel, whose points lie past the batch's (the noise never
+// reads them) and whose results nobody reads.
+static_assert(kLandOctaves == 2.0f, "BatchLandNoise makes sums of two terms");
+static_assert(offsetof(ShadePixel, landFirst) == offsetof(ShadePixel, landNoiseSum) + sizeof(float) &&
+                  offsetof(ShadePixel, landSideSum) == offsetof(ShadePixel, landFirst) + sizeof(float),
+              "BatchLandNoise stores the land sums together");
+static_assert(3 * (kRowBatchColumns + 4) <= 3 * kRowNoiseCapacity, "a batch's spare lanes fit the scratch");
 void BatchLandNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch) {
   RunState *run = row->run;
-  const FractalPlan plan = PlanFractal(kLandOctaves);
-  const int32_t group = kRowNoiseCapacity / plan.terms;
   FractalWeights weights;
-  MakeFractalWeights(run->reliefGain * 0.9f, plan.terms, &weights);
-  for (int32_t first = 0; first < count; first += group) {
-    const int32_t n = count - first < group ? count - first : group;
+  MakeFractalWeights(run->reliefGain * 0.9f, 2, &weights);
+  const float s = row->landNoiseScale;
+  const __m128 vs = _mm_set1_ps(s), lift = _mm_set1_ps(s * 1.333333f), l = _mm_set1_ps(kLandLacunarity);
+  const __m128 w1 = _mm_set1_ps(weights.w[1][0]), w1Side = _mm_set1_ps(weights.w[1][2]);
+  const __m128 zero = _mm_setzero_ps();
+  constexpr int32_t kGroups = kRowBatchColumns / 4;
+  // The texture points of a batch before the warp, component by component, four pixels to a
+  // register; the batch's pixels, a last group's spare lanes pointing at the blank.
+  __m128 texture[kGroups][3];
+  ShadePixel *list[kRowBatchColumns + 3];
+  ShadePixel blank;
+  if (count % 4 != 0) std::memset(&blank, 0, sizeof blank);
+  for (int32_t base = 0; base < count; base += kRowBatchColumns) {
+    const int32_t n = count - base < kRowBatchColumns ? count - base : kRowBatchColumns;
+    const int32_t groups = (n + 3) / 4;
+    for (int32_t i = 0; i < n; i++) list[i] = pixels[base + i];
+    for (int32_t i = n; i < 4 * groups; i++) list[i] = &blank;
     float *points = scratch->points;
     float *values = scratch->values;
-    for (int32_t i = 0; i < n; i++) LandTexturePoint(row, pixels[first + i], points + 3 * i);
+    for (int32_t g = 0; g < groups; g++) {
+      ShadePixel *const *px = list + 4 * g;
+      __m128 r[4] = {_mm_loadu_ps(px[0]->n), _mm_loadu_ps(px[1]->n), _mm_loadu_ps(px[2]->n), _mm_loadu_ps(px[3]->n)};
+      _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+      const __m128 first = _mm_setr_ps(px[0]->firstValue, px[1]->firstValue, px[2]->firstValue, px[3]->firstValue);
+      __m128 t[4] = {_mm_mul_ps(vs, _mm_add_ps(r[0], first)), _mm_mul_ps(vs, r[1]), _mm_mul_ps(vs, r[2]), zero};
+      for (int k = 0; k < 3; k++) texture[g][k] = t[k];
+      _MM_TRANSPOSE4_PS(t[0], t[1], t[2], t[3]);
+      // Each store's fourth float is overwritten by the next, or lies past the batch's points.
+#pragma GCC unroll 4
+      for (int j = 0; j < 4; j++) _mm_storeu_ps(points + 3 * (4 * g + j), t[j]);
+    }
     GradientNoise3Many(&run->noiseTables, points, values, n);
-    // Expand from the last pixel down, so that no texture point is overwritten before it is read.
-    for (int32_t i = n - 1; i >= 0; i--) {
-      float texture[3] = {points[3 * i], points[3 * i + 1], points[3 * i + 2]};
-      WarpLandTexturePoint(row, pixels[first + i], values[i], texture);
-      FillOctaveTerms(texture, kLandLacunarity, plan.terms, points + 3 * plan.terms * i);
+    // The warped points and their second octaves, (x y z, 4x 4y 4z) per pixel; the warps stay
+    // in the values, which only the next batch overwrites.
+    for (int32_t g = 0; g < groups; g++) {
+      ShadePixel *const *px = list + 4 * g;
+      const __m128 height = _mm_setr_ps(px[0]->landHeight, px[1]->landHeight, px[2]->landHeight, px[3]->landHeight);
+      const __m128 warp = _mm_loadu_ps(values + 4 * g);
+      __m128 a[4] = {texture[g][0], _mm_add_ps(texture[g][1], _mm_mul_ps(vs, warp)),
+                     _mm_add_ps(texture[g][2], _mm_mul_ps(lift, height)), zero};
+      a[3] = _mm_mul_ps(a[0], l);
+      const __m128 y1 = _mm_mul_ps(a[1], l), z1 = _mm_mul_ps(a[2], l);
+      _MM_TRANSPOSE4_PS(a[0], a[1], a[2], a[3]);
+      const __m128 low = _mm_unpacklo_ps(y1, z1), high = _mm_unpackhi_ps(y1, z1);
+      const __m128 tail[4] = {low, _mm_movehl_ps(low, low), high, _mm_movehl_ps(high, high)};
+#pragma GCC unroll 4
+      for (int j = 0; j < 4; j++) {
+        float *out = points + 6 * (4 * g + j);
+        _mm_storeu_ps(out, a[j]);
+        _mm_storel_pi(reinterpret_cast<__m64 *>(out + 4), tail[j]);
+      }
     }
-    GradientNoise3Many(&run->noiseTables, points, values, n * plan.terms);
-    // Two pixels' sums at a time: their values lie one after the other.
-    int32_t i = 0;
-    for (; i + 2 <= n; i += 2) {
-      ShadePixel *p = pixels[first + i], *q = pixels[first + i + 1];
-      float sum[2], firstValue[2], side[2];
-      SumFractalPair(values + plan.terms * i, plan, weights, sum, firstValue, side);
-      p->landNoiseSum = sum[0];
-      p->landFirst = firstValue[0];
-      p->landSideSum = side[0];
-      q->landNoiseSum = sum[1];
-      q->landFirst = firstValue[1];
-      q->landSideSum = side[1];
-      p->landReady = q->landReady = true;
-    }
-    for (; i < n; i++) {
-      ShadePixel *px = pixels[first + i];
-      px->landNoiseSum =
-          SumFractal(values + plan.terms * i, plan, run->reliefGain * 0.9f, &px->landFirst, &px->landSideSum);
-      px->landReady = true;
+    GradientNoise3Many(&run->noiseTables, points, values, 2 * n);
+    for (int32_t g = 0; g < groups; g++) {
+      ShadePixel *const *px = list + 4 * g;
+      // Pixel j's two values at 2j and 2j + 1.
+      const __m128 lo = _mm_loadu_ps(values + 8 * g), hi = _mm_loadu_ps(values + 8 * g + 4);
+      const __m128 v0 = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
+      const __m128 v1 = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
+      __m128 r[4] = {_mm_add_ps(v0, _mm_mul_ps(v1, w1)), v0, _mm_add_ps(zero, _mm_mul_ps(v1, w1Side)), zero};
+      _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+#pragma GCC unroll 4
+      for (int j = 0; j < 4; j++) {
+        _mm_storel_pi(reinterpret_cast<__m64 *>(&px[j]->landNoiseSum), r[j]);
+        _mm_store_ss(&px[j]->landSideSum, _mm_movehl_ps(r[j], r[j]));
+        px[j]->landReady = true;
+      }
     }
   }
 }
@@ -208,13 +268,14 @@ void ShadeCoastAndSea(ShadeRow *row, ShadePixel *px) {
     lit = row->isLit ? (px->d > 0.0f ? px->d : 0.0f) : 1.0f;
   }
 
-  px->seaIceCover = CellCoverageQuick(left[kRecordPrevIce], self[kRecordPrevIce], row->prevIce, ice, row->iceThreshold);
+  const float cover = CellCoverageQuick(left[kRecordPrevIce], self[kRecordPrevIce], row->prevIce, ice, row->iceThreshold);
+  px->seaIceCover = cover;
   left[kRecordPrevIce] = row->prevIce;
   row->prevIce = ice;
-  for (int k = 0; k < 3; k++) {
-    const float iceColour = row->seaIceColour[k] * lit;
-    px->sea[k] += (iceColour - px->sea[k]) * px->seaIceCover;
-  }
+  // sea + (ice colour x lit - sea) x cover, the three channels in the lanes of one register.
+  const __m128 sea = LoadThree(px->sea);
+  const __m128 iceColour = _mm_mul_ps(LoadThree(row->seaIceColour), _mm_set1_ps(lit));
+  StoreThree(px->sea, _mm_add_ps(sea, _mm_mul_ps(_mm_sub_ps(iceColour, sea), _mm_set1_ps(cover))));
 }
 
 // ---- Stage 5: land ------------------------------------------------------------------------------
@@ -303,6 +364,9 @@ inline __m128 Splat(float v) { return _mm_set1_ps(v); }
 //
 // A pixel's colour is a long chain of dependent steps; one pixel at a time, each step waits for
 // the one before, while four pixels in lanes take the chain once.
+static_assert(offsetof(ShadePixel, lightLevel) == offsetof(ShadePixel, land) + 3 * sizeof(float) &&
+                  offsetof(ShadePixel, landIce) == offsetof(ShadePixel, landNoise) + sizeof(float),
+              "ShadeLandMany stores the colour with the light level and the noise with the ice");
 void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
   if (row->lunarClimate) return;
   const float s = row->landNoiseScale;
@@ -362,15 +426,18 @@ void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
     u[0] = _mm_add_ps(c0, _mm_mul_ps(_mm_sub_ps(c1, c0), r));
     u[1] = _mm_add_ps(c1, _mm_mul_ps(_mm_sub_ps(c2, c1), r));
     u[2] = _mm_add_ps(c2, _mm_mul_ps(_mm_sub_ps(c0, c2), r));
-    alignas(16) float colour[3][4], iceOut[4];
-    for (int k = 0; k < 3; k++) _mm_store_ps(colour[k], Select(_mm_cmplt_ps(u[k], zero), zero, u[k]));
-    _mm_store_ps(iceOut, ice);
+    // Per pixel (colour, light level) and (noise, ice), the fields' order in the pixel.
+    __m128 out[4];
+    for (int k = 0; k < 3; k++) out[k] = Select(_mm_cmplt_ps(u[k], zero), zero, u[k]);
+    out[3] = gather(&ShadePixel::shade);
+    _MM_TRANSPOSE4_PS(out[0], out[1], out[2], out[3]);
+    const __m128 low = _mm_unpacklo_ps(noise, ice), high = _mm_unpackhi_ps(noise, ice);
+    const __m128 noiseIce[4] = {low, _mm_movehl_ps(low, low), high, _mm_movehl_ps(high, high)};
+#pragma GCC unroll 4
     for (int j = 0; j < 4; j++) {
       ShadePixel *p = px[j];
-      for (int k = 0; k < 3; k++) p->land[k] = colour[k][j];
-      p->landIce = iceOut[j];
-      p->landNoise = p->landNoiseSum;
-      p->lightLevel = p->shade;
+      _mm_storeu_ps(p->land, out[j]);
+      _mm_storel_pi(reinterpret_cast<__m64 *>(&p->landNoise), noiseIce[j]);
       p->landShaded = true;
     }
   }
@@ -380,55 +447,65 @@ void ShadeLandMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
 // sea colour by depth, the glint, the ice value and the light on the ice. Only the two coverages
 // read the row above and the pixel to the left, and those stay with ShadeCoastAndSea. A last
 // group of fewer than four repeats its last pixel in the spare lanes and stores only its own.
+// The lanes are turned into one register per pixel to store: (sea, ice) and (ice, light).
+static_assert(offsetof(ShadePixel, seaIceLight) == offsetof(ShadePixel, seaIce) + sizeof(float),
+              "ShadeSeaMany stores the ice value and its light together");
 void ShadeSeaMany(ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
   const RunState *run = row->run;
   const __m128 zero = _mm_setzero_ps(), one = Splat(1.0f);
-  __m128 shallow[3], step[3];
+  __m128 shallow[3], step[3], glint[3];
   for (int k = 0; k < 3; k++) {
     shallow[k] = Splat(run->shallowSeaColour[k]);
     step[k] = Splat(run->deepSeaColour[k] - run->shallowSeaColour[k]);
+    glint[k] = Splat(row->glint[k]);
   }
+  const __m128 seaLevel = Splat(run->seaLevelValue), glintScale = Splat(row->glintScale);
+  const bool isMap = row->isMap, isLit = row->isLit;
   for (int32_t i = 0; i < count; i += 4) {
-    ShadePixel *px[4];
-    for (int j = 0; j < 4; j++) px[j] = pixels[i + j < count ? i + j : count - 1];
-    auto gather = [&px](float ShadePixel::*field) {
+    ShadePixel *last[4];
+    ShadePixel *const *px = pixels + i;
+    const int32_t lanes = count - i < 4 ? count - i : 4;
+    if (lanes < 4) {
+      for (int j = 0; j < 4; j++) last[j] = pixels[i + j < count ? i + j : count - 1];
+      px = last;
+    }
+    auto gather = [px](float ShadePixel::*field) {
       return _mm_setr_ps(px[0]->*field, px[1]->*field, px[2]->*field, px[3]->*field);
     };
     const __m128 first = gather(&ShadePixel::firstValue);
-    const __m128 depth = _mm_div_ps(
-        ClampLanes(_mm_mul_ps(_mm_sub_ps(Splat(run->seaLevelValue), first), Splat(400.0f)), zero, Splat(255.0f)),
-        Splat(256.0f));
-    __m128 sea[3];
+    const __m128 depth =
+        _mm_div_ps(ClampLanes(_mm_mul_ps(_mm_sub_ps(seaLevel, first), Splat(400.0f)), zero, Splat(255.0f)),
+                   Splat(256.0f));
+    __m128 sea[4];
     for (int k = 0; k < 3; k++) sea[k] = _mm_add_ps(shallow[k], _mm_mul_ps(step[k], depth));
-    if (!row->isMap) {
-      const __m128 n0 = _mm_setr_ps(px[0]->n[0], px[1]->n[0], px[2]->n[0], px[3]->n[0]);
-      const __m128 n1 = _mm_setr_ps(px[0]->n[1], px[1]->n[1], px[2]->n[1], px[3]->n[1]);
-      const __m128 n2 = _mm_setr_ps(px[0]->n[2], px[1]->n[2], px[2]->n[2], px[3]->n[2]);
-      const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(Splat(row->glint[0]), n0), _mm_mul_ps(Splat(row->glint[1]), n1)),
-                                    _mm_mul_ps(Splat(row->glint[2]), n2));
+    if (!isMap) {
+      __m128 n[4] = {_mm_loadu_ps(px[0]->n), _mm_loadu_ps(px[1]->n), _mm_loadu_ps(px[2]->n), _mm_loadu_ps(px[3]->n)};
+      _MM_TRANSPOSE4_PS(n[0], n[1], n[2], n[3]);
+      const __m128 dot =
+          _mm_add_ps(_mm_add_ps(_mm_mul_ps(glint[0], n[0]), _mm_mul_ps(glint[1], n[1])), _mm_mul_ps(glint[2], n[2]));
       const __m128 g = ClampLanes(_mm_sub_ps(one, _mm_mul_ps(_mm_sub_ps(one, dot), Splat(120.0f))), zero, one);
       const __m128 g5 = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(_mm_mul_ps(g, g), g), g), g);
-      const __m128 glint = _mm_mul_ps(_mm_mul_ps(g5, Splat(row->glintScale)), Splat(80.0f));
-      for (int k = 0; k < 3; k++) sea[k] = _mm_add_ps(sea[k], glint);
+      const __m128 lift = _mm_mul_ps(_mm_mul_ps(g5, glintScale), Splat(80.0f));
+      for (int k = 0; k < 3; k++) sea[k] = _mm_add_ps(sea[k], lift);
     }
     const __m128 axisDot = gather(&ShadePixel::axisDot);
     const __m128 ice = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_mul_ps(axisDot, axisDot), Splat(0.7f)), Splat(8.0f)),
                                   _mm_mul_ps(Splat(2.0f), gather(&ShadePixel::terrainSideSum)));
     __m128 lit = one;
-    if (row->isLit) {
+    if (isLit) {
       const __m128 d = gather(&ShadePixel::d);
       lit = Select(_mm_cmpgt_ps(d, zero), d, zero);
     }
-    alignas(16) float colour[3][4], iceOut[4], litOut[4];
-    for (int k = 0; k < 3; k++) _mm_store_ps(colour[k], sea[k]);
-    _mm_store_ps(iceOut, ice);
-    _mm_store_ps(litOut, lit);
-    const int32_t lanes = count - i < 4 ? count - i : 4;
-    for (int j = 0; j < lanes; j++) {
+    sea[3] = ice;
+    _MM_TRANSPOSE4_PS(sea[0], sea[1], sea[2], sea[3]);
+    const __m128 iceLow = _mm_unpacklo_ps(ice, lit), iceHigh = _mm_unpackhi_ps(ice, lit);
+    const __m128 iceLit[4] = {iceLow, _mm_movehl_ps(iceLow, iceLow), iceHigh, _mm_movehl_ps(iceHigh, iceHigh)};
+#pragma GCC unroll 4
+    for (int j = 0; j < 4; j++) {
+      if (j >= lanes) break;
       ShadePixel *p = px[j];
-      for (int k = 0; k < 3; k++) p->sea[k] = colour[k][j];
-      p->seaIce = iceOut[j];
-      p->seaIceLight = litOut[j];
+      StoreThree(p->sea, sea[j]);
+      _mm_storel_pi(reinterpret_cast<__m64 *>(&p->seaIce), iceLit[j]);
       p->seaReady = true;
     }
   }

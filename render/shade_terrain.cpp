@@ -98,12 +98,23 @@ void PrepareTerrain(const ShadeRow *row, ShadePixel *px) {
 // of each choice are computed and the lanes pick theirs, so a NaN goes where it goes in the
 // scalar form. The plans too are made in lanes (PlanFractalLanes). Returns the most terms of
 // any pixel's plan (0 for no pixels).
-int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32_t count) {
+//
+// Each pixel's first octave points, n and P' times the point scale, are left in start[i] as
+// (x, y, z, 0): the lanes hold the components of four pixels already, and turned into one
+// register per point they go straight into the octave points, where the one-pixel form reads
+// the pixel's fields back and scales them one by one.
+//
+// For each whole group of four (pixels 4g to 4g + 3) sameSteps[g] says whether the four plans
+// have the same steps and terms, and fractions[g] holds their fractions in its lanes; a last group
+// of fewer than four is marked as not the same.
+int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32_t count, __m128 (*start)[2],
+                           bool *sameSteps, __m128 *fractions) {
   int32_t most = 0;
   int32_t i = 0;
   const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), small = _mm_set1_ps(0.05f);
   const __m128 step = _mm_set1_ps(0.001f), logRadius = _mm_set1_ps(row->view->logRadius);
   const __m128 logStep = _mm_set1_ps(kLogOctaveStep), two = _mm_set1_ps(2.0f);
+  const __m128 scale = _mm_set1_ps(kReliefPointScale);
   const __m128d oneD = _mm_set1_pd(1.0);
   for (; i + 4 <= count; i += 4) {
     ShadePixel *const *px = pixels + i;
@@ -119,13 +130,18 @@ int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32
                                       _mm_cvtpd_ps(_mm_div_pd(oneD, _mm_cvtps_pd(_mm_movehl_ps(root, root)))));
     const __m128 narrow = _mm_div_ps(one, root);
     const __m128 big = _mm_cmpgt_ps(q, small), none = _mm_cmpeq_ps(q, zero);
-    const __m128 scale = _mm_or_ps(_mm_and_ps(big, wide), _mm_andnot_ps(big, narrow));
-    alignas(16) float side[3][4];
+    const __m128 inverse = _mm_or_ps(_mm_and_ps(big, wide), _mm_andnot_ps(big, narrow));
+    __m128 side[4], p[4];
     for (int k = 0; k < 3; k++) {
-      __m128 u = _mm_andnot_ps(none, _mm_mul_ps(t[k], scale));
+      __m128 u = _mm_andnot_ps(none, _mm_mul_ps(t[k], inverse));
       if (k == 2) u = _mm_or_ps(u, _mm_and_ps(none, one));
-      _mm_store_ps(side[k], _mm_add_ps(n[k], _mm_mul_ps(step, u)));
+      side[k] = _mm_add_ps(n[k], _mm_mul_ps(step, u));
+      p[k] = _mm_mul_ps(n[k], scale);
     }
+    // One register per pixel: side[j] = (x, y, z, 0) of pixel j's P', and so for p.
+    side[3] = p[3] = zero;
+    _MM_TRANSPOSE4_PS(side[0], side[1], side[2], side[3]);
+    _MM_TRANSPOSE4_PS(p[0], p[1], p[2], p[3]);
     const __m128 view = _mm_setr_ps(px[0]->logViewTerm, px[1]->logViewTerm, px[2]->logViewTerm, px[3]->logViewTerm);
     __m128 octaves = _mm_sub_ps(_mm_div_ps(_mm_add_ps(logRadius, view), logStep), two);
     const __m128 enough = _mm_cmpge_ps(octaves, one);   // NaN counts as 1
@@ -133,6 +149,10 @@ int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32
     __m128i steps;
     __m128 fraction;
     const __m128i terms = PlanFractalLanes(octaves, &steps, &fraction);
+    const __m128i same = _mm_and_si128(_mm_cmpeq_epi32(steps, _mm_shuffle_epi32(steps, 0)),
+                                       _mm_cmpeq_epi32(terms, _mm_shuffle_epi32(terms, 0)));
+    sameSteps[i / 4] = _mm_movemask_epi8(same) == 0xFFFF;
+    fractions[i / 4] = fraction;
     alignas(16) float oct[4], frac[4];
     alignas(16) int32_t st[4], te[4];
     _mm_store_ps(oct, octaves);
@@ -140,18 +160,27 @@ int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32
     _mm_store_si128(reinterpret_cast<__m128i *>(st), steps);
     _mm_store_si128(reinterpret_cast<__m128i *>(te), terms);
     for (int j = 0; j < 4; j++) {
-      for (int k = 0; k < 3; k++) px[j]->lightSidePoint[k] = side[k][j];
+      float *ls = px[j]->lightSidePoint;
+      _mm_storel_pi(reinterpret_cast<__m64 *>(ls), side[j]);
+      _mm_store_ss(ls + 2, _mm_movehl_ps(side[j], side[j]));
       px[j]->octaves = oct[j];
       px[j]->reliefPlan.steps = st[j];
       px[j]->reliefPlan.fraction = frac[j];
       px[j]->reliefPlan.terms = te[j];
       px[j]->terrainPrepared = true;
       most = te[j] > most ? te[j] : most;
+      start[i + j][0] = p[j];
+      start[i + j][1] = _mm_mul_ps(side[j], scale);
     }
   }
+  if (i < count) sameSteps[i / 4] = false;
   for (; i < count; i++) {
-    PrepareTerrain(row, pixels[i]);
-    most = pixels[i]->reliefPlan.terms > most ? pixels[i]->reliefPlan.terms : most;
+    ShadePixel *px = pixels[i];
+    PrepareTerrain(row, px);
+    most = px->reliefPlan.terms > most ? px->reliefPlan.terms : most;
+    const float *n = px->n, *ls = px->lightSidePoint;
+    start[i][0] = _mm_setr_ps(n[0] * kReliefPointScale, n[1] * kReliefPointScale, n[2] * kReliefPointScale, 0.0f);
+    start[i][1] = _mm_setr_ps(ls[0] * kReliefPointScale, ls[1] * kReliefPointScale, ls[2] * kReliefPointScale, 0.0f);
   }
   return most;
 }
@@ -159,12 +188,12 @@ int32_t PrepareTerrainMany(const ShadeRow *row, ShadePixel *const *pixels, int32
 // FillOctavePoints of two points with the same plan, their terms interleaved: term k of p at
 // out + 6k and of q at out + 6k + 3, so that the two points' noise values come out side by
 // side, as SumFractalPairInterleaved reads them (the point as the sum leaves it is not kept).
-// Each term's step is a multiplication on the one before, a chain of dependent products; the
-// two chains interleaved run in the time of one. Every store but q's last writes four floats,
-// the fourth overwritten by the next store; q's last writes three, so that nothing beyond the
-// points is touched. The loop takes two terms a turn, which halves its own work.
-void FillOctavePointPair(const float p[3], const float q[3], float lacunarity, const FractalPlan &plan, float *out) {
-  __m128 a = _mm_setr_ps(p[0], p[1], p[2], 0.0f), b = _mm_setr_ps(q[0], q[1], q[2], 0.0f);
+// The points come as (x, y, z, anything). Each term's step is a multiplication on the one
+// before, a chain of dependent products; the two chains interleaved run in the time of one.
+// Every store but q's last writes four floats, the fourth overwritten by the next store; q's
+// last writes three, so that nothing beyond the points is touched. The loop takes two terms a
+// turn, which halves its own work.
+void FillOctavePointPair(__m128 a, __m128 b, float lacunarity, const FractalPlan &plan, float *out) {
   const __m128 l = _mm_set1_ps(lacunarity);
   const int32_t last = plan.terms - 1;
   int32_t k = 0;
@@ -188,6 +217,34 @@ void FillOctavePointPair(const float p[3], const float q[3], float lacunarity, c
   _mm_storeu_ps(tail, a);
   _mm_storel_pi(reinterpret_cast<__m64 *>(tail + 3), b);
   _mm_store_ss(tail + 5, _mm_movehl_ps(b, b));
+}
+
+// FillOctavePointPair of four pixels with the same plan, term by term: term k of the four
+// pixels' points n at out + 24k + 3j and of their light-side points at out + 24k + 12 + 3j, so
+// that the noise values of a term come out as two runs of four, one register each for
+// SumReliefQuad. Every store but the very last writes four floats, the fourth overwritten by
+// the next store.
+void FillOctavePointQuad(const __m128 (*start)[2], float lacunarity, int32_t terms, float *out) {
+  const __m128 l = _mm_set1_ps(lacunarity);
+  __m128 a[8];
+#pragma GCC unroll 8
+  for (int j = 0; j < 4; j++) {
+    a[j] = start[j][0];
+    a[4 + j] = start[j][1];
+  }
+  for (int32_t k = 0;; k++) {
+    float *term = out + 24 * k;
+#pragma GCC unroll 8
+    for (int j = 0; j < 7; j++) _mm_storeu_ps(term + 3 * j, a[j]);
+    if (k + 1 == terms) {
+      _mm_storel_pi(reinterpret_cast<__m64 *>(term + 21), a[7]);
+      _mm_store_ss(term + 23, _mm_movehl_ps(a[7], a[7]));
+      return;
+    }
+    _mm_storeu_ps(term + 21, a[7]);
+#pragma GCC unroll 8
+    for (int j = 0; j < 8; j++) a[j] = _mm_mul_ps(a[j], l);
+  }
 }
 
 // Height compression below the water line: -(sqrt(|h| + 0.5) - sqrt(0.5)).
@@ -497,8 +554,8 @@ void FillOctavePoints(float point[3], float lacunarity, const FractalPlan &plan,
   point[2] = tail[2];
 }
 
-// The weights of the terms for a gain, as SumFractalPair reads them, for sums of up to `terms`
-// terms (a batch's calls are too many to make all of them each time).
+// The weights of the terms for a gain, as SumFractalPairInterleaved and the batches read them,
+// for sums of up to `terms` terms (a batch's calls are too many to make all of them each time).
 void MakeFractalWeights(float gain, int32_t terms, FractalWeights *out) {
   float amplitude = 1.0f;
   float sign = -1.0f;
@@ -1067,58 +1124,144 @@ void ShadeTerrain(ShadeRow *row, ShadePixel *px) {
 
 // ---- The relief of a row ------------------------------------------------------------------------
 
+namespace {
+
+// The relief sums of four pixels with the same plan from the values FillOctavePointQuad laid
+// out, stored as the pair form stores them. The lanes hold the four pixels, and the sums of n,
+// of P' and their side sums go in four registers, each lane taking SumFractalPairInterleaved's
+// operations for its pixel in its order: (v w) added term by term, with w the amplitude and
+// the amplitude times the sign, then the fractional term as ((f v) a), with f the fraction and
+// the fraction times the sign. The stores rely on the pixel's relief fields lying in order.
+static_assert(offsetof(ShadePixel, reliefRaw2) == offsetof(ShadePixel, reliefAltitude2) + 2 * sizeof(float) &&
+                  offsetof(ShadePixel, reliefSideSum) == offsetof(ShadePixel, reliefFirst2) + 2 * sizeof(float),
+              "SumReliefQuad stores the relief fields together");
+void SumReliefQuad(const float *values, const FractalPlan &plan, __m128 fraction, const __m128 (*weights)[2],
+                   __m128 seaLevel, ShadePixel *const *px) {
+  const __m128 firstP = _mm_loadu_ps(values), firstQ = _mm_loadu_ps(values + 4);
+  __m128 sumP = firstP, sumQ = firstQ, sideP = _mm_setzero_ps(), sideQ = _mm_setzero_ps();
+  for (int32_t k = 1; k <= plan.steps; k++) {
+    const __m128 p = _mm_loadu_ps(values + 8 * k), q = _mm_loadu_ps(values + 8 * k + 4);
+    sumP = _mm_add_ps(sumP, _mm_mul_ps(p, weights[k][0]));
+    sumQ = _mm_add_ps(sumQ, _mm_mul_ps(q, weights[k][0]));
+    sideP = _mm_add_ps(sideP, _mm_mul_ps(p, weights[k][1]));
+    sideQ = _mm_add_ps(sideQ, _mm_mul_ps(q, weights[k][1]));
+  }
+  if (plan.fraction != 0.0f) {
+    const int32_t k = plan.steps + 1;
+    const __m128 signedFraction = _mm_mul_ps(fraction, _mm_set1_ps((k & 1) != 0 ? -1.0f : 1.0f));
+    const __m128 p = _mm_loadu_ps(values + 8 * k), q = _mm_loadu_ps(values + 8 * k + 4);
+    const __m128 a = weights[k][0];
+    sumP = _mm_add_ps(sumP, _mm_mul_ps(_mm_mul_ps(fraction, p), a));
+    sumQ = _mm_add_ps(sumQ, _mm_mul_ps(_mm_mul_ps(fraction, q), a));
+    sideP = _mm_add_ps(sideP, _mm_mul_ps(_mm_mul_ps(signedFraction, p), a));
+    sideQ = _mm_add_ps(sideQ, _mm_mul_ps(_mm_mul_ps(signedFraction, q), a));
+  }
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  const __m128 rP = _mm_sub_ps(sumP, seaLevel), rQ = _mm_sub_ps(sumQ, seaLevel);
+  // Per pixel (altitude at n, at P', raw at n, at P') and (first at n, at P', side sum of P').
+  __m128 heights[4] = {_mm_mul_ps(rP, _mm_andnot_ps(sign, rP)), _mm_mul_ps(rQ, _mm_andnot_ps(sign, rQ)), rP, rQ};
+  __m128 firsts[4] = {firstP, firstQ, sideQ, _mm_setzero_ps()};
+  _MM_TRANSPOSE4_PS(heights[0], heights[1], heights[2], heights[3]);
+  _MM_TRANSPOSE4_PS(firsts[0], firsts[1], firsts[2], firsts[3]);
+#pragma GCC unroll 8
+  for (int j = 0; j < 4; j++) {
+    _mm_storeu_ps(px[j]->reliefAltitude2, heights[j]);
+    _mm_storel_pi(reinterpret_cast<__m64 *>(px[j]->reliefFirst2), firsts[j]);
+    _mm_store_ss(&px[j]->reliefSideSum, _mm_movehl_ps(firsts[j], firsts[j]));
+    px[j]->reliefReady = true;
+  }
+}
+
+}  // namespace
+
 // What FractalReliefBatch makes for each pixel, with the octave points of many pixels in one
-// noise batch: the sums, and the order within each pixel, are those of the one-pixel form.
+// noise batch: the sums, and the order within each pixel, are those of the one-pixel form. The
+// pixels are taken kRowBatchColumns at a time, which is all a row's batch passes.
+//
+// Outside the hypsometric mode, four pixels in a row whose plans have the same steps (nearly
+// always: the octave count follows the view term, which changes slowly across the image, and
+// not at all across the map) are taken together, FillOctavePointQuad and SumReliefQuad: one
+// loop over the terms serves the four, and their sums go side by side in lanes.
 void BatchReliefNoise(ShadeRow *row, ShadePixel *const *pixels, int32_t count, RowNoiseScratch *scratch) {
   if (row->realLuna) return;
   RunState *run = row->run;
-  const int32_t perPixel = row->mode != 13 ? 2 : 1;
-  const int32_t terms = PrepareTerrainMany(row, pixels, count);
+  const bool paired = row->mode != 13;
+  const int32_t perPixel = paired ? 2 : 1;
+  const __m128 seaLevel = _mm_set1_ps(run->seaLevelValue), sign = _mm_set1_ps(-0.0f);
+  constexpr int32_t kGroups = kRowBatchColumns / 4;
+  __m128 start[kRowBatchColumns][2];
+  __m128 fractions[kGroups];
+  bool sameSteps[kGroups];
   FractalWeights weights;
-  if (perPixel == 2) MakeFractalWeights(run->reliefGain, terms, &weights);
-  int32_t first = 0;
-  while (first < count) {
-    // Fill the scratch with the points of as many pixels as fit.
-    int32_t used = 0, last = first;
-    for (; last < count; last++) {
-      ShadePixel *px = pixels[last];
-      const FractalPlan &plan = px->reliefPlan;
-      if (used + perPixel * plan.terms > kRowNoiseCapacity) break;
-      float p[3] = {px->n[0] * kReliefPointScale, px->n[1] * kReliefPointScale, px->n[2] * kReliefPointScale};
-      if (perPixel == 2) {
-        const float *src = px->lightSidePoint;
-        const float q[3] = {src[0] * kReliefPointScale, src[1] * kReliefPointScale, src[2] * kReliefPointScale};
-        FillOctavePointPair(p, q, kReliefLacunarity, plan, scratch->points + 3 * used);
-      } else {
-        FillOctavePoints(p, kReliefLacunarity, plan, scratch->points + 3 * used);
+  __m128 weightLanes[kMaxFractalTerms][2];
+  for (int32_t base = 0; base < count; base += kRowBatchColumns) {
+    ShadePixel *const *group = pixels + base;
+    const int32_t groupCount = count - base < kRowBatchColumns ? count - base : kRowBatchColumns;
+    const int32_t terms = PrepareTerrainMany(row, group, groupCount, start, sameSteps, fractions);
+    if (paired) {
+      MakeFractalWeights(run->reliefGain, terms, &weights);
+      for (int32_t k = 1; k < terms && k < kMaxFractalTerms; k++) {
+        weightLanes[k][0] = _mm_set1_ps(weights.w[k][0]);
+        weightLanes[k][1] = _mm_set1_ps(weights.w[k][2]);
       }
-      used += perPixel * plan.terms;
     }
-    GradientNoise3Many(&run->noiseTables, scratch->points, scratch->values, used);
-    const float *values = scratch->values;
-    for (int32_t i = first; i < last; i++) {
-      ShadePixel *px = pixels[i];
-      const FractalPlan &plan = px->reliefPlan;
-      if (perPixel == 2) {
-        // The side sum left behind is the light-side point's, as with the two sums one by one.
-        float sum[2], side[2];
-        SumFractalPairInterleaved(values, plan, weights, sum, px->reliefFirst2, side);
-        px->reliefSideSum = side[1];
-        for (int32_t k = 0; k < 2; k++) {
-          const float r = sum[k] - run->seaLevelValue;
-          px->reliefRaw2[k] = r;
-          px->reliefAltitude2[k] = r * std::fabs(r);
+    // Whether the pixels from i on go as a four.
+    auto quadAt = [&](int32_t i) { return paired && i % 4 == 0 && i + 4 <= groupCount && sameSteps[i / 4]; };
+    int32_t first = 0;
+    while (first < groupCount) {
+      // Fill the scratch with the points of as many pixels as fit.
+      int32_t used = 0, last = first;
+      while (last < groupCount) {
+        const FractalPlan &plan = group[last]->reliefPlan;
+        const bool quad = quadAt(last);
+        const int32_t need = (quad ? 4 : 1) * perPixel * plan.terms;
+        if (used + need > kRowNoiseCapacity) break;
+        if (quad) {
+          FillOctavePointQuad(start + last, kReliefLacunarity, plan.terms, scratch->points + 3 * used);
+          last += 4;
+        } else if (paired) {
+          FillOctavePointPair(start[last][0], start[last][1], kReliefLacunarity, plan, scratch->points + 3 * used);
+          last++;
+        } else {
+          alignas(16) float p[4];
+          _mm_store_ps(p, start[last][0]);
+          FillOctavePoints(p, kReliefLacunarity, plan, scratch->points + 3 * used);
+          last++;
         }
-        values += 2 * plan.terms;
-      } else {
-        const float r = SumFractal(values, plan, run->reliefGain, &px->reliefFirst2[0], &px->reliefSideSum) -
-                        run->seaLevelValue;
-        px->reliefRaw2[0] = r;
-        px->reliefAltitude2[0] = r * std::fabs(r);
-        values += plan.terms;
+        used += need;
       }
-      px->reliefReady = true;
+      GradientNoise3Many(&run->noiseTables, scratch->points, scratch->values, used);
+      const float *values = scratch->values;
+      for (int32_t i = first; i < last;) {
+        ShadePixel *px = group[i];
+        const FractalPlan &plan = px->reliefPlan;
+        if (quadAt(i)) {
+          SumReliefQuad(values, plan, fractions[i / 4], weightLanes, seaLevel, group + i);
+          values += 8 * plan.terms;
+          i += 4;
+          continue;
+        }
+        if (paired) {
+          // The raw heights and their signed squares of both points in the low lanes; the side
+          // sum left behind is the light-side point's, as with the two sums one by one.
+          const __m128 total = SumFractalPairInterleaved(values, plan, weights);
+          const __m128 r = _mm_sub_ps(total, seaLevel);
+          _mm_storel_pi(reinterpret_cast<__m64 *>(px->reliefRaw2), r);
+          _mm_storel_pi(reinterpret_cast<__m64 *>(px->reliefAltitude2), _mm_mul_ps(r, _mm_andnot_ps(sign, r)));
+          std::memcpy(px->reliefFirst2, values, sizeof px->reliefFirst2);
+          _mm_store_ss(&px->reliefSideSum, _mm_shuffle_ps(total, total, _MM_SHUFFLE(3, 3, 3, 3)));
+          values += 2 * plan.terms;
+        } else {
+          const float r = SumFractal(values, plan, run->reliefGain, &px->reliefFirst2[0], &px->reliefSideSum) -
+                          run->seaLevelValue;
+          px->reliefRaw2[0] = r;
+          px->reliefAltitude2[0] = r * std::fabs(r);
+          values += plan.terms;
+        }
+        px->reliefReady = true;
+        i++;
+      }
+      first = last;
     }
-    first = last;
   }
 }

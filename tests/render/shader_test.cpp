@@ -154,7 +154,7 @@ TEST(PlanFractal, LanesEqualOneAtATime) {
 
 // The octave points against the plain loop (each term the one before times the lacunarity, the
 // point left behind stepped once per whole term), for every term count up to the cap, whole and
-// fractional, and nothing written past the last point; the inline form likewise.
+// fractional, and nothing written past the last point.
 TEST(FillOctavePoints, EveryTermAndNothingBeyond) {
   const float lac = 1.584786f, start[3] = {0.31f, -1.7f, 2.2f};
   for (int n = 1; n <= 64; n++) {
@@ -177,18 +177,14 @@ TEST(FillOctavePoints, EveryTermAndNothingBeyond) {
       EXPECT_EQ(point[0], x) << octaves;
       EXPECT_EQ(point[2], z) << octaves;
       for (int k = 0; k < 4; k++) EXPECT_EQ(out[3 * plan.terms + k], 12345.0f) << octaves;
-      // The inline form without the point left behind: the same terms, nothing beyond.
-      std::vector<float> terms(3 * plan.terms + 4, 12345.0f);
-      FillOctaveTerms(start, lac, plan.terms, terms.data());
-      EXPECT_EQ(terms, out) << octaves;
     }
   }
 }
 
 // Two sums side by side against SumFractal one point at a time, bit for bit: every term count up
 // to the cap, whole and fractional, gains whose amplitudes shrink to zero or grow past the float
-// range, and weights made only as far as the plan needs (the rest poisoned with NaNs); the
-// interleaved form too, reading p's and q's values alternately.
+// range, and weights made only as far as the plan needs (the rest poisoned with NaNs), reading
+// p's and q's values alternately.
 TEST(SumFractalPair, EqualsTwoSingleSums) {
   auto bits = [](float v) {
     uint32_t b;
@@ -214,18 +210,15 @@ TEST(SumFractalPair, EqualsTwoSingleSums) {
           interleaved[2 * t] = values[t];
           interleaved[2 * t + 1] = values[plan.terms + t];
         }
-        float sum[2], first[2], side[2], sumI[2], firstI[2], sideI[2];
-        SumFractalPair(values.data(), plan, weights, sum, first, side);
-        SumFractalPairInterleaved(interleaved.data(), plan, weights, sumI, firstI, sideI);
+        alignas(16) float lanes[4];
+        _mm_store_ps(lanes, SumFractalPairInterleaved(interleaved.data(), plan, weights));
+        const float sumI[2] = {lanes[0], lanes[1]}, sideI[2] = {lanes[2], lanes[3]};
         for (int k = 0; k < 2; k++) {
           float oneFirst, oneSide;
           const float one = SumFractal(values.data() + k * plan.terms, plan, gain, &oneFirst, &oneSide);
-          ASSERT_EQ(bits(sum[k]), bits(one)) << gain << " " << octaves << " " << k;
-          ASSERT_EQ(bits(side[k]), bits(oneSide)) << gain << " " << octaves << " " << k;
-          ASSERT_EQ(first[k], oneFirst);
+          ASSERT_EQ(interleaved[k], oneFirst);
           ASSERT_EQ(bits(sumI[k]), bits(one)) << gain << " " << octaves << " " << k;
           ASSERT_EQ(bits(sideI[k]), bits(oneSide)) << gain << " " << octaves << " " << k;
-          ASSERT_EQ(firstI[k], oneFirst);
         }
       }
     }
@@ -240,6 +233,215 @@ TEST_F(ShaderTest, ReliefAltitudeIsTheSignedSquare) {
   float q[3] = {point[0] * 1.5f, point[1] * 1.5f, point[2] * 1.5f};
   float f2;
   EXPECT_EQ(raw, FractalNoise(q, 1.584786f, 4.0f, g_->runState->reliefGain, &f2, g_) - 0.1f);
+}
+
+// BatchReliefNoise against the one-pixel relief, bit for bit: the light-side point as stage 3
+// makes it (n plus a thousandth of the normalised n - far light), the octave count's plan, and
+// the relief of n and of P' as ReliefAltitude makes them one at a time, with the side sum of the
+// last point. Pixels in runs of four with plans of the same steps (taken together) and in
+// random and hostile states (a light direction of zero length, of squared length below 0.05
+// where the scale is taken in float, NaN and infinite view terms, octave counts past the cap),
+// in counts that leave groups of fewer than four, overflow the noise scratch and pass the row's
+// batch size; both the two-point form and the hypsometric one.
+TEST_F(ShaderTest, BatchReliefEqualsOnePixelAtATime) {
+  auto bits = [](float v) {
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return std::isnan(v) ? 0x7FC00000u : b;
+  };
+  uint32_t state = 777;
+  auto next = [&state](float lo, float hi) {
+    state = state * 1664525u + 1013904223u;
+    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
+  };
+  RunState *run = g_->runState;
+  p_->realLuna = 0;
+  auto row = std::make_unique<ShadeRow>();
+  row->globals = g_;
+  row->run = run;
+  row->view = &view_;
+  row->realLuna = false;
+  auto scratch = std::make_unique<RowNoiseScratch>();
+  for (uint32_t mode : {0u, 13u}) {
+    row->mode = mode;
+    for (int32_t count : {1, 3, 6, 64, 70, 150}) {
+      std::vector<ShadePixel> pixels(count);
+      std::vector<ShadePixel *> pointers;
+      float groupView = 0.0f;
+      for (int32_t i = 0; i < count; i++) {
+        ShadePixel &px = pixels[i];
+        ClearRowNoise(&px);
+        float n[3] = {next(-1.0f, 1.0f), next(-1.0f, 1.0f), next(-1.0f, 1.0f)};
+        NormaliseVec3f(n);
+        const float light[3] = {next(-1.0f, 1.0f), next(-1.0f, 1.0f), next(-1.0f, 1.0f)};
+        for (int k = 0; k < 3; k++) {
+          px.n[k] = n[k];
+          px.farLight[k] = 1000.0f * light[k];
+        }
+        // Runs of four with nearby view terms, so that their plans mostly agree in steps and
+        // differ in fraction; every third run hostile.
+        if (i % 4 == 0) groupView = next(-2.0f, 4.0f);
+        px.logViewTerm = groupView + next(0.0f, 0.05f);
+        switch ((i / 4) % 3 == 2 ? i % 9 : 0) {
+          case 1: for (int k = 0; k < 3; k++) px.farLight[k] = n[k]; break;           // no direction
+          case 2: for (int k = 0; k < 3; k++) px.farLight[k] = n[k] - 0.1f; break;    // q = 0.03
+          case 3: px.logViewTerm = NAN; break;
+          case 4: px.logViewTerm = INFINITY; break;
+          case 5: px.logViewTerm = 30.0f; break;                                     // past the cap
+          case 6: px.logViewTerm = -INFINITY; break;
+          case 7: px.farLight[1] = NAN; break;
+          default: break;
+        }
+        pointers.push_back(&px);
+      }
+      const float seaLevel = run->seaLevelValue;
+      BatchReliefNoise(row.get(), pointers.data(), count, scratch.get());
+      for (int32_t i = 0; i < count; i++) {
+        const ShadePixel &px = pixels[i];
+        ASSERT_TRUE(px.terrainPrepared && px.reliefReady) << i;
+        float toward[3] = {px.n[0] - px.farLight[0], px.n[1] - px.farLight[1], px.n[2] - px.farLight[2]};
+        NormaliseVec3f(toward);
+        float side[3];
+        for (int k = 0; k < 3; k++) {
+          side[k] = px.n[k] + 0.001f * toward[k];
+          ASSERT_EQ(bits(px.lightSidePoint[k]), bits(side[k])) << mode << " " << count << " " << i << " " << k;
+        }
+        float octaves = (view_.logRadius + px.logViewTerm) / 0.4604494165f - 2.0f;
+        if (!(octaves >= 1.0f)) octaves = 1.0f;
+        const FractalPlan plan = PlanFractal(octaves);
+        ASSERT_EQ(px.reliefPlan.steps, plan.steps) << i;
+        ASSERT_EQ(px.reliefPlan.terms, plan.terms) << i;
+        ASSERT_EQ(bits(px.reliefPlan.fraction), bits(plan.fraction)) << i;
+        const int points = mode == 13 ? 1 : 2;
+        for (int k = 0; k < points; k++) {
+          float first, raw;
+          const float altitude = ReliefAltitude(g_, &first, seaLevel, k == 0 ? px.n : side, octaves, &raw, &view_);
+          ASSERT_EQ(bits(px.reliefAltitude2[k]), bits(altitude)) << mode << " " << count << " " << i << " " << k;
+          ASSERT_EQ(bits(px.reliefRaw2[k]), bits(raw)) << mode << " " << count << " " << i << " " << k;
+          ASSERT_EQ(bits(px.reliefFirst2[k]), bits(first)) << mode << " " << count << " " << i << " " << k;
+        }
+        ASSERT_EQ(bits(px.reliefSideSum), bits(run->sideSum)) << mode << " " << count << " " << i;
+      }
+    }
+  }
+}
+
+// BatchLandNoise against stage 5's own noise one pixel at a time, bit for bit: the texture point
+// (the sphere point shifted by the relief's first value, at the land scale), its warp by one
+// noise value and its lift by the land height, then FractalNoise's two-term sum, first value and
+// side sum. Random and hostile pixels (first values that cancel n0 to zero, negative zero
+// heights, large values), in counts that leave a last group of one to three pixels and pass the
+// row's batch size.
+TEST_F(ShaderTest, BatchLandNoiseEqualsOnePixelAtATime) {
+  auto bits = [](float v) {
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  };
+  uint32_t state = 4242;
+  auto next = [&state](float lo, float hi) {
+    state = state * 1664525u + 1013904223u;
+    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
+  };
+  RunState *run = g_->runState;
+  auto row = std::make_unique<ShadeRow>();
+  row->globals = g_;
+  row->run = run;
+  row->view = &view_;
+  auto scratch = std::make_unique<RowNoiseScratch>();
+  for (float scale : {5.0f, 37.3f}) {
+    row->landNoiseScale = scale;
+    for (int32_t count : {1, 2, 3, 4, 5, 13, 64, 67}) {
+      std::vector<ShadePixel> pixels(count);
+      std::vector<ShadePixel *> pointers;
+      for (int32_t i = 0; i < count; i++) {
+        ShadePixel &px = pixels[i];
+        ClearRowNoise(&px);
+        float n[3] = {next(-1.0f, 1.0f), next(-1.0f, 1.0f), next(-1.0f, 1.0f)};
+        NormaliseVec3f(n);
+        for (int k = 0; k < 3; k++) px.n[k] = n[k];
+        px.firstValue = next(-1.0f, 1.0f);
+        px.landHeight = next(-0.6f, 0.6f);
+        switch (i % 5) {
+          case 1: px.firstValue = -n[0]; break;
+          case 2: px.landHeight = -0.0f; break;
+          case 3: px.firstValue = 1500.0f; px.landHeight = -900.0f; break;
+          default: break;
+        }
+        pointers.push_back(&px);
+      }
+      BatchLandNoise(row.get(), pointers.data(), count, scratch.get());
+      for (int32_t i = 0; i < count; i++) {
+        const ShadePixel &px = pixels[i];
+        ASSERT_TRUE(px.landReady) << i;
+        float texture[3] = {scale * (px.n[0] + px.firstValue), scale * px.n[1], scale * px.n[2]};
+        const float warp = Noise(texture);
+        texture[1] += scale * warp;
+        texture[2] += scale * 1.333333f * px.landHeight;
+        float first;
+        const float sum = FractalNoise(texture, 4.0f, 2.0f, run->reliefGain * 0.9f, &first, g_);
+        EXPECT_EQ(bits(px.landNoiseSum), bits(sum)) << scale << " " << count << " " << i;
+        EXPECT_EQ(bits(px.landFirst), bits(first)) << scale << " " << count << " " << i;
+        EXPECT_EQ(bits(px.landSideSum), bits(run->sideSum)) << scale << " " << count << " " << i;
+      }
+    }
+  }
+}
+
+// Stage 4 with its sea made ahead against the channels one at a time: the coverage of the land
+// and of the ice from the row above and the pixel to the left, the marks handed on, and each
+// channel of the sea drawn toward the lit ice colour by the ice cover, sea + (ice lit - sea) c.
+// Random colours, lights and corner values, with covers of exactly 0 and 1 and corners missing.
+TEST(ShadeCoastAndSea, IceBlendEqualsChannelByChannel) {
+  auto bits = [](float v) {
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  };
+  uint32_t state = 99;
+  auto next = [&state](float lo, float hi) {
+    state = state * 1664525u + 1013904223u;
+    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
+  };
+  auto run = std::make_unique<RunState>();
+  run->seaLevelValue = 0.05f;
+  auto row = std::make_unique<ShadeRow>();
+  row->run = run.get();
+  std::vector<float> records(3 * kPixelRecordFloats);
+  for (int trial = 0; trial < 2000; trial++) {
+    for (float &r : records) r = next(-1.0f, 1.0f);
+    if (trial % 7 == 0) records[kRecordPrevIce] = kMissingCorner;
+    row->prevHeight = next(-1.0f, 1.0f);
+    row->prevIce = trial % 11 == 0 ? kMissingCorner : next(-1.0f, 1.0f);
+    row->iceThreshold = next(-0.5f, 0.5f);
+    for (int k = 0; k < 3; k++) row->seaIceColour[k] = next(0.0f, 255.0f);
+    ShadePixel px{};
+    px.record = records.data() + kPixelRecordFloats;
+    px.height = next(-1.0f, 1.0f);
+    px.seaReady = true;
+    px.seaIce = trial % 3 == 0 ? 5.0f : (trial % 3 == 1 ? -5.0f : next(-1.0f, 1.0f));
+    px.seaIceLight = next(0.0f, 1.0f);
+    for (int k = 0; k < 3; k++) px.sea[k] = next(0.0f, 255.0f);
+    px.land[0] = 12345.0f;
+    const float *left = px.record - kPixelRecordFloats, *self = px.record;
+    const float landCover = CellCoverageQuick(left[kRecordPrevHeight], self[kRecordPrevHeight], row->prevHeight,
+                                              px.height, run->seaLevelValue);
+    const float iceCover =
+        CellCoverageQuick(left[kRecordPrevIce], self[kRecordPrevIce], row->prevIce, px.seaIce, row->iceThreshold);
+    float sea[3];
+    for (int k = 0; k < 3; k++) {
+      const float ice = row->seaIceColour[k] * px.seaIceLight;
+      sea[k] = px.sea[k] + (ice - px.sea[k]) * iceCover;
+    }
+    const float prevIce = row->prevIce;
+    ShadeCoastAndSea(row.get(), &px);
+    ASSERT_EQ(bits(px.landCover), bits(landCover)) << trial;
+    ASSERT_EQ(bits(px.seaIceCover), bits(iceCover)) << trial;
+    for (int k = 0; k < 3; k++) ASSERT_EQ(bits(px.sea[k]), bits(sea[k])) << trial << " " << k;
+    ASSERT_EQ(px.land[0], 12345.0f);
+    ASSERT_EQ(bits(records[kRecordPrevIce]), bits(prevIce));
+    ASSERT_EQ(bits(row->prevIce), bits(px.seaIce));
+  }
 }
 
 TEST_F(ShaderTest, CraterDecalsOnlyInsideTheSlab) {
