@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "render/lanes_sse2.h"
 #include "render/noise.h"
 #include "render/noise_paths.h"
 
@@ -122,19 +123,6 @@ __attribute__((always_inline)) inline __m128 GradientNoise3x4(const float *T, __
   const __m128 ya = Lerp4(o.sy01, Lerp4(o.sx01, n00a, n10a), Lerp4(o.sx01, n01a, n11a));
   const __m128 yb = Lerp4(o.sy23, Lerp4(o.sx23, n00b, n10b), Lerp4(o.sx23, n01b, n11b));
   return Lerp4(az.s, _mm_movelh_ps(ya, yb), _mm_movehl_ps(yb, ya));
-}
-
-// Four interleaved points (12 floats) split into their x, y and z lanes: three loads and five
-// shuffles.
-inline void LoadPoints4(const float *p, __m128 *x, __m128 *y, __m128 *z) {
-  const __m128 m0 = _mm_loadu_ps(p);       // x0 y0 z0 x1
-  const __m128 m1 = _mm_loadu_ps(p + 4);   // y1 z1 x2 y2
-  const __m128 m2 = _mm_loadu_ps(p + 8);   // z2 x3 y3 z3
-  const __m128 xy = _mm_shuffle_ps(m1, m2, _MM_SHUFFLE(2, 1, 3, 2));   // x2 y2 x3 y3
-  const __m128 yz = _mm_shuffle_ps(m0, m1, _MM_SHUFFLE(1, 0, 2, 1));   // y0 z0 y1 z1
-  *x = _mm_shuffle_ps(m0, xy, _MM_SHUFFLE(2, 0, 3, 0));
-  *y = _mm_shuffle_ps(yz, xy, _MM_SHUFFLE(3, 1, 2, 0));
-  *z = _mm_shuffle_ps(yz, m2, _MM_SHUFFLE(3, 0, 3, 1));
 }
 
 }  // namespace

@@ -240,9 +240,9 @@ float SumFractal(const float *values, const FractalPlan &plan, float gain, float
 
 // Stage functions, in the order the shader calls them.
 void ShadePlacePixel(ShadeRow *row, ShadePixel *px);      // stage 1
-// Stage 1 of the globe with the terms of the pixel's column made beforehand for a whole batch
-// (PlaceGlobeColumns): x = dx / radius, the distance figure, the row's y = dy / radius, the depth
-// term zz = 1 - x^2 - y^2 and its root z (0 off the disc). Null makes them here.
+// The terms of a globe pixel's column, made beforehand for a whole batch (PlaceGlobeColumns):
+// x = dx / radius, the distance figure, the row's y = dy / radius, the depth term
+// zz = 1 - x^2 - y^2 and its root z (0 off the disc).
 struct PlacedColumn {
   float x;
   int32_t distance4;
@@ -251,14 +251,13 @@ struct PlacedColumn {
   float z;
 };
 void PlaceGlobeColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, PlacedColumn *out);
-void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *placed);
-// Stage 1 of `count` (at most kRowBatchColumns) neighbouring pixels of a globe row, their noise
-// flags cleared: the same as PlaceGlobeColumns and ShadePlacePixelWith on each, left to right.
-void ShadePlaceGlobeMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels);
-// The map's forms of the two: a map pixel's column terms are its sphere point n (in x, y and z),
-// the row's cosine of latitude (in zz) and the distance figure.
+// The map's form: a map pixel's column terms are its sphere point n (in x, y and z), the row's
+// cosine of latitude (in zz) and the distance figure.
 void PlaceMapColumns(const ShadeRow *row, int32_t firstColumn, int32_t count, PlacedColumn *out);
-void ShadePlaceMapMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels);
+// Stage 1 of `count` (at most kRowBatchColumns) neighbouring pixels of a row, their noise flags
+// cleared, their column terms made by PlaceGlobeColumns (or PlaceMapColumns): the same as
+// ShadePlacePixel on each, left to right.
+void ShadePlaceMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels);
 void ShadeLight(ShadeRow *row, ShadePixel *px);           // stage 2
 // Stage 2 with the pixel's log view term already taken (ViewTermOf: ln depth on the globe, a
 // constant on the map), so that a row's logarithms can be taken together (ExactLogFMany).

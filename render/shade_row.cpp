@@ -551,11 +551,7 @@ void ShadeColumns(ShadeRow *row, int32_t firstColumn, int32_t count, bool nightS
   float depth[kRowBatchColumns], logDepth[kRowBatchColumns], viewTerm[kRowBatchColumns];
   int32_t onPlanet[kRowBatchColumns];
   int32_t onPlanetCount = 0;
-  if (!row->isMap) {
-    ShadePlaceGlobeMany(row, firstColumn, count, pixels);
-  } else {
-    ShadePlaceMapMany(row, firstColumn, count, pixels);
-  }
+  ShadePlaceMany(row, firstColumn, count, pixels);
   if (!row->isMap) {
     for (int32_t i = 0; i < count; i++) {
       if (!pixels[i].onPlanet) continue;

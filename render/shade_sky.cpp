@@ -244,21 +244,6 @@ void ProceduralDensities(ShadeRow *row, const RenderView *view, const float *poi
 // second...): the noise of a point does not depend on its neighbours, and so each term's values
 // lie side by side for the sum.
 
-// Four consecutive points (x, y, z) as their x, y and z in lanes.
-inline void LoadPointsAsLanes(const float *in, __m128 *x, __m128 *y, __m128 *z) {
-  const __m128 a = _mm_loadu_ps(in);       // x0 y0 z0 x1
-  const __m128 b = _mm_loadu_ps(in + 4);   // y1 z1 x2 y2
-  const __m128 c = _mm_loadu_ps(in + 8);   // z2 x3 y3 z3
-  const __m128 x2x3 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(1, 1, 2, 2));     // x2 x2 x3 x3
-  const __m128 y0y1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 1, 1));     // y0 y0 y1 y1
-  const __m128 y2y3 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 2, 3, 3));     // y2 y2 y3 y3
-  const __m128 z0z1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2));     // z0 z0 z1 z1
-  const __m128 z2z3 = _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 0, 0));     // z2 z2 z3 z3
-  *x = _mm_shuffle_ps(a, x2x3, _MM_SHUFFLE(2, 0, 3, 0));
-  *y = _mm_shuffle_ps(y0y1, y2y3, _MM_SHUFFLE(2, 0, 2, 0));
-  *z = _mm_shuffle_ps(z0z1, z2z3, _MM_SHUFFLE(2, 0, 2, 0));
-}
-
 // Four points given as their x, y and z in lanes, stored as `valid` consecutive (x, y, z).
 inline void StoreLanesAsPoints(__m128 x, __m128 y, __m128 z, int32_t valid, float *out) {
   if (valid == 4) {
@@ -403,7 +388,7 @@ void PackedDensities(ShadeRow *row, const float *axisDot, const float *const *co
   for (int32_t k = 0; k < lanes; k += 4) {
     __m128 x, y, z, d;
     if (k < whole) {
-      LoadPointsAsLanes(points + 3 * k, &x, &y, &z);
+      LoadPoints4(points + 3 * k, &x, &y, &z);
       _mm_store_ps(px + k, x), _mm_store_ps(qx + k, x);
       _mm_store_ps(py + k, y), _mm_store_ps(qy + k, y);
       _mm_store_ps(pz + k, z), _mm_store_ps(qz + k, z);

@@ -967,22 +967,13 @@ namespace {
 
 void ShadePlacePixel(ShadeRow *row, ShadePixel *px) { PlacePixel(row, px, nullptr); }
 
-void ShadePlacePixelWith(ShadeRow *row, ShadePixel *px, const PlacedColumn *placed) { PlacePixel(row, px, placed); }
-
-void ShadePlaceGlobeMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels) {
+void ShadePlaceMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels) {
   PlacedColumn placed[kRowBatchColumns];
-  PlaceGlobeColumns(row, firstColumn, count, placed);
-  for (int32_t i = 0; i < count; i++) {
-    ShadePixel *px = &pixels[i];
-    px->column = firstColumn + i;
-    ClearRowNoise(px);
-    PlacePixel(row, px, &placed[i]);
+  if (row->isMap) {
+    PlaceMapColumns(row, firstColumn, count, placed);
+  } else {
+    PlaceGlobeColumns(row, firstColumn, count, placed);
   }
-}
-
-void ShadePlaceMapMany(ShadeRow *row, int32_t firstColumn, int32_t count, ShadePixel *pixels) {
-  PlacedColumn placed[kRowBatchColumns];
-  PlaceMapColumns(row, firstColumn, count, placed);
   for (int32_t i = 0; i < count; i++) {
     ShadePixel *px = &pixels[i];
     px->column = firstColumn + i;

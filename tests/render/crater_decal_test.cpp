@@ -16,6 +16,17 @@
 
 namespace {
 
+// A harness whose run has placed the craters of s = {count, size, seed}.
+bool OpenCraters(RenderHarness *harness, const std::array<uint32_t, 3> &s) {
+  if (!OpenHarness(harness, HarnessOptions{})) return false;
+  ParameterBlock *p = HarnessParameters(harness);
+  p->craterCount = s[0], p->craterSize = s[1], p->randomSeed = s[2];
+  PrepareRenderConstants(harness->globals);
+  RenderView view;
+  SetupRenderView(harness->globals, &view);
+  return true;
+}
+
 // The plain loop's decal sum at q; counts the craters whose slab holds q into *hits.
 float PlainDecals(const PluginGlobals *g, const float q[3], float logView, int32_t *hits) {
   const RunState *run = g->runState;
@@ -58,13 +69,8 @@ TEST(CraterDecals, PairsEqualEachPointAlone) {
   int32_t differing = 0;
   for (const auto &s : {std::array<uint32_t, 3>{40, 50, 0}, {100, 200, 8}, {7, 100, 11}, {14, 60, 21}}) {
     RenderHarness harness;
-    ASSERT_TRUE(OpenHarness(&harness, HarnessOptions{}));
+    ASSERT_TRUE(OpenCraters(&harness, s));
     PluginGlobals *g = harness.globals;
-    ParameterBlock *p = HarnessParameters(&harness);
-    p->craterCount = s[0], p->craterSize = s[1], p->randomSeed = s[2];
-    PrepareRenderConstants(g);
-    RenderView view;
-    SetupRenderView(g, &view);
     const RunState *run = g->runState;
     const int32_t count = g->cratersPlaced - 1;
     for (int32_t i = 0; i < 3000; i++) {
@@ -105,13 +111,8 @@ TEST(CraterDecals, EqualThePlainLoopOverEveryCrater) {
   int32_t overlaps = 0;
   for (const auto &s : {std::array<uint32_t, 3>{40, 50, 0}, {100, 200, 8}, {7, 100, 11}, {3, 30, 5}, {14, 60, 21}}) {
     RenderHarness harness;
-    ASSERT_TRUE(OpenHarness(&harness, HarnessOptions{}));
+    ASSERT_TRUE(OpenCraters(&harness, s));
     PluginGlobals *g = harness.globals;
-    ParameterBlock *p = HarnessParameters(&harness);
-    p->craterCount = s[0], p->craterSize = s[1], p->randomSeed = s[2];
-    PrepareRenderConstants(g);
-    RenderView view;
-    SetupRenderView(g, &view);
     const RunState *run = g->runState;
     for (int32_t i = 0; i < 2000; i++) {
       const CraterRecord &c = run->craters[i % (g->cratersPlaced - 1)];

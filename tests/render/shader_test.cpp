@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -21,6 +22,18 @@
 #include "render/shader.h"
 
 namespace {
+
+// The bits of a float, to compare results exactly (NaN payloads and the sign of zero included).
+uint32_t bits(float v) { return std::bit_cast<uint32_t>(v); }
+
+// Reproducible test values: next(lo, hi) is uniform in [lo, hi) from a linear congruential state.
+struct Lcg {
+  uint32_t state;
+  float operator()(float lo, float hi) {
+    state = state * 1664525u + 1013904223u;
+    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
+  }
+};
 
 class ShaderTest : public ::testing::Test {
  protected:
@@ -249,11 +262,7 @@ TEST_F(ShaderTest, BatchReliefEqualsOnePixelAtATime) {
     std::memcpy(&b, &v, sizeof b);
     return std::isnan(v) ? 0x7FC00000u : b;
   };
-  uint32_t state = 777;
-  auto next = [&state](float lo, float hi) {
-    state = state * 1664525u + 1013904223u;
-    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
-  };
+  Lcg next{777u};
   RunState *run = g_->runState;
   p_->realLuna = 0;
   auto row = std::make_unique<ShadeRow>();
@@ -333,16 +342,7 @@ TEST_F(ShaderTest, BatchReliefEqualsOnePixelAtATime) {
 // heights, large values), in counts that leave a last group of one to three pixels and pass the
 // row's batch size.
 TEST_F(ShaderTest, BatchLandNoiseEqualsOnePixelAtATime) {
-  auto bits = [](float v) {
-    uint32_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-  };
-  uint32_t state = 4242;
-  auto next = [&state](float lo, float hi) {
-    state = state * 1664525u + 1013904223u;
-    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
-  };
+  Lcg next{4242u};
   RunState *run = g_->runState;
   auto row = std::make_unique<ShadeRow>();
   row->globals = g_;
@@ -393,16 +393,7 @@ TEST_F(ShaderTest, BatchLandNoiseEqualsOnePixelAtATime) {
 // channel of the sea drawn toward the lit ice colour by the ice cover, sea + (ice lit - sea) c.
 // Random colours, lights and corner values, with covers of exactly 0 and 1 and corners missing.
 TEST(ShadeCoastAndSea, IceBlendEqualsChannelByChannel) {
-  auto bits = [](float v) {
-    uint32_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-  };
-  uint32_t state = 99;
-  auto next = [&state](float lo, float hi) {
-    state = state * 1664525u + 1013904223u;
-    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
-  };
+  Lcg next{99u};
   auto run = std::make_unique<RunState>();
   run->seaLevelValue = 0.05f;
   auto row = std::make_unique<ShadeRow>();
@@ -477,11 +468,7 @@ TEST_F(ShaderTest, CraterDecalsOnlyInsideTheSlab) {
 // side of the sphere so that points lie in several at once.
 TEST_F(ShaderTest, StormsTwistTheCloudsInTheirOrder) {
   RunState *run = g_->runState;
-  uint32_t state = 17;
-  auto next = [&state](float lo, float hi) {
-    state = state * 1664525u + 1013904223u;
-    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
-  };
+  Lcg next{17u};
   auto unit = [&next](float v[3]) {
     v[0] = next(0.2f, 1.0f);
     v[1] = next(-0.5f, 0.5f);
@@ -569,19 +556,10 @@ TEST_F(ShaderTest, StormsTwistTheCloudsInTheirOrder) {
 // first, and so many that a batch's points take several groups.
 TEST_F(ShaderTest, GroupedCloudDensitiesEqualThePlainOnesAtStormEdges) {
   RunState *run = g_->runState;
-  uint32_t state = 4242;
-  auto next = [&state](float lo, float hi) {
-    state = state * 1664525u + 1013904223u;
-    return lo + (hi - lo) * float(state >> 8) * (1.0f / 16777216.0f);
-  };
+  Lcg next{4242u};
   auto normalise = [](float v[3]) {
     const float n = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     for (int c = 0; c < 3; c++) v[c] /= n;
-  };
-  auto bits = [](float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, sizeof u);
-    return u;
   };
   auto row = std::make_unique<ShadeRow>();
   row->globals = g_;
