@@ -280,13 +280,22 @@ inline SlabPoint SlabPointOf(const float point[3]) {
   return {_mm_set1_ps(point[0]), _mm_set1_ps(point[1]), _mm_set1_ps(point[2])};
 }
 
-inline int32_t SlabMask(const SlabPoint &p, __m128 u0, __m128 u1, __m128 u2, __m128 t0, __m128 t1, __m128 t2,
-                        __m128 r) {
+// Four candidates' axes and half sizes, from column i of the row's crater columns.
+struct SlabLanes {
+  __m128 u0, u1, u2, t0, t1, t2, r;
+};
+
+inline SlabLanes SlabLanesAt(const float (*col)[kCraterColumnStride], int32_t i) {
+  return {_mm_load_ps(col[0] + i), _mm_load_ps(col[1] + i), _mm_load_ps(col[2] + i), _mm_load_ps(col[3] + i),
+          _mm_load_ps(col[4] + i), _mm_load_ps(col[5] + i), _mm_load_ps(col[6] + i)};
+}
+
+inline int32_t SlabMask(const SlabPoint &p, const SlabLanes &c) {
   const __m128 sign = _mm_set1_ps(-0.0f);
-  const __m128 a = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p.p0, u0), _mm_mul_ps(p.p1, u1)), _mm_mul_ps(p.p2, u2));
-  const __m128 b = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p.p0, t0), _mm_mul_ps(p.p1, t1)), _mm_mul_ps(p.p2, t2));
-  const __m128 inA = _mm_cmplt_ps(_mm_andnot_ps(sign, a), r);
-  const __m128 inB = _mm_cmplt_ps(_mm_andnot_ps(sign, b), r);
+  const __m128 a = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p.p0, c.u0), _mm_mul_ps(p.p1, c.u1)), _mm_mul_ps(p.p2, c.u2));
+  const __m128 b = _mm_add_ps(_mm_add_ps(_mm_mul_ps(p.p0, c.t0), _mm_mul_ps(p.p1, c.t1)), _mm_mul_ps(p.p2, c.t2));
+  const __m128 inA = _mm_cmplt_ps(_mm_andnot_ps(sign, a), c.r);
+  const __m128 inB = _mm_cmplt_ps(_mm_andnot_ps(sign, b), c.r);
   return _mm_movemask_ps(_mm_and_ps(inA, inB));
 }
 
@@ -317,10 +326,7 @@ int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t 
   const int32_t *craters = row->craterSegmentCraters[s];
   int32_t found = 0;
   for (int32_t i = 0; i < row->craterSegmentCount[s]; i += 4) {
-    const __m128 u0 = _mm_load_ps(col[0] + i), u1 = _mm_load_ps(col[1] + i), u2 = _mm_load_ps(col[2] + i);
-    const __m128 t0 = _mm_load_ps(col[3] + i), t1 = _mm_load_ps(col[4] + i), t2 = _mm_load_ps(col[5] + i);
-    const __m128 r = _mm_load_ps(col[6] + i);
-    found = AppendHits(craters, i, SlabMask(sp, u0, u1, u2, t0, t1, t2, r), hits, found);
+    found = AppendHits(craters, i, SlabMask(sp, SlabLanesAt(col, i)), hits, found);
   }
   return found;
 }
@@ -337,11 +343,9 @@ int32_t SlabHits(const ShadeRow *row, int32_t column, const float p[3], int32_t 
   const int32_t *craters = row->craterSegmentCraters[s];
   int32_t found = 0;
   for (int32_t i = 0; i < row->craterSegmentCount[s]; i += 4) {
-    const __m128 u0 = _mm_load_ps(col[0] + i), u1 = _mm_load_ps(col[1] + i), u2 = _mm_load_ps(col[2] + i);
-    const __m128 t0 = _mm_load_ps(col[3] + i), t1 = _mm_load_ps(col[4] + i), t2 = _mm_load_ps(col[5] + i);
-    const __m128 r = _mm_load_ps(col[6] + i);
-    const int32_t maskP = SlabMask(sp, u0, u1, u2, t0, t1, t2, r);
-    const int32_t maskQ = SlabMask(sq, u0, u1, u2, t0, t1, t2, r);
+    const SlabLanes lanes = SlabLanesAt(col, i);
+    const int32_t maskP = SlabMask(sp, lanes);
+    const int32_t maskQ = SlabMask(sq, lanes);
     int32_t mask = maskP | maskQ;
     while (mask != 0) {
       const int32_t lane = __builtin_ctz(uint32_t(mask));

@@ -379,6 +379,28 @@ TEST(GradientNoise3Many, EqualsOnePointAtATime) {
   }
 }
 
+// The batch noise's processor paths this machine can run, by name.
+using BatchNoise = void (*)(const NoiseTables *, const float *, float *, int32_t);
+using BatchPath = std::pair<const char *, BatchNoise>;
+std::vector<BatchPath> BatchPaths() {
+  std::vector<BatchPath> paths = {{"sse2", GradientNoise3ManySse2}};
+  if (ProcessorHasAvx2()) paths.push_back({"avx2", GradientNoise3ManyAvx2});
+  return paths;
+}
+
+// How many of the points (x, y, z after one another) get other bits from one batch through
+// `noise` than from the reference.
+int32_t DifferingFromReference(const NoiseTables &t, BatchNoise noise, const std::vector<float> &points) {
+  const int32_t total = int32_t(points.size() / 3);
+  std::vector<float> got(static_cast<size_t>(total));
+  noise(&t, points.data(), got.data(), total);
+  int32_t differing = 0;
+  for (int32_t k = 0; k < total; k++) {
+    differing += Bits(got[size_t(k)]) != Bits(ReferenceNoise(t, points[3 * k], points[3 * k + 1], points[3 * k + 2]));
+  }
+  return differing;
+}
+
 // Both processor paths of the batch noise against the scalar reference, over every range of
 // coordinates the reference test covers, lattice planes, and every remainder of a batch.
 TEST(GradientNoise3Many, EveryProcessorPathEqualsTheReference) {
@@ -398,13 +420,8 @@ TEST(GradientNoise3Many, EveryProcessorPathEqualsTheReference) {
   std::vector<float> want(static_cast<size_t>(total));
   for (int32_t k = 0; k < total; ++k) want[size_t(k)] = ReferenceNoise(*t, points[3 * k], points[3 * k + 1], points[3 * k + 2]);
 
-  using Many = void (*)(const NoiseTables *, const float *, float *, int32_t);
-  std::vector<std::pair<const char *, Many>> paths = {{"sse2", GradientNoise3ManySse2}};
-  if (ProcessorHasAvx2()) {
-    paths.push_back({"avx2", GradientNoise3ManyAvx2});
-  } else {
-    std::printf("this processor has no AVX2: only the SSE2 path is compared\n");
-  }
+  const std::vector<BatchPath> paths = BatchPaths();
+  if (paths.size() == 1) std::printf("this processor has no AVX2: only the SSE2 path is compared\n");
   for (const auto &path : paths) {
     // Batches of every size from 1 to 19 in turn, as the fractal sums make them.
     std::vector<float> got(size_t(total) + 1, 99.0f);
@@ -448,9 +465,7 @@ TEST(GradientNoise3Many, HostileCoordinatesInEveryLaneEqualTheOnePointForm) {
     points.push_back(pick ? hostile[size_t(rng.Next(0.0f, float(hostile.size()))) % hostile.size()] : rng.Next(-300.0f, 300.0f));
   }
   const int32_t total = int32_t(points.size() / 3);
-  using Many = void (*)(const NoiseTables *, const float *, float *, int32_t);
-  std::vector<std::pair<const char *, Many>> paths = {{"sse2", GradientNoise3ManySse2}};
-  if (ProcessorHasAvx2()) paths.push_back({"avx2", GradientNoise3ManyAvx2});
+  const std::vector<BatchPath> paths = BatchPaths();
   for (const auto &path : paths) {
     // Batches that end inside and at the edges of a run, and a short tail after whole groups.
     int32_t done = 0, step = 0;
@@ -494,9 +509,7 @@ TEST(GradientNoise3Many, WrappedCellsEqualTheReference) {
     }
   }
   const int32_t total = int32_t(points.size() / 3);
-  using Many = void (*)(const NoiseTables *, const float *, float *, int32_t);
-  std::vector<std::pair<const char *, Many>> paths = {{"sse2", GradientNoise3ManySse2}};
-  if (ProcessorHasAvx2()) paths.push_back({"avx2", GradientNoise3ManyAvx2});
+  const std::vector<BatchPath> paths = BatchPaths();
   int32_t wrappedSeen = 0;
   for (int32_t k = 0; k < total; k++) {
     const float tx = points[3 * k] + 4096.0f;
@@ -520,9 +533,7 @@ TEST(GradientNoise3Many, WrappedCellsEqualTheReference) {
 // column table left over from the first seed would show.
 TEST(GradientNoise3Many, EveryLatticeColumnEqualsTheReference) {
   auto t = MakeTables(7);
-  using Many = void (*)(const NoiseTables *, const float *, float *, int32_t);
-  std::vector<std::pair<const char *, Many>> paths = {{"sse2", GradientNoise3ManySse2}};
-  if (ProcessorHasAvx2()) paths.push_back({"avx2", GradientNoise3ManyAvx2});
+  const std::vector<BatchPath> paths = BatchPaths();
   for (uint32_t seed : {7u, 2000u}) {
     SeedNoiseTablesIn(t.get(), seed);
     InitGradientTablesIn(t.get(), seed);
@@ -536,15 +547,8 @@ TEST(GradientNoise3Many, EveryLatticeColumnEqualsTheReference) {
         points.push_back(rng.Next(-300.0f, 300.0f));
       }
     }
-    const int32_t total = int32_t(points.size() / 3);
     for (const auto &path : paths) {
-      std::vector<float> got(static_cast<size_t>(total));
-      path.second(t.get(), points.data(), got.data(), total);
-      int32_t differing = 0;
-      for (int32_t k = 0; k < total; k++) {
-        differing += Bits(got[size_t(k)]) != Bits(ReferenceNoise(*t, points[3 * k], points[3 * k + 1], points[3 * k + 2]));
-      }
-      EXPECT_EQ(differing, 0) << path.first << " seed " << seed;
+      EXPECT_EQ(DifferingFromReference(*t, path.second, points), 0) << path.first << " seed " << seed;
     }
   }
 }
@@ -555,9 +559,7 @@ TEST(GradientNoise3Many, EveryLatticeColumnEqualsTheReference) {
 // corners (dx, dy) = 00 and in lanes that shift with iy, through both paths.
 TEST(GradientNoise3Many, EveryGradientPairRowEqualsTheReference) {
   auto t = MakeTables(4242);
-  using Many = void (*)(const NoiseTables *, const float *, float *, int32_t);
-  std::vector<std::pair<const char *, Many>> paths = {{"sse2", GradientNoise3ManySse2}};
-  if (ProcessorHasAvx2()) paths.push_back({"avx2", GradientNoise3ManyAvx2});
+  const std::vector<BatchPath> paths = BatchPaths();
   Lcg rng{11};
   std::vector<float> points;
   std::vector<bool> rowSeen(511, false);
@@ -570,15 +572,8 @@ TEST(GradientNoise3Many, EveryGradientPairRowEqualsTheReference) {
     }
   }
   EXPECT_EQ(std::count(rowSeen.begin(), rowSeen.end(), true), 511);
-  const int32_t total = int32_t(points.size() / 3);
   for (const auto &path : paths) {
-    std::vector<float> got(static_cast<size_t>(total));
-    path.second(t.get(), points.data(), got.data(), total);
-    int32_t differing = 0;
-    for (int32_t k = 0; k < total; k++) {
-      differing += Bits(got[size_t(k)]) != Bits(ReferenceNoise(*t, points[3 * k], points[3 * k + 1], points[3 * k + 2]));
-    }
-    EXPECT_EQ(differing, 0) << path.first;
+    EXPECT_EQ(DifferingFromReference(*t, path.second, points), 0) << path.first;
   }
 }
 

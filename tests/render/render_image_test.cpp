@@ -223,6 +223,29 @@ std::string Describe(const RandomCase &c) {
   return s;
 }
 
+// The picture of case c rendered with each stage evaluating its own noise and with the row's
+// noise batched: the same samples, and not a blank picture (the comparison would prove nothing).
+void ExpectBatchingChangesNoBit(const HarnessOptions &size, const RandomCase &c) {
+  SetRowNoiseBatchingEnabled(false);
+  const Render single = RenderCase(size, c);
+  SetRowNoiseBatchingEnabled(true);
+  const Render batched = RenderCase(size, c);
+  ASSERT_TRUE(single.ok && batched.ok) << Describe(c);
+  EXPECT_TRUE(single.image.samples == batched.image.samples) << Describe(c);
+  EXPECT_GT(MaxSample(batched.image), 1000) << Describe(c);
+}
+
+// The picture of case c rendered with every crater tested at every point and with the craters
+// culled: the same samples.
+void ExpectCullingChangesNoBit(const HarnessOptions &size, const RandomCase &c) {
+  SetCraterCullingEnabled(false);
+  const Render full = RenderCase(size, c);
+  SetCraterCullingEnabled(true);
+  const Render quick = RenderCase(size, c);
+  ASSERT_TRUE(full.ok && quick.ok);
+  EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
+}
+
 // The night shortcut must give the full computation's bits. 16-bit samples, because 8-bit ones
 // truncate small errors away, and side light, so that the terminator crosses many rows: the
 // harness (like the plug-in's row loop) requests one row at a time, which is where a next row
@@ -261,36 +284,21 @@ TEST(RenderImage, CraterCullingChangesNoBit) {
     RandomCase c = MakeRandomCase(&state, true);
     if (k % 3 == 1) AddSetting(&c, "outputMode=%.0f", k % 2 == 0 ? 13.0 : 6.0);
     const int32_t w = 80 + 8 * k, h = 64;
-    SetCraterCullingEnabled(false);
-    const Render full = RenderCase(Size(w, h, 16), c);
-    SetCraterCullingEnabled(true);
-    const Render quick = RenderCase(Size(w, h, 16), c);
-    ASSERT_TRUE(full.ok && quick.ok);
-    EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
+    ExpectCullingChangesNoBit(Size(w, h, 16), c);
   }
   // A wide globe, off centre and larger than the picture: its rows split the candidates into
   // column segments, some beyond the disc's edge.
   for (const char *centre : {"centerX=0.2", "centerX=0.5", "centerX=0.9"}) {
     RandomCase c = MakeRandomCase(&state, true);
     c.settings.insert(c.settings.end(), {centre, "planetSize=140", "craterCount=100", "craterSize=60", "light=0.5,0.2,0.8", "outputMode=1"});
-    SetCraterCullingEnabled(false);
-    const Render full = RenderCase(Size(232, 40, 16), c);
-    SetCraterCullingEnabled(true);
-    const Render quick = RenderCase(Size(232, 40, 16), c);
-    ASSERT_TRUE(full.ok && quick.ok);
-    EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
+    ExpectCullingChangesNoBit(Size(232, 40, 16), c);
   }
   // A whole globe about a tilted axis with many small craters, which its segments leave out the
   // most, from the poles' rows to the equator's.
   for (const char *size : {"craterSize=10", "craterSize=25"}) {
     RandomCase c = MakeRandomCase(&state, true);
     c.settings.insert(c.settings.end(), {size, "craterCount=100", "axis=0.5,1,-0.4", "light=-0.6,0.3,0.7"});
-    SetCraterCullingEnabled(false);
-    const Render full = RenderCase(Size(176, 168, 16), c);
-    SetCraterCullingEnabled(true);
-    const Render quick = RenderCase(Size(176, 168, 16), c);
-    ASSERT_TRUE(full.ok && quick.ok);
-    EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
+    ExpectCullingChangesNoBit(Size(176, 168, 16), c);
   }
   // Maps wide enough for column segments of longitude, about tilted axes, with large craters
   // that straddle segments and the seam, panned and zoomed, lit, hypsometric and bump.
@@ -303,12 +311,7 @@ TEST(RenderImage, CraterCullingChangesNoBit) {
     RandomCase c = MakeRandomCase(&state, true);
     c.settings.insert(c.settings.end(), {maps[k % 3][0], maps[k % 3][1], maps[k % 3][2], "craterCount=100"});
     AddSetting(&c, "craterSize=%.0f", sizes[k / 2]);
-    SetCraterCullingEnabled(false);
-    const Render full = RenderCase(Size(136 + 24 * k, 48, 16), c);
-    SetCraterCullingEnabled(true);
-    const Render quick = RenderCase(Size(136 + 24 * k, 48, 16), c);
-    ASSERT_TRUE(full.ok && quick.ok);
-    EXPECT_TRUE(full.image.samples == quick.image.samples) << Describe(c);
+    ExpectCullingChangesNoBit(Size(136 + 24 * k, 48, 16), c);
   }
 }
 
@@ -398,14 +401,7 @@ TEST(RenderImage, RowNoiseBatchesChangeNoBitAtNightAndOnHugePlanets) {
     AddSetting(&c, "axis=%.2f,1,0.3", (NextCaseValue(&state) % 101) / 100.0 - 0.5);
     if (k >= 5) c.settings.push_back("planetSize=20000");
     const int32_t w = 70 + 31 * (k % 3), h = 21;
-    SetRowNoiseBatchingEnabled(false);
-    const Render single = RenderCase(Size(w, h, 16), c);
-    SetRowNoiseBatchingEnabled(true);
-    const Render batched = RenderCase(Size(w, h, 16), c);
-    ASSERT_TRUE(single.ok && batched.ok);
-    EXPECT_TRUE(single.image.samples == batched.image.samples) << Describe(c);
-    // Not a blank picture: the comparison would prove nothing.
-    EXPECT_GT(MaxSample(batched.image), 1000) << Describe(c);
+    ExpectBatchingChangesNoBit(Size(w, h, 16), c);
   }
 }
 
@@ -423,13 +419,7 @@ TEST(RenderImage, LandColourInLanesChangesNoBitAtItsLimits) {
     c.settings.push_back(extremes[k % 4][1]);
     AddSetting(&c, "landComplexity=%.0f", k < 4 ? 100.0 : 5.0);
     const int32_t w = 64 + 13 * (k % 3), h = 20;
-    SetRowNoiseBatchingEnabled(false);
-    const Render single = RenderCase(Size(w, h, 16), c);
-    SetRowNoiseBatchingEnabled(true);
-    const Render batched = RenderCase(Size(w, h, 16), c);
-    ASSERT_TRUE(single.ok && batched.ok);
-    EXPECT_TRUE(single.image.samples == batched.image.samples) << Describe(c);
-    EXPECT_GT(MaxSample(batched.image), 1000) << Describe(c);
+    ExpectBatchingChangesNoBit(Size(w, h, 16), c);
   }
 }
 
@@ -451,13 +441,7 @@ TEST(RenderImage, CloudShadowsAndStormsInLanesChangeNoBit) {
     c.settings.push_back("stormSwirl=100");
     AddSetting(&c, "light=%.2f,0.3,%.2f", k % 2 ? 0.9 : -0.8, k % 3 ? 0.4 : -0.2);
     const int32_t w = 67 + 9 * k, h = 22;
-    SetRowNoiseBatchingEnabled(false);
-    const Render single = RenderCase(Size(w, h, 16), c);
-    SetRowNoiseBatchingEnabled(true);
-    const Render batched = RenderCase(Size(w, h, 16), c);
-    ASSERT_TRUE(single.ok && batched.ok);
-    EXPECT_TRUE(single.image.samples == batched.image.samples) << Describe(c);
-    EXPECT_GT(MaxSample(batched.image), 1000) << Describe(c);
+    ExpectBatchingChangesNoBit(Size(w, h, 16), c);
   }
 }
 
@@ -478,13 +462,7 @@ TEST(RenderImage, SeaInLanesChangesNoBitAtItsLimits) {
     c.settings.push_back(seas[k][1]);
     if (k % 3 == 0) c.settings.push_back("light=0,0,1");
     const int32_t w = 61 + 10 * k, h = 24;
-    SetRowNoiseBatchingEnabled(false);
-    const Render single = RenderCase(Size(w, h, 16), c);
-    SetRowNoiseBatchingEnabled(true);
-    const Render batched = RenderCase(Size(w, h, 16), c);
-    ASSERT_TRUE(single.ok && batched.ok) << Describe(c);
-    EXPECT_TRUE(single.image.samples == batched.image.samples) << Describe(c);
-    EXPECT_GT(MaxSample(batched.image), 1000) << Describe(c);
+    ExpectBatchingChangesNoBit(Size(w, h, 16), c);
   }
 }
 
