@@ -15,6 +15,7 @@
 #include "plugin/globals.h"
 #include "render/composite.h"
 #include "render/coverage.h"
+#include "render/shader.h"
 
 struct TiledMipImage;
 
@@ -288,6 +289,11 @@ inline bool DiscAddsColour(const ShadeRow *row, const ShadePixel *px) {
 // of neighbouring columns, left to right, each with stages 1 to 8 done: the same bits as
 // ShadeDisc, ShadeAir and ShadeOutput on each.
 void ShadeDiscAirOutputMany(ShadeRow *row, ShadePixel *pixels, int32_t count);
+
+// The output tap of the tests (SetOutputTap): null unless a test set one. TapOutput hands it
+// the pixel with the channels and air alpha it enters stage 11 with.
+extern OutputTap gOutputTap;
+void TapOutput(const ShadeRow *row, const ShadePixel *px, const int32_t channels[3], float airAlpha);
 
 // The row terms of stages 10 and 11, made once a row after the rest of the row's set-up.
 void PrepareOutputRow(ShadeRow *row);

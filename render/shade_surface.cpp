@@ -583,8 +583,9 @@ void ShadeContours(ShadeRow *row, ShadePixel *px) {
 // ---- Stage 7: blend and cities ------------------------------------------------------------------
 
 void ShadeBlendAndCities(ShadeRow *row, ShadePixel *px) {
-  float *u = px->land;
-  float *sea = px->sea;
+  // The pixel keeps its unlit land and sea colours (the tests' output tap reads them).
+  float u[3] = {px->land[0], px->land[1], px->land[2]};
+  float sea[3] = {px->sea[0], px->sea[1], px->sea[2]};
   if (row->isLit) {
     const float l = px->lightLevel;
     const float dl = px->d > 0.0f ? px->d : 0.0f;
