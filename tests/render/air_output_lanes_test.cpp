@@ -15,6 +15,7 @@
 #include "render/lanes_sse2.h"
 #include "bench/render_harness.h"
 #include "render/shader.h"
+#include "tests/support/truncation_values.h"
 
 namespace {
 
@@ -92,16 +93,7 @@ TEST(AirOutputLanes, BatchesMatchOnePixelAtATime) {
 // The lanes' truncation saturates and maps NaN as the one-value form does: the powers of two at
 // the ends of the range and their neighbours, infinities, NaNs and random bit patterns.
 TEST(AirOutputLanes, TruncationMatchesTheOneValueForm) {
-  std::vector<float> values = {2147483648.0f, 2147483520.0f, -2147483648.0f, -2147483904.0f, 0.0f, -0.0f,
-                               0.99999994f,   -0.99999994f,  1e30f,          -1e30f,         INFINITY, -INFINITY,
-                               NAN,           -NAN};
-  uint32_t state = 77;
-  for (int k = 0; k < 4000; k++) {
-    const uint32_t bits = Next(&state) << 8 ^ Next(&state);
-    float v;
-    std::memcpy(&v, &bits, sizeof v);
-    values.push_back(v);
-  }
+  std::vector<float> values = TruncationValues(4000, 77);
   while (values.size() % 4 != 0) values.push_back(1.5f);
   for (size_t i = 0; i < values.size(); i += 4) {
     int32_t lanes[4];

@@ -9,10 +9,11 @@
 
 #include "foundation/fast_math.h"
 #include "render/shade_internal.h"
+#include "tests/support/truncation_values.h"
 
 TEST(DiscLanes, ChannelsMatchThePlainTruncations) {
-  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-  const float colours[] = {-0.0f, 0.49f, 254.99f, -7.75f, 2147483520.0f, 2147483648.0f, -2147483904.0f, inf, nan};
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<float> colours = TruncationValues(0, 0);
   const float covers[] = {1.0f, 0.0f, 0.375f, 1.0e30f, -1.0f, nan};
   const int32_t accs[] = {0, -40000, INT32_MAX, INT32_MIN};
   std::vector<float> records(2 * kPixelRecordFloats, 0.0f);

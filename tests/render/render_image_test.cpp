@@ -225,14 +225,17 @@ std::string Describe(const RandomCase &c) {
 
 // The picture of case c rendered with each stage evaluating its own noise and with the row's
 // noise batched: the same samples, and not a blank picture (the comparison would prove nothing).
-void ExpectBatchingChangesNoBit(const HarnessOptions &size, const RandomCase &c) {
+void ExpectBatchingChangesNoBit(const HarnessOptions &size, const RandomCase &c, const char *label = "") {
   SetRowNoiseBatchingEnabled(false);
   const Render single = RenderCase(size, c);
   SetRowNoiseBatchingEnabled(true);
   const Render batched = RenderCase(size, c);
-  ASSERT_TRUE(single.ok && batched.ok) << Describe(c);
-  EXPECT_TRUE(single.image.samples == batched.image.samples) << Describe(c);
-  EXPECT_GT(MaxSample(batched.image), 1000) << Describe(c);
+  ASSERT_TRUE(single.ok && batched.ok) << label << " " << Describe(c);
+  ASSERT_EQ(single.image.samples.size(), batched.image.samples.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < single.image.samples.size(); i++) differing += single.image.samples[i] != batched.image.samples[i];
+  EXPECT_EQ(differing, 0u) << label << " " << Describe(c);
+  EXPECT_GT(MaxSample(batched.image), 1000) << label << " " << Describe(c);
 }
 
 // The picture of case c rendered with every crater tested at every point and with the craters
@@ -341,129 +344,132 @@ TEST(RenderImage, CraterPairsChangeNoBit) {
   }
 }
 
-// The row's noise evaluated ahead of its pixels against every stage evaluating its own, on each
-// processor path: random planets over the modes that use the relief, the land texture and the
-// clouds (shadows, relief, storms, extra octaves) about a tilted axis, with the moon's height image and climate,
-// on widths that end a batch of columns anywhere, in 16-bit samples.
+// The families of random planets whose pictures must not change when a row's noise is
+// evaluated ahead of its pixels (against every stage evaluating its own), in 16-bit samples.
+// Each makes its case k, and the picture's size, from its own generator state.
+struct BatchFamily {
+  const char *name;
+  uint32_t seed;
+  int32_t cases;
+  bool everyPath;   // compared on each processor path of the noise, not only the active one
+  void (*make)(uint32_t *state, int32_t k, RandomCase *c, int32_t *w, int32_t *h);
+};
+
+const BatchFamily kBatchFamilies[] = {
+    // The modes that use the relief, the land texture and the clouds (shadows, relief, storms,
+    // extra octaves) about a tilted axis, with the moon's height image and climate, on widths that
+    // end a batch of columns anywhere.
+    {"relief, land and clouds", 7001, 16, true,
+     [](uint32_t *state, int32_t k, RandomCase *out, int32_t *w, int32_t *h) {
+       const double modes[] = {1, 2, 3, 5, 9, 10, 12, 13};
+       RandomCase c = MakeRandomCase(state, k % 4 == 3);
+       AddSetting(&c, "outputMode=%.0f", modes[k % 8]);
+       AddSetting(&c, "cloudCoverage=%.0f", 20 + NextCaseValue(state) % 60);
+       AddSetting(&c, "stormCount=%.0f", NextCaseValue(state) % 12);
+       AddSetting(&c, "stormSize=%.0f", 20 + NextCaseValue(state) % 80);
+       AddSetting(&c, "cloudTexture=%.0f", NextCaseValue(state) % 101);
+       AddSetting(&c, "cloudViscosity=%.0f", NextCaseValue(state) % 101);
+       AddSetting(&c, "cities=%.0f", NextCaseValue(state) % 101);
+       AddSetting(&c, "landComplexity=%.0f", NextCaseValue(state) % 101);
+       // A tilted axis, so that the polar terms change along a row.
+       AddSetting(&c, "axis=%.2f,1,%.2f", (NextCaseValue(state) % 101) / 100.0 - 0.5,
+                  (NextCaseValue(state) % 101) / 100.0 - 0.5);
+       if (k % 5 == 2) c.settings.push_back("realLuna=1");
+       if (k % 3 == 1) c.settings.push_back("lunarClimate=1");
+       if (k % 7 == 4) c.settings.push_back("backlighting=1");
+       *out = c, *w = 63 + 17 * (k % 5), *h = 24 + k % 3;
+     }},
+    // The night shortcut in play (lit globe and map modes, no city lights), where some pixels skip
+    // their noise and some evaluate only the terrain, and planets so large that one batch of
+    // columns has more octave points than the batch holds at once.
+    {"night and huge planets", 90210, 8, false,
+     [](uint32_t *state, int32_t k, RandomCase *out, int32_t *w, int32_t *h) {
+       RandomCase c = MakeRandomCase(state, k % 2 == 1);
+       AddSetting(&c, "outputMode=%.0f", double(1 + k % 3));
+       c.settings.push_back("cities=0");
+       AddSetting(&c, "cloudCoverage=%.0f", 40 + NextCaseValue(state) % 40);
+       AddSetting(&c, "axis=%.2f,1,0.3", (NextCaseValue(state) % 101) / 100.0 - 0.5);
+       if (k >= 5) c.settings.push_back("planetSize=20000");
+       *out = c, *w = 70 + 31 * (k % 3), *h = 21;
+     }},
+    // The land colour made four pixels at a time where its clamps bind: all desert or none, polar
+    // ice everywhere or nowhere, rough and smooth land texture, craters whose floors push the
+    // desert and saturation terms to their limits, on both surface modes.
+    {"land colour at its limits", 4242, 8, false,
+     [](uint32_t *state, int32_t k, RandomCase *out, int32_t *w, int32_t *h) {
+       const char *extremes[][2] = {{"desert=100", "ice=0"}, {"desert=0", "ice=100"}, {"desert=100", "ice=100"},
+                                    {"desert=0", "ice=0"}};
+       RandomCase c = MakeRandomCase(state, k % 2 == 1);
+       AddSetting(&c, "outputMode=%.0f", k % 3 == 2 ? 2.0 : 1.0);
+       c.settings.push_back(extremes[k % 4][0]);
+       c.settings.push_back(extremes[k % 4][1]);
+       AddSetting(&c, "landComplexity=%.0f", k < 4 ? 100.0 : 5.0);
+       *out = c, *w = 64 + 13 * (k % 3), *h = 20;
+     }},
+    // Cloud shadows and storm twists: cloud shells from the ground to far beyond the sphere
+    // (heights past 4000 put the shell's point outside it, where the light's ray can miss the
+    // sphere), side light, and many wide, strongly swirling storms, so that a group of points meets
+    // several storms, each reaching several points.
+    {"cloud shadows and storms", 5150, 6, false,
+     [](uint32_t *state, int32_t k, RandomCase *out, int32_t *w, int32_t *h) {
+       const double heights[] = {0, 100, 4600, 5000, 9000, 60000};
+       RandomCase c = MakeRandomCase(state, k % 2 == 1);
+       AddSetting(&c, "outputMode=%.0f", k % 3 == 2 ? 2.0 : 1.0);
+       AddSetting(&c, "cloudHeight=%.0f", heights[k]);
+       c.settings.push_back("cloudShadows=100");
+       AddSetting(&c, "cloudCoverage=%.0f", 50 + NextCaseValue(state) % 40);
+       AddSetting(&c, "stormCount=%.0f", 20 + NextCaseValue(state) % 30);
+       AddSetting(&c, "stormSize=%.0f", 60 + NextCaseValue(state) % 40);
+       c.settings.push_back("stormSwirl=100");
+       AddSetting(&c, "light=%.2f,0.3,%.2f", k % 2 ? 0.9 : -0.8, k % 3 ? 0.4 : -0.2);
+       *out = c, *w = 67 + 9 * k, *h = 22;
+     }},
+    // The sea's colour, glint and ice made four pixels at a time, and the quick answers for whole
+    // cells of coast and ice, where they bind: no sea, sea everywhere (the depth at both ends of its
+    // clamp), ice on every cell or none, the glint at its peak under a light behind the viewer, on
+    // lit and unlit globes and maps, with widths that leave one to three pixels over a whole number
+    // of fours.
+    {"sea at its limits", 5151, 6, false,
+     [](uint32_t *state, int32_t k, RandomCase *out, int32_t *w, int32_t *h) {
+       const char *seas[][2] = {{"seaLevel=0", "ice=0"},    {"seaLevel=100", "ice=100"}, {"seaLevel=100", "ice=0"},
+                                {"seaLevel=55", "ice=100"}, {"seaLevel=0", "ice=100"},   {"seaLevel=55", "ice=0"}};
+       const int modes[] = {1, 0, 2, 3, 4, 1};
+       RandomCase c = MakeRandomCase(state, k % 2 == 1);
+       AddSetting(&c, "outputMode=%.0f", double(modes[k]));
+       c.settings.push_back(seas[k][0]);
+       c.settings.push_back(seas[k][1]);
+       if (k % 3 == 0) c.settings.push_back("light=0,0,1");
+       *out = c, *w = 61 + 10 * k, *h = 24;
+     }},
+};
+
 TEST(RenderImage, RowNoiseBatchesChangeNoBit) {
   const NoisePath before = ActiveNoisePath();
   std::vector<NoisePath> paths = {kNoisePathSse2};
   if (ProcessorHasAvx2()) paths.push_back(kNoisePathAvx2);
-  const double modes[] = {1, 2, 3, 5, 9, 10, 12, 13};
-  uint32_t state = 7001;
-  int compared = 0;
-  for (int k = 0; k < 16; k++) {
-    RandomCase c = MakeRandomCase(&state, k % 4 == 3);
-    AddSetting(&c, "outputMode=%.0f", modes[k % 8]);
-    AddSetting(&c, "cloudCoverage=%.0f", 20 + NextCaseValue(&state) % 60);
-    AddSetting(&c, "stormCount=%.0f", NextCaseValue(&state) % 12);
-    AddSetting(&c, "stormSize=%.0f", 20 + NextCaseValue(&state) % 80);
-    AddSetting(&c, "cloudTexture=%.0f", NextCaseValue(&state) % 101);
-    AddSetting(&c, "cloudViscosity=%.0f", NextCaseValue(&state) % 101);
-    AddSetting(&c, "cities=%.0f", NextCaseValue(&state) % 101);
-    AddSetting(&c, "landComplexity=%.0f", NextCaseValue(&state) % 101);
-    // A tilted axis, so that the polar terms change along a row.
-    AddSetting(&c, "axis=%.2f,1,%.2f", (NextCaseValue(&state) % 101) / 100.0 - 0.5,
-               (NextCaseValue(&state) % 101) / 100.0 - 0.5);
-    if (k % 5 == 2) c.settings.push_back("realLuna=1");
-    if (k % 3 == 1) c.settings.push_back("lunarClimate=1");
-    if (k % 7 == 4) c.settings.push_back("backlighting=1");
-    const int32_t w = 63 + 17 * (k % 5), h = 24 + k % 3;
-    for (NoisePath path : paths) {
-      ASSERT_TRUE(SelectNoisePath(path));
-      SetRowNoiseBatchingEnabled(false);
-      const Render single = RenderCase(Size(w, h, 16), c);
-      SetRowNoiseBatchingEnabled(true);
-      const Render batched = RenderCase(Size(w, h, 16), c);
-      ASSERT_TRUE(single.ok && batched.ok);
-      size_t differing = 0;
-      for (size_t i = 0; i < single.image.samples.size(); i++) {
-        differing += single.image.samples[i] != batched.image.samples[i];
+  for (const BatchFamily &family : kBatchFamilies) {
+    uint32_t state = family.seed;
+    int32_t compared = 0;
+    for (int32_t k = 0; k < family.cases; k++) {
+      RandomCase c;
+      int32_t w = 0, h = 0;
+      family.make(&state, k, &c, &w, &h);
+      if (!family.everyPath) {
+        ExpectBatchingChangesNoBit(Size(w, h, 16), c, family.name);
+        compared++;
+        continue;
       }
-      EXPECT_EQ(differing, 0u) << NoisePathName(path) << " " << Describe(c);
-      compared++;
+      for (NoisePath path : paths) {
+        ASSERT_TRUE(SelectNoisePath(path));
+        const std::string label = std::string(family.name) + " " + NoisePathName(path);
+        ExpectBatchingChangesNoBit(Size(w, h, 16), c, label.c_str());
+        compared++;
+      }
+      SelectNoisePath(before);
     }
+    EXPECT_EQ(compared, family.cases * (family.everyPath ? int32_t(paths.size()) : 1)) << family.name;
   }
-  EXPECT_EQ(compared, 16 * int(paths.size()));
   SelectNoisePath(before);
-}
-
-// The same with the night shortcut in play (lit globe and map modes, no city lights), where some
-// pixels skip their noise and some evaluate only the terrain, and with planets so large that one
-// batch of columns has more octave points than the batch holds at once.
-TEST(RenderImage, RowNoiseBatchesChangeNoBitAtNightAndOnHugePlanets) {
-  uint32_t state = 90210;
-  for (int k = 0; k < 8; k++) {
-    RandomCase c = MakeRandomCase(&state, k % 2 == 1);
-    AddSetting(&c, "outputMode=%.0f", double(1 + k % 3));
-    c.settings.push_back("cities=0");
-    AddSetting(&c, "cloudCoverage=%.0f", 40 + NextCaseValue(&state) % 40);
-    AddSetting(&c, "axis=%.2f,1,0.3", (NextCaseValue(&state) % 101) / 100.0 - 0.5);
-    if (k >= 5) c.settings.push_back("planetSize=20000");
-    const int32_t w = 70 + 31 * (k % 3), h = 21;
-    ExpectBatchingChangesNoBit(Size(w, h, 16), c);
-  }
-}
-
-// The land colour made four pixels at a time against one pixel at a time where its clamps bind:
-// all desert or none, polar ice everywhere or nowhere, rough and smooth land texture, craters
-// whose floors push the desert and saturation terms to their limits, on both surface modes.
-TEST(RenderImage, LandColourInLanesChangesNoBitAtItsLimits) {
-  uint32_t state = 4242;
-  const char *extremes[][2] = {{"desert=100", "ice=0"}, {"desert=0", "ice=100"}, {"desert=100", "ice=100"},
-                               {"desert=0", "ice=0"}};
-  for (int k = 0; k < 8; k++) {
-    RandomCase c = MakeRandomCase(&state, k % 2 == 1);
-    AddSetting(&c, "outputMode=%.0f", k % 3 == 2 ? 2.0 : 1.0);
-    c.settings.push_back(extremes[k % 4][0]);
-    c.settings.push_back(extremes[k % 4][1]);
-    AddSetting(&c, "landComplexity=%.0f", k < 4 ? 100.0 : 5.0);
-    const int32_t w = 64 + 13 * (k % 3), h = 20;
-    ExpectBatchingChangesNoBit(Size(w, h, 16), c);
-  }
-}
-
-// Cloud shadows and storm twists made for the whole batch against one pixel at a time: cloud
-// shells from the ground to far beyond the sphere (heights past 4000 put the shell's point
-// outside it, where the light's ray can miss the sphere), side light, and many wide, strongly
-// swirling storms, so that a group of points meets several storms, each reaching several points.
-TEST(RenderImage, CloudShadowsAndStormsInLanesChangeNoBit) {
-  uint32_t state = 5150;
-  const double heights[] = {0, 100, 4600, 5000, 9000, 60000};
-  for (int k = 0; k < 6; k++) {
-    RandomCase c = MakeRandomCase(&state, k % 2 == 1);
-    AddSetting(&c, "outputMode=%.0f", k % 3 == 2 ? 2.0 : 1.0);
-    AddSetting(&c, "cloudHeight=%.0f", heights[k]);
-    c.settings.push_back("cloudShadows=100");
-    AddSetting(&c, "cloudCoverage=%.0f", 50 + NextCaseValue(&state) % 40);
-    AddSetting(&c, "stormCount=%.0f", 20 + NextCaseValue(&state) % 30);
-    AddSetting(&c, "stormSize=%.0f", 60 + NextCaseValue(&state) % 40);
-    c.settings.push_back("stormSwirl=100");
-    AddSetting(&c, "light=%.2f,0.3,%.2f", k % 2 ? 0.9 : -0.8, k % 3 ? 0.4 : -0.2);
-    const int32_t w = 67 + 9 * k, h = 22;
-    ExpectBatchingChangesNoBit(Size(w, h, 16), c);
-  }
-}
-
-// The sea's colour, glint and ice made four pixels at a time, and the quick answers for whole
-// cells of coast and ice, against one pixel at a time where they bind: no sea, sea everywhere
-// (the depth at both ends of its clamp), ice on every cell or none, the glint at its peak under a
-// light behind the viewer, on lit and unlit globes and maps, with widths that leave one to three
-// pixels over a whole number of fours.
-TEST(RenderImage, SeaInLanesChangesNoBitAtItsLimits) {
-  uint32_t state = 5151;
-  const char *seas[][2] = {{"seaLevel=0", "ice=0"},    {"seaLevel=100", "ice=100"}, {"seaLevel=100", "ice=0"},
-                           {"seaLevel=55", "ice=100"}, {"seaLevel=0", "ice=100"},   {"seaLevel=55", "ice=0"}};
-  const int modes[] = {1, 0, 2, 3, 4, 1};
-  for (int k = 0; k < 6; k++) {
-    RandomCase c = MakeRandomCase(&state, k % 2 == 1);
-    AddSetting(&c, "outputMode=%.0f", double(modes[k]));
-    c.settings.push_back(seas[k][0]);
-    c.settings.push_back(seas[k][1]);
-    if (k % 3 == 0) c.settings.push_back("light=0,0,1");
-    const int32_t w = 61 + 10 * k, h = 24;
-    ExpectBatchingChangesNoBit(Size(w, h, 16), c);
-  }
 }
 
 TEST(RenderImage, ZoomedPreviewSizesAndOddWidths) {
