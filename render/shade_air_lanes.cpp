@@ -301,14 +301,7 @@ void ShadeDiscAirOutputMany(ShadeRow *row, ShadePixel *pixels, int32_t count) {
       }
 
       if (gOutputTap != nullptr) {
-        alignas(16) int32_t laneAcc[3][4];
-        alignas(16) float airAlpha[4];
-        for (int k = 0; k < 3; k++) _mm_store_si128(reinterpret_cast<__m128i *>(laneAcc[k]), lanes.acc[k]);
-        _mm_store_ps(airAlpha, lanes.airAlpha);
-        for (int32_t j = 0; j < live; j++) {
-          const int32_t channels[3] = {laneAcc[0][j], laneAcc[1][j], laneAcc[2][j]};
-          TapOutput(row, p[j], channels, airAlpha[j]);
-        }
+        for (int32_t j = 0; j < live; j++) TapOutput(row, p[j]);
       }
 
       // Stage 11 up to the composite.

@@ -291,9 +291,9 @@ inline bool DiscAddsColour(const ShadeRow *row, const ShadePixel *px) {
 void ShadeDiscAirOutputMany(ShadeRow *row, ShadePixel *pixels, int32_t count);
 
 // The output tap of the tests (SetOutputTap): null unless a test set one. TapOutput hands it
-// the pixel with the channels and air alpha it enters stage 11 with.
+// the pixel's values.
 extern OutputTap gOutputTap;
-void TapOutput(const ShadeRow *row, const ShadePixel *px, const int32_t channels[3], float airAlpha);
+void TapOutput(const ShadeRow *row, const ShadePixel *px);
 
 // The row terms of stages 10 and 11, made once a row after the rest of the row's set-up.
 void PrepareOutputRow(ShadeRow *row);

@@ -998,33 +998,27 @@ void SetOutputTap(OutputTap tap, void *context) {
   gOutputTapContext = context;
 }
 
-void TapOutput(const ShadeRow *row, const ShadePixel *px, const int32_t channels[3], float airAlpha) {
+void TapOutput(const ShadeRow *row, const ShadePixel *px) {
   OutputTapPixel t;
   std::memset(&t, 0, sizeof t);
   t.column = px->column;
   t.row = row->row;
   t.onPlanet = px->onPlanet;
   t.cover = px->cover;
-  t.airAlpha = airAlpha;
-  for (int k = 0; k < 3; k++) t.channels[k] = channels[k];
   t.height = px->height;
   t.landCover = px->landCover;
   t.seaIceCover = px->seaIceCover;
   t.cloudDensity = px->cloudDensity;
-  t.cloudCover = px->cloudCover;
   for (int k = 0; k < 3; k++) {
     t.n[k] = px->n[k];
     t.light[k] = px->light[k];
-    t.colour[k] = px->colour[k];
     t.cityLight[k] = px->cityLight[k];
   }
   if (px->onPlanet) {
     // Stages 2 and later ran only on the planet.
     t.d = px->d;
-    t.lightFactor = px->lightFactor;
     t.lightLevel = px->lightLevel;
     for (int k = 0; k < 3; k++) {
-      t.factor[k] = px->factor[k];
       t.land[k] = px->land[k];
       t.sea[k] = px->sea[k];
     }
@@ -1033,7 +1027,7 @@ void TapOutput(const ShadeRow *row, const ShadePixel *px, const int32_t channels
 }
 
 void ShadeOutput(ShadeRow *row, ShadePixel *px) {
-  if (gOutputTap != nullptr) TapOutput(row, px, px->acc, px->airAlpha);
+  if (gOutputTap != nullptr) TapOutput(row, px);
   ShadeOutputChannels(row, px);
   const float mf = row->channelMaxF;
   const int32_t *acc = px->acc;

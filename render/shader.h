@@ -47,8 +47,8 @@ void SetCraterPairsEnabled(bool enabled);
 
 // Test seam: what every pixel carries into the output stage (stage 11), handed to `tap` as the
 // pixel reaches it, so that the tests can work out each output mode's channels on their own
-// from the values the earlier stages made. Null (the default) records nothing. The surface
-// values (n to colour) mean something only where `onPlanet` is set and the surface stages ran;
+// from the values the earlier stages made. Null (the default) records nothing. The values from
+// d on mean something only where `onPlanet` is set and the surface stages ran;
 // `land` and `sea` are as stages 4 to 6 made them, before stage 7 lights them.
 struct OutputTapPixel {
   int32_t column;
@@ -57,21 +57,15 @@ struct OutputTapPixel {
   float n[3];             // the sphere point
   float light[3];         // L (the pixel's own in the relief map modes)
   float d;                // L . n
-  float lightFactor;      // as stage 7 left it (0.5 in the cities mode)
-  float factor[3];        // fR, fG, fB
   float lightLevel;       // l
   float height;           // h
   float landCover;        // c
   float seaIceCover;      // ci
   float land[3];          // U
   float sea[3];
-  float colour[3];        // after the clouds (stage 8)
   float cityLight[3];
   float cloudDensity;
-  float cloudCover;
   float cover;            // the disc's coverage
-  float airAlpha;
-  int32_t channels[3];    // the accumulators after the air (stage 10)
 };
 using OutputTap = void (*)(const OutputTapPixel *pixel, void *context);
 void SetOutputTap(OutputTap tap, void *context);
