@@ -52,16 +52,12 @@ static void ArrowCursor() {
 // ---- Names ---------------------------------------------------------------------------------
 
 // The picture's file name of a preset: the name without its extension, ".jpg" appended, made
-// safe for a file name. The safe-name rule folds letters above 127 onto bytes that may be
-// characters Windows refuses in a name ("Über" would become "|ber", "Łódź" "C“d?"); those
-// become '_' as well, or the picture could not be written. False when it does not fit.
+// safe for a file name. False when it does not fit.
 static bool PresetPictureName(const char *fileName, char picture[kPathCapacity]) {
   StrCopy(picture, fileName, kPathCapacity);
   StripExtension(picture);
   if (!AppendJpgExtension(picture, kPathCapacity)) return false;
   MakeFileNameSafe(picture);
-  for (char *c = picture; *c != 0; c++)
-    if (std::strchr("*?\"<>|", *c) != nullptr) *c = '_';
   return true;
 }
 

@@ -405,6 +405,7 @@ TEST_F(GalleryRoadTest, PresetsNamedInTheSystemCodePageEachShowTheirOwnPicture) 
     EXPECT_EQ(cells[i].caption, AsReferences(n.utf8)) << n.utf8;
     const double level = MeanLevel(ReadWholeFile(calls_.pageFile.substr(0, calls_.pageFile.rfind('\\') + 1) +
                                                  "web_images\\" + n.picture));
+    ASSERT_GE(level, 0) << n.utf8 << ": no picture " << n.picture;
     for (size_t k = 0; k < thumbs.size(); k++) {
       if (k == i) continue;
       EXPECT_LT(std::abs(level - thumbs[i]), std::abs(level - thumbs[k])) << n.utf8 << " looks like " << k;
