@@ -3,6 +3,7 @@
 #include "files/gallery_pages.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "files/batch_refresh.h"
 #include "files/folder_listing.h"
@@ -10,9 +11,11 @@
 #include "files/settings_file.h"
 #include "files/temp_files.h"
 #include "files/thumbnails.h"
+#include "foundation/code_page.h"
 #include "foundation/strings.h"
 #include "foundation/vector_math.h"
 #include "plugin/globals.h"
+#include "plugin/host_memory.h"
 #include "plugin/host_dialogs.h"
 #include "plugin/output_passes.h"
 #include "plugin/preview.h"
@@ -26,6 +29,12 @@ const char kNamesTooLongMessage[] =
     "The page was not written: the paths of its pictures would be longer than Windows allows. "
     "Save the page in a folder with a shorter path, or give the presets shorter names.";
 
+const char kOnePresetNotShownNote[] =
+    "1 preset of this folder is not shown: its file could not be opened. A name with characters that "
+    "this system's code page cannot write cannot be opened here; renaming the file helps.";
+const char kPresetsNotShownNote[] =
+    "%d presets of this folder are not shown: their files could not be opened. A name with characters "
+    "that this system's code page cannot write cannot be opened here; renaming the files helps.";
 constexpr int32_t kPresetColumns = 5;
 constexpr int32_t kMemoryDotColumns = 4;
 constexpr int32_t kPresetCellSide = 88;
@@ -73,9 +82,109 @@ static bool IsPresetEntry(const FolderEntry &entry) {
   return !entry.isFolder && FindSubstring(".q1q", entry.name, true) >= 0;
 }
 
+// The lower-case partner of a character, for the letters the Windows code pages of Europe can
+// put into a name (Latin, Greek, Cyrillic): the file system finds "Da.jpg" when asked for
+// "da.jpg", and "Š" for "š", so two pictures may not take names that differ only so.
+static uint32_t FoldCase(uint32_t u) {
+  if (u >= 'A' && u <= 'Z') return u + 32;
+  if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return u + 32;
+  if (u == 0x178) return 0xFF;
+  if ((u >= 0x100 && u <= 0x137) || (u >= 0x14A && u <= 0x177)) return u | 1;
+  if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E)) return (u & 1) != 0 ? u + 1 : u;
+  if (u >= 0x391 && u <= 0x3AB && u != 0x3A2) return u + 32;
+  if (u >= 0x410 && u <= 0x42F) return u + 32;
+  if (u >= 0x400 && u <= 0x40F) return u + 80;
+  if ((u >= 0x460 && u <= 0x481) || (u >= 0x48A && u <= 0x4BF)) return u | 1;
+  return u;
+}
+
+// True when the two picture names would be one file.
+static bool SamePictureName(const char *a, const char *b) {
+  uint32_t x[kPathCapacity], y[kPathCapacity];
+  const int32_t n = DecodeSystemText(a, x, kPathCapacity);
+  const int32_t m = DecodeSystemText(b, y, kPathCapacity);
+  if (n < 0 || m < 0) return std::strcmp(a, b) == 0;
+  if (n != m) return false;
+  for (int32_t i = 0; i < n; i++)
+    if (FoldCase(x[i]) != FoldCase(y[i])) return false;
+  return true;
+}
+
+// What a presets page shows: per entry of the listing the name of its picture, empty for an
+// entry that is no preset or whose file cannot be opened by the name the listing gave. (A name
+// with characters outside the system's code page is listed with '?' or look-alike letters in
+// their place, and no ANSI call opens it; such presets are counted and named in the page
+// instead of showing whatever thumbnail was left from the preset before.)
+struct PresetPlan {
+  char (*pictures)[kPathCapacity];
+  int32_t unreadable;
+};
+
+static void FreePresetPlan(PresetPlan *plan) {
+  if (plan->pictures != nullptr) DisposePointer(plan->pictures);
+  plan->pictures = nullptr;
+}
+
+// Names every preset's picture: its safe name, and when an earlier preset of the page took
+// that name already, the same with " 2", " 3"... before the extension, so each preset shows
+// its own thumbnail. 0, kGalleryNamesTooLong when a path would not fit the path field, or
+// kLoadNoMemory.
+static int16_t PlanPresetPictures(const FolderListing &listing, const FileSpec *folder, const FileSpec *pictureFolder,
+                                  PresetPlan *plan) {
+  plan->unreadable = 0;
+  plan->pictures = nullptr;
+  if (!PictureFits(pictureFolder, "bottom.gif")) return kGalleryNamesTooLong;
+  if (listing.count == 0) return 0;
+  plan->pictures = static_cast<char (*)[kPathCapacity]>(NewPointer(size_t(listing.count) * kPathCapacity));
+  if (plan->pictures == nullptr) return kLoadNoMemory;
+  for (int32_t i = 0; i < listing.count; i++) {
+    char *picture = plan->pictures[i];
+    picture[0] = 0;
+    if (!IsPresetEntry(listing.entries[i])) continue;
+    FileSpec preset{};
+    JoinFileSpecPath(&preset, folder->path, listing.entries[i].name, kPathCapacity);
+    char base[kPathCapacity];
+    if (preset.path[0] == 0 || !PresetPictureName(listing.entries[i].name, base)) return kGalleryNamesTooLong;
+    FileHandle file = kNoFile;
+    if (OpenFileSpec(&preset, &file, kOpenForRead) != kSpecOk) {
+      plan->unreadable++;
+      continue;
+    }
+    ClosePlatformFile(file);
+    StrCopy(picture, base, kPathCapacity);
+    for (int32_t number = 2;; number++) {
+      bool taken = false;
+      for (int32_t j = 0; j < i && !taken; j++) taken = SamePictureName(plan->pictures[j], picture);
+      if (!taken) break;
+      char stem[kPathCapacity];
+      StrCopy(stem, base, kPathCapacity);
+      StripExtension(stem);
+      if (std::snprintf(picture, kPathCapacity, "%s %d.jpg", stem, int(number)) >= kPathCapacity)
+        return kGalleryNamesTooLong;
+    }
+    if (!PictureFits(pictureFolder, picture)) return kGalleryNamesTooLong;
+  }
+  return 0;
+}
+
+// The row above the cells that names the presets the page leaves out.
+static void WriteUnreadableNote(HtmlPage *page, int32_t count) {
+  char text[400];
+  if (count == 1) {
+    StrCopy(text, kOnePresetNotShownNote, sizeof text);
+  } else {
+    std::snprintf(text, sizeof text, kPresetsNotShownNote, int(count));
+  }
+  HtmlText(page, "<tr><td colspan=");
+  WriteQuotedInt(page, page->columnsPerRow);
+  HtmlText(page, "><font size=\"2\" face=\"Gill Sans,Verdana,Helvetica,Arial\">");
+  WriteEscapedText(page, text);
+  HtmlText(page, "</font></td></tr>\r\n");
+}
+
 // ---- Presets page ------------------------------------------------------------------------------
 
-void WritePresetCell(PluginGlobals *globals, HtmlPage *page, const char *fileName) {
+void WritePresetCell(PluginGlobals *globals, HtmlPage *page, const char *fileName, const char *picture) {
   HtmlOpenRowAtFirstColumn(page);
   page->boldCaptions = 0;
   page->captionRow = 0;
@@ -85,10 +194,9 @@ void WritePresetCell(PluginGlobals *globals, HtmlPage *page, const char *fileNam
 
   // The picture first, so that the cell links it only when it was written: a link to a
   // missing file would show as a broken image.
-  char picture[kPathCapacity];
   bool written = false;
   FileSpec spec{};
-  if (PresetPictureName(fileName, picture)) JoinFileSpecPath(&spec, page->webImageFolder.path, picture, kPathCapacity);
+  JoinFileSpecPath(&spec, page->webImageFolder.path, picture, kPathCapacity);
   TiledMipImage *thumbnail = ThumbnailImage(globals);
   FileHandle file = kNoFile;
   if (thumbnail != nullptr && spec.path[0] != 0 && OpenFileSpec(&spec, &file, kOpenForWrite) == kSpecOk) {
@@ -113,38 +221,35 @@ int16_t WritePresetsPage(PluginGlobals *globals, const FileSpec *pageSpec, const
   FolderListing listing{};
   if (!ListFolderSorted(folder->path, &listing)) return kGalleryNoFolder;
 
-  // Every name is measured before anything is written.
+  // Every name is measured, and every picture named, before anything is written.
   FileSpec pictureFolder{};
   PictureFolderOf(pageSpec, &pictureFolder);
-  bool fits = PictureFits(&pictureFolder, "bottom.gif");
-  for (int32_t i = 0; fits && i < listing.count; i++) {
-    if (!IsPresetEntry(listing.entries[i])) continue;
-    char picture[kPathCapacity];
-    FileSpec preset{};
-    JoinFileSpecPath(&preset, folder->path, listing.entries[i].name, kPathCapacity);
-    fits = preset.path[0] != 0 && PresetPictureName(listing.entries[i].name, picture) &&
-           PictureFits(&pictureFolder, picture);
-  }
-  if (!fits) {
+  PresetPlan plan{};
+  int16_t result = PlanPresetPictures(listing, folder, &pictureFolder, &plan);
+  if (result != 0) {
+    FreePresetPlan(&plan);
     FreeFolderListing(&listing);
-    return kGalleryNamesTooLong;
+    return result;
   }
 
   HtmlPage page;
-  int16_t result = HtmlBeginPage(pageSpec, folder, &page, kPagePresets, kPresetColumns);
+  result = HtmlBeginPage(pageSpec, folder, &page, kPagePresets, kPresetColumns);
   if (result != kPageOk) {
+    FreePresetPlan(&plan);
     FreeFolderListing(&listing);
     return result;
   }
   WaitCursor();
+  if (how == kPagePresets && plan.unreadable > 0) WriteUnreadableNote(&page, plan.unreadable);
   for (int32_t i = 0; how == kPagePresets && i < listing.count; i++) {
-    if (!IsPresetEntry(listing.entries[i])) continue;
+    if (plan.pictures[i][0] == 0) continue;
     FileSpec preset{};
     JoinFileSpecPath(&preset, folder->path, listing.entries[i].name, kPathCapacity);
     FillThumbnailGradient(globals);
     ReadSettingsFile(globals, &preset, kReadSettingsThumbnail, nullptr);
-    WritePresetCell(globals, &page, listing.entries[i].name);
+    WritePresetCell(globals, &page, listing.entries[i].name, plan.pictures[i]);
   }
+  FreePresetPlan(&plan);
   FreeFolderListing(&listing);
   result = HtmlEndPage(&page);
   ArrowCursor();

@@ -64,14 +64,19 @@ enum : int16_t {
 // Messages of the commands.
 extern const char kPageNotWrittenMessage[];
 extern const char kNamesTooLongMessage[];
+// The row a presets page opens with when some presets could not be opened (the count in %d).
+extern const char kOnePresetNotShownNote[];
+extern const char kPresetsNotShownNote[];
 
 // The presets page of `folder` into `pageSpec`: 5 columns, kind 0; a page of another kind
 // (`how`) lists nothing. 0 or the first failure.
 int16_t WritePresetsPage(PluginGlobals *globals, const FileSpec *pageSpec, const FileSpec *folder, uint32_t how);
 
 // One preset cell: the thumbnail in `globals` (read just before) written as the picture
-// web_images/<base name>.jpg, made safe for a file name, and the cell at 88 x 88.
-void WritePresetCell(PluginGlobals *globals, HtmlPage *page, const char *fileName);
+// web_images/<picture>, and the cell at 88 x 88 captioned with the preset's name. The page
+// names each preset's picture: its base name with ".jpg", made safe for a file name, and
+// numbered (" 2.jpg") when an earlier preset of the page took that name.
+void WritePresetCell(PluginGlobals *globals, HtmlPage *page, const char *fileName, const char *picture);
 
 // The memory-dots page into `pageSpec` (which 14): 4 columns, kind 3. 0 or the first failure.
 int16_t WriteMemoryDotsPage(PluginGlobals *globals, const FileSpec *pageSpec, int32_t which);

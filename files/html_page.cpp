@@ -6,6 +6,7 @@
 
 #include "files/frame_gifs.h"
 #include "foundation/binary_io.h"
+#include "foundation/code_page.h"
 #include "foundation/strings.h"
 
 const char kWebImagesFolder[] = "web_images";
@@ -13,19 +14,6 @@ const char kWebImagesFolder[] = "web_images";
 static const char kCellStart[] = "<td align=\"center\" valign=\"top\" width=\"20%\">";
 
 // ---- Characters ------------------------------------------------------------------------------
-
-// Windows-1252 bytes 0x80..0x9F as Unicode. The five bytes the code page leaves undefined map
-// to the same code point, as Windows' own conversion does, so a file name holding one still
-// round-trips through its link.
-static const uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-static uint32_t CodePointOf(unsigned char c) {
-  if (c >= 0x80 && c < 0xA0) return kCp1252High[c - 0x80];
-  return c;
-}
 
 // Appends text to out (of `capacity`) at *length; false when it does not fit.
 static bool Put(char *out, int32_t capacity, int32_t *length, const char *text) {
@@ -36,12 +24,27 @@ static bool Put(char *out, int32_t capacity, int32_t *length, const char *text) 
   return true;
 }
 
+// The characters of a name or path, read in the system's code page (code_page.h).
+static uint32_t gPoints[kDecodeTextLimit];
+
+// A character a page may refer to by number: HTML has no use for the C1 controls (0x80..0x9F,
+// the undefined bytes of a code page), surrogates or non-characters, and tidy calls such a
+// reference invalid. They are shown as the replacement character.
+static uint32_t ReferableCharacter(uint32_t u) {
+  if ((u >= 0x7F && u < 0xA0) || (u >= 0xD800 && u < 0xE000) || (u & 0xFFFE) == 0xFFFE || u > 0x10FFFF ||
+      (u >= 0xFDD0 && u < 0xFDF0))
+    return 0xFFFD;
+  return u;
+}
+
 bool EscapeHtmlText(const char *text, char *out, int32_t capacity) {
   if (out == nullptr || capacity < 1) return false;
   out[0] = 0;
+  const int32_t count = DecodeSystemText(text, gPoints, kDecodeTextLimit);
+  if (count < 0) return false;
   int32_t length = 0;
-  for (const char *s = text != nullptr ? text : ""; *s != 0; s++) {
-    const unsigned char c = static_cast<unsigned char>(*s);
+  for (int32_t i = 0; i < count; i++) {
+    const uint32_t c = gPoints[i];
     char piece[16];
     switch (c) {
       case '&': std::strcpy(piece, "&amp;"); break;
@@ -49,8 +52,8 @@ bool EscapeHtmlText(const char *text, char *out, int32_t capacity) {
       case '>': std::strcpy(piece, "&gt;"); break;
       case '"': std::strcpy(piece, "&quot;"); break;
       default:
-        if (c > 127) {
-          std::snprintf(piece, sizeof piece, "&#%u;", unsigned(CodePointOf(c)));
+        if (c > 126) {
+          std::snprintf(piece, sizeof piece, "&#%u;", unsigned(ReferableCharacter(c)));
         } else {
           // Control characters have no place in a page's text.
           piece[0] = c < 32 ? ' ' : char(c);
@@ -73,17 +76,18 @@ static bool IsUnreserved(unsigned char c) {
 bool EscapeUrlText(const char *text, char *out, int32_t capacity) {
   if (out == nullptr || capacity < 1) return false;
   out[0] = 0;
+  const int32_t count = DecodeSystemText(text, gPoints, kDecodeTextLimit);
+  if (count < 0) return false;
   int32_t length = 0;
-  for (const char *s = text != nullptr ? text : ""; *s != 0; s++) {
-    const unsigned char c = static_cast<unsigned char>(*s);
+  for (int32_t i = 0; i < count; i++) {
+    const uint32_t u = gPoints[i];
     char piece[16];
-    if (IsUnreserved(c)) {
-      piece[0] = char(c);
+    if (u < 0x80 && IsUnreserved(uint8_t(u))) {
+      piece[0] = char(u);
       piece[1] = 0;
     } else {
       // The character in UTF-8, each byte as %XX.
-      const uint32_t u = CodePointOf(c);
-      unsigned char bytes[3];
+      unsigned char bytes[4];
       int n;
       if (u < 0x80) {
         bytes[0] = uint8_t(u);
@@ -92,14 +96,20 @@ bool EscapeUrlText(const char *text, char *out, int32_t capacity) {
         bytes[0] = uint8_t(0xC0 | (u >> 6));
         bytes[1] = uint8_t(0x80 | (u & 0x3F));
         n = 2;
-      } else {
+      } else if (u < 0x10000) {
         bytes[0] = uint8_t(0xE0 | (u >> 12));
         bytes[1] = uint8_t(0x80 | ((u >> 6) & 0x3F));
         bytes[2] = uint8_t(0x80 | (u & 0x3F));
         n = 3;
+      } else {
+        bytes[0] = uint8_t(0xF0 | (u >> 18));
+        bytes[1] = uint8_t(0x80 | ((u >> 12) & 0x3F));
+        bytes[2] = uint8_t(0x80 | ((u >> 6) & 0x3F));
+        bytes[3] = uint8_t(0x80 | (u & 0x3F));
+        n = 4;
       }
       int32_t k = 0;
-      for (int i = 0; i < n; i++) k += std::snprintf(piece + k, sizeof piece - size_t(k), "%%%02X", bytes[i]);
+      for (int j = 0; j < n; j++) k += std::snprintf(piece + k, sizeof piece - size_t(k), "%%%02X", bytes[j]);
     }
     if (!Put(out, capacity, &length, piece)) {
       out[0] = 0;
@@ -131,7 +141,7 @@ void WriteQuotedInt(HtmlPage *page, int32_t value) {
 }
 
 // Texts escaped here are names and paths of at most 260 bytes; the longest escape of a byte
-// is 8 characters ("&#8364;", "%E2%80%9A").
+// is 9 characters ("&#65533;", "%E2%80%9A").
 constexpr int32_t kEscapedCapacity = 260 * 9 + 1;
 
 void WriteEscapedText(HtmlPage *page, const char *text) {

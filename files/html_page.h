@@ -7,11 +7,12 @@
 // refers to them by relative links, so the page and its folder can be moved together.
 //
 // Texts from the outside (preset names, the folder path) are written escaped: "&", "<", ">"
-// and '"' as entities and bytes above 127 as numeric references of their Windows-1252
-// characters, so that the page says the same whatever the reader's code page. Picture links
-// are percent-encoded from the name of the file actually written (a space is %20), with bytes
-// above 127 taken as Windows-1252 characters in UTF-8, which is how browsers resolve file
-// links.
+// and '"' as entities and every character above 126 as a numeric reference, so that the page
+// says the same whatever the reader's code page. Their bytes are read in the system's ANSI
+// code page, the one the names came in (foundation/code_page.h); a character HTML cannot refer
+// to (a C1 control, an undefined byte of the code page) is shown as U+FFFD. Picture links are
+// percent-encoded from the name of the file actually written (a space is %20), each character
+// in UTF-8, which is how browsers resolve file links.
 //
 // Rows: a row opens with "<tr>" at its first cell (the callers write it); the cell after the
 // last column closes it and writes the row end, a spacer row. The page end fills an open row

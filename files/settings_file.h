@@ -34,6 +34,7 @@
 #include "plugin/host_interface.h"
 
 struct PluginGlobals;
+struct ParameterBlock;
 
 constexpr uint32_t kSettingsFileVersion = 40;
 constexpr int32_t kThumbnailSide = 128;            // the thumbnail image is 128 x 128
@@ -58,6 +59,16 @@ enum : int16_t {
   kSettingsIncomplete = -19,     // empty, truncated or of an unknown version: nothing applied
   kSettingsWriteFailed = -20,    // a write failed: the previous file is left as it was
 };
+
+// Brings the values of a file into what the dialog itself can hold and write: sliders 0..100
+// (air depth of a file before version 24 up to 333, what its rescaling gives), output mode
+// 1..14 (any other the planet, 1), light and axis near unit length (one whose length is
+// outside 0.9..1.1 scaled to 1, a zero vector the default direction), map centre 0..1. Check
+// boxes are left alone: the dialog shows any value but 0 as checked, and the renderer reads
+// them so. What the dialog wrote reads unchanged: its vectors come back within the truncation
+// of the file's x 100 and are kept as they are. The reader applies it before any value is
+// used; `version` is the file's.
+void ClampSettingsFields(ParameterBlock *s, uint32_t version);
 
 // ---- Writing -------------------------------------------------------------------------------
 

@@ -30,10 +30,12 @@
 #include "files/settings_file.h"
 #include "files/thumbnails.h"
 #include "foundation/binary_io.h"
+#include "foundation/fast_math.h"
 #include "imagestore/level_build.h"
 #include "imagestore/pixel_access.h"
 #include "plugin/globals.h"
 #include "plugin/host_memory.h"
+#include "plugin/output_passes.h"
 
 namespace {
 
@@ -184,6 +186,70 @@ int32_t ClampSide(uint32_t word) {
 
 }  // namespace
 
+// ---- Values the dialog can hold ----------------------------------------------------------------
+
+namespace {
+
+// The sliders of the dialog, each 0..100.
+uint32_t ParameterBlock::*const kSliderFields[] = {
+    &ParameterBlock::airDepth,      &ParameterBlock::cloudHeight,   &ParameterBlock::cloudShadows,
+    &ParameterBlock::sunset,        &ParameterBlock::planetSize,    &ParameterBlock::landComplexity,
+    &ParameterBlock::stormSize,     &ParameterBlock::stormCount,    &ParameterBlock::stormSwirl,
+    &ParameterBlock::airBrightness, &ParameterBlock::seaLevel,      &ParameterBlock::desert,
+    &ParameterBlock::craterCount,   &ParameterBlock::craterSize,    &ParameterBlock::craterTexture,
+    &ParameterBlock::landTexture,   &ParameterBlock::cloudCoverage, &ParameterBlock::cloudEdges,
+    &ParameterBlock::cities,        &ParameterBlock::cloudViscosity, &ParameterBlock::cloudCoriolis,
+    &ParameterBlock::ice,           &ParameterBlock::cloudTexture};
+
+// Air depth in files before version 24 counted 0..100 on a scale that the reader divides by
+// 0.3: such a file may bring up to 333.
+constexpr uint32_t kOldAirDepthLimit = 333;
+
+// A direction the ball made comes back a little short of unit length (each component loses
+// less than 0.01 to the file's truncation), and one a recorded action set may be a little off
+// unit length in either direction; the renderer draws such a light or axis as meant. Those are
+// kept exactly as read, so a preset reads back as it was written. Only a vector far from unit
+// length (a light of length 1000 turns the planet black) is scaled to unit length.
+constexpr double kShortestKept = 0.9;
+constexpr double kLongestKept = 1.1;
+
+void SettleDirection(float v[3], const float fallback[3]) {
+  const double q = double(v[0]) * v[0] + double(v[1]) * v[1] + double(v[2]) * v[2];
+  if (!(q > 1e-12) || q > 1e30) {
+    // No direction (or none that float arithmetic can scale): the default one.
+    for (int i = 0; i < 3; i++) v[i] = fallback[i];
+    return;
+  }
+  if (q >= kShortestKept * kShortestKept && q <= kLongestKept * kLongestKept) return;
+  NormaliseVec3f(v);
+}
+
+float SettleFraction(float value) {
+  if (!(value >= 0.0f)) return 0.0f;   // NaN too
+  return value > 1.0f ? 1.0f : value;
+}
+
+}  // namespace
+
+void ClampSettingsFields(ParameterBlock *s, uint32_t version) {
+  // A word is read as the signed number the file meant: an old file's "100 - x" of a large x
+  // is below 0, not above 100.
+  for (uint32_t ParameterBlock::*field : kSliderFields) {
+    const uint32_t limit = field == &ParameterBlock::airDepth && version < 24 ? kOldAirDepthLimit : 100;
+    const int32_t value = int32_t(s->*field);
+    s->*field = value < 0 ? 0 : uint32_t(value) > limit ? limit : uint32_t(value);
+  }
+  // The map-mode list has no entry for another mode: the planet, as for a new block.
+  if (s->outputMode < 1 || s->outputMode > uint32_t(kOutputModeCount)) s->outputMode = 1;
+  ParameterBlock defaults;
+  std::memset(&defaults, 0, sizeof defaults);
+  SetDefaultParameterValues(&defaults);
+  SettleDirection(s->lightVector, defaults.lightVector);
+  SettleDirection(s->axisVector, defaults.axisVector);
+  s->centerX = SettleFraction(s->centerX);
+  s->centerY = SettleFraction(s->centerY);
+}
+
 // ---- Picture blocks --------------------------------------------------------------------------
 
 int16_t ReadLegacyPicture(PluginGlobals *globals, FileHandle file, TiledMipImage *picture, int32_t *side,
@@ -294,6 +360,7 @@ int16_t ReadSettingsFile(PluginGlobals *globals, const FileSpec *spec, int16_t m
   }
 
   if (result == 0) {
+    ClampSettingsFields(&scratch, version);
     if (mode == kReadSettingsApply && live != nullptr) CopySettingsFields(live, &scratch);
     if (version >= 22) {
       globals->thumbnailWidth = legacySide;

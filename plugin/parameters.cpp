@@ -36,8 +36,10 @@ static void CopyTextField(char *dst, const char *src) {
 
 void SetDefaultParameters(PluginGlobals *globals) {
   ParameterBlock *p = GetParameterBlock(globals);
-  if (p == nullptr) return;
+  if (p != nullptr) SetDefaultParameterValues(p);
+}
 
+void SetDefaultParameterValues(ParameterBlock *p) {
   // The light comes from the upper left, slightly toward the viewer: z makes it unit length.
   const float lightX = -0.68f;
   const float lightY = -0.68f;

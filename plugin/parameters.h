@@ -167,6 +167,8 @@ ParameterBlock *GetParameterBlock(PluginGlobals *globals);
 // Writes the defaults of the planet: the eight colours but the spare one, the 29 look words,
 // the light and axis vectors, the seed, the map centre, outputMode and cloudImage.
 void SetDefaultParameters(PluginGlobals *globals);
+// The same defaults written into any block.
+void SetDefaultParameterValues(ParameterBlock *p);
 
 // Copies the look fields between the live block and a snapshot: settingsName, the eight
 // colours, the 29 look words, randomSeed, lightVector, axisVector and outputMode.

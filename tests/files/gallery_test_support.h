@@ -29,4 +29,18 @@ void MakeWritable(const std::string &path);
 // Word 14 of a settings file: its planet size.
 uint32_t PlanetSizeOf(const std::vector<uint8_t> &bytes);
 
+// The picture cells of a page as a reader sees them: the picture's link and alt text and the
+// caption under it, in page order.
+struct PageCell {
+  std::string src, alt, caption;
+};
+std::vector<PageCell> PageCells(const std::string &html);
+
+// A UTF-8 text as a page's numeric references: ASCII as it is, every other character &#N;.
+std::string AsReferences(const std::string &utf8);
+
+// The mean level of a JPEG's samples by stb_image, a decoder of its own; -1000 when it does
+// not decode.
+double MeanLevel(const std::vector<uint8_t> &jpeg);
+
 #endif  // KIVAGLOBE_TESTS_FILES_GALLERY_TEST_SUPPORT_H

@@ -2,6 +2,7 @@
 // files of older versions built by hand from the format's history, and damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -475,6 +476,43 @@ TEST_F(SettingsFile, ThumbnailBlockCountsAreChecked) {
     int32_t r, g, b, a;
     GetPixelPacked8(5, 5, Thumbnail(), 0, &r, &g, &b, &a);
     EXPECT_EQ(r + g + b, 0) << c.count;
+  }
+}
+
+
+// ---- What the dialog writes -----------------------------------------------------------------
+
+// Presets as the dialog writes them read back exactly as the file says: sliders at 0, 100 and
+// between, boxes on and off, every mode, directions as the ball makes them (inside, on its
+// edge, Ctrl's (0, 0, 1)), centres at 0, 1 and between. Oracle: the file's own words, decoded
+// by the layout (word 42 the mode, 49..54 the vectors x 100, 69..70 the centre x 65536).
+TEST_F(SettingsFile, PresetsTheDialogWritesReadBackUnchanged) {
+  DropThumbnail();
+  uint32_t state = 12345;
+  auto next = [&state](uint32_t n) { return ((state = state * 1664525u + 1013904223u) >> 8) % n; };
+  for (int round = 0; round < 200; round++) {
+    ParameterBlock *p = Block();
+    for (uint32_t *word = &p->airDepth; word <= &p->cloudTexture; word++) *word = round < 2 ? 100 * uint32_t(round) : next(101);
+    for (uint32_t *box : {&p->realClouds, &p->backlighting, &p->realLuna, &p->lunarClimate}) *box = next(2);
+    p->outputMode = 1 + uint32_t(round % 14);
+    for (float *v : {p->lightVector, p->axisVector}) {
+      const float dx = float(int(next(81)) - 40), dy = float(int(next(81)) - 40);
+      const float r = std::max(33.0f, std::sqrt(dx * dx + dy * dy)), x = round % 9 ? dx / r : 0, y = round % 9 ? dy / r : 0;
+      const float z = std::sqrt(std::max(0.0f, 1.0f - x * x - y * y)), length = std::sqrt(x * x + y * y + z * z);
+      v[0] = x / length, v[1] = y / length, v[2] = z / length;
+    }
+    p->centerX = round < 2 ? float(round) : float(next(65537)) / 65536.0f;
+    const std::vector<uint8_t> f = Save("dialog.q1q");
+    const ParameterBlock written = *p;
+    SetDefaultParameters(&globals_);
+    ASSERT_EQ(Read("dialog.q1q", kReadSettingsApply), 0) << round;
+    EXPECT_EQ(std::memcmp(&p->airDepth, &written.airDepth, 29 * sizeof(uint32_t)), 0) << round;
+    EXPECT_EQ(p->outputMode, WordAt(f, 42)) << round;
+    for (size_t i = 0; i < 3; i++) {
+      EXPECT_EQ(p->lightVector[i], float(int32_t(WordAt(f, 49 + i)) * 0.01)) << round;
+      EXPECT_EQ(p->axisVector[i], float(int32_t(WordAt(f, 52 + i)) * 0.01)) << round;
+    }
+    EXPECT_EQ(p->centerX, float(int32_t(WordAt(f, 69)) / 65536.0)) << round;
   }
 }
 

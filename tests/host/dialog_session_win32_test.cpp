@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -375,6 +376,43 @@ TEST_F(DialogSession, PreviewRendersDoNotAskTheHostsAbort) {
   EXPECT_NE(run.report.find("Start: -128"), std::string::npos) << run.report;
   EXPECT_GE(run.displayCalls, 3);
   EXPECT_EQ(run.abortCalls, 0);
+}
+
+// A preset no dialog wrote, opened in the dialog: output mode 0, a light of length 1000, an
+// axis of no length, a map centre of 32768, sliders at 250 and -7. Oracle: the same session on
+// the preset with those words brought into the dialog's ranges by hand (mode 1, light
+// (1, 0, 0), the new block's axis (0, -1, 0), centre (1, 1), sliders 100 and 0) records the
+// same descriptor, renders the same picture and shows the same map mode.
+TEST_F(DialogSession, AMalformedPresetOpensAsTheDialogCanShowIt) {
+  if (!HaveDisplay()) FAIL() << "this test drives the dialog: it needs DISPLAY and the plug-in's path";
+  const std::string base = TempPath("plain.q1q");
+  DeleteFileA(base.c_str());
+  ASSERT_EQ(RunKivahost(Steps({"--dialog", "--size", "64x48"}, {"press 26", "file " + base, "ok"})).status, kHostStatusOk);
+  const std::vector<uint8_t> plain = ReadBytes(base);
+  ASSERT_GE(plain.size(), 288u);
+  const std::vector<std::vector<int32_t>> words = {  // layout word, malformed value, value by hand
+      {42, 0, 1}, {49, 100000, 100}, {50, 0, 0}, {51, 0, 0}, {52, 0, 0}, {53, 0, -100}, {54, 0, 0},
+      {69, INT32_MAX, 65536}, {70, INT32_MAX, 65536}, {18, 250, 100}, {13, -7, 0}};
+  std::string record[2], out[2], combo[2];
+  for (int run = 0; run < 2; run++) {
+    std::vector<uint8_t> bytes = plain;
+    for (const std::vector<int32_t> &w : words)
+      for (int b = 0; b < 4; b++) bytes[size_t(w[0]) * 4 + size_t(b)] = uint8_t(uint32_t(w[1 + run]) >> (24 - 8 * b));
+    const std::string tag = run == 0 ? "malformed" : "byhand", preset = TempPath(tag + ".q1q");
+    std::ofstream(preset, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    Session s = RunKivahost(Steps({"--dialog", "--size", "64x48", "--record", TempPath(tag + ".rec"), "--out", TempPath(tag + ".png")},
+                                  {"press 35", "file " + preset, "wait-preview", "read 73", "shot " + Shot("preset_" + tag), "ok"}));
+    EXPECT_EQ(s.status, kHostStatusOk) << tag << "\n" << s.report;
+    EXPECT_EQ(s.block.outputMode, 1u) << tag;
+    record[run] = ReadTextFile(TempPath(tag + ".rec"));
+    out[run] = ReadTextFile(TempPath(tag + ".png"));
+    const size_t at = s.report.find("UI text 73 \"");
+    combo[run] = at == std::string::npos ? "" : s.report.substr(at, s.report.find('\n', at) - at);
+  }
+  ASSERT_FALSE(record[1].empty() || out[1].empty() || combo[1].size() <= 13) << combo[1];
+  EXPECT_EQ(record[0], record[1]);
+  EXPECT_TRUE(out[0] == out[1]) << "the malformed preset renders another picture";
+  EXPECT_EQ(combo[0], combo[1]);
 }
 
 }  // namespace
