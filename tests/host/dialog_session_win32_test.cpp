@@ -402,6 +402,91 @@ TEST_F(DialogSession, ZoomPanAndCentreOverASelectionAwayFromTheCorner) {
   EXPECT_NEAR(run.block.centerY * 460.0, 240.0, 1.0);
 }
 
+// Typed edits, once the delayed preview has committed them, read as the value in use.
+// Oracle: property -- each edit's text is the decimal of the value the planet is rendered
+// with (the parameter block after OK), and the worked values of the slider's rule (the whole
+// part of the number, limited to 0..100; no number, 0).
+TEST_F(DialogSession, CommittedEditsShowTheValueTheSliderTook) {
+  if (!HaveDisplay()) return;
+  struct Edit {
+    int id;
+    const char *typed;
+    uint32_t ParameterBlock::*field;
+    int worked;   // -1: the runtime's reading of the text decides
+  };
+  const Edit edits[] = {
+      {90, "abc", &ParameterBlock::seaLevel, 0},          {91, "inf", &ParameterBlock::desert, -1},
+      {92, "0x1F", &ParameterBlock::craterCount, -1},     {93, "50abc", &ParameterBlock::craterSize, 50},
+      {83, "250", &ParameterBlock::airBrightness, 100},   {85, "42.9", &ParameterBlock::landComplexity, 42},
+      {86, " 7", &ParameterBlock::planetSize, 7},         {94, "-3", &ParameterBlock::craterTexture, 0},
+  };
+  std::vector<std::string> steps;
+  for (const Edit &e : edits) steps.push_back("type " + std::to_string(e.id) + " " + e.typed);
+  steps.push_back("wait-preview");
+  for (const Edit &e : edits) steps.push_back("read " + std::to_string(e.id));
+  steps.insert(steps.end(), {"shot " + Shot("edits"), "ok"});
+  Session run = RunKivahost(Steps({"--dialog", "--size", "64x48"}, steps));
+  EXPECT_EQ(run.status, kHostStatusOk) << run.report;
+  ASSERT_TRUE(run.haveBlock);
+  for (const Edit &e : edits) {
+    SCOPED_TRACE(e.typed);
+    const uint32_t used = run.block.*e.field;
+    if (e.worked >= 0) EXPECT_EQ(used, uint32_t(e.worked));
+    const std::string line = "UI text " + std::to_string(e.id) + " \"" + std::to_string(used) + "\"\n";
+    EXPECT_NE(run.report.find(line), std::string::npos) << run.report;
+  }
+}
+
+// Low memory inside the dialog: every buffer refused from the 10th, 60th or 120th request on
+// (the run's own nine are granted). The preview area holds a line that says so, not a black
+// picture, at opening and after an edit; where the opening preview could still be made (from
+// the 120th), the edit's failed preview leaves a notice, not the old picture. OK then ends
+// Start out of memory (-108), which the host reports, and nothing is left outstanding. Oracle: property of the picture --
+// inside the preview's frame every pixel is white but those of one line of text, in a band
+// under 20 rows high about the frame's middle row (195), and there are some.
+TEST_F(DialogSession, LowMemoryInTheDialogShowsANoticeInThePreviewArea) {
+  if (!HaveDisplay()) return;
+  const struct {
+    const char *from;
+    std::vector<std::string> document;
+    bool openedShort;   // the opening preview cannot be made either
+  } cases[] = {
+      {"10", {"--size", "200x150"}, true},
+      {"60", {"--size", "200x150", "--depth", "16"}, true},
+      {"120", {"--size", "300x120", "--gray"}, false},
+  };
+  for (const auto &c : cases) {
+    std::vector<std::string> args = {"--dialog", "--refuse-buffers", c.from};
+    args.insert(args.end(), c.document.begin(), c.document.end());
+    std::string trace;
+    for (const std::string &arg : args) trace += arg + " ";
+    SCOPED_TRACE(trace);
+    const std::string name = std::string("lowmem") + c.from, opened = Shot(name), edited = Shot(name + "_edited");
+    Session run = RunKivahost(Steps(args, {"wait-preview", "shot " + opened, "type 90 20", "wait-preview",
+                                           "shot " + edited, "ok"}));
+    EXPECT_EQ(run.report.find("UI failed"), std::string::npos) << run.report;
+    EXPECT_NE(run.report.find("Start: -108"), std::string::npos) << run.report;
+    for (const char *line : {"Outstanding buffers: 0\n", "Outstanding handles: 1\n", "Outstanding global blocks: 0\n"})
+      EXPECT_NE(run.report.find(line), std::string::npos) << line << run.report;
+    for (const std::string &path : {opened, edited}) {
+      if (path == opened && !c.openedShort) continue;
+      const Picture shot(path);
+      ASSERT_FALSE(shot.Empty()) << path;
+      int marked = 0, top = 386, bottom = 4;
+      for (int y = 4; y < 386; y++)
+        for (int x = 452; x < 948; x++)
+          if (!shot.White(x, y)) {
+            marked++;
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+          }
+      EXPECT_GT(marked, 40) << path << ": no notice";
+      EXPECT_LT(bottom - top, 20) << path << ": more than a line of text in the preview";
+      EXPECT_TRUE(top > 175 && bottom < 215) << path << ": rows " << top << ".." << bottom;
+    }
+  }
+}
+
 // The resource balance of dialog sessions: one ended with OK (the planet rendered) and one
 // with Cancel leave no buffer and no global block, and no handle but the parameters.
 TEST_F(DialogSession, OkAndCancelSessionsLeaveNothingOutstanding) {
