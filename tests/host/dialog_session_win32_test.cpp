@@ -431,7 +431,9 @@ TEST_F(DialogSession, CommittedEditsShowTheValueTheSliderTook) {
   for (const Edit &e : edits) {
     SCOPED_TRACE(e.typed);
     const uint32_t used = run.block.*e.field;
-    if (e.worked >= 0) EXPECT_EQ(used, uint32_t(e.worked));
+    if (e.worked >= 0) {
+      EXPECT_EQ(used, uint32_t(e.worked));
+    }
     const std::string line = "UI text " + std::to_string(e.id) + " \"" + std::to_string(used) + "\"\n";
     EXPECT_NE(run.report.find(line), std::string::npos) << run.report;
   }

@@ -294,7 +294,9 @@ TEST_F(PluginRunTest, RefusingEachAllocationInTurnLeavesNothingOutstanding) {
     ASSERT_TRUE(run.opened) << run.error;
     const int16_t start = run.ResultOf(kSelectorStart);
     EXPECT_TRUE(start == 0 || start == kResultMemFull) << start;
-    if (n <= 9) EXPECT_EQ(start, kResultMemFull) << run.report;
+    if (n <= 9) {
+      EXPECT_EQ(start, kResultMemFull) << run.report;
+    }
     if (start == kResultMemFull) {
       workImageFailures++;
       EXPECT_EQ(run.Selectors(), (std::vector<int16_t>{kSelectorPrepare, kSelectorStart}));
