@@ -395,12 +395,17 @@ TEST_F(MainDialogWindows, APreviewWithoutMemorySaysSoUntilOneCanBeRendered) {
         darkWhileShort = DarkPixelsInPreviewMiddle(d);
         host.refuseBuffersFrom = 0;
         SetNewPointerLimit(-1);
+        // Memory is back, but this render leaves no picture: the notice must go all the same.
+        host.record.outData = nullptr;
         SetDlgItemTextA(d, kIdSeaLevelEdit, "40");
         Post(d, WM_TIMER, kPreviewTimerId, 0);
       },
       [&](HWND d) {
-        shownAfter = gShown.calls;
         darkAfter = DarkPixelsInPreviewMiddle(d);
+        host.record.outData = white;
+        InvalidateRect(d, nullptr, TRUE);
+        UpdateWindow(d);
+        shownAfter = gShown.calls;
         host.record.outData = nullptr;
         Post(d, WM_COMMAND, MAKEWPARAM(kIdOk, BN_CLICKED), 0);
       },
@@ -412,6 +417,36 @@ TEST_F(MainDialogWindows, APreviewWithoutMemorySaysSoUntilOneCanBeRendered) {
   EXPECT_EQ(darkAfter, 0) << "the notice stayed after a preview was rendered";
   EXPECT_EQ(result, kResultOk);
   EXPECT_EQ(Params()->seaLevel, 40u);
+}
+
+// A 16-bit picture without the memory to convert it for the display: the frame says so
+// instead of keeping what it showed before. Oracle: property -- nothing reaches the host's
+// display, and the middle of the frame holds text.
+TEST_F(MainDialogWindows, ASixteenBitPictureWithoutMemoryToShowItSaysSo) {
+  static uint16_t samples[200][300 * 3];
+  host.record.imageMode = kModeRGB48;
+  host.record.depth = 16;
+  host.record.displayPixels = RecordDisplay;
+  int shown = -1, dark = -1;
+  const int16_t result = StartWithSteps({[&](HWND d) {
+    host.record.outData = samples;
+    host.record.outRowBytes = int32_t(sizeof samples[0]);
+    host.record.outRect = Rect16{0, 0, 200, 300};
+    host.refuseBuffersFrom = int(host.bufferRequests.size()) + 1;
+    SetNewPointerLimit(0);
+    const int before = gShown.calls;
+    InvalidateRect(d, nullptr, TRUE);
+    UpdateWindow(d);
+    shown = gShown.calls - before;
+    dark = DarkPixelsInPreviewMiddle(d);
+    SetNewPointerLimit(-1);
+    host.refuseBuffersFrom = 0;
+    host.record.outData = nullptr;
+    Post(d, WM_COMMAND, MAKEWPARAM(kIdCancel, BN_CLICKED), 0);
+  }});
+  EXPECT_EQ(result, kResultUserCanceled);
+  EXPECT_EQ(shown, 0);
+  EXPECT_GT(dark, 40) << "no notice in the preview area";
 }
 
 TEST_F(MainDialogWindows, LayoutPlacesEveryItemAtItsRow) {
