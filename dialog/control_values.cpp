@@ -101,13 +101,19 @@ void SetEditNumber(void *dialog, int editId, float value) {
   if (gControlBackend.killPreviewTimer != nullptr) gControlBackend.killPreviewTimer(dialog);
 }
 
-double GetEditNumber(void *dialog, int editId) {
-  if (dialog == nullptr || editId == kNoControlId || gControlBackend.getItemText == nullptr) return 0.0;
-  // 256 characters and the terminator.
-  char text[257];
+// An edit's text, at most 256 characters and the terminator; false (and "") without a dialog,
+// an edit or a back end to ask.
+static bool GetEditText(void *dialog, int editId, char (&text)[257]) {
   text[0] = 0;
+  if (dialog == nullptr || editId == kNoControlId || gControlBackend.getItemText == nullptr) return false;
   gControlBackend.getItemText(dialog, editId, text, int(sizeof text));
   text[sizeof text - 1] = 0;
+  return true;
+}
+
+double GetEditNumber(void *dialog, int editId) {
+  char text[257];
+  if (!GetEditText(dialog, editId, text)) return 0.0;
   return std::atof(text);
 }
 
@@ -146,11 +152,16 @@ double ReadControlValue(void *dialog, int id) {
   ControlInfo info;
   DescribeControl(id, &info);
   if (info.kind == kKindSlider && info.partnerEditId != kNoControlId) {
-    const double read = GetEditNumber(dialog, info.partnerEditId);
-    const double clamped = ClampSliderNumber(read, info.minValue, info.maxValue);
-    // A number outside the range (or not a number) is shown as what is used.
-    if (!(clamped == read)) SetEditNumber(dialog, info.partnerEditId, float(clamped));
-    return clamped;
+    char text[257];
+    const bool haveText = GetEditText(dialog, info.partnerEditId, text);
+    // The slider takes the whole part of the number, limited to its range. Whatever else the
+    // edit holds (a number out of range, a fraction, letters, nothing) would stand beside a
+    // slider that says otherwise: the edit is given the value in use.
+    const int32_t used = int32_t(ClampSliderNumber(std::atof(text), info.minValue, info.maxValue));
+    char shown[64];
+    std::snprintf(shown, sizeof shown, "%g", double(float(used)));
+    if (haveText && std::strcmp(text, shown) != 0) SetEditNumber(dialog, info.partnerEditId, float(used));
+    return used;
   }
   const int32_t kind = GetControlKind(id);
   if (kind == kKindCheckBox) {

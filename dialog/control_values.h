@@ -92,9 +92,9 @@ double ClampSliderNumber(double value, int32_t minValue, int32_t maxValue);
 // (value - 1), anything else its table value.
 void PutControlValue(void *dialog, int id, float value);
 
-// Reads a control by its kind: a slider from its edit, clamped to its range (a clamped number
-// is written back), a check box as 1 exactly when checked, a combo or list as selection + 1,
-// anything else from the table.
+// Reads a control by its kind: a slider from its edit, clamped to its range and truncated to
+// a whole number (the edit is given that number when it shows anything else), a check box as
+// 1 exactly when checked, a combo or list as selection + 1, anything else from the table.
 double ReadControlValue(void *dialog, int id);
 
 #endif  // KIVAGLOBE_DIALOG_CONTROL_VALUES_H

@@ -153,7 +153,7 @@ void RefreshPreview(HWND dialog, PluginGlobals *globals) {
   const ParameterBlock *p = GetParameterBlock(globals);
   if (p == nullptr || !p->livePreview) return;
   SetWaitCursor();
-  UpdatePreviewImage(globals);
+  RenderPreviewOrNotice(globals);
   RestoreArrowCursor();
   DrawPreviewFrame(globals, dialog, false, nullptr);
 }
@@ -182,7 +182,7 @@ void SetUpPreview(HWND dialog, PluginGlobals *globals) {
     p->livePreview = 0;
     SetResult(globals, kResultOk);
   } else {
-    UpdatePreviewImage(globals);
+    RenderPreviewOrNotice(globals);
   }
   RestoreArrowCursor();
   globals->fitZoomDivisor = int32_t(p->zoomDivisor);

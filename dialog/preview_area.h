@@ -12,14 +12,20 @@ struct PluginGlobals;
 void GetPreviewItemRect(void *dialog, Rect16 *r);
 
 // The black frame around control 18 inset by 2, and the host's output buffer centred in it;
-// with erase, the rest of the frame is filled white. Nothing is shown (and nothing fails)
+// with erase, the rest of the frame is filled white. After a failed render, or when the
+// picture cannot be handed over, the frame holds the notice instead. Nothing is shown (and nothing fails)
 // without a display procedure, an output buffer or a non-empty output rectangle. context null:
 // the dialog's own device context.
 void DrawPreviewFrame(PluginGlobals *globals, void *dialog, bool erase, void *context);
 
 // Hands a pixel map to the host's display procedure at (left, top), deep samples converted to
-// 8 bits first.
-void ShowPreviewRect(PluginGlobals *globals, const HostPixelMap *map, const HostVRect *source, int32_t left,
+// 8 bits first; false when the conversion's buffer could not be had (nothing was shown).
+bool ShowPreviewRect(PluginGlobals *globals, const HostPixelMap *map, const HostVRect *source, int32_t left,
                      int32_t top, void *context);
+
+// Renders the preview (UpdatePreviewImage). When the render fails, the preview area shows a
+// line that says why in place of the picture (DrawPreviewFrame) until a render succeeds, and
+// the result word is cleared: the dialog goes on.
+void RenderPreviewOrNotice(PluginGlobals *globals);
 
 #endif  // KIVAGLOBE_DIALOG_PREVIEW_AREA_H

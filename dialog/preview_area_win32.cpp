@@ -8,6 +8,7 @@
 #include "plugin/globals.h"
 #include "plugin/host_memory.h"
 #include "plugin/host_utils.h"
+#include "plugin/preview.h"
 #include "plugin/rect16.h"
 #include "render/composite.h"
 
@@ -24,10 +25,10 @@ void GetPreviewItemRect(void *dialog, Rect16 *out) {
   SetRect16(out, int16_t(r.left), int16_t(r.top), int16_t(r.right), int16_t(r.bottom));
 }
 
-void ShowPreviewRect(PluginGlobals *globals, const HostPixelMap *source, const HostVRect *sourceRect, int32_t left,
+bool ShowPreviewRect(PluginGlobals *globals, const HostPixelMap *source, const HostVRect *sourceRect, int32_t left,
                      int32_t top, void *context) {
   FilterRecord *record = globals->filterRecord;
-  if (!HostDisplayPixelsAvailable(record->displayPixels) || source->baseAddr == nullptr) return;
+  if (!HostDisplayPixelsAvailable(record->displayPixels) || source->baseAddr == nullptr) return true;
   HostPixelMap map = *source;
   if (map.bounds.left > map.bounds.right) {
     const int32_t swap = map.bounds.left;
@@ -39,7 +40,7 @@ void ShowPreviewRect(PluginGlobals *globals, const HostPixelMap *source, const H
   void *converted = nullptr;
   if (plan.bytes > 0) {
     converted = AllocHostBuffer(plan.bytes, &buffer, record->bufferProcs);
-    if (converted == nullptr) return;   // no buffer: nothing shown
+    if (converted == nullptr) return false;   // no buffer: nothing shown
     ConvertDeepPixels(map, plan, static_cast<uint8_t *>(converted));
     map.baseAddr = converted;
     map.imageMode = plan.imageMode;
@@ -49,12 +50,44 @@ void ShowPreviewRect(PluginGlobals *globals, const HostPixelMap *source, const H
   }
   record->displayPixels(&map, sourceRect, top, left, context);
   if (converted != nullptr) FreeHostBuffer(&converted, &buffer, record->bufferProcs);
+  return true;
 }
 
 // Where the last picture was drawn. A picture of another size or place (after a zoom, or a
 // pan that reached an edge) leaves the old one's margin on the screen unless that is painted
 // over, as it is when the place changes, whatever the caller asked for.
 static RECT gShownPlace = {0, 0, 0, 0};
+
+// Why the last preview render made no picture; null after one that did. The output buffer
+// then holds nothing worth showing (black, or the picture of other settings), so the preview
+// area says so instead, until a render succeeds.
+static const char *gPreviewNotice = nullptr;
+static bool gNoticeShown = false;
+
+void RenderPreviewOrNotice(PluginGlobals *globals) {
+  // Rows drawn while this render runs are its own, not a notice of the last one.
+  gPreviewNotice = nullptr;
+  UpdatePreviewImage(globals);
+  const int16_t result = GetResult(globals);
+  gPreviewNotice = PreviewNotice(result);
+  // The failure is told on screen; the dialog goes on, and the next edit tries again. (OK and
+  // Cancel write the result the host gets.)
+  if (result != kResultOk) SetResult(globals, kResultOk);
+}
+
+// One line of text in the middle of the frame, in the dialog's font.
+static void DrawPreviewNotice(HWND window, HDC dc, const Rect16 &frame, const char *text) {
+  RECT inside = {frame.left, frame.top, frame.right, frame.bottom};
+  FillRect(dc, &inside, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  const int saved = SaveDC(dc);
+  HFONT font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+  if (font != nullptr) SelectObject(dc, font);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, RGB(0, 0, 0));
+  InflateRect(&inside, -8, 0);
+  DrawTextA(dc, text, -1, &inside, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
+  RestoreDC(dc, saved);
+}
 
 void DrawPreviewFrame(PluginGlobals *globals, void *dialog, bool erase, void *context) {
   if (dialog == nullptr) return;
@@ -76,7 +109,8 @@ void DrawPreviewFrame(PluginGlobals *globals, void *dialog, bool erase, void *co
   const int32_t width = out.right - out.left, height = out.bottom - out.top;
   int32_t left, top;
   PreviewImageOrigin(frame, width, height, &left, &top);
-  const bool showable = record->outData != nullptr && width > 0 && height > 0;
+  const char *notice = gPreviewNotice;
+  const bool showable = notice == nullptr && record->outData != nullptr && width > 0 && height > 0;
   if (showable) {
     HostPixelMap map = {};
     map.version = 1;
@@ -89,12 +123,16 @@ void DrawPreviewFrame(PluginGlobals *globals, void *dialog, bool erase, void *co
     map.colBytes = (record->outHiPlane - record->outLoPlane + 1) * sampleBytes;
     map.planeBytes = sampleBytes;
     map.baseAddr = record->outData;
-    ShowPreviewRect(globals, &map, &map.bounds, left, top, dc);
+    if (!ShowPreviewRect(globals, &map, &map.bounds, left, top, dc)) notice = kPreviewLowMemoryNotice;
   }
-  const RECT place = showable ? RECT{left, top, left + width, top + height} : RECT{0, 0, 0, 0};
-  if (!EqualRect(&place, &gShownPlace)) erase = true;
+  const RECT place = showable && notice == nullptr ? RECT{left, top, left + width, top + height} : RECT{0, 0, 0, 0};
+  // A notice on screen is painted over by whatever comes next, picture or not.
+  if (!EqualRect(&place, &gShownPlace) || gNoticeShown) erase = true;
   gShownPlace = place;
-  if (erase) {
+  gNoticeShown = notice != nullptr;
+  if (notice != nullptr) {
+    DrawPreviewNotice(window, dc, frame, notice);
+  } else if (erase) {
     const int saved = SaveDC(dc);
     if (showable) ExcludeClipRect(dc, left, top, left + width, top + height);
     RECT inside = {frame.left, frame.top, frame.right, frame.bottom};

@@ -146,6 +146,21 @@ bool PanStep(PluginGlobals *globals, int32_t x, int32_t y) {
   return true;
 }
 
+const char *const kPreviewLowMemoryNotice = "Not enough memory to show the preview.";
+
+const char *PreviewNotice(int16_t result) {
+  switch (result) {
+    case kResultOk:
+      return nullptr;
+    case kResultNoWorkImage:
+    case kResultUserCanceled:   // the preview never asks the host's abort: only the row buffer says this
+    case kResultMemFull:
+      return kPreviewLowMemoryNotice;
+    default:
+      return "The preview could not be made.";
+  }
+}
+
 uint8_t Sample16ToDisplay(uint16_t sample) {
   const uint32_t v = uint32_t(sample) >> 7;
   return uint8_t(v > 255 ? 255 : v);

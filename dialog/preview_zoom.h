@@ -55,6 +55,16 @@ void SetCentreFromPoint(PluginGlobals *globals, int32_t x, int32_t y);
 // dragMoved := 1, dragPoint := the point, and true (the caller asks the host for the area).
 bool PanStep(PluginGlobals *globals, int32_t x, int32_t y);
 
+// What the preview area says in place of a picture when a preview render ended with `result`:
+// null for 0 (the picture is shown). The run's images, a row buffer of the width or the
+// host's buffers not to be had (999, -128 from the row buffer, -108) is low memory; anything
+// else, a host error.
+const char *PreviewNotice(int16_t result);
+
+// The notice of a picture that was rendered but cannot be handed to the host's display (no
+// memory to convert its deep samples).
+extern const char *const kPreviewLowMemoryNotice;
+
 // The host's display of deep samples: 16-bit (0..32768) as sample >> 7, at most 255; floats
 // 0..1 to 0..255.
 uint8_t Sample16ToDisplay(uint16_t sample);

@@ -132,12 +132,17 @@ void DoStart(PluginGlobals *globals) {
 
   bool allocated = AllocateRunBuffers(globals);
   if (!allocated || GetResult(globals) != kResultOk) {
-    // A failed allocation has freed what it got and emptied the rectangles; nothing is shown.
+    // A failed allocation has freed what it got and emptied the rectangles. Nothing has been
+    // shown, so the host gets its own out-of-memory code, which it reports to the user; a
+    // positive code would tell it that the plug-in had done so, and the filter would seem to
+    // do nothing.
     if (allocated) {
       EndRun(globals);
       ClearRequestRects(globals);
+      SetResult(globals, kResultAlreadyShown);
+      return;
     }
-    SetResult(globals, kResultAlreadyShown);
+    SetResult(globals, kResultMemFull);
     return;
   }
   StartupInit(globals);

@@ -59,7 +59,7 @@ enum : int16_t {
 enum : int16_t {
   kResultOk = 0,
   kResultAlreadyShown = 1,      // refusal or failure already shown to the user
-  kResultRunFailed = 3,         // internal: run buffers missing (Start turns it into 1)
+  kResultRunFailed = 3,         // internal: run buffers missing (Start turns it into -108)
   kResultNoWorkImage = 999,     // no memory for the run's image set
   kResultUserCanceled = -128,
   kResultMemFull = -108,

@@ -11,6 +11,7 @@
 #include "dialog/dialog_hooks.h"
 #include "dialog/file_dialogs.h"
 #include "tests/files/files_fixture.h"
+#include "tests/support/need_display.h"
 
 namespace {
 
@@ -78,8 +79,7 @@ TEST_F(FileDialogsWindows, ASecondFileDialogIsRefusedNotNested) {
 }
 
 TEST_F(FileDialogsWindows, ThePresetPreviewIsPaintedOnceAndLeftValid) {
-  const char *display = std::getenv("DISPLAY");
-  if (display == nullptr || display[0] == 0) return;
+  if (!NeedDisplay()) return;
   gWatch = Watch{};
   UINT_PTR timer = SetTimer(nullptr, 0, 40, WatchTick);
   char path[kFilePathSize] = "";

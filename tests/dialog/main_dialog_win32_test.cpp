@@ -16,8 +16,10 @@
 #include "dialog/control_values.h"
 #include "dialog/main_dialog.h"
 #include "plugin/dispatch.h"
+#include "plugin/host_memory.h"
 #include "plugin/host_utils.h"
 #include "tests/plugin/fake_host.h"
+#include "tests/support/need_display.h"
 
 namespace {
 
@@ -50,11 +52,6 @@ void CALLBACK StepTimer(HWND, UINT, UINT_PTR, DWORD) {
   }
   if (++gIdleTicks == 100) PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kIdCancel, BN_CLICKED), 0);
   if (gIdleTicks == 200) EndDialog(dialog, kIdCancel);
-}
-
-bool HaveDisplay() {
-  const char *display = std::getenv("DISPLAY");
-  return display != nullptr && display[0] != 0;
 }
 
 // Live GDI objects of the process: the system's count where it keeps one, else the objects
@@ -139,7 +136,7 @@ void Post(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) { PostMessage
 class MainDialogWindows : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HaveDisplay()) GTEST_SKIP() << "no display to show the dialog on";
+    if (!DisplayAvailable()) GTEST_FAIL() << kNoDisplaySentence;
     SetDllInstance(GetModuleHandleA(nullptr));
     FakeHostInit(&host, 300, 200);
     ASSERT_EQ(FakeHostCall(&host, kSelectorParameters), kResultOk);
@@ -349,6 +346,107 @@ TEST_F(MainDialogWindows, PreviewShowsOnlyAPictureThatExistsAndSixteenBitsAsByte
   // Centred in the preview: (452 + 948 - 300) / 2 across, (4 + 386 - 200) / 2 down.
   EXPECT_EQ(gShown.col, 550);
   EXPECT_EQ(gShown.row, 95);
+}
+
+// Dark pixels of the dialog's client area in the middle band of the preview's frame (the
+// frame inside (452, 4) - (948, 386)), as the window shows them.
+int DarkPixelsInPreviewMiddle(HWND dialog) {
+  HDC dc = GetDC(dialog);
+  int dark = 0;
+  for (int y = 185; y < 206; y++)
+    for (int x = 456; x < 944; x++) {
+      const COLORREF c = GetPixel(dc, x, y);
+      if (c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 128) dark++;
+    }
+  ReleaseDC(dialog, dc);
+  return dark;
+}
+
+// A preview that cannot be rendered for want of memory leaves a line of text in the preview
+// area, and the next preview rendered once memory is back takes its place; the dialog still
+// ends as the user asks. Oracle: property -- no picture reaches the host's display while the
+// memory is refused, the middle of the empty frame holds dark (text) pixels then and none
+// after the recovery, and the host gets 0 from OK.
+TEST_F(MainDialogWindows, APreviewWithoutMemorySaysSoUntilOneCanBeRendered) {
+  // The host's output: a white picture (this host renders nothing into it), which its display
+  // paints as such.
+  static uint8_t white[200][300 * 3];
+  std::memset(white, 255, sizeof white);
+  host.record.displayPixels = [](const HostPixelMap *map, const HostVRect *rect, int32_t row, int32_t col,
+                                 void *context) -> OSErr16 {
+    PatBlt(static_cast<HDC>(context), col, row, rect->right - rect->left, rect->bottom - rect->top, WHITENESS);
+    return RecordDisplay(map, rect, row, col, context);
+  };
+  gShown = ShownPicture{};
+  int shownBefore = -1, shownWhileShort = -1, shownAfter = -1, darkWhileShort = -1, darkAfter = -1;
+  const int16_t result = StartWithSteps({
+      [&](HWND d) {
+        host.record.outData = white;
+        host.record.outRowBytes = int32_t(sizeof white[0]);
+        // Every buffer from now on refused, global memory too; a typed number re-renders.
+        host.refuseBuffersFrom = int(host.bufferRequests.size()) + 1;
+        SetNewPointerLimit(0);
+        shownBefore = gShown.calls;
+        SetDlgItemTextA(d, kIdSeaLevelEdit, "30");
+        Post(d, WM_TIMER, kPreviewTimerId, 0);
+      },
+      [&](HWND d) {
+        shownWhileShort = gShown.calls;
+        darkWhileShort = DarkPixelsInPreviewMiddle(d);
+        host.refuseBuffersFrom = 0;
+        SetNewPointerLimit(-1);
+        // Memory is back, but this render leaves no picture: the notice must go all the same.
+        host.record.outData = nullptr;
+        SetDlgItemTextA(d, kIdSeaLevelEdit, "40");
+        Post(d, WM_TIMER, kPreviewTimerId, 0);
+      },
+      [&](HWND d) {
+        darkAfter = DarkPixelsInPreviewMiddle(d);
+        host.record.outData = white;
+        InvalidateRect(d, nullptr, TRUE);
+        UpdateWindow(d);
+        shownAfter = gShown.calls;
+        host.record.outData = nullptr;
+        Post(d, WM_COMMAND, MAKEWPARAM(kIdOk, BN_CLICKED), 0);
+      },
+  });
+  SetNewPointerLimit(-1);
+  EXPECT_EQ(shownWhileShort, shownBefore) << "a picture was shown although none could be rendered";
+  EXPECT_GT(shownAfter, shownWhileShort) << "no picture once memory was back";
+  EXPECT_GT(darkWhileShort, 40) << "no notice in the preview area";
+  EXPECT_EQ(darkAfter, 0) << "the notice stayed after a preview was rendered";
+  EXPECT_EQ(result, kResultOk);
+  EXPECT_EQ(Params()->seaLevel, 40u);
+}
+
+// A 16-bit picture without the memory to convert it for the display: the frame says so
+// instead of keeping what it showed before. Oracle: property -- nothing reaches the host's
+// display, and the middle of the frame holds text.
+TEST_F(MainDialogWindows, ASixteenBitPictureWithoutMemoryToShowItSaysSo) {
+  static uint16_t samples[200][300 * 3];
+  host.record.imageMode = kModeRGB48;
+  host.record.depth = 16;
+  host.record.displayPixels = RecordDisplay;
+  int shown = -1, dark = -1;
+  const int16_t result = StartWithSteps({[&](HWND d) {
+    host.record.outData = samples;
+    host.record.outRowBytes = int32_t(sizeof samples[0]);
+    host.record.outRect = Rect16{0, 0, 200, 300};
+    host.refuseBuffersFrom = int(host.bufferRequests.size()) + 1;
+    SetNewPointerLimit(0);
+    const int before = gShown.calls;
+    InvalidateRect(d, nullptr, TRUE);
+    UpdateWindow(d);
+    shown = gShown.calls - before;
+    dark = DarkPixelsInPreviewMiddle(d);
+    SetNewPointerLimit(-1);
+    host.refuseBuffersFrom = 0;
+    host.record.outData = nullptr;
+    Post(d, WM_COMMAND, MAKEWPARAM(kIdCancel, BN_CLICKED), 0);
+  }});
+  EXPECT_EQ(result, kResultUserCanceled);
+  EXPECT_EQ(shown, 0);
+  EXPECT_GT(dark, 40) << "no notice in the preview area";
 }
 
 TEST_F(MainDialogWindows, LayoutPlacesEveryItemAtItsRow) {

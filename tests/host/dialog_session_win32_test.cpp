@@ -2,8 +2,8 @@
 // commands by the stand-in host, the common dialogs answered by the script: memory dots, the
 // save and open dialogs, both colour pickers, the layered export's save dialog, the cloud
 // chooser, a notice. The files the dialog writes are read back here word by word; the pictures of
-// the dialogs are left in dialog_shots/ of the test's folder for a person to look at. Needs a display; checks nothing
-// without one (a skipped test would crash the 32-bit program under emulation).
+// the dialogs are left in dialog_shots/ of the test's folder for a person to look at. Needs a
+// display, and fails with a sentence without one.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -22,6 +22,7 @@
 #include "plugin/parameters.h"
 #include "tests/host/plugin_run.h"
 #include "tests/host/test_files.h"
+#include "tests/support/need_display.h"
 
 namespace {
 
@@ -34,9 +35,14 @@ struct Session {
   int32_t displayCalls = 0;   // displayPixels, called
 };
 
+// The plug-in to drive and a display to drive it on; otherwise the test has failed with the
+// reason.
 bool HaveDisplay() {
-  const char *display = std::getenv("DISPLAY");
-  return gPluginPath != nullptr && display != nullptr && display[0] != 0;
+  if (gPluginPath == nullptr) {
+    ADD_FAILURE() << "no plug-in: the test program takes the path of the tree's .8bf as its argument";
+    return false;
+  }
+  return NeedDisplay();
 }
 
 // One kivahost session on this tree's plug-in with `args`, and the parameter block the host
@@ -259,6 +265,22 @@ POINT PlanetCorner(const Picture &shot, RECT shown) {
   return corner;
 }
 
+// A document that holds its own coordinates: red is x mod 256, green y mod 256, blue 64 plus
+// 16 for every 256 across and 4 for every 256 down. DocumentX and DocumentY read them back.
+std::vector<uint8_t> CoordinatePattern(int width, int height) {
+  std::vector<uint8_t> pattern(size_t(width) * size_t(height) * 3);
+  for (int y = 0; y < height; y++)
+    for (int x = 0; x < width; x++) {
+      uint8_t *p = pattern.data() + (size_t(y) * size_t(width) + size_t(x)) * 3;
+      p[0] = uint8_t(x % 256);
+      p[1] = uint8_t(y % 256);
+      p[2] = uint8_t(64 + 16 * (x / 256) + 4 * (y / 256));
+    }
+  return pattern;
+}
+int DocumentX(const uint8_t *p) { return (p[2] - 64) / 16 * 256 + p[0]; }
+int DocumentY(const uint8_t *p) { return (p[2] - 64) % 16 / 4 * 256 + p[1]; }
+
 // The dialog as a person sees it at opening, zoomed in with its own button, in the middle of
 // a pan (the button held), and with a map mode, each picture left in dialog_shots/ and checked:
 // a 1200 x 600 document fits the 496 x 382 preview at 1/3 (400 x 200 at 500, 95); one zoom
@@ -270,14 +292,7 @@ POINT PlanetCorner(const Picture &shot, RECT shown) {
 TEST_F(DialogSession, ShotsAtOpeningZoomedPanningAndAsAMapShowWhatTheViewHolds) {
   if (!HaveDisplay()) return;
   const int W = 1200, H = 600;
-  std::vector<uint8_t> pattern(size_t(W) * H * 3);
-  for (int y = 0; y < H; y++)
-    for (int x = 0; x < W; x++) {
-      uint8_t *p = pattern.data() + (size_t(y) * W + x) * 3;
-      p[0] = uint8_t(x % 256);
-      p[1] = uint8_t(y % 256);
-      p[2] = uint8_t(64 + 16 * (x / 256) + 4 * (y / 256));
-    }
+  const std::vector<uint8_t> pattern = CoordinatePattern(W, H);
   const std::string in = TempPath("shots_in.png"), out = TempPath("shots_out.png");
   ASSERT_TRUE(WritePngFile(in.c_str(), pattern.data(), W, H, 3, 8));
   DeleteFileA(out.c_str());
@@ -322,9 +337,8 @@ TEST_F(DialogSession, ShotsAtOpeningZoomedPanningAndAsAMapShowWhatTheViewHolds) 
   for (int j : {10, 120, 149})
     for (int k : {20, 100, 200}) {
       const uint8_t *p = c.At(zoomed.left + k, zoomed.top + j);
-      const int x = (p[2] - 64) / 16 * 256 + p[0], y = (p[2] - 64) % 16 / 4 * 256 + p[1];
-      EXPECT_NEAR(x, 184 + 2 * k, 2) << k << "," << j;
-      EXPECT_NEAR(y, 2 * j, 2) << k << "," << j;
+      EXPECT_NEAR(DocumentX(p), 184 + 2 * k, 2) << k << "," << j;
+      EXPECT_NEAR(DocumentY(p), 2 * j, 2) << k << "," << j;
     }
 
   // The map: back at 1/3, it fills its whole 400 x 200 picture, wider than high, and the
@@ -344,6 +358,136 @@ TEST_F(DialogSession, ShotsAtOpeningZoomedPanningAndAsAMapShowWhatTheViewHolds) 
   EXPECT_EQ(bottom + 1, fit.bottom);
   for (int y = fit.top + 10; y < fit.bottom; y += 45)
     for (int x = fit.left + 10; x < fit.right; x += 45) EXPECT_GT(d.Brightest(x, y), 30) << x << "," << y;
+}
+
+// Zoom and pan over a selection that starts at (200, 100), not at the corner, and a click that
+// centres the planet there. Oracle: worked numbers. The 900 x 460 selection fits the 496 x 382
+// preview at 1/2 (450 x 230); zooming in to 100% keeps the selection's centre (650, 330) in the
+// middle, so the view starts 202 across and 39 down the selection (650 - 248 - 200,
+// 330 - 191 - 100). A pan of -20, -10 moves it to 222, 49: the picture shown while panning is
+// the document from (422, 149). A click at the middle of the preview is then 248 + 222 = 470
+// pixels across the selection and 191 + 49 = 240 down: centre 470 / 900 and 240 / 460.
+TEST_F(DialogSession, ZoomPanAndCentreOverASelectionAwayFromTheCorner) {
+  if (!HaveDisplay()) return;
+  const int W = 1200, H = 600;
+  const RECT selection = {200, 100, 1100, 560};
+  std::vector<uint8_t> mask(size_t(W) * H, 0);
+  for (int y = selection.top; y < selection.bottom; y++)
+    for (int x = selection.left; x < selection.right; x++) mask[size_t(y) * W + x] = 255;
+  const std::string in = TempPath("offset_in.png"), maskPath = TempPath("offset_mask.png");
+  ASSERT_TRUE(WritePngFile(in.c_str(), CoordinatePattern(W, H).data(), W, H, 3, 8));
+  ASSERT_TRUE(WritePngFile(maskPath.c_str(), mask.data(), W, H, 1, 8));
+  const std::string pan = Shot("offset_pan");
+  Session run = RunKivahost(Steps({"--dialog", "--in", in, "--mask", maskPath},
+                                  {"wait-preview", "read 34", "click 32", "wait-preview", "read 34",
+                                   "hold 18 -20 -10", "shot " + pan, "release", "wait-preview", "click 18",
+                                   "wait-preview", "ok"}));
+  EXPECT_EQ(run.status, kHostStatusOk) << run.report;
+  EXPECT_EQ(run.report.find("UI failed"), std::string::npos) << run.report;
+  const size_t half = run.report.find("UI text 34 \"50%\"");
+  EXPECT_NE(half, std::string::npos) << run.report;
+  EXPECT_NE(run.report.find("UI text 34 \"100%\"", half), std::string::npos) << run.report;
+
+  // The 496 x 382 picture at 100% fills the preview's frame, whose corner is at (452, 4).
+  const Picture shot(pan);
+  ASSERT_FALSE(shot.Empty()) << pan;
+  for (int j : {0, 100, 381})
+    for (int k : {0, 150, 495}) {
+      const uint8_t *p = shot.At(452 + k, 4 + j);
+      EXPECT_EQ(DocumentX(p), 422 + k) << k << "," << j;
+      EXPECT_EQ(DocumentY(p), 149 + j) << k << "," << j;
+    }
+
+  ASSERT_TRUE(run.haveBlock);
+  EXPECT_NEAR(run.block.centerX * 900.0, 470.0, 1.0);
+  EXPECT_NEAR(run.block.centerY * 460.0, 240.0, 1.0);
+}
+
+// Typed edits, once the delayed preview has committed them, read as the value in use.
+// Oracle: property -- each edit's text is the decimal of the value the planet is rendered
+// with (the parameter block after OK), and the worked values of the slider's rule (the whole
+// part of the number, limited to 0..100; no number, 0).
+TEST_F(DialogSession, CommittedEditsShowTheValueTheSliderTook) {
+  if (!HaveDisplay()) return;
+  struct Edit {
+    int id;
+    const char *typed;
+    uint32_t ParameterBlock::*field;
+    int worked;   // -1: the runtime's reading of the text decides
+  };
+  const Edit edits[] = {
+      {90, "abc", &ParameterBlock::seaLevel, 0},          {91, "inf", &ParameterBlock::desert, -1},
+      {92, "0x1F", &ParameterBlock::craterCount, -1},     {93, "50abc", &ParameterBlock::craterSize, 50},
+      {83, "250", &ParameterBlock::airBrightness, 100},   {85, "42.9", &ParameterBlock::landComplexity, 42},
+      {86, " 7", &ParameterBlock::planetSize, 7},         {94, "-3", &ParameterBlock::craterTexture, 0},
+  };
+  std::vector<std::string> steps;
+  for (const Edit &e : edits) steps.push_back("type " + std::to_string(e.id) + " " + e.typed);
+  steps.push_back("wait-preview");
+  for (const Edit &e : edits) steps.push_back("read " + std::to_string(e.id));
+  steps.insert(steps.end(), {"shot " + Shot("edits"), "ok"});
+  Session run = RunKivahost(Steps({"--dialog", "--size", "64x48"}, steps));
+  EXPECT_EQ(run.status, kHostStatusOk) << run.report;
+  ASSERT_TRUE(run.haveBlock);
+  for (const Edit &e : edits) {
+    SCOPED_TRACE(e.typed);
+    const uint32_t used = run.block.*e.field;
+    if (e.worked >= 0) {
+      EXPECT_EQ(used, uint32_t(e.worked));
+    }
+    const std::string line = "UI text " + std::to_string(e.id) + " \"" + std::to_string(used) + "\"\n";
+    EXPECT_NE(run.report.find(line), std::string::npos) << run.report;
+  }
+}
+
+// Low memory inside the dialog: every buffer refused from the 10th, 60th or 120th request on
+// (the run's own nine are granted). The preview area holds a line that says so, not a black
+// picture, at opening and after an edit; where the opening preview could still be made (from
+// the 120th), the edit's failed preview leaves a notice, not the old picture. OK then ends
+// Start out of memory (-108), which the host reports, and nothing is left outstanding. Oracle: property of the picture --
+// inside the preview's frame every pixel is white but those of one line of text, in a band
+// under 20 rows high about the frame's middle row (195), and there are some.
+TEST_F(DialogSession, LowMemoryInTheDialogShowsANoticeInThePreviewArea) {
+  if (!HaveDisplay()) return;
+  const struct {
+    const char *from;
+    std::vector<std::string> document;
+    bool openedShort;   // the opening preview cannot be made either
+  } cases[] = {
+      {"10", {"--size", "200x150"}, true},
+      {"60", {"--size", "200x150", "--depth", "16"}, true},
+      {"120", {"--size", "300x120", "--gray"}, false},
+  };
+  for (const auto &c : cases) {
+    std::vector<std::string> args = {"--dialog", "--refuse-buffers", c.from};
+    args.insert(args.end(), c.document.begin(), c.document.end());
+    std::string trace;
+    for (const std::string &arg : args) trace += arg + " ";
+    SCOPED_TRACE(trace);
+    const std::string name = std::string("lowmem") + c.from, opened = Shot(name), edited = Shot(name + "_edited");
+    Session run = RunKivahost(Steps(args, {"wait-preview", "shot " + opened, "type 90 20", "wait-preview",
+                                           "shot " + edited, "ok"}));
+    EXPECT_EQ(run.report.find("UI failed"), std::string::npos) << run.report;
+    EXPECT_NE(run.report.find("Start: -108"), std::string::npos) << run.report;
+    for (const char *line : {"Outstanding buffers: 0\n", "Outstanding handles: 1\n", "Outstanding global blocks: 0\n"})
+      EXPECT_NE(run.report.find(line), std::string::npos) << line << run.report;
+    for (const std::string &path : {opened, edited}) {
+      if (path == opened && !c.openedShort) continue;
+      const Picture shot(path);
+      ASSERT_FALSE(shot.Empty()) << path;
+      int marked = 0, top = 386, bottom = 4;
+      for (int y = 4; y < 386; y++)
+        for (int x = 452; x < 948; x++)
+          if (!shot.White(x, y)) {
+            marked++;
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+          }
+      EXPECT_GT(marked, 40) << path << ": no notice";
+      EXPECT_LT(bottom - top, 20) << path << ": more than a line of text in the preview";
+      EXPECT_TRUE(top > 175 && bottom < 215) << path << ": rows " << top << ".." << bottom;
+    }
+  }
 }
 
 // The resource balance of dialog sessions: one ended with OK (the planet rendered) and one

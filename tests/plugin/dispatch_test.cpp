@@ -286,12 +286,14 @@ TEST_F(DispatchTest, AHostRefusingEveryBufferStillRunsThroughGlobalMemory) {
   ExpectOnlyTheTwoKeptHandles();
 }
 
-TEST_F(DispatchTest, WithNoMemoryAnywhereStartFailsWithOneAndHoldsNothing) {
+// Oracle: the host interface's codes -- nothing was shown, so the host's out-of-memory code,
+// which the host reports, not 1 ("the plug-in told the user").
+TEST_F(DispatchTest, WithNoMemoryAnywhereStartFailsOutOfMemoryAndHoldsNothing) {
   host.refuseBuffersFrom = 1;
   ASSERT_EQ(FakeHostCall(&host, kSelectorPrepare), kResultOk);
   host.record.inRect = host.record.outRect = Rect16{0, 0, 1, 640};
   SetNewPointerLimit(0);
-  EXPECT_EQ(FakeHostCall(&host, kSelectorStart), kResultAlreadyShown);
+  EXPECT_EQ(FakeHostCall(&host, kSelectorStart), kResultMemFull);
   SetNewPointerLimit(-1);
   EXPECT_TRUE(IsEmptyRequest(host.record.inRect));
   EXPECT_TRUE(IsEmptyRequest(host.record.outRect));

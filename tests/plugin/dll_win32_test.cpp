@@ -15,6 +15,7 @@
 #include "plugin/pipl_layout.h"
 #include "tests/plugin/fake_host.h"
 #include "tests/plugin/pipl_check.h"
+#include "tests/support/need_display.h"
 
 namespace {
 
@@ -91,11 +92,6 @@ class AcceptMainDialogEnvironment : public ::testing::Environment {
 
 ::testing::Environment *const gAcceptMainDialog = ::testing::AddGlobalTestEnvironment(new AcceptMainDialogEnvironment);
 
-bool HaveDisplay() {
-  const char *display = std::getenv("DISPLAY");
-  return display != nullptr && display[0] != 0;
-}
-
 class DllTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -155,7 +151,7 @@ TEST_F(DllTest, RunsTheHostsSequenceThroughItsEntry) {
   EXPECT_TRUE(IsEmptyRequest(host.record.inRect));
   KillTimer(nullptr, boxTimer);
   // The About box and the multichannel refusal, when there is a display to show them on.
-  EXPECT_EQ(gBoxesEnded, HaveDisplay() ? 2 : 0);
+  EXPECT_EQ(gBoxesEnded, DisplayAvailable() ? 2 : 0);
 
   host.record.imageMode = kModeRGB;
   host.refuseBuffersFrom = 1;
@@ -229,7 +225,7 @@ void PaintAndHover(HWND d, int rounds) {
 // Left out: the address of the globals, different in every run, and the dialog's scratch
 // words at the end (the last press and its point), which are no setting.
 TEST_F(DllTest, CancelThroughTheDialogLeavesTheParametersAsTheyWere) {
-  if (!HaveDisplay()) return;
+  if (!NeedDisplay()) return;
   const CancelledRun plain = RunWithSteps(module, {[](HWND d) { Post(d, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }});
   int gdiOpen = 0, gdiAfter = 0;
   const CancelledRun busy = RunWithSteps(
