@@ -62,5 +62,16 @@ if a != b:
     sys.exit(1)
 PY
 done
+# Kivaglobe32's documents against Kivaglobe64's, when that tree has made them.
+if [ "$width" = 32 ]; then
+  other=${out/\/win32\//\/win64\/}
+  for name in fresh8 busy8 fresh16 busy16; do
+    if [ -s "$other/$name.psd" ]; then
+      cmp -s "$out/$name.psd" "$other/$name.psd" || no "$name.psd differs from Kivaglobe64's"
+    else
+      echo "note: no $other/$name.psd of Kivaglobe64 to compare with"
+    fi
+  done
+fi
 [ $fail = 0 ] && echo "1 passed, 0 failed: Kivaglobe$width's documents do not depend on the previews"
 exit $fail
