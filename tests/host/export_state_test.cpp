@@ -15,23 +15,11 @@
 #include "dialog/control_ids.h"
 #include "dialog/preview_zoom.h"
 #include "files/progress_box.h"
-#include "host/host_session.h"
-#include "plugin/dispatch.h"
 #include "plugin/preview.h"
-#include "tests/host/pipl_builder.h"
+#include "tests/host/linked_plugin.h"
 #include "tests/host/test_files.h"
 
 namespace {
-
-void KV_HOSTAPI LinkedEntry(int16_t selector, FilterRecord *record, intptr_t *data, int16_t *result) {
-  DispatchSelector(selector, record, data, result);
-}
-
-void *FindLinkedEntry(void *, const char *name) {
-  return std::strcmp(name, "PluginMain") == 0 ? reinterpret_cast<void *>(LinkedEntry) : nullptr;
-}
-
-std::vector<uint8_t> gLinkedPipl;
 
 // The preview area of the main dialog (496 x 382): a 1000-pixel-wide document fits it at 1/3.
 constexpr Rect16 kDialogPreviewArea = {0, 0, 382, 496};
@@ -75,19 +63,13 @@ class ExportStateTest : public ::testing::TestWithParam<int> {
   void Open(int depth) {
     const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
     const std::string bits = std::to_string(depth == 8 ? 8 : 16);
-    std::vector<const char *> args = {"kivahost", "--plugin", "linked", "--size", size.c_str(), "--depth", bits.c_str()};
-    HostOptions options;
     char error[1024] = "";
-    ASSERT_TRUE(ParseHostOptions(int(args.size()), args.data(), &options, error, sizeof error)) << error;
-    gLinkedPipl = FilterPipl(HostCodePropertyKey(), "PluginMain").Bytes();
-    PluginModule module = {};
-    module.properties = gLinkedPipl.data();
-    module.propertiesSize = gLinkedPipl.size();
-    module.findExport = FindLinkedEntry;
     reportPath = TempPath("export_state_report.txt");
     report = std::fopen(reportPath.c_str(), "wb");
     session = new HostSession();
-    ASSERT_TRUE(OpenHostSession(session, options, module, report, error, sizeof error)) << error;
+    ASSERT_TRUE(OpenLinkedPluginSession(session, {"--size", size.c_str(), "--depth", bits.c_str()}, report, error,
+                                        sizeof error))
+        << error;
     ASSERT_EQ(CallSelector(session, kSelectorPrepare), 0);
     ASSERT_EQ(CallSelector(session, kSelectorStart), 0);
     g = reinterpret_cast<PluginGlobals *>(*reinterpret_cast<HostHandle>(session->dataSlot));

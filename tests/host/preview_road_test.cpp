@@ -13,20 +13,10 @@
 #include "plugin/dispatch.h"
 #include "plugin/preview.h"
 #include "plugin/row_loop.h"
-#include "tests/host/pipl_builder.h"
+#include "tests/host/linked_plugin.h"
 #include "tests/host/test_files.h"
 
 namespace {
-
-void KV_HOSTAPI LinkedEntry(int16_t selector, FilterRecord *record, intptr_t *data, int16_t *result) {
-  DispatchSelector(selector, record, data, result);
-}
-
-void *FindLinkedEntry(void *, const char *name) {
-  return std::strcmp(name, "PluginMain") == 0 ? reinterpret_cast<void *>(LinkedEntry) : nullptr;
-}
-
-std::vector<uint8_t> gLinkedPipl;
 
 // A document sample that differs from its neighbours and between planes.
 uint8_t PatternSample(int32_t x, int32_t y, int32_t c) { return uint8_t(x * 7 + y * 13 + c * 50); }
@@ -36,19 +26,11 @@ class PreviewRoadTest : public ::testing::Test {
   // Opens a session of `args` on the linked plug-in with a patterned document, and runs
   // Prepare and Start (which requests row 0 of the real run).
   void Open(std::vector<const char *> args) {
-    args.insert(args.begin(), {"kivahost", "--plugin", "linked"});
-    HostOptions options;
     char error[1024] = "";
-    ASSERT_TRUE(ParseHostOptions(int(args.size()), args.data(), &options, error, sizeof error)) << error;
-    gLinkedPipl = FilterPipl(HostCodePropertyKey(), "PluginMain").Bytes();
-    PluginModule module = {};
-    module.properties = gLinkedPipl.data();
-    module.propertiesSize = gLinkedPipl.size();
-    module.findExport = FindLinkedEntry;
     reportPath = TempPath("preview_report.txt");
     report = std::fopen(reportPath.c_str(), "wb");
     session = new HostSession();
-    ASSERT_TRUE(OpenHostSession(session, options, module, report, error, sizeof error)) << error;
+    ASSERT_TRUE(OpenLinkedPluginSession(session, args, report, error, sizeof error)) << error;
     HostImage &source = session->source;
     for (int32_t y = 0; y < source.height; y++)
       for (int32_t x = 0; x < source.width; x++)
