@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The layered document through the tree's plug-in, as a user makes it from the dialog: what the
-# previews leave behind must not reach it. For 8- and 16-bit documents, kivahost.exe exports
+# previews leave behind must not reach it. The planet has city lights, whose brightness is drawn
+# at random while the layers render. For 8- and 16-bit documents, kivahost.exe exports
 # once at the dialog's opening and once after two zoom steps in, two pans, the map mode changed
 # and changed back and a zoom step out, each with its preview; the two documents must be the
 # same bytes. Both must also hold the layers and the merged picture that psd_export_tool writes
@@ -29,13 +30,13 @@ export_through_dialog() {
   shift 2
   local doc="$out/$name.psd" steps="$out/$name.txt"
   { printf '%s\n' "$@"; printf '%s\n' "press 71" "file $(win "$doc")" "wait-for 34" cancel; } >"$steps"
-  "${runner[@]}" "$host" --plugin "$plugin" --size ${W}x$H --depth "$depth" --mode "lit map" --dialog \
+  "${runner[@]}" "$host" --plugin "$plugin" --size ${W}x$H --depth "$depth" --mode "lit map" --set "cities=80" --dialog \
     --ui "$(win "$steps")" >"$out/$name.log" 2>&1
   grep -q 'UI failed' "$out/$name.log" && no "$name: $(grep 'UI failed' "$out/$name.log")"
   [ -s "$doc" ] || no "$name: no document"
 }
 
-"${runner[@]}" "$tool" "$(win "$out/tool")" $W $H >"$out/tool.log" 2>&1 || no "the export tool failed: $(tail -n 2 "$out/tool.log")"
+"${runner[@]}" "$tool" "$(win "$out/tool")" $W $H cities=80 >"$out/tool.log" 2>&1 || no "the export tool failed: $(tail -n 2 "$out/tool.log")"
 for depth in 8 16; do
   export_through_dialog fresh$depth $depth wait-preview
   # The document fits the preview at 1/3: two steps in reach 100%, where it can be panned.

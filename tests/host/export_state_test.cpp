@@ -15,6 +15,7 @@
 #include "dialog/control_ids.h"
 #include "dialog/preview_zoom.h"
 #include "files/progress_box.h"
+#include "foundation/random.h"
 #include "plugin/preview.h"
 #include "tests/host/linked_plugin.h"
 #include "tests/host/test_files.h"
@@ -25,6 +26,7 @@ namespace {
 constexpr Rect16 kDialogPreviewArea = {0, 0, 382, 496};
 constexpr int kWidth = 1000, kHeight = 64;
 constexpr uint32_t kMapMode = 3;   // "lit map": a map mode, lit
+constexpr uint32_t kCities = 80;   // city lights on the night side of the lit layers
 
 // The document the export writes into `path`, read back; empty when the export failed.
 std::string ExportDocument(PluginGlobals *g, const std::string &path) {
@@ -79,6 +81,7 @@ class ExportStateTest : public ::testing::TestWithParam<int> {
     // The harness's planet: the defaults, whatever settings an earlier run cached.
     SetDefaultParameters(g);
     p->outputMode = kMapMode;
+    p->cities = kCities;
   }
 
   void TearDown() override {
@@ -179,6 +182,9 @@ TEST_P(ExportStateTest, AnExportAfterZoomPanMapModeAndPreviewsEqualsOneBeforeAny
     harness.record.depth = 32;
   }
   HarnessParameters(&harness)->outputMode = kMapMode;
+  HarnessParameters(&harness)->cities = kCities;
+  // The shared generator at another state than the session's: the lights must not care.
+  SeedRandom(77);
   InitImageRecord(&harness.globals->runState->exportImage, nullptr, harness.globals,
                   &harness.globals->runState->kernelTable);
   const std::string tool = ExportDocument(harness.globals, path);
