@@ -24,7 +24,8 @@ rm -rf "$out"
 mkdir -p "$out/tool"
 win() { echo "Z:${1//\//\\}"; }
 
-# One session with the dialog: the steps of $2.. (one a line), then the export into $1.
+# One session with the dialog at DEPTH bits: the STEPS, then the export into OUTDIR/NAME.psd.
+# Arguments: NAME DEPTH STEPS...
 export_through_dialog() {
   local name=$1 depth=$2
   shift 2
