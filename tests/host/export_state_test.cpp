@@ -60,38 +60,19 @@ long FirstDifference(const std::string &a, const std::string &b) {
   return a.size() == b.size() ? -1 : long(n);
 }
 
-class ExportStateTest : public ::testing::TestWithParam<int> {
+class ExportStateTest : public ::testing::TestWithParam<int>, protected LinkedRun {
  protected:
   void Open(int depth) {
     const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
     const std::string bits = std::to_string(depth == 8 ? 8 : 16);
-    char error[1024] = "";
-    reportPath = TempPath("export_state_report.txt");
-    report = std::fopen(reportPath.c_str(), "wb");
-    session = new HostSession();
-    ASSERT_TRUE(OpenLinkedPluginSession(session, {"--size", size.c_str(), "--depth", bits.c_str()}, report, error,
-                                        sizeof error))
-        << error;
-    ASSERT_EQ(CallSelector(session, kSelectorPrepare), 0);
-    ASSERT_EQ(CallSelector(session, kSelectorStart), 0);
-    g = reinterpret_cast<PluginGlobals *>(*reinterpret_cast<HostHandle>(session->dataSlot));
-    g->resultPtr = &result;
-    p = GetParameterBlock(g);
-    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(Start({"--size", size.c_str(), "--depth", bits.c_str()}, "export_state_report.txt"), "");
     // The harness's planet: the defaults, whatever settings an earlier run cached.
     SetDefaultParameters(g);
     p->outputMode = kMapMode;
     p->cities = kCities;
   }
 
-  void TearDown() override {
-    if (session != nullptr) {
-      CloseHostSession(session);
-      delete session;
-    }
-    if (report != nullptr) std::fclose(report);
-    std::remove(reportPath.c_str());
-  }
+  void TearDown() override { Close(); }
 
   // One preview as the dialog renders it after a committed change, zoom or pan.
   void Preview() {
@@ -116,13 +97,6 @@ class ExportStateTest : public ::testing::TestWithParam<int> {
     ASSERT_EQ(result, 0);
     Preview();
   }
-
-  HostSession *session = nullptr;
-  FILE *report = nullptr;
-  std::string reportPath;
-  PluginGlobals *g = nullptr;
-  ParameterBlock *p = nullptr;
-  int16_t result = 0;
 };
 
 // Oracles: the document made before any preview (a property: the dialog's view is no setting),
