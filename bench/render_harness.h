@@ -20,7 +20,7 @@ struct HarnessOptions {
   bool grey = false;                 // grey scale (one plane) instead of RGB
   int32_t depth = 8;                 // 8 or 16 bits per channel
   bool transparentLayer = false;     // an editable-transparency layer with its alpha plane
-  uint32_t randSeed = 12345;         // the shared generator's seed (the city lights draw from it)
+  uint32_t randSeed = 12345;         // the shared generator's seed (the dice and the randomiser draw from it)
 };
 
 // The pixels of a render: `channels` samples per pixel (1 grey, 3 RGB, plus 1 with alpha), rows

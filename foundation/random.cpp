@@ -7,10 +7,12 @@
 // on the host's thread, one call at a time.
 static uint32_t g_randomState = 1;
 
-int32_t CallRand() {
-  g_randomState = g_randomState * 214013u + 2531011u;
-  return int32_t((g_randomState >> 16) & 0x7fff);
+int32_t NextRandomOf(uint32_t *state) {
+  *state = *state * 214013u + 2531011u;
+  return int32_t((*state >> 16) & 0x7fff);
 }
+
+int32_t CallRand() { return NextRandomOf(&g_randomState); }
 
 void SeedRandom(uint32_t seed) { g_randomState = seed; }
 

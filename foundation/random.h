@@ -15,6 +15,10 @@
 // Next number of the generator: 0..32767.
 int32_t CallRand();
 
+// Next number, 0..32767, of the same generator run on a caller's own state: a sequence that
+// depends on its seed alone, whatever else draws from the shared one.
+int32_t NextRandomOf(uint32_t *state);
+
 // Seeds the generator with the current time in seconds, truncated to 32 bits.
 void SeedRandomFromTime();
 

@@ -32,6 +32,7 @@ static const UiStepName kUiStepNames[] = {
     {"colour", kUiColour, 3, false},   {"colour-cancel", kUiColourCancel, 0, false},
     {"file-select", kUiFileSelect, 0, true},
     {"hold", kUiHold, 3, false},       {"release", kUiRelease, 0, false}, {"read", kUiRead, 1, false},
+    {"wait-for", kUiWaitFor, 1, false},
 };
 
 static const char *SkipBlanks(const char *p) {
@@ -157,6 +158,7 @@ void FormatUiStep(const UiStep &step, char *out, size_t outSize) {
     case kUiClick:
     case kUiRightClick:
     case kUiRead:
+    case kUiWaitFor:
     case kUiPress: std::snprintf(out, outSize, "%s %d", name, step.id); break;
     default: std::snprintf(out, outSize, "%s", name); break;
   }

@@ -16,6 +16,8 @@
 //   shot FILE.png     a picture of the dialog window, as it is on the screen
 //   read ID           print the text of control ID in the host's report:
 //                     UI text ID "TEXT"
+//   wait-for ID       wait, up to ten minutes, until the topmost dialog holds control ID:
+//                     a long job's box in front of it has closed
 //   ok, cancel        press the dialog's OK or Cancel button
 //
 // Blank lines and lines starting with '#' are skipped. Steps act on the topmost dialog of the
@@ -59,6 +61,7 @@ enum UiStepKind : int32_t {
   kUiHold,
   kUiRelease,
   kUiRead,
+  kUiWaitFor,
 };
 
 constexpr size_t kUiTextSize = 1024;

@@ -25,6 +25,7 @@ constexpr DWORD kStepTimeoutMs = 10000;      // a step whose control never appea
 constexpr DWORD kTypedPreviewMs = 1200;      // beyond the plug-in's one-second preview delay
 constexpr int32_t kQuietTicks = 8;           // displayPixels calls unchanged this many ticks
 constexpr DWORD kIdleWatchdogMs = 15000;     // a dialog left open after the last step
+constexpr DWORD kLongJobMs = 600000;         // wait-for: an export of a large document
 constexpr int32_t kDragMoves = 8;
 
 enum StepResult { kStepDone, kStepAgain, kStepFailed };
@@ -270,6 +271,11 @@ StepResult RunStep(const UiStep &step, HWND dialog, DWORD now) {
       PostMessageA(gDriver.heldReceiver, WM_LBUTTONUP, 0, PointParam(gDriver.heldAt));
       gDriver.heldReceiver = nullptr;
       return kStepDone;
+    case kUiWaitFor:
+      if (control != nullptr) return kStepDone;
+      if (now - gDriver.stepStarted < kLongJobMs) return kStepAgain;
+      Fail("the dialog never came back to the front", "");
+      return kStepFailed;
     case kUiRead: {
       char text[256] = "";
       GetWindowTextA(control, text, sizeof text);

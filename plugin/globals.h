@@ -101,6 +101,9 @@ struct RunState {
   float sideSum;                      // alternating-sign sum of the last fractal sum
   float axisDot;                      // modelAxis . n of the pixel being shaded
   float axisSin2;                     // 1 - axisDot^2
+  // The city lights' own generator, seeded from the planet seed by every render set-up: their
+  // brightness is part of the planet, not of the clock or of what drew numbers before.
+  uint32_t cityLightState;
   CloudHeader cloudHeader;            // the cloud image's disc box (cloud import)
   TiledMipImage *renderTargetImage;   // the export image while a pass renders into it
   // ---- end of the renderer's members ----

@@ -418,9 +418,13 @@ int32_t PrepareRenderConstants(PluginGlobals *globals) {
     return 0;
   }
 
-  // 3. Noise tables; the resampling kernel table of the run's images.
+  // 3. Noise tables; the resampling kernel table of the run's images. The city lights draw
+  //    their brightness from a generator of their own, started here from the planet seed: the
+  //    shared one is seeded from the clock and drawn from by the dialog and by every preview,
+  //    so an export or a render from it would light other cities each time.
   SeedNoiseTables(globals, p->randomSeed);
   BuildLanczosKernelTable(&run->kernelTable);
+  run->cityLightState = p->randomSeed;
 
   // 4. Sea level: s = (seaLevel - 50) x 0.02, signed square x 0.4, so -0.4..0.4 for 0..100.
   const float s = float(int64_t(p->seaLevel) - 50) * 0.02f;

@@ -611,7 +611,7 @@ void ShadeBlendAndCities(ShadeRow *row, ShadePixel *px) {
                            2.0f;
       if (chance > float(px->randomByte)) {
         const float dark = 1.0f - px->lightFactor;
-        const float brightness = float((CallRand() & 63) + 10);
+        const float brightness = float((NextRandomOf(&row->run->cityLightState) & 63) + 10);
         for (int k = 0; k < 3; k++) {
           px->cityLight[k] = row->cityColour[k] * brightness * (dark * dark) * 0.03f;
           px->colour[k] += px->cityLight[k];

@@ -1,20 +1,21 @@
 // psd_export_tool.cpp -- writes layered documents through the export progress box, for the
 // independent readers of psd_readers_check.sh (natively and under Wine in both Windows trees).
 //
-//   psd_export_tool OUTDIR WIDTH HEIGHT [--shots]
+//   psd_export_tool OUTDIR WIDTH HEIGHT [--shots] [NAME=VALUE ...]
 //
 // Writes OUTDIR/layers8.psd, layers16.psd and layers32.psd (the default planet, with a small
 // ICC profile from the host), and OUTDIR/litmap8.png, the lit map rendered the ordinary way into
 // the host's output, to compare with the first layer. With --shots (Windows) it also saves the
 // box as OUTDIR/box_half.bmp at about 50% and OUTDIR/box_cancel.bmp after its button was pressed,
 // and checks that the cancelled export left nothing. Exit status 0 when every export did what
-// it should.
+// it should. NAME=VALUE settings (those of render_planet) change the planet of every export.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench/harness_settings.h"
 #include "bench/render_harness.h"
 #include "files/progress_box.h"
 #include "files/psd_export.h"
@@ -52,13 +53,14 @@ std::vector<uint8_t> SmallProfile() {
 }
 
 int Export(const std::string &dir, int width, int height, int depth, const std::vector<uint8_t> &profile,
-           bool shots) {
+           bool shots, const std::vector<const char *> &settings) {
   HarnessOptions options;
   options.width = width;
   options.height = height;
   options.depth = depth == 8 ? 8 : 16;
   RenderHarness harness;
   if (!OpenHarness(&harness, options)) return 1;
+  for (const char *setting : settings) ApplyHarnessSetting(HarnessParameters(&harness), setting);
   if (depth == 32) {
     harness.record.imageMode = kModeRGB96;
     harness.record.depth = 32;
@@ -83,6 +85,7 @@ int Export(const std::string &dir, int width, int height, int depth, const std::
   if (depth == 8) {
     HarnessImage lit;
     ResetHarness(&harness, width, height);
+    for (const char *setting : settings) ApplyHarnessSetting(HarnessParameters(&harness), setting);
     HarnessParameters(&harness)->outputMode = 3;
     if (!RenderHarnessImage(&harness, &lit) || !WriteHarnessPng((dir + "/litmap8.png").c_str(), lit)) failures++;
     HarnessParameters(&harness)->outputMode = 1;
@@ -118,15 +121,26 @@ int Export(const std::string &dir, int width, int height, int depth, const std::
 
 int main(int argc, char **argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: psd_export_tool OUTDIR WIDTH HEIGHT [--shots]\n");
+    std::fprintf(stderr, "usage: psd_export_tool OUTDIR WIDTH HEIGHT [--shots] [NAME=VALUE ...]\n");
     return 2;
   }
   const std::string dir = argv[1];
   const int width = std::atoi(argv[2]), height = std::atoi(argv[3]);
-  const bool shots = argc > 4 && std::strcmp(argv[4], "--shots") == 0;
+  bool shots = false;
+  std::vector<const char *> settings;
+  for (int i = 4; i < argc; i++) {
+    if (std::strcmp(argv[i], "--shots") == 0) {
+      shots = true;
+    } else if (ParameterBlock scratch{}; !ApplyHarnessSetting(&scratch, argv[i])) {
+      std::fprintf(stderr, "psd_export_tool: not a setting: %s\n", argv[i]);
+      return 2;
+    } else {
+      settings.push_back(argv[i]);
+    }
+  }
   const std::vector<uint8_t> profile = SmallProfile();
   int failures = 0;
-  for (int depth : {8, 16, 32}) failures += Export(dir, width, height, depth, profile, shots && depth == 8);
+  for (int depth : {8, 16, 32}) failures += Export(dir, width, height, depth, profile, shots && depth == 8, settings);
   std::printf("%s\n", failures == 0 ? "exported" : "export failed");
   return failures == 0 ? 0 : 1;
 }

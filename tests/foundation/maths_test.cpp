@@ -34,6 +34,14 @@ TEST(Random, DrawsTheWindowsRuntimeSequence) {
     ASSERT_GE(v, 0);
     ASSERT_LE(v, 32767);
   }
+  // A state of the caller's own runs the same sequence (the runtime's values after srand(1)),
+  // and draws from the shared generator in between do not move it.
+  uint32_t own = 1;
+  EXPECT_EQ(NextRandomOf(&own), 41);
+  SeedRandom(1);
+  CallRand();
+  EXPECT_EQ(NextRandomOf(&own), 18467);
+  EXPECT_EQ(NextRandomOf(&own), 6334);
 }
 
 TEST(Random, SeedingFromTheClockUsesTheSecondsCount) {

@@ -13,54 +13,29 @@
 #include "plugin/dispatch.h"
 #include "plugin/preview.h"
 #include "plugin/row_loop.h"
-#include "tests/host/pipl_builder.h"
+#include "tests/host/linked_plugin.h"
 #include "tests/host/test_files.h"
 
 namespace {
 
-void KV_HOSTAPI LinkedEntry(int16_t selector, FilterRecord *record, intptr_t *data, int16_t *result) {
-  DispatchSelector(selector, record, data, result);
-}
-
-void *FindLinkedEntry(void *, const char *name) {
-  return std::strcmp(name, "PluginMain") == 0 ? reinterpret_cast<void *>(LinkedEntry) : nullptr;
-}
-
-std::vector<uint8_t> gLinkedPipl;
-
 // A document sample that differs from its neighbours and between planes.
 uint8_t PatternSample(int32_t x, int32_t y, int32_t c) { return uint8_t(x * 7 + y * 13 + c * 50); }
 
-class PreviewRoadTest : public ::testing::Test {
+// The patterned document of these tests.
+void FillPattern(HostSession *session) {
+  HostImage &source = session->source;
+  for (int32_t y = 0; y < source.height; y++)
+    for (int32_t x = 0; x < source.width; x++)
+      for (int32_t c = 0; c < source.channels; c++) HostImagePixel(&source, x, y)[c] = PatternSample(x, y, c);
+  session->destination = source;
+}
+
+class PreviewRoadTest : public ::testing::Test, protected LinkedRun {
  protected:
   // Opens a session of `args` on the linked plug-in with a patterned document, and runs
   // Prepare and Start (which requests row 0 of the real run).
   void Open(std::vector<const char *> args) {
-    args.insert(args.begin(), {"kivahost", "--plugin", "linked"});
-    HostOptions options;
-    char error[1024] = "";
-    ASSERT_TRUE(ParseHostOptions(int(args.size()), args.data(), &options, error, sizeof error)) << error;
-    gLinkedPipl = FilterPipl(HostCodePropertyKey(), "PluginMain").Bytes();
-    PluginModule module = {};
-    module.properties = gLinkedPipl.data();
-    module.propertiesSize = gLinkedPipl.size();
-    module.findExport = FindLinkedEntry;
-    reportPath = TempPath("preview_report.txt");
-    report = std::fopen(reportPath.c_str(), "wb");
-    session = new HostSession();
-    ASSERT_TRUE(OpenHostSession(session, options, module, report, error, sizeof error)) << error;
-    HostImage &source = session->source;
-    for (int32_t y = 0; y < source.height; y++)
-      for (int32_t x = 0; x < source.width; x++)
-        for (int32_t c = 0; c < source.channels; c++) HostImagePixel(&source, x, y)[c] = PatternSample(x, y, c);
-    session->destination = source;
-    ASSERT_EQ(CallSelector(session, kSelectorPrepare), 0);
-    ASSERT_EQ(CallSelector(session, kSelectorStart), 0);
-    g = reinterpret_cast<PluginGlobals *>(*reinterpret_cast<HostHandle>(session->dataSlot));
-    // Between calls the result word of the last call is gone: the preview reports here.
-    g->resultPtr = &result;
-    p = GetParameterBlock(g);
-    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(Start(args, "preview_report.txt", FillPattern), "");
   }
 
   // Ends the run as the dialog's OK would: the real render starts again at row 0 and the host
@@ -79,21 +54,7 @@ class PreviewRoadTest : public ::testing::Test {
     EXPECT_EQ(OutstandingHandles(session->memory), 1);   // the parameters
   }
 
-  void TearDown() override {
-    if (session != nullptr) {
-      CloseHostSession(session);
-      delete session;
-    }
-    if (report != nullptr) std::fclose(report);
-    std::remove(reportPath.c_str());
-  }
-
-  HostSession *session = nullptr;
-  FILE *report = nullptr;
-  std::string reportPath;
-  PluginGlobals *g = nullptr;
-  ParameterBlock *p = nullptr;
-  int16_t result = 0;
+  void TearDown() override { Close(); }
 };
 
 // The whole road: the sample factor, the sampled request and what the host delivers for it, the

@@ -22,7 +22,7 @@ TEST(UiSteps, StepsAreReadWithTheirNumbersAndTextAndBadOnesRefusedWithAReason) {
       {"shot out dir/open.png  \r\n", kUiShot, 0, 0, 0, "out dir/open.png"}, {"wait-preview", kUiWaitPreview, 0, 0, 0, ""},
       {"ok", kUiOk, 0, 0, 0, ""}, {"cancel", kUiCancel, 0, 0, 0, ""},
       {"hold 18 -40 25", kUiHold, 18, -40, 25, ""}, {"release", kUiRelease, 0, 0, 0, ""},
-      {"read 34", kUiRead, 34, 0, 0, ""}};
+      {"read 34", kUiRead, 34, 0, 0, ""}, {"wait-for 34", kUiWaitFor, 34, 0, 0, ""}};
   for (const Good &g : good) {
     UiStep s;
     char error[256] = "";
@@ -36,7 +36,7 @@ TEST(UiSteps, StepsAreReadWithTheirNumbersAndTextAndBadOnesRefusedWithAReason) {
   const std::string tooLong = "type 1 " + std::string(kUiTextSize, 'a');
   const char *const bad[][2] = {{"okay", "unknown step"}, {"click 7x", "number"}, {"drag 55 10", "number"},
                                 {"ok now", "unexpected"}, {"click 65536", "out of range"}, {"select 73 -1", "negative"},
-                                {"shot  ", "file name"}, {"hold 18 5", "number"}, {"release 18", "unexpected"}, {"read", "number"}, {tooLong.c_str(), "too long"}};
+                                {"shot  ", "file name"}, {"hold 18 5", "number"}, {"release 18", "unexpected"}, {"read", "number"}, {"wait-for", "number"}, {tooLong.c_str(), "too long"}};
   for (const auto &b : bad) {
     UiStep s;
     char error[256] = "";
