@@ -92,9 +92,7 @@ int16_t BatchRenderFolder(PluginGlobals *globals, void *dialog, BatchReport *rep
     if (entry.isFolder || entry.isReadOnly || kind == 0) continue;
     FileSpec spec{};
     JoinFileSpecPath(&spec, p->sourceFolder, entry.name, kPathCapacity);
-    // The safe save needs room for its ".new" beside the file; without it the file would be
-    // overwritten in place.
-    if (spec.path[0] == 0 || StrLength(spec.path) + 4 >= kPathCapacity) {
+    if (spec.path[0] == 0) {
       counts.skipped++;
       continue;
     }

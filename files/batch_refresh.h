@@ -8,9 +8,9 @@
 // Only files whose extension is exactly ".q9q" or ".q5q" (ignoring case) take part: a name
 // that merely contains the letters ("Q9Q-list.txt", "q9qlist") is not a preset and is left
 // alone. A file is replaced only through the settings writer's safe save (a new file beside
-// it that takes its place when complete). A file that cannot be read, that is read-only, or
-// whose path leaves no room for the safe save is skipped: not written and not renamed. A file
-// that could not be saved is not renamed, so that it stays queued.
+// it that takes its place when complete). A file that cannot be read or that is read-only is
+// skipped: not written and not renamed. A file that could not be saved is not renamed, so
+// that it stays queued.
 #ifndef KIVAGLOBE_FILES_BATCH_REFRESH_H
 #define KIVAGLOBE_FILES_BATCH_REFRESH_H
 
