@@ -11,6 +11,7 @@
 #include "dialog/file_dialogs.h"
 #include "dialog/memory_dots.h"
 #include "dialog/preview_area.h"
+#include "files/batch_refresh.h"
 #include "files/gallery_pages.h"
 #include "plugin/globals.h"
 #include "plugin/host_utils.h"
@@ -80,6 +81,32 @@ void RepaintAfterPreview(PluginGlobals *globals, void *dialog) {
 
 void InvalidateDialog(void *dialog) { InvalidateRect(static_cast<HWND>(dialog), nullptr, FALSE); }
 
+// Between two files of a batch refresh: paints, timers and the messages of other windows are
+// answered; of the dialog's own input only what reaches Cancel (a click on it, Esc, its
+// command) is, and the rest is dropped, as a busy dialog ignores clicks.
+void PumpBatchMessages(void *handle) {
+  HWND dialog = static_cast<HWND>(handle);
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(int(msg.wParam));
+      return;
+    }
+    const bool ours = dialog != nullptr && (msg.hwnd == dialog || IsChild(dialog, msg.hwnd));
+    const bool input = (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) ||
+                       (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST);
+    if (ours && input) {
+      const bool toCancel = GetDlgCtrlID(msg.hwnd) == kIdCancel;
+      const bool escape = msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE;
+      if (!toCancel && !escape) continue;
+    }
+    if (ours && msg.message == WM_COMMAND && LOWORD(msg.wParam) != kIdCancel) continue;
+    if (dialog != nullptr && IsDialogMessageA(dialog, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
 }  // namespace
 
 void InstallDialogWindowHooks() {
@@ -98,4 +125,5 @@ void InstallDialogWindowHooks() {
   gGalleryDialogProcs.arrowCursor = RestoreArrowCursor;
   gGalleryDialogProcs.repaintAfterPreview = RepaintAfterPreview;
   gGalleryDialogProcs.invalidateDialog = InvalidateDialog;
+  gBatchPumpMessages = PumpBatchMessages;
 }
