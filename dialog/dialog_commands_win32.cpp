@@ -82,10 +82,12 @@ void RepaintAfterPreview(PluginGlobals *globals, void *dialog) {
 void InvalidateDialog(void *dialog) { InvalidateRect(static_cast<HWND>(dialog), nullptr, FALSE); }
 
 // Between two files of a batch refresh: paints, timers and the messages of other windows are
-// answered; of the dialog's own input only what reaches Cancel (a click on it, Esc, its
-// command) is, and the rest is dropped, as a busy dialog ignores clicks.
-void PumpBatchMessages(void *handle) {
+// answered. Of the dialog's own input nothing reaches the dialog, as a busy dialog ignores
+// clicks; what would press Cancel (a click on it, Esc, its command) asks the batch to stop
+// instead of closing the dialog under it.
+void PumpBatchMessages(PluginGlobals *globals, void *handle) {
   HWND dialog = static_cast<HWND>(handle);
+  ParameterBlock *p = GetParameterBlock(globals);
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
@@ -93,17 +95,18 @@ void PumpBatchMessages(void *handle) {
       return;
     }
     const bool ours = dialog != nullptr && (msg.hwnd == dialog || IsChild(dialog, msg.hwnd));
-    const bool input = (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) ||
-                       (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST);
-    if (ours && input) {
-      const bool toCancel = GetDlgCtrlID(msg.hwnd) == kIdCancel;
-      const bool escape = msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE;
-      if (!toCancel && !escape) continue;
+    const UINT m = msg.message;
+    const bool input = (m >= WM_KEYFIRST && m <= WM_KEYLAST) || (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) ||
+                       (m >= WM_NCMOUSEMOVE && m <= WM_NCMBUTTONDBLCLK) || m == WM_COMMAND || m == WM_CLOSE;
+    if (!ours || !input) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+      continue;
     }
-    if (ours && msg.message == WM_COMMAND && LOWORD(msg.wParam) != kIdCancel) continue;
-    if (dialog != nullptr && IsDialogMessageA(dialog, &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    const bool cancel = (m == WM_LBUTTONUP && GetDlgCtrlID(msg.hwnd) == kIdCancel) ||
+                        (m == WM_KEYDOWN && msg.wParam == VK_ESCAPE) ||
+                        (m == WM_COMMAND && LOWORD(msg.wParam) == kIdCancel);
+    if (cancel && p != nullptr) p->batchCancel = 1;
   }
 }
 

@@ -25,7 +25,6 @@
 #include "dialog/preview_area.h"
 #include "dialog/preview_zoom.h"
 #include "dialog/transfer.h"
-#include "files/batch_refresh.h"
 #include "plugin/globals.h"
 #include "plugin/host_dialogs.h"
 #include "plugin/host_utils.h"
@@ -228,12 +227,6 @@ bool CloseParameterDialog(PluginGlobals *globals, int id, CancelSnapshot *snapsh
   // A long job's progress box or a file dialog is open over the dialog: it must not end under
   // the running command.
   if (gProgressBoxOpen || gFileDialogOpen) return false;
-  // During a batch refresh Cancel stops the batch after its current file; the dialog stays.
-  if (gBatchRefreshRunning) {
-    ParameterBlock *p = GetParameterBlock(globals);
-    if (id == kIdCancel && p != nullptr) p->batchCancel = 1;
-    return false;
-  }
   KillPreviewTimer(dialog);
   if (id == kIdOk) {
     DialogToParameters(dialog, globals);

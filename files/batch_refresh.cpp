@@ -18,7 +18,7 @@ const char kFolderUnreadableMessage[] = "The folder of queued presets could not 
 const char kBatchDoneMessage[] = "The batch refresh is done.";
 const char kBatchStoppedMessage[] = "The batch refresh was stopped.";
 
-void (*gBatchPumpMessages)(void *dialog) = nullptr;
+void (*gBatchPumpMessages)(PluginGlobals *globals, void *dialog) = nullptr;
 
 int32_t QueuedPresetKind(const char *name) {
   char file[kPathCapacity], extension[kPathCapacity];
@@ -140,7 +140,7 @@ int16_t BatchRenderFolder(PluginGlobals *globals, void *dialog, BatchReport *rep
         }
         break;
     }
-    if (gBatchPumpMessages != nullptr) gBatchPumpMessages(dialog);
+    if (gBatchPumpMessages != nullptr) gBatchPumpMessages(globals, dialog);
     if (p->batchCancel) result = kBatchCancelled;
   }
   if (result != kBatchFolderUnreadable) {

@@ -42,8 +42,8 @@ extern const char kBatchDoneMessage[];
 extern const char kBatchStoppedMessage[];
 
 // Answers the messages waiting for the dialog between two files, so that a click on Cancel
-// can reach the batch (the dialog then sets batchCancel instead of closing). Null natively.
-extern void (*gBatchPumpMessages)(void *dialog);
+// can reach the batch: it sets batchCancel instead of closing the dialog. Null natively.
+extern void (*gBatchPumpMessages)(PluginGlobals *globals, void *dialog);
 
 enum : int16_t {
   kBatchDone = 0,
