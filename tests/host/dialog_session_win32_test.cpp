@@ -430,3 +430,4 @@ TEST_F(DialogSession, AnExportOnALongPathNeverLosesTheOldDocument) {
   RemoveDirectoryA(folder.c_str());
   RemoveDirectoryA(TempPath("long_export").c_str());
 }
+
