@@ -59,6 +59,8 @@ enum UiStepKind : int32_t {
   kUiHold,
   kUiRelease,
   kUiRead,
+  // A click with the Ctrl key held.
+  kUiCtrlClick,
 };
 
 constexpr size_t kUiTextSize = 1024;
