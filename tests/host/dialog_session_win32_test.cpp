@@ -384,7 +384,7 @@ TEST_F(DialogSession, PreviewRendersDoNotAskTheHostsAbort) {
 // system -- the old document and the user's own file of the first same-length side name keep
 // their bytes through the Cancel, no other file appears, and the finished export is a document
 // ("8BPS") that leaves the user's file alone.
-TEST_F(DialogSession, AnExportOnALongPathNeverLosesTheOldDocument) {
+TEST_F(DialogSession, AnExportNeverLosesTheOldDocumentOrTheUsersSideNamedFile) {
   if (!HaveDisplay()) return;
   const std::string folder = TempPath("long_export") + "\\" + std::string(150, 's') + "\\";
   CreateDirectoryA(TempPath("long_export").c_str(), nullptr);
@@ -427,6 +427,24 @@ TEST_F(DialogSession, AnExportOnALongPathNeverLosesTheOldDocument) {
   EXPECT_EQ(listing(), before);
   DeleteFileA(path.c_str());
   DeleteFileA(users.c_str());
+
+  // On a short path the user's own "NAME.new" is passed over, not written over.
+  const std::string shortPath = folder + "short.psd";
+  for (const std::string &file : {shortPath, shortPath + ".new"}) {
+    FILE *f = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << file;
+    std::fputs("mine", f);
+    std::fclose(f);
+  }
+  Session beside = RunKivahost(Steps({"--dialog", "--size", "64x48"},
+                                     {"wait-preview", "press 71", "file " + shortPath, "sleep 300", "press 6",
+                                      "sleep 3000", "cancel"}));
+  EXPECT_EQ(beside.report.find("UI failed"), std::string::npos) << beside.report;
+  EXPECT_EQ(ReadTextFile(shortPath).substr(0, 4), "8BPS");
+  EXPECT_EQ(ReadTextFile(shortPath + ".new"), "mine");
+  EXPECT_EQ(listing(), (std::vector<std::string>{".", "..", "short.psd", "short.psd.new"}));
+  DeleteFileA(shortPath.c_str());
+  DeleteFileA((shortPath + ".new").c_str());
   RemoveDirectoryA(folder.c_str());
   RemoveDirectoryA(TempPath("long_export").c_str());
 }
