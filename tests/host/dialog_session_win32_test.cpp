@@ -411,7 +411,7 @@ TEST_F(DialogSession, AnExportNeverLosesTheOldDocumentOrTheUsersSideNamedFile) {
   const std::vector<std::string> before = listing();
   // Cancelled a moment after the box started its job (1 s after it opened).
   Session cancelled = RunKivahost(Steps({"--dialog", "--size", "1600x1200"},
-                                        {"wait-preview", "press 71", "file " + path, "sleep 300", "press 6",
+                                        {"wait-preview", "press 71", "file " + path, "sleep 1000", "press 6",
                                          "sleep 1400", "cancel", "sleep 1500", "cancel"}));
   EXPECT_EQ(cancelled.report.find("UI failed"), std::string::npos) << cancelled.report;
   EXPECT_EQ(ReadTextFile(path), "the older document");
@@ -419,8 +419,8 @@ TEST_F(DialogSession, AnExportNeverLosesTheOldDocumentOrTheUsersSideNamedFile) {
   EXPECT_EQ(listing(), before);
 
   Session finished = RunKivahost(Steps({"--dialog", "--size", "64x48"},
-                                       {"wait-preview", "press 71", "file " + path, "sleep 300", "press 6",
-                                        "sleep 3000", "cancel"}));
+                                       {"wait-preview", "press 71", "file " + path, "sleep 1000", "press 6",
+                                        "sleep 8000", "cancel"}));
   EXPECT_EQ(finished.report.find("UI failed"), std::string::npos) << finished.report;
   EXPECT_EQ(ReadTextFile(path).substr(0, 4), "8BPS");
   EXPECT_EQ(ReadTextFile(users), "mine");
@@ -437,8 +437,8 @@ TEST_F(DialogSession, AnExportNeverLosesTheOldDocumentOrTheUsersSideNamedFile) {
     std::fclose(f);
   }
   Session beside = RunKivahost(Steps({"--dialog", "--size", "64x48"},
-                                     {"wait-preview", "press 71", "file " + shortPath, "sleep 300", "press 6",
-                                      "sleep 3000", "cancel"}));
+                                     {"wait-preview", "press 71", "file " + shortPath, "sleep 1000", "press 6",
+                                      "sleep 8000", "cancel"}));
   EXPECT_EQ(beside.report.find("UI failed"), std::string::npos) << beside.report;
   EXPECT_EQ(ReadTextFile(shortPath).substr(0, 4), "8BPS");
   EXPECT_EQ(ReadTextFile(shortPath + ".new"), "mine");
