@@ -11,6 +11,7 @@
 #include "dialog/file_dialogs.h"
 #include "dialog/memory_dots.h"
 #include "dialog/preview_area.h"
+#include "files/batch_refresh.h"
 #include "files/gallery_pages.h"
 #include "plugin/globals.h"
 #include "plugin/host_utils.h"
@@ -80,6 +81,35 @@ void RepaintAfterPreview(PluginGlobals *globals, void *dialog) {
 
 void InvalidateDialog(void *dialog) { InvalidateRect(static_cast<HWND>(dialog), nullptr, FALSE); }
 
+// Between two files of a batch refresh: paints, timers and the messages of other windows are
+// answered. Of the dialog's own input nothing reaches the dialog, as a busy dialog ignores
+// clicks; what would press Cancel (a click on it, Esc, its command) asks the batch to stop
+// instead of closing the dialog under it.
+void PumpBatchMessages(PluginGlobals *globals, void *handle) {
+  HWND dialog = static_cast<HWND>(handle);
+  ParameterBlock *p = GetParameterBlock(globals);
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(int(msg.wParam));
+      return;
+    }
+    const bool ours = dialog != nullptr && (msg.hwnd == dialog || IsChild(dialog, msg.hwnd));
+    const UINT m = msg.message;
+    const bool input = (m >= WM_KEYFIRST && m <= WM_KEYLAST) || (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) ||
+                       (m >= WM_NCMOUSEMOVE && m <= WM_NCMBUTTONDBLCLK) || m == WM_COMMAND || m == WM_CLOSE;
+    if (!ours || !input) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+      continue;
+    }
+    const bool cancel = (m == WM_LBUTTONUP && GetDlgCtrlID(msg.hwnd) == kIdCancel) ||
+                        (m == WM_KEYDOWN && msg.wParam == VK_ESCAPE) ||
+                        (m == WM_COMMAND && LOWORD(msg.wParam) == kIdCancel);
+    if (cancel && p != nullptr) p->batchCancel = 1;
+  }
+}
+
 }  // namespace
 
 void InstallDialogWindowHooks() {
@@ -98,4 +128,5 @@ void InstallDialogWindowHooks() {
   gGalleryDialogProcs.arrowCursor = RestoreArrowCursor;
   gGalleryDialogProcs.repaintAfterPreview = RepaintAfterPreview;
   gGalleryDialogProcs.invalidateDialog = InvalidateDialog;
+  gBatchPumpMessages = PumpBatchMessages;
 }

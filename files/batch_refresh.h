@@ -8,9 +8,9 @@
 // Only files whose extension is exactly ".q9q" or ".q5q" (ignoring case) take part: a name
 // that merely contains the letters ("Q9Q-list.txt", "q9qlist") is not a preset and is left
 // alone. A file is replaced only through the settings writer's safe save (a new file beside
-// it that takes its place when complete). A file that cannot be read, that is read-only, or
-// whose path leaves no room for the safe save is skipped: not written and not renamed. A file
-// that could not be saved is not renamed, so that it stays queued.
+// it that takes its place when complete). A file that cannot be read or that is read-only is
+// skipped: not written and not renamed. A file that could not be saved is not renamed, so
+// that it stays queued.
 #ifndef KIVAGLOBE_FILES_BATCH_REFRESH_H
 #define KIVAGLOBE_FILES_BATCH_REFRESH_H
 
@@ -33,8 +33,17 @@ void MarkPresetDoneName(char *path);
 struct BatchReport {
   int32_t refreshed;   // files saved with a fresh thumbnail
   int32_t renamed;     // of those, queued files now marked done
-  int32_t skipped;     // matching files that could not be read or written
+  int32_t skipped;     // matching files left alone: read-only, unreadable or not a whole preset
+  int32_t failed;      // presets whose render or save failed; left as they were and not renamed
 };
+
+// The closing message's words, followed by the counts.
+extern const char kBatchDoneMessage[];
+extern const char kBatchStoppedMessage[];
+
+// Answers the messages waiting for the dialog between two files, so that a click on Cancel
+// can reach the batch: it sets batchCancel instead of closing the dialog. Null natively.
+extern void (*gBatchPumpMessages)(PluginGlobals *globals, void *dialog);
 
 enum : int16_t {
   kBatchDone = 0,
@@ -45,7 +54,9 @@ enum : int16_t {
 
 // The command: asks for the folder (gGalleryDialogProcs), refreshes its queued presets in name
 // order, and puts the current settings and their name back. A folder that cannot be listed is
-// reported to the user. *report (when given) counts the files.
+// reported to the user; otherwise one message at the end gives the counts. batchCancel set
+// while a file is refreshed stops the batch after that file. *report (when given) counts the
+// files.
 int16_t BatchRenderFolder(PluginGlobals *globals, void *dialog, BatchReport *report);
 
 #endif  // KIVAGLOBE_FILES_BATCH_REFRESH_H

@@ -198,8 +198,7 @@ void WritePresetCell(PluginGlobals *globals, HtmlPage *page, const char *fileNam
   FileSpec spec{};
   JoinFileSpecPath(&spec, page->webImageFolder.path, picture, kPathCapacity);
   TiledMipImage *thumbnail = ThumbnailImage(globals);
-  FileHandle file = kNoFile;
-  if (thumbnail != nullptr && spec.path[0] != 0 && OpenFileSpec(&spec, &file, kOpenForWrite) == kSpecOk) {
+  if (thumbnail != nullptr && spec.path[0] != 0) {
     // A preset without a picture shows the thumbnail's empty look at its full size.
     int32_t width = globals->thumbnailWidth > 0 ? globals->thumbnailWidth : kThumbnailSide;
     int32_t height = globals->thumbnailHeight > 0 ? globals->thumbnailHeight : kThumbnailSide;
@@ -208,10 +207,8 @@ void WritePresetCell(PluginGlobals *globals, HtmlPage *page, const char *fileNam
     const ParameterBlock *p = GetParameterBlock(globals);
     if (CreateImage(&scratch, width, height, kFormatPacked8, 0)) {
       CopyThumbnailTo(globals, &scratch);
-      written = WriteJpegWithMetadata(&scratch, file, p != nullptr ? p->outputMode : 1, true) == 0;
+      written = WriteJpegFileWithMetadata(&scratch, &spec, p != nullptr ? p->outputMode : 1) == 0;
       FreeImageTiles(&scratch);
-    } else {
-      ClosePlatformFile(file);
     }
   }
   HtmlWriteImageCell(page, caption, written ? picture : nullptr, kPresetCellSide, kPresetCellSide);
@@ -284,9 +281,7 @@ int16_t RenderPreviewJpeg(int32_t dot, PluginGlobals *globals, const FileSpec *j
     LoadMemoryDot(globals, dot);
   }
   RenderWholeImage(globals, image, 0, cancel);
-  FileHandle file = kNoFile;
-  int16_t result = OpenFileSpec(jpegSpec, &file, kOpenForWrite);
-  if (result == kSpecOk) result = WriteJpegWithMetadata(image, file, p->outputMode, true);
+  int16_t result = WriteJpegFileWithMetadata(image, jpegSpec, p->outputMode);
   if (which == kWhichMemoryDots) LoadMemoryDot(globals, kMemoryDotScratch);
   RestoreHostRequest(&saved, globals);
   FreeImageTiles(image);

@@ -161,12 +161,11 @@ static int16_t WriteFrameImages(const FileSpec *folder) {
   for (int32_t i = 0; i < kFrameGifCount; i++) {
     FileSpec spec{};
     JoinFileSpecPath(&spec, folder->path, kFrameGifs[i].name, kPathCapacity);
-    FileHandle file = kNoFile;
-    if (OpenFileSpec(&spec, &file, kOpenForWrite) != kSpecOk) return kPageOpenFailed;
+    SafeSave save;
+    if (!BeginSafeSave(&spec, &save)) return kPageOpenFailed;
     int32_t count = kFrameGifs[i].size;
-    int16_t result = WriteBytes(file, &count, kFrameGifs[i].bytes);
-    TruncateFileHere(file);
-    if (!ClosePlatformFile(file) && result == kFileOk) result = kFileWriteError;
+    int16_t result = WriteBytes(save.file, &count, kFrameGifs[i].bytes);
+    if (!EndSafeSave(&save, result == kFileOk) && result == kFileOk) result = kFileWriteError;
     if (result != kFileOk) return result;
   }
   return kPageOk;
@@ -214,9 +213,8 @@ int16_t HtmlBeginPage(const FileSpec *pageSpec, const FileSpec *folder, HtmlPage
     return kPageNoFolder;
   int16_t result = WriteFrameImages(&page->webImageFolder);
   if (result != kPageOk) return result;
-  FileHandle file = kNoFile;
-  if (OpenFileSpec(pageSpec, &file, kOpenForWrite) != kSpecOk) return kPageOpenFailed;
-  page->file = file;
+  if (!BeginSafeSave(pageSpec, &page->save)) return kPageOpenFailed;
+  page->file = page->save.file;
   page->column = 1;
   page->row = 1;
   page->columnsPerRow = columns;
@@ -226,7 +224,7 @@ int16_t HtmlBeginPage(const FileSpec *pageSpec, const FileSpec *folder, HtmlPage
   WritePageHead(page, folder);
   if (page->result != 0) {
     result = page->result;
-    ClosePlatformFile(page->file);
+    EndSafeSave(&page->save, false);
     page->file = kNoFile;
     return result;
   }
@@ -239,8 +237,7 @@ int16_t HtmlEndPage(HtmlPage *page) {
   // that has none, gets no empty row.
   while (page->column > 1) HtmlWriteFillerCell(page);
   HtmlText(page, "</table><br>\r\n</body></html>");
-  TruncateFileHere(page->file);
-  if (!ClosePlatformFile(page->file) && page->result == 0) page->result = kFileWriteError;
+  if (!EndSafeSave(&page->save, page->result == 0) && page->result == 0) page->result = kFileWriteError;
   page->file = kNoFile;
   return page->result;
 }

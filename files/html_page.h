@@ -22,6 +22,7 @@
 
 #include <cstdint>
 
+#include "files/safe_save.h"
 #include "foundation/file_locations.h"
 
 // Kinds of page.
@@ -52,6 +53,7 @@ struct HtmlPage {
   uint8_t captionRow;          // write a caption row at each row end (no page sets it)
   uint32_t spare;              // 1 at page start
   int16_t result;              // the first failed write (-20), else 0
+  SafeSave save;               // the page's side file, which replaces the page when it ends
 };
 
 // ---- Text pieces ---------------------------------------------------------------------------

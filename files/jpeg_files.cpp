@@ -1,7 +1,7 @@
 // jpeg_files.cpp -- the marker scanner, the file loader and the file writers of JPEG pictures.
 #include "files/jpeg_files.h"
 
-#include "files/file_replace.h"
+#include "files/safe_save.h"
 #include "files/jpeg_codec.h"
 #include "foundation/binary_io.h"
 #include "imagestore/level_build.h"
@@ -345,11 +345,11 @@ int16_t WriteJpegWithMetadata(const TiledMipImage *image, FileHandle file, uint3
 }
 
 int16_t WriteJpegFileWithMetadata(const TiledMipImage *image, const FileSpec *spec, uint32_t outputMode) {
-  FileHandle file = kNoFile;
-  int16_t opened = OpenFileSpec(spec, &file, kOpenForWrite);
-  if (opened != 0) return opened;
-  int16_t result = WriteJpegWithMetadata(image, file, outputMode, true);
-  // A picture that could not be made leaves no empty or cut file under its name.
-  if (result != 0) DeletePlatformFile(spec->path);
+  // A picture that could not be made leaves neither a cut file nor a lost old one behind.
+  SafeSave save;
+  if (!BeginSafeSave(spec, &save)) return kSpecOpenFailed;
+  int16_t result = WriteJpegWithMetadata(image, save.file, outputMode, true);
+  save.file = kNoFile;
+  if (!EndSafeSave(&save, result == 0) && result == 0) result = kFileWriteError;
   return result;
 }

@@ -89,8 +89,10 @@ int16_t WriteImageAsJpeg(const TiledMipImage *image, FileHandle file, bool heade
 // mode is not used: no keywords depend on it here. Result as WriteImageAsJpeg.
 int16_t WriteJpegWithMetadata(const TiledMipImage *image, FileHandle file, uint32_t outputMode, bool closeFlag);
 
-// WriteJpegWithMetadata into the file named by spec, opened here and closed; when the picture
-// could not be written the file is deleted. 0, the open error (99) or WriteJpegWithMetadata's.
+// WriteJpegWithMetadata into the file named by spec, saved safely (files/safe_save.h): a file
+// of that name is replaced only by a whole picture and is kept when the picture could not be
+// written. 0, 99 when the file is read-only or no side file could be made, or
+// WriteJpegWithMetadata's result (a failed replacement: -20).
 int16_t WriteJpegFileWithMetadata(const TiledMipImage *image, const FileSpec *spec, uint32_t outputMode);
 
 #endif  // KIVAGLOBE_FILES_JPEG_FILES_H

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "files/file_replace.h"
 #include "files/jpeg_files.h"
 #include "files/psd_export.h"
 #include "plugin/output_passes.h"
@@ -100,10 +99,7 @@ int16_t ExportRenderJpeg(PluginGlobals *globals, const FileSpec *spec, uint8_t *
 
   int16_t result = kProgressStopped;
   if (*cancelFlag == 0) {
-    FileHandle file = kNoFile;
-    result = OpenFileSpec(spec, &file, kOpenForWrite);
-    if (result == kSpecOk) result = WriteJpegWithMetadata(image, file, p->outputMode, true);
-    if (result != kSpecOk && result != kSpecOpenFailed) DeletePlatformFile(spec->path);
+    result = WriteJpegFileWithMetadata(image, spec, p->outputMode);
   }
   FreeImageTiles(image);
   p->renderTarget = target;

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "files/file_replace.h"
+#include "files/safe_save.h"
 #include "files/jpeg_markers.h"
 #include "files/picture_keywords.h"
 #include "foundation/binary_io.h"
@@ -515,16 +515,6 @@ bool Writable(const LayerExportDescription *d) {
          (d->bytesPerChannel == 1 || d->bytesPerChannel == 2 || d->bytesPerChannel == 4);
 }
 
-// The spec of "<path>.new"; false when the path is empty or leaves no room for the suffix.
-bool SideFileSpec(const FileSpec *spec, FileSpec *side) {
-  static const char kSuffix[] = ".new";
-  const size_t length = strnlen(spec->path, kPathCapacity);
-  if (length == 0 || length + sizeof kSuffix > size_t(kPathCapacity)) return false;
-  *side = *spec;
-  std::memcpy(side->path + length, kSuffix, sizeof kSuffix);
-  return true;
-}
-
 }  // namespace
 
 bool MeasurePsdDocument(PluginGlobals *globals, const LayerExportDescription *d, PsdMeasure *m) {
@@ -586,16 +576,15 @@ int16_t WritePsdFile(PluginGlobals *globals, const FileSpec *spec, uint8_t *canc
   p->renderTarget = 2;
   run->renderTargetImage = image;
 
-  FileSpec side;
-  const bool viaSide = SideFileSpec(spec, &side);
-  const FileSpec *target_spec = viaSide ? &side : spec;
+  // The document goes into a new side file and takes the old one's place only when whole: a
+  // cancel or a failure leaves the user's old document as it was.
+  SafeSave save;
   int16_t result = kFileOk;
-  FileHandle handle = kNoFile;
-  if (PlatformFileReadOnly(spec->path) || OpenFileSpec(target_spec, &handle, kOpenForWrite) != 0) {
+  if (!BeginSafeSave(spec, &save)) {
     result = kSpecOpenFailed;
   } else {
     BufferedFile file;
-    BufWriterInit(&file, handle);
+    BufWriterInit(&file, save.file);
     PsdWriter w{};
     w.file = &file;
     w.globals = globals;
@@ -607,15 +596,13 @@ int16_t WritePsdFile(PluginGlobals *globals, const FileSpec *spec, uint8_t *canc
     HostProfile(globals, &w.icc, &w.iccSize);
     WriteDocument(&w);
     result = BufWriterFlush(&file);
-    // The file is opened without emptying it: a longer old file must not trail the document.
-    if (result == kFileOk && !TruncatePlatformFile(handle)) result = kFileWriteError;
     if (BufWriterClose(&file) != kFileOk && result == kFileOk) result = kFileWriteError;
+    save.file = kNoFile;
     // A cancelled document is short by design; any other shortfall is a fault of ours, and a
     // document whose lengths do not match what follows them must not be left behind.
     if (result == kFileOk && cancelFlag != nullptr && *cancelFlag != 0) result = kPsdStopped;
     if (result == kFileOk && w.count != measure.total) result = kFileWriteError;
-    if (result == kFileOk && viaSide && !ReplacePlatformFile(side.path, spec->path)) result = kFileWriteError;
-    if (result != kFileOk) DeletePlatformFile(target_spec->path);
+    if (!EndSafeSave(&save, result == kFileOk) && result == kFileOk) result = kFileWriteError;
   }
 
   FreeImageTiles(image);

@@ -105,6 +105,12 @@ int16_t WriteEmptyPictureBlock(PluginGlobals *globals, FileHandle file);
 // kSettingsIncomplete. Fields the file does not carry keep their values.
 int16_t ReadSettingsFile(PluginGlobals *globals, const FileSpec *spec, int16_t mode, bool *found);
 
+// True when the file is a whole preset of its version, as the batch refresh requires before it
+// writes over a file: a version word from 1 to 40, every word of that version's fixed part, its
+// picture (versions 22 to 39) or thumbnail block (40) complete, and not one byte after them.
+// Nothing is applied; the thumbnail image is not touched.
+bool SettingsFileIsWholePreset(PluginGlobals *globals, const FileSpec *spec);
+
 // Mode kReadSettingsApply readers: the first reads directly, the second through
 // ReadSettingsMode, which only forwards its mode.
 int16_t ReadSettingsApply(PluginGlobals *globals, const FileSpec *spec);

@@ -378,6 +378,41 @@ int16_t ReadSettingsFile(PluginGlobals *globals, const FileSpec *spec, int16_t m
   return result;
 }
 
+// A file that merely starts with a small number (a 400-byte binary whose first word is 7) reads
+// as a preset of that version; what gives it away is its length, which no version writes.
+bool SettingsFileIsWholePreset(PluginGlobals *globals, const FileSpec *spec) {
+  if (globals == nullptr) return false;
+  FileHandle file = kNoFile;
+  if (OpenFileSpec(spec, &file, kOpenForRead) != 0) return false;
+  ParameterBlock scratch;
+  std::memset(&scratch, 0, sizeof scratch);
+  TiledMipImage legacy;
+  BindScratchImage(globals, &legacy);
+  int32_t legacySide = 0;
+  bool legacyFound = false;
+  WordReader reader = {file, 0};
+  uint32_t version = 0;
+  bool whole = ReadWord(&reader, &version) && version >= 1 && version <= kSettingsFileVersion;
+  if (whole) {
+    ReadFixedPart(globals, &reader, version, &scratch, &legacy, &legacySide, &legacyFound);
+    whole = reader.error == 0;
+  }
+  // The thumbnail's stream is the last thing in the file: exactly its byte count must remain.
+  uint32_t byteCount = 0;
+  if (whole && version >= kSettingsFileVersion) {
+    uint32_t blockVersion = 0, width = 0, height = 0;
+    whole = ReadWord(&reader, &blockVersion);
+    if (whole && blockVersion != 0) {
+      whole = ReadWord(&reader, &width) && ReadWord(&reader, &height) && ReadWord(&reader, &byteCount);
+    }
+  }
+  int64_t remaining = -1;
+  whole = whole && PlatformFileRemaining(file, &remaining) && remaining == int64_t(byteCount);
+  FreeImageTiles(&legacy);
+  ClosePlatformFile(file);
+  return whole;
+}
+
 int16_t ReadSettingsApply(PluginGlobals *globals, const FileSpec *spec) {
   return ReadSettingsFile(globals, spec, kReadSettingsApply, nullptr);
 }

@@ -1,9 +1,8 @@
 // settings_write.cpp -- the file mode of the settings writer, the safe save, and the writers
 // of the picture blocks.
 #include <cstring>
-#include <initializer_list>
 
-#include "files/file_replace.h"
+#include "files/safe_save.h"
 #include "files/jpeg_files.h"
 #include "files/settings_fields.h"
 #include "files/settings_file.h"
@@ -154,50 +153,13 @@ int16_t WriteSettings(PluginGlobals *globals, FileHandle file, int16_t mode, Hos
   return WriteSettingsFileMode(globals, file, &writeError);
 }
 
-// The side file a save writes first: "<path>.new", or, when the path leaves no room for the
-// suffix, the path with the last character of its name changed (to the first of '~', '_', '!'
-// that names no file yet), which is as long as the path and in the same folder. False when the
-// path is empty or no side name is free.
-static bool SideFileSpecFor(const FileSpec *spec, FileSpec *side) {
-  static const char kSuffix[] = ".new";
-  size_t length = strnlen(spec->path, kPathCapacity);
-  if (length == 0 || length >= size_t(kPathCapacity)) return false;
-  std::memcpy(side->head, spec->head, sizeof side->head);
-  std::memcpy(side->path, spec->path, length + 1);
-  if (length + sizeof kSuffix <= size_t(kPathCapacity)) {
-    std::memcpy(side->path + length, kSuffix, sizeof kSuffix);
-    return true;
-  }
-  const char last = spec->path[length - 1];
-  if (last == '\\' || last == '/' || last == ':') return false;
-  for (char c : {'~', '_', '!'}) {
-    if (c == last) continue;
-    side->path[length - 1] = c;
-    FileHandle probe = kNoFile;
-    if (!OpenPlatformFile(side->path, false, &probe)) return true;
-    ClosePlatformFile(probe);
-  }
-  return false;
-}
-
 int16_t SaveSettingsFile(PluginGlobals *globals, const FileSpec *spec) {
   if (spec == nullptr || spec->path[0] == 0) return kSettingsOpenFailed;
-  if (PlatformFileReadOnly(spec->path)) return kSettingsOpenFailed;
-  FileSpec temp;
-  if (!SideFileSpecFor(spec, &temp)) return kSettingsOpenFailed;
-
-  FileHandle file = kNoFile;
-  if (OpenFileSpec(&temp, &file, kOpenForWrite) != 0) return kSettingsOpenFailed;
+  SafeSave save;
+  if (!BeginSafeSave(spec, &save)) return kSettingsOpenFailed;
   int16_t writeError = 0;
-  WriteSettingsFileMode(globals, file, &writeError);
-  // The new file is ours alone: a longer leftover of an interrupted save must not trail it.
-  if (writeError == 0 && !TruncatePlatformFile(file)) writeError = kSettingsWriteFailed;
-  if (!ClosePlatformFile(file) && writeError == 0) writeError = kSettingsWriteFailed;
-  if (writeError != 0) writeError = kSettingsWriteFailed;
-
-  if (writeError == 0 && !ReplacePlatformFile(temp.path, spec->path)) writeError = kSettingsWriteFailed;
-  if (writeError != 0) DeletePlatformFile(temp.path);
-  return writeError;
+  WriteSettingsFileMode(globals, save.file, &writeError);
+  return EndSafeSave(&save, writeError == 0) ? int16_t(0) : int16_t(kSettingsWriteFailed);
 }
 
 // ---- Picture blocks --------------------------------------------------------------------------

@@ -33,6 +33,7 @@ static const UiStepName kUiStepNames[] = {
     {"file-select", kUiFileSelect, 0, true},
     {"hold", kUiHold, 3, false},       {"release", kUiRelease, 0, false}, {"read", kUiRead, 1, false},
     {"wait-for", kUiWaitFor, 1, false},
+    {"cclick", kUiCtrlClick, 1, false},
 };
 
 static const char *SkipBlanks(const char *p) {
@@ -156,6 +157,7 @@ void FormatUiStep(const UiStep &step, char *out, size_t outSize) {
     case kUiFile: std::snprintf(out, outSize, "%s %s", name, step.text); break;
     case kUiColour: std::snprintf(out, outSize, "%s %d %d %d", name, step.id, step.dx, step.dy); break;
     case kUiClick:
+    case kUiCtrlClick:
     case kUiRightClick:
     case kUiRead:
     case kUiWaitFor:

@@ -62,6 +62,8 @@ enum UiStepKind : int32_t {
   kUiRelease,
   kUiRead,
   kUiWaitFor,
+  // A click with the Ctrl key held.
+  kUiCtrlClick,
 };
 
 constexpr size_t kUiTextSize = 1024;

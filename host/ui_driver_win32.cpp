@@ -109,12 +109,13 @@ LPARAM PointParam(POINT p) { return MAKELPARAM(int16_t(p.x), int16_t(p.y)); }
 
 // A press in the middle of `control`, `moves` moves by dx, dy in all, and the release unless
 // the button is to stay held (then the release step lets go where the moves ended).
-void PostMouse(HWND control, HWND dialog, bool right, int32_t dx, int32_t dy, int32_t moves, bool release = true) {
+void PostMouse(HWND control, HWND dialog, bool right, int32_t dx, int32_t dy, int32_t moves, bool release = true,
+               WPARAM keys = 0) {
   HWND receiver = MouseReceiver(control, dialog);
   POINT start = ControlCentre(control, receiver);
   const UINT down = right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN;
   const UINT up = right ? WM_RBUTTONUP : WM_LBUTTONUP;
-  const WPARAM held = right ? MK_RBUTTON : MK_LBUTTON;
+  const WPARAM held = (right ? MK_RBUTTON : MK_LBUTTON) | keys;
   PostMessageA(receiver, WM_MOUSEMOVE, 0, PointParam(start));
   PostMessageA(receiver, down, held, PointParam(start));
   POINT end = start;
@@ -124,7 +125,7 @@ void PostMouse(HWND control, HWND dialog, bool right, int32_t dx, int32_t dy, in
     PostMessageA(receiver, WM_MOUSEMOVE, held, PointParam(end));
   }
   if (release) {
-    PostMessageA(receiver, up, 0, PointParam(end));
+    PostMessageA(receiver, up, keys, PointParam(end));
   } else {
     gDriver.heldReceiver = receiver;
     gDriver.heldAt = end;
@@ -222,7 +223,8 @@ bool WriteShot(HWND window, const char *file, char *reason, size_t reasonSize) {
 // Runs one step against the topmost dialog.
 StepResult RunStep(const UiStep &step, HWND dialog, DWORD now) {
   HWND control = step.id > 0 ? GetDlgItem(dialog, step.id) : nullptr;
-  const bool needsControl = step.kind == kUiType || step.kind == kUiClick || step.kind == kUiRightClick ||
+  const bool needsControl = step.kind == kUiType || step.kind == kUiClick || step.kind == kUiCtrlClick ||
+                            step.kind == kUiRightClick ||
                             step.kind == kUiDrag || step.kind == kUiSelect || step.kind == kUiHold ||
                             step.kind == kUiRead;
   if (needsControl && control == nullptr) {
@@ -256,6 +258,9 @@ StepResult RunStep(const UiStep &step, HWND dialog, DWORD now) {
       return kStepDone;
     case kUiRightClick:
       PostMouse(control, dialog, true, 0, 0, 0);
+      return kStepDone;
+    case kUiCtrlClick:
+      PostMouse(control, dialog, false, 0, 0, 0, true, MK_CONTROL);
       return kStepDone;
     case kUiDrag:
       PostMouse(control, dialog, false, step.dx, step.dy, kDragMoves);

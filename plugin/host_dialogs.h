@@ -47,7 +47,9 @@ void SubstituteMessageArgs(char *text);
 // Places a dialog over its parent (or the desktop), a third of the free height above it.
 void CenterDialog(void *window);
 
-// Opens the maker's web site, or a written page, in the user's browser.
+// Opens the maker's web site, or a written page, in the user's browser. When no browser opens
+// the web site, Kivaglobe32 shows the box "COMPLAIN_QZ" with its address.
+constexpr bool kComplainsWithoutBrowser = sizeof(void *) == 4;
 void OpenHomePage();
 void OpenInBrowser(const char *path);
 

@@ -160,6 +160,16 @@ void ShowInfoBox() {
   gInfoWindow = nullptr;
 }
 
-void OpenHomePage() { ShellExecuteA(nullptr, "open", kHomePageAddress, nullptr, nullptr, SW_SHOWNORMAL); }
+// ShellExecuteA answers a value above 32 when it started something; anything else is an error
+// code (no browser registered, none that could be started). Kivaglobe32 then says so in a box
+// over the main dialog (or over nothing when the About box came from the host), naming the
+// address so that the user can type it; Kivaglobe64 stays silent.
+void OpenHomePage() {
+  HINSTANCE opened = ShellExecuteA(nullptr, "open", kHomePageAddress, nullptr, nullptr, SW_SHOWNORMAL);
+  if (!kComplainsWithoutBrowser || reinterpret_cast<INT_PTR>(opened) > 32) return;
+  SetMessageArgs(kHomePageAddress, nullptr, nullptr, nullptr);
+  DialogBoxParamA(ModuleInstance(), "COMPLAIN_QZ", static_cast<HWND>(MainDialogWindow()), MessageDialogProc, 0);
+  SetMessageArgs(nullptr, nullptr, nullptr, nullptr);
+}
 
 void OpenInBrowser(const char *path) { ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL); }

@@ -86,6 +86,17 @@ bool FileExists(const std::string &path) {
   return std::filesystem::exists(SystemPath(path), ec);
 }
 
+int32_t TakeEverySideName(const FileSpec *target) {
+  int32_t taken = 0;
+  FileSpec side;
+  FileHandle file = kNoFile;
+  while (taken < 100 && CreateSideFileSpec(target, &side, &file) == kSpecOk) {
+    ClosePlatformFile(file);
+    taken++;
+  }
+  return taken;
+}
+
 Words &Words::Add(uint32_t word) {
   bytes.push_back(uint8_t(word >> 24));
   bytes.push_back(uint8_t(word >> 16));

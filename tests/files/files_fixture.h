@@ -22,6 +22,9 @@ std::string SystemPath(const std::string &path);
 std::vector<uint8_t> ReadWholeFile(const std::string &path);
 void WriteWholeFile(const std::string &path, const std::vector<uint8_t> &bytes);
 bool FileExists(const std::string &path);
+// Makes an empty file of every name a safe save over `target` could write to, so that the next
+// save finds no side file; the count of names taken.
+int32_t TakeEverySideName(const FileSpec *target);
 
 // A run of big-endian words, for building settings files by hand.
 struct Words {

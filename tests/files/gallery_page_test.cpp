@@ -220,7 +220,13 @@ TEST_F(GalleryPageTest, TheBatchRefreshesOnlyQueuedAndDonePresets) {
   EXPECT_EQ(BatchRenderFolder(&globals_, nullptr, &report), kBatchDone);
   EXPECT_EQ(report.refreshed, 5);   // a, b, E, d.q9q, d.q5q
   EXPECT_EQ(report.renamed, 2);     // a and E; d.q9q finds d.q5q in its way
-  EXPECT_EQ(report.skipped, 1);     // y.q9q does not read
+  EXPECT_EQ(report.skipped, 2);     // y.q9q does not read; x.q9q is read-only
+  EXPECT_EQ(report.failed, 0);
+  // The one closing message gives the counts.
+  ASSERT_EQ(calls_.messages.size(), 1u);
+  EXPECT_EQ(calls_.messages[0], std::string(kBatchDoneMessage) +
+                                    "\r\n5 refreshed, 2 skipped (read-only, unreadable or not a preset), 0 failed.");
+  calls_.messages.clear();
   EXPECT_EQ(Block()->planetSize, 77u);   // the settings before the batch are back, with their name
   EXPECT_STREQ(Block()->settingsName, "mine.q1q");
 

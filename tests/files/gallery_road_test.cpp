@@ -194,6 +194,9 @@ class GalleryRoadTest : public FilesTest {
     BatchReport report{};
     EXPECT_EQ(BatchRenderFolder(g_, nullptr, &report), kBatchDone);
     EXPECT_EQ(report.renamed, int32_t(names.size()));
+    // The batch's closing message is its only one.
+    EXPECT_EQ(calls_.messages.size(), 1u);
+    calls_.messages.clear();
     for (const std::string &n : names) {
       std::error_code ec;
       std::filesystem::rename(SystemPath(std::string(folder.path) + n + ".q5q"),
@@ -254,6 +257,86 @@ TEST_F(GalleryRoadTest, TheBatchStoresThePreviewTheHostShowedForEachPreset) {
   EXPECT_LE(BlockDifference(smallThumb, gShown[1]), 12);
   // The comparison tells the two planets apart.
   EXPECT_GT(BlockDifference(largeThumb, gShown[1]), 30);
+}
+
+// Set by the batch's repaint to stand for a Cancel that arrives while the first file renders.
+bool gCancelDuringRender = false;
+void RepaintAndCancel(PluginGlobals *globals, void *dialog) {
+  RepaintAfterPreview(globals, dialog);
+  if (gCancelDuringRender) GetParameterBlock(globals)->batchCancel = 1;
+}
+
+// What the batch leaves alone and how it ends: a file that is no whole preset (the 400-byte
+// binary whose first word is 7, a preset with one byte too many) is skipped; a preset that could
+// not be rendered stores no stale thumbnail and is not marked done; a Cancel stops the batch after the current file. In
+// every case the settings parked before the batch come back and one closing message tells the
+// counts. Oracles: the files' bytes and names on disk; the worked counts of each case.
+TEST_F(GalleryRoadTest, TheBatchSkipsNonPresetsKeepsFailedRendersAndStopsOnCancel) {
+  struct Case {
+    const char *name;
+    bool failRender, cancel;
+    int refreshed, skipped, failed;
+    std::vector<std::string> after;   // the folder's names afterwards
+  } cases[] = {
+      {"not presets", false, false, 2, 2, 0, {"a.q5q", "b.q5q", "notes.q9q", "tail.q9q"}},
+      {"no render", true, false, 0, 2, 2, {"a.q9q", "b.q9q", "notes.q9q", "tail.q9q"}},
+      {"cancel", false, true, 1, 0, 0, {"a.q5q", "b.q9q", "notes.q9q", "tail.q9q"}},
+  };
+  gGalleryDialogProcs.repaintAfterPreview = RepaintAndCancel;
+  int index = 0;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    FileSpec scratch = Spec(""), folder{};
+    ASSERT_EQ(MakeSubFolder(&scratch, ("batch" + std::to_string(index++)).c_str(), &folder), 0);
+    const std::string f = folder.path;
+    for (const char *name : {"a.q9q", "b.q9q", "tail.q9q"}) {
+      p_->planetSize = 40;
+      FileSpec spec{};
+      JoinFileSpecPath(&spec, folder.path, name, kPathCapacity);
+      ASSERT_EQ(SaveSettingsFile(g_, &spec), 0);
+    }
+    std::vector<uint8_t> tail = ReadWholeFile(f + "tail.q9q");
+    tail.push_back(0);
+    WriteWholeFile(f + "tail.q9q", tail);
+    std::vector<uint8_t> notes(400, 0x5A);
+    notes[0] = notes[1] = notes[2] = 0;
+    notes[3] = 7;
+    WriteWholeFile(f + "notes.q9q", notes);
+    const std::vector<uint8_t> a = ReadWholeFile(f + "a.q9q"), b = ReadWholeFile(f + "b.q9q");
+
+    p_->planetSize = 61;
+    calls_.folder = f;
+    calls_.messages.clear();
+    gCancelDuringRender = c.cancel;
+    // A host that stops showing previews: nothing renders the presets' planets.
+    const auto display = session_->record.displayPixels;
+    if (c.failRender) session_->record.displayPixels = nullptr;
+    BatchReport report{};
+    EXPECT_EQ(BatchRenderFolder(g_, nullptr, &report), c.cancel ? kBatchCancelled : kBatchDone);
+    session_->record.displayPixels = display;
+    gCancelDuringRender = false;
+    hostResult_ = 0;
+
+    EXPECT_EQ(report.refreshed, c.refreshed);
+    EXPECT_EQ(report.skipped, c.skipped);
+    EXPECT_EQ(report.failed, c.failed);
+    EXPECT_EQ(FolderNames(f), c.after);
+    EXPECT_EQ(ReadWholeFile(f + "notes.q9q"), notes);
+    EXPECT_EQ(ReadWholeFile(f + "tail.q9q"), tail);
+    if (c.failRender) {
+      EXPECT_EQ(ReadWholeFile(f + "a.q9q"), a) << "no stale thumbnail stored";
+    }
+    if (c.cancel) {
+      EXPECT_EQ(ReadWholeFile(f + "b.q9q"), b) << "the file after the Cancel is untouched";
+    }
+    EXPECT_EQ(p_->planetSize, 61u);
+    EXPECT_EQ(p_->batchCancel, 0);
+    char counts[160];
+    std::snprintf(counts, sizeof counts, "\r\n%d refreshed, %d skipped (read-only, unreadable or not a preset), %d failed.",
+                  c.refreshed, c.skipped, c.failed);
+    ASSERT_EQ(calls_.messages.size(), 1u);
+    EXPECT_EQ(calls_.messages[0], std::string(c.cancel ? kBatchStoppedMessage : kBatchDoneMessage) + counts);
+  }
 }
 
 // The presets pages for 0, 5 and 6 presets, and the memory-dots pages for 1 and 25 dots.

@@ -277,11 +277,7 @@ TEST_F(HostileFiles, SaveNearThePathLimitStillGoesThroughASideFile) {
   EXPECT_FALSE(FileExists(stem + "~"));
 
   // With every side name taken the save refuses, and the file stays as it was.
-  FileSpec folder = Spec("");
-  FileSpec made;
-  for (const char *last : {"~", "_", "!"}) {
-    ASSERT_EQ(MakeSubFolder(&folder, (name.substr(0, name.size() - 1) + last).c_str(), &made), 0);
-  }
+  ASSERT_GT(TakeEverySideName(&spec), 0);
   Block()->planetSize = 3;
   EXPECT_EQ(SaveSettingsFile(&globals_, &spec), kSettingsOpenFailed);
   EXPECT_EQ(ReadWholeFile(In(name)), saved);

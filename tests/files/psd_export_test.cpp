@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -188,6 +189,49 @@ TEST_F(PsdExportTest, AFullDiskLeavesTheOldDocumentAndReportsTheError) {
   EXPECT_FALSE(Exists(dir + "/full.psd.new"));
   // A folder that does not exist: the open error, not success.
   EXPECT_EQ(Export("no such folder/x.psd", &cancelled), 99);
+}
+
+// The user's old document and the user's own files under the side names survive a cancelled
+// export and a finished one, on a short path and on one of 257 bytes, where "<path>.new" does
+// not fit and the side file needs a name of the path's own length. Oracle: the file system (the
+// folder's listing and each file's bytes) and the format's signature "8BPS".
+TEST_F(PsdExportTest, AnExportNeverLosesTheOldDocumentOrTheUsersFiles) {
+  Open(40, 30, 8);
+  const std::string sub = std::string(150, 'f');
+  ASSERT_EQ(mkdir((dir + "/" + sub).c_str(), 0755), 0);
+  const std::string old = "the older document";
+  const std::string folder = dir + "/" + sub + "/";
+  for (size_t length : {size_t(0), size_t(257)}) {
+    SCOPED_TRACE(length);
+    const std::string name = sub + "/" + (length == 0 ? "short" : std::string(length - folder.size() - 4, 'n')) + ".psd";
+    const std::string path = dir + "/" + name;
+    if (length != 0) {
+      ASSERT_EQ(path.size(), length);
+    }
+    std::ofstream(path, std::ios::binary) << old;
+    // The first names a side file of either kind would take.
+    const std::string users[] = {path + ".new", path.substr(0, path.size() - 1) + "~"};
+    for (const std::string &u : users) std::ofstream(u, std::ios::binary) << "mine";
+    std::system(("ls -a '" + folder + "' > '" + dir + "/before.txt'").c_str());
+
+    gAbortCalls = 0;
+    harness.record.abortProc = AbortAtFifth;
+    uint8_t cancelled = 0;
+    EXPECT_EQ(Export(name, &cancelled), kProgressStopped);
+    harness.record.abortProc = nullptr;
+    EXPECT_EQ(cancelled, 1);
+    const std::vector<uint8_t> kept = ReadAll(path);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), old);
+    for (const std::string &u : users) EXPECT_EQ(ReadAll(u), std::vector<uint8_t>({'m', 'i', 'n', 'e'})) << u;
+    std::system(("ls -a '" + folder + "' > '" + dir + "/after.txt'").c_str());
+    EXPECT_EQ(ReadAll(dir + "/after.txt"), ReadAll(dir + "/before.txt")) << "a side file was left behind";
+
+    EXPECT_EQ(Export(name, &cancelled), 0);
+    EXPECT_EQ(Tag(ReadAll(path), 0), "8BPS");
+    for (const std::string &u : users) EXPECT_EQ(ReadAll(u), std::vector<uint8_t>({'m', 'i', 'n', 'e'})) << u;
+    std::system(("ls -a '" + folder + "' > '" + dir + "/after.txt'").c_str());
+    EXPECT_EQ(ReadAll(dir + "/after.txt"), ReadAll(dir + "/before.txt"));
+  }
 }
 
 TEST_F(PsdExportTest, CancelStopsTheExportRemovesTheFileAndRestoresTheRun) {

@@ -560,3 +560,74 @@ TEST_F(DialogSession, AMalformedPresetOpensAsTheDialogCanShowIt) {
 }
 
 }  // namespace
+
+// The layered export over an old document at a 257-byte path, where "<path>.new" does not fit,
+// confirmed in the save dialog and cancelled while it runs, then run to its end. Oracle: the file
+// system -- the old document and the user's own file of the first same-length side name keep
+// their bytes through the Cancel, no other file appears, and the finished export is a document
+// ("8BPS") that leaves the user's file alone.
+TEST_F(DialogSession, AnExportNeverLosesTheOldDocumentOrTheUsersSideNamedFile) {
+  if (!HaveDisplay()) return;
+  const std::string folder = TempPath("long_export") + "\\" + std::string(150, 's') + "\\";
+  CreateDirectoryA(TempPath("long_export").c_str(), nullptr);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string path = folder + std::string(257 - folder.size() - 4, 'n') + ".psd";
+  ASSERT_EQ(path.size(), 257u);
+  const std::string users = path.substr(0, path.size() - 1) + "~";
+  for (const auto &[file, text] : {std::pair{path, "the older document"}, std::pair{users, "mine"}}) {
+    FILE *f = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << file;
+    std::fputs(text, f);
+    std::fclose(f);
+  }
+  auto listing = [&folder] {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(found.cFileName); while (FindNextFileA(h, &found));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> before = listing();
+  // Cancelled a moment after the box started its job (1 s after it opened).
+  Session cancelled = RunKivahost(Steps({"--dialog", "--size", "1600x1200"},
+                                        {"wait-preview", "press 71", "file " + path, "sleep 1000", "press 6",
+                                         "sleep 1400", "cancel", "sleep 1500", "cancel"}));
+  EXPECT_EQ(cancelled.report.find("UI failed"), std::string::npos) << cancelled.report;
+  EXPECT_EQ(ReadTextFile(path), "the older document");
+  EXPECT_EQ(ReadTextFile(users), "mine");
+  EXPECT_EQ(listing(), before);
+
+  Session finished = RunKivahost(Steps({"--dialog", "--size", "64x48"},
+                                       {"wait-preview", "press 71", "file " + path, "sleep 1000", "press 6",
+                                        "sleep 8000", "cancel"}));
+  EXPECT_EQ(finished.report.find("UI failed"), std::string::npos) << finished.report;
+  EXPECT_EQ(ReadTextFile(path).substr(0, 4), "8BPS");
+  EXPECT_EQ(ReadTextFile(users), "mine");
+  EXPECT_EQ(listing(), before);
+  DeleteFileA(path.c_str());
+  DeleteFileA(users.c_str());
+
+  // On a short path the user's own "NAME.new" is passed over, not written over.
+  const std::string shortPath = folder + "short.psd";
+  for (const std::string &file : {shortPath, shortPath + ".new"}) {
+    FILE *f = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << file;
+    std::fputs("mine", f);
+    std::fclose(f);
+  }
+  Session beside = RunKivahost(Steps({"--dialog", "--size", "64x48"},
+                                     {"wait-preview", "press 71", "file " + shortPath, "sleep 1000", "press 6",
+                                      "sleep 8000", "cancel"}));
+  EXPECT_EQ(beside.report.find("UI failed"), std::string::npos) << beside.report;
+  EXPECT_EQ(ReadTextFile(shortPath).substr(0, 4), "8BPS");
+  EXPECT_EQ(ReadTextFile(shortPath + ".new"), "mine");
+  EXPECT_EQ(listing(), (std::vector<std::string>{".", "..", "short.psd", "short.psd.new"}));
+  DeleteFileA(shortPath.c_str());
+  DeleteFileA((shortPath + ".new").c_str());
+  RemoveDirectoryA(folder.c_str());
+  RemoveDirectoryA(TempPath("long_export").c_str());
+}
+
