@@ -22,7 +22,7 @@ enum : int32_t {
   kChooserVersion = 20,
 };
 
-// Runs the chooser modally (no owner window). False when one is already open (it is brought to
+// Runs the chooser modally, owned by the main dialog when that runs. False when one is already open (it is brought to
 // the front) or when it ended with Cancel; true after OK or Try cache first, whose fetch has then
 // run. The caller then looks at the cloud header's `loaded`.
 bool RunCloudChooser(PluginGlobals *globals);

@@ -377,4 +377,39 @@ TEST_F(DialogSession, PreviewRendersDoNotAskTheHostsAbort) {
   EXPECT_EQ(run.abortCalls, 0);
 }
 
+// The memory-dot thumbnail cleared (its dot right-clicked) leaves no strip of its picture below
+// the control, and a name too wide for its label starts at the label's left and ends in dots.
+// Oracles: ImageMagick reads the background picture (239.bmp) as one colour, (243, 245, 248),
+// over x 456..542 of rows 493..497; the dots of "..." are at most 2 pixels high, an "M" is not.
+TEST_F(DialogSession, AClearedThumbnailAndALongNameStayInsideTheirControls) {
+  ASSERT_TRUE(HaveDisplay()) << "this test opens windows: run it with a display (DISPLAY is unset)";
+  DeleteFileA(PluginTemp("Kivaglobe memdot map 3").c_str());
+  const std::string preset = TempPath(std::string(70, 'M') + ".q1q"), cleared = Shot("cleared"), named = Shot("long_name");
+  Session run = RunKivahost(Steps({"--dialog", "--size", "64x48"}, {"wait-preview", "rclick 121", "sleep 200", "shot " + cleared,
+                                                                    "press 26", "file " + preset, "sleep 300", "shot " + named, "cancel"}));
+  EXPECT_EQ(run.report.find("UI failed"), std::string::npos) << run.report;
+  const Picture a(cleared), b(named);
+  ASSERT_FALSE(a.Empty() || b.Empty());
+  int strip = 0;
+  for (int y : {494, 495})
+    for (int x = 456; x <= 542; x++) strip += a.At(x, y)[0] != 243 || a.At(x, y)[1] != 245 || a.At(x, y)[2] != 248;
+  EXPECT_EQ(strip, 0);
+  auto inkHeight = [&b](int x) {
+    int top = 453, bottom = 435;
+    for (int y = 436; y < 453; y++)
+      if (b.Brightest(x, y) < 100) top = std::min(top, y), bottom = std::max(bottom, y);
+    return bottom - top + 1;
+  };
+  int first = -1, last = -1;
+  for (int x = 589; x < 948; x++) {
+    if (inkHeight(x) <= 0) continue;
+    if (first < 0) first = x;
+    last = x;
+  }
+  EXPECT_GE(first, 590);
+  EXPECT_LE(first, 596);
+  for (int x = last - 8; x <= last; x++) EXPECT_LE(inkHeight(x), 3) << x;
+  DeleteFileA(preset.c_str());
+}
+
 }  // namespace
