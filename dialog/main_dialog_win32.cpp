@@ -520,7 +520,8 @@ void MainDialogCommand(HWND dialog, WPARAM wParam, LPARAM, PluginGlobals *global
   OfferCommand(gDialogHooks.handleDice, globals, dialog, id, &changed);
   OfferCommand(gDialogHooks.handleRandomSeed, globals, dialog, id, &changed);
   OfferCommand(gDialogHooks.handleDefaults, globals, dialog, id, &changed);
-  const bool chosen = id == kIdClouds && gDialogHooks.runCloudChooser != nullptr && gDialogHooks.runCloudChooser(globals);
+  const bool chosen =
+      id == kIdClouds && gDialogHooks.runCloudChooser != nullptr && gDialogHooks.runCloudChooser(globals);
   // A box that the command opened may have outlived the dialog (its OK or Cancel came while the
   // box was up): the parameters are settled then, and the controls must not be copied over them.
   if (DialogEnded(globals)) return;
@@ -557,7 +558,8 @@ INT_PTR ParameterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   if (globals == nullptr || GetParameterBlock(globals) == nullptr) return FALSE;
   // Once ended the dialog only waits for its modal loop to return (a box opened from it may
   // still be closing): commands, timers and the mouse no longer reach the parameters.
-  const bool input = message == WM_COMMAND || message == WM_TIMER || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
+  const bool input =
+      message == WM_COMMAND || message == WM_TIMER || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
   if (input && DialogEnded(globals)) return TRUE;
   switch (message) {
     case WM_CTLCOLORSTATIC:

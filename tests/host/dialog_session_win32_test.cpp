@@ -384,9 +384,11 @@ TEST_F(DialogSession, PreviewRendersDoNotAskTheHostsAbort) {
 TEST_F(DialogSession, AClearedThumbnailAndALongNameStayInsideTheirControls) {
   ASSERT_TRUE(HaveDisplay()) << "this test opens windows: run it with a display (DISPLAY is unset)";
   DeleteFileA(PluginTemp("Kivaglobe memdot map 3").c_str());
-  const std::string preset = TempPath(std::string(70, 'M') + ".q1q"), cleared = Shot("cleared"), named = Shot("long_name");
-  Session run = RunKivahost(Steps({"--dialog", "--size", "64x48"}, {"wait-preview", "rclick 121", "sleep 200", "shot " + cleared,
-                                                                    "press 26", "file " + preset, "sleep 300", "shot " + named, "cancel"}));
+  const std::string preset = TempPath(std::string(70, 'M') + ".q1q");
+  const std::string cleared = Shot("cleared"), named = Shot("long_name");
+  Session run = RunKivahost(Steps({"--dialog", "--size", "64x48"},
+                                  {"wait-preview", "rclick 121", "sleep 200", "shot " + cleared, "press 26",
+                                   "file " + preset, "sleep 300", "shot " + named, "cancel"}));
   EXPECT_EQ(run.report.find("UI failed"), std::string::npos) << run.report;
   const Picture a(cleared), b(named);
   ASSERT_FALSE(a.Empty() || b.Empty());
