@@ -22,9 +22,9 @@ enum : int32_t {
   kChooserVersion = 20,
 };
 
-// Runs the chooser modally (no owner window). False when one is already open (it is brought to
-// the front) or when it ended with Cancel; true after OK or Try cache first, whose fetch has then
-// run. The caller then looks at the cloud header's `loaded`.
+// Runs the chooser modally, owned by the main dialog when that runs. False when one is already
+// open (it is brought to the front) or when it ended with Cancel; true after OK or Try cache
+// first, whose fetch has then run. The caller then looks at the cloud header's `loaded`.
 bool RunCloudChooser(PluginGlobals *globals);
 
 // Fills the radio buttons (labels, enabled, the chosen source checked) and the version text;

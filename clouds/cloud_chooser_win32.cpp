@@ -6,6 +6,7 @@
 #include "clouds/cloud_chooser.h"
 #include "clouds/cloud_fetch.h"
 #include "clouds/cloud_files.h"
+#include "dialog/main_dialog.h"
 #include "plugin/globals.h"
 #include "plugin/host_dialogs.h"
 #include "plugin/host_utils.h"
@@ -25,6 +26,7 @@ HINSTANCE ModuleInstance() {
 
 void EndChooser(HWND dialog, int result) {
   gChooserOpen = false;
+  NoteToolWindow(kToolCloudChooser, nullptr);
   EndDialog(dialog, result);
 }
 
@@ -35,6 +37,7 @@ INT_PTR CALLBACK ChooseCloudsProc(HWND dialog, UINT message, WPARAM wParam, LPAR
       CenterDialog(dialog);
       gChooserWindow = dialog;
       gChooserOpen = true;
+      NoteToolWindow(kToolCloudChooser, dialog);
       FillChooseClouds(dialog, &gCheckedId, gChooserGlobals);
       return TRUE;
     case WM_COMMAND: {
@@ -91,9 +94,11 @@ bool RunCloudChooser(PluginGlobals *globals) {
     BringWindowToTop(gChooserWindow);
     return false;
   }
-  const INT_PTR result = DialogBoxParamA(ModuleInstance(), "CHOOSECLOUDS", nullptr, ChooseCloudsProc,
-                                         reinterpret_cast<LPARAM>(globals));
+  // Owned by the main dialog, whose OK and Cancel wait until the chooser is closed.
+  const INT_PTR result = DialogBoxParamA(ModuleInstance(), "CHOOSECLOUDS", static_cast<HWND>(MainDialogWindow()),
+                                         ChooseCloudsProc, reinterpret_cast<LPARAM>(globals));
   gChooserOpen = false;
   gChooserWindow = nullptr;
+  NoteToolWindow(kToolCloudChooser, nullptr);
   return result == kChooserOk || result == kChooserTryCache;
 }

@@ -10,6 +10,7 @@
 
 #include "clouds/cloud_download.h"
 #include "clouds/cloud_source.h"
+#include "dialog/main_dialog.h"
 #include "foundation/binary_io.h"
 #include "foundation/file_locations.h"
 #include "plugin/host_dialogs.h"
@@ -81,6 +82,7 @@ void CloseDownload(HWND dialog, int16_t status) {
   SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
   EndDialog(dialog, 1);
   gProgressDialog = nullptr;
+  NoteToolWindow(kToolDownloadBox, nullptr);
 }
 
 void DownloadTick(HWND dialog) {
@@ -126,6 +128,7 @@ INT_PTR CALLBACK DownloadProgressProc(HWND dialog, UINT message, WPARAM wParam, 
   switch (message) {
     case WM_INITDIALOG:
       gProgressDialog = dialog;
+      NoteToolWindow(kToolDownloadBox, dialog);
       gStatus = kDownloadFailed;
       CenterDialog(dialog);
       SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
@@ -201,7 +204,11 @@ int16_t DownloadUrlToFile(const char *url, const FileSpec *spec) {
     return kDownloadNoFile;
   }
   gStatus = kDownloadFailed;
-  if (DialogBoxParamA(ModuleInstance(), "DOWNLOAD_PROGRESS", nullptr, DownloadProgressProc, 0) == -1) {
+  // Over the chooser that asked for it while that is open (a new source list), else over the
+  // main dialog (a picture, fetched as the chooser ends); either waits until the box closes.
+  HWND owner = static_cast<HWND>(OpenToolWindow(kToolCloudChooser));
+  if (owner == nullptr) owner = static_cast<HWND>(MainDialogWindow());
+  if (DialogBoxParamA(ModuleInstance(), "DOWNLOAD_PROGRESS", owner, DownloadProgressProc, 0) == -1) {
     // The box could not be made: nothing was transferred.
     CloseHandles();
     ClosePlatformFile(gOutput);

@@ -117,7 +117,20 @@ void PaintSettingsName(HDC dc, const RECT &r, PluginGlobals *globals) {
   IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
   RECT t = r;
   t.left += 1;
-  DrawControlText(t, 1, name, -2, RGB(0, 0, 0), dc);
+  if (gFont != nullptr) SelectObject(dc, gFont);
+  SIZE size = {0, 0};
+  GetTextExtentPoint32A(dc, name, int(std::strlen(name)), &size);
+  if (size.cx <= t.right - t.left) {
+    DrawControlText(t, 1, name, -2, RGB(0, 0, 0), dc);
+  } else {
+    // A name wider than the label starts at its left edge and ends in "...", rather than
+    // being centred and cut at both ends. The line is placed as DrawControlText places it.
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    t.bottom -= 2;
+    OffsetRect(&t, 0, -2 + ((t.bottom - t.top) - 14) / 2);
+    DrawTextA(dc, name, -1, &t, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+  }
   RestoreDC(dc, saved);
 }
 

@@ -60,7 +60,13 @@ void PaintDot(PluginGlobals *globals, void *dialog, void *context, int id, int32
   if (!GetControlClientRect(dialog, id, &r)) return;
   HDC dc = static_cast<HDC>(context);
   if (id == kIdDotThumbnail) {
-    if (gMemoryDots.previewShown) DrawDotPreview(dc, r.left + kDotPreviewInset, r.top + kDotPreviewInset);
+    if (!gMemoryDots.previewShown) return;
+    // The picture reaches 2 pixels below the 90-pixel control; kept inside it, it leaves no
+    // strip behind when the control alone is repainted without it.
+    const int saved = SaveDC(dc);
+    IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
+    DrawDotPreview(dc, r.left + kDotPreviewInset, r.top + kDotPreviewInset);
+    RestoreDC(dc, saved);
     return;
   }
   bool filled = false;

@@ -37,6 +37,7 @@ namespace {
 
 HWND gMainDialogWindow = nullptr;
 CancelSnapshot gCancelSnapshot;
+bool gSnapshotTaken = false;   // this run's dialog got as far as taking the Cancel snapshot
 
 HINSTANCE Module() { return static_cast<HINSTANCE>(gModuleInstance); }
 
@@ -198,6 +199,7 @@ void MainDialogInit(HWND dialog, PluginGlobals *globals) {
   p->renderTarget = 1;
   p->dragControlId = uint32_t(-1);
   SaveCancelSnapshot(&gCancelSnapshot, globals);
+  gSnapshotTaken = true;
   LoadControlTables(dialog);
   ResetPopupItems();
   FillMapModeCombo(dialog);
@@ -231,6 +233,7 @@ bool CloseParameterDialog(PluginGlobals *globals, int id, CancelSnapshot *snapsh
   if (id == kIdOk) {
     DialogToParameters(dialog, globals);
     gMainDialogWindow = nullptr;
+    CloseToolWindows();
     SetResult(globals, kResultOk);
     EndDialog(dialog, kIdOk);
     globals->dialogOutcome = 1;
@@ -238,6 +241,7 @@ bool CloseParameterDialog(PluginGlobals *globals, int id, CancelSnapshot *snapsh
     RestoreCancelSnapshot(snapshot, globals);
     SetResult(globals, kResultUserCanceled);
     gMainDialogWindow = nullptr;
+    CloseToolWindows();
     EndDialog(dialog, kIdCancel);
     globals->dialogOutcome = 2;
   }
@@ -245,6 +249,9 @@ bool CloseParameterDialog(PluginGlobals *globals, int id, CancelSnapshot *snapsh
 }
 
 // ---- Mouse -----------------------------------------------------------------------------------
+
+// OK or Cancel has ended the dialog: its values are in the block, or the block is as it was.
+bool DialogEnded(const PluginGlobals *globals) { return globals->dialogOutcome != 0; }
 
 bool CloudImageLoaded(const PluginGlobals *globals) {
   return globals->runState != nullptr && globals->runState->cloudHeader.loaded != 0;
@@ -513,9 +520,12 @@ void MainDialogCommand(HWND dialog, WPARAM wParam, LPARAM, PluginGlobals *global
   OfferCommand(gDialogHooks.handleDice, globals, dialog, id, &changed);
   OfferCommand(gDialogHooks.handleRandomSeed, globals, dialog, id, &changed);
   OfferCommand(gDialogHooks.handleDefaults, globals, dialog, id, &changed);
-
-  if (id == kIdClouds && gDialogHooks.runCloudChooser != nullptr && gDialogHooks.runCloudChooser(globals) &&
-      CloudImageLoaded(globals)) {
+  const bool chosen =
+      id == kIdClouds && gDialogHooks.runCloudChooser != nullptr && gDialogHooks.runCloudChooser(globals);
+  // A box that the command opened may have outlived the dialog (its OK or Cancel came while the
+  // box was up): the parameters are settled then, and the controls must not be copied over them.
+  if (DialogEnded(globals)) return;
+  if (chosen && CloudImageLoaded(globals)) {
     DialogToParameters(dialog, globals);
     p->realClouds = 1;
     ParametersToDialog(globals, dialog);
@@ -546,6 +556,11 @@ INT_PTR ParameterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   }
   PluginGlobals *globals = RunningDialogGlobals();
   if (globals == nullptr || GetParameterBlock(globals) == nullptr) return FALSE;
+  // Once ended the dialog only waits for its modal loop to return (a box opened from it may
+  // still be closing): commands, timers and the mouse no longer reach the parameters.
+  const bool input =
+      message == WM_COMMAND || message == WM_TIMER || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
+  if (input && DialogEnded(globals)) return TRUE;
   switch (message) {
     case WM_CTLCOLORSTATIC:
       return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
@@ -651,6 +666,7 @@ bool RunParameterDialog(PluginGlobals *globals) {
   LoadDialogPictures();
   gPreviewPainter = PaintPreviewDuringRender;
   globals->dialogOutcome = 0;
+  gSnapshotTaken = false;
   const INT_PTR ended = DialogBoxParamA(Module(), kMainDialogTemplate, owner, ZuvederuProc, reinterpret_cast<LPARAM>(globals));
   gFileDialogOpen = false;
   gMainDialogWindow = nullptr;
@@ -661,9 +677,14 @@ bool RunParameterDialog(PluginGlobals *globals) {
   SetRunningDialogGlobals(nullptr);
   LeaveActivation(&scope);
   if (ended == -1 || ended == 0) {
-    // The dialog could not be made (no window system, or a module without its template): the
-    // parameters are accepted as they stand, as if the user had pressed OK at once.
-    return true;
+    // The dialog could not be made (no window system, a module without its template, an owner
+    // that is no window). Rendering now would apply settings the user never saw: the user is
+    // told, and the run ends as a Cancel does.
+    if (gSnapshotTaken) RestoreCancelSnapshot(&gCancelSnapshot, globals);
+    SetResult(globals, kResultUserCanceled);
+    globals->dialogOutcome = 2;
+    MessageBoxA(owner, kDialogFailedMessage, "Kivaglobe", MB_OK | MB_ICONERROR);
+    return false;
   }
   if (ended == kIdCancel && globals->dialogOutcome != 2) {
     // Ended from outside (the window closed by the system): the same as Cancel.

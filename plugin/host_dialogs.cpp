@@ -8,6 +8,23 @@
 bool aboutBoxOpen = false;
 bool infoBoxOpen = false;
 
+static void *gToolWindows[kToolWindowCount];
+
+void NoteToolWindow(ToolWindow which, void *window) { gToolWindows[which] = window; }
+
+void *OpenToolWindow(ToolWindow which) { return gToolWindows[which]; }
+
+// Each box ends itself on WM_CLOSE, clearing its own flag there too; the flags are cleared here
+// as well, so that a box whose close is still in the queue is not taken for open meanwhile.
+void CloseToolWindows() {
+  for (void *&window : gToolWindows) {
+    if (window != nullptr) PostWindowClose(window);
+    window = nullptr;
+  }
+  aboutBoxOpen = false;
+  infoBoxOpen = false;
+}
+
 // The four substitution strings, kept while the module is loaded.
 static char gMessageArgs[4][kMessageTextSize];
 

@@ -15,7 +15,8 @@ constexpr const char *kHomePageAddress = "https://www.example.com/";
 // The About box's button that opens the web site.
 constexpr int kAboutWebButton = 5;
 
-// Runs the About box modally, unless one is already open.
+// Runs the About box modally, unless one is already open; owned by the main dialog while that
+// runs (which is then disabled under it), else without owner.
 void ShowAboutBox();
 
 // "The filter cannot run ..." for a host that lacks advanceState ("REFUSAL2").
@@ -24,9 +25,10 @@ void ShowHostRefusal();
 // The refusal of a multichannel image ("REFUSAL3").
 void ShowModeRefusal();
 
-// Runs the info box ("TOLVO_INFO_BOX") modally unless it is already open; it closes itself
-// once the main dialog is gone.
-void ShowInfoBox();
+// Runs the info box ("TOLVO_INFO_BOX") modally unless it is already open, owned like the About
+// box; it ends itself with 1 once the main dialog is gone. Answers the box's end code (0 when
+// none was shown).
+int ShowInfoBox();
 
 // Runs the named dialog template of the module modally, without owner; returns the id of the
 // button that ended it, or -1 when the template cannot be shown.
@@ -52,6 +54,26 @@ void CenterDialog(void *window);
 constexpr bool kComplainsWithoutBrowser = sizeof(void *) == 4;
 void OpenHomePage();
 void OpenInBrowser(const char *path);
+
+// The tool windows that may be up while the main dialog runs, each noted by its dialog
+// procedure when it opens (null again when it closes). When the main dialog ends it closes
+// whichever are still open (CloseToolWindows), so that none outlives it on the screen.
+enum ToolWindow : int {
+  kToolAboutBox,
+  kToolInfoBox,
+  kToolCloudChooser,
+  kToolDownloadBox,
+  kToolWindowCount,
+};
+void NoteToolWindow(ToolWindow which, void *window);
+void *OpenToolWindow(ToolWindow which);
+
+// Posts WM_CLOSE to every noted tool window, forgets them, and clears the About and info
+// boxes' flags. The main dialog calls it as it ends.
+void CloseToolWindows();
+
+// Posts WM_CLOSE to the window (nothing without windows).
+void PostWindowClose(void *window);
 
 // The module flags of the open About and info boxes; the About selector clears aboutBoxOpen
 // before showing the box.

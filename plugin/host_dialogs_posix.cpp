@@ -5,8 +5,10 @@
 void ShowAboutBox() {}
 void ShowHostRefusal() { ShowMessageDialog("REFUSAL2"); }
 void ShowModeRefusal() { ShowMessageDialog("REFUSAL3"); }
-void ShowInfoBox() {}
+int ShowInfoBox() { return 0; }
 int ShowMessageDialog(const char *) { return 1; }
 void CenterDialog(void *) {}
 void OpenHomePage() {}
 void OpenInBrowser(const char *) {}
+
+void PostWindowClose(void *) {}

@@ -1,9 +1,11 @@
 // host_dialogs_win32.cpp -- the About box, the refusals, the info box and the message dialogs
 // (see host_dialogs.h).
 //
-// Every box is a modal dialog without owner: the host's window is not ours to disable, and the
-// refusals come before any window of the plug-in exists. Each box paints its background white,
-// so that the pictures (drawn on white) sit on the dialog without a seam.
+// The refusals are modal dialogs without owner: the host's window is not ours to disable, and
+// they come before any window of the plug-in exists. The About and info boxes are owned by the
+// main dialog while it runs, so that its OK and Cancel wait until they are closed. Each box
+// paints its background white, so that the pictures (drawn on white) sit on the dialog without
+// a seam.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -11,15 +13,28 @@
 #include "plugin/host_dialogs.h"
 #include "plugin/host_utils.h"
 
-static HWND gAboutWindow = nullptr;
-static HWND gInfoWindow = nullptr;
-
 // Timer of the info box: once a second it checks whether the main dialog is still there.
 static constexpr UINT_PTR kInfoTimer = 997;
 static constexpr UINT kInfoTimerMs = 1000;
 
 
 static HINSTANCE ModuleInstance() { return static_cast<HINSTANCE>(gModuleInstance); }
+
+void PostWindowClose(void *window) { PostMessageA(static_cast<HWND>(window), WM_CLOSE, 0, 0); }
+
+// A picture control of a template loads its bitmap itself, and Wine's static control never
+// deletes it: taken back from each control as the box goes, it is freed here, once.
+static BOOL CALLBACK FreeControlPicture(HWND control, LPARAM) {
+  char className[16];
+  if (GetClassNameA(control, className, sizeof className) == 0 || lstrcmpiA(className, "Static") != 0 ||
+      (GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP)
+    return TRUE;
+  HGDIOBJ picture = reinterpret_cast<HGDIOBJ>(SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP, 0));
+  if (picture != nullptr) DeleteObject(picture);
+  return TRUE;
+}
+
+static void FreeBoxPictures(HWND box) { EnumChildWindows(box, FreeControlPicture, 0); }
 
 void CenterDialog(void *handle) {
   HWND window = static_cast<HWND>(handle);
@@ -59,9 +74,12 @@ static INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam
   switch (message) {
     case WM_INITDIALOG:
       CenterDialog(window);
-      gAboutWindow = window;
+      NoteToolWindow(kToolAboutBox, window);
       aboutBoxOpen = true;
       return TRUE;
+    case WM_DESTROY:
+      FreeBoxPictures(window);
+      return FALSE;
     case WM_ERASEBKGND:
       return EraseWhite(window, reinterpret_cast<HDC>(wParam));
     case WM_CTLCOLORSTATIC:
@@ -86,9 +104,9 @@ static INT_PTR CALLBACK AboutDialogProc(HWND window, UINT message, WPARAM wParam
 
 void ShowAboutBox() {
   if (aboutBoxOpen) return;
-  DialogBoxParamA(ModuleInstance(), "ABOUTBOX", nullptr, AboutDialogProc, 0);
+  DialogBoxParamA(ModuleInstance(), "ABOUTBOX", static_cast<HWND>(MainDialogWindow()), AboutDialogProc, 0);
   aboutBoxOpen = false;
-  gAboutWindow = nullptr;
+  NoteToolWindow(kToolAboutBox, nullptr);
 }
 
 // The message dialogs: centred, their texts substituted, ended by any click with the clicked id.
@@ -109,6 +127,9 @@ static INT_PTR CALLBACK MessageDialogProc(HWND window, UINT message, WPARAM wPar
     case WM_CLOSE:
       EndDialog(window, IDCANCEL);
       return TRUE;
+    case WM_DESTROY:
+      FreeBoxPictures(window);
+      return FALSE;
     default:
       return FALSE;
   }
@@ -125,7 +146,7 @@ void ShowModeRefusal() { ShowMessageDialog("REFUSAL3"); }
 static INT_PTR CALLBACK InfoBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
-      gInfoWindow = window;
+      NoteToolWindow(kToolInfoBox, window);
       SetTimer(window, kInfoTimer, kInfoTimerMs, nullptr);
       CenterDialog(window);
       return TRUE;
@@ -145,19 +166,28 @@ static INT_PTR CALLBACK InfoBoxProc(HWND window, UINT message, WPARAM wParam, LP
       KillTimer(window, kInfoTimer);
       if (MainDialogWindow() != nullptr) {
         SetTimer(window, kInfoTimer, kInfoTimerMs, nullptr);
+      } else {
+        // The main dialog is gone: nothing is left to inform about.
+        EndDialog(window, 1);
+        infoBoxOpen = false;
       }
       return TRUE;
+    case WM_DESTROY:
+      FreeBoxPictures(window);
+      return FALSE;
     default:
       return FALSE;
   }
 }
 
-void ShowInfoBox() {
-  if (infoBoxOpen) return;
+int ShowInfoBox() {
+  if (infoBoxOpen) return 0;
   infoBoxOpen = true;
-  DialogBoxParamA(ModuleInstance(), "TOLVO_INFO_BOX", nullptr, InfoBoxProc, 0);
+  const INT_PTR ended =
+      DialogBoxParamA(ModuleInstance(), "TOLVO_INFO_BOX", static_cast<HWND>(MainDialogWindow()), InfoBoxProc, 0);
   infoBoxOpen = false;
-  gInfoWindow = nullptr;
+  NoteToolWindow(kToolInfoBox, nullptr);
+  return int(ended);
 }
 
 // ShellExecuteA answers a value above 32 when it started something; anything else is an error

@@ -24,6 +24,7 @@
 #include "clouds/cloud_import.h"
 #include "imagestore/level_build.h"
 #include "imagestore/pixel_access.h"
+#include "plugin/host_dialogs.h"
 #include "plugin/parameters.h"
 #include "tests/files/files_fixture.h"
 
@@ -310,6 +311,17 @@ TEST_F(CloudDownloadTest, CancelLeavesAPartialFileAndASecondDownloadIsRefused) {
   const std::vector<uint8_t> partial = ReadWholeFile(In("slow.dat"));
   EXPECT_EQ(partial.size(), 1000u);
   EXPECT_EQ(server_.Requests("/body.dat"), 0);
+}
+
+// The main dialog, as it ends, closes a download still running, as its Cancel would. Oracle: the
+// result and the partial file of a Cancel (the test above).
+TEST_F(CloudDownloadTest, TheMainDialogsEndClosesARunningDownload) {
+  server_.Set("/slow.dat", Route{200, Body3000(), true, 1000});
+  std::thread watcher([] { WatchProgress([](HWND) { CloseToolWindows(); }); });
+  EXPECT_EQ(Download("/slow.dat", "slow.dat"), 99);
+  watcher.join();
+  server_.Release();
+  EXPECT_EQ(ReadWholeFile(In("slow.dat")).size(), 1000u);
 }
 
 TEST_F(CloudDownloadTest, ErrorPageIsDownloadedButNotImported) {

@@ -559,6 +559,42 @@ TEST_F(DialogSession, AMalformedPresetOpensAsTheDialogCanShowIt) {
   EXPECT_EQ(combo[0], combo[1]);
 }
 
+// The memory-dot thumbnail cleared (its dot right-clicked) leaves no strip of its picture below
+// the control, and a name too wide for its label starts at the label's left and ends in dots.
+// Oracles: ImageMagick reads the background picture (239.bmp) as one colour, (243, 245, 248),
+// over x 456..542 of rows 493..497; the dots of "..." are at most 2 pixels high, an "M" is not.
+TEST_F(DialogSession, AClearedThumbnailAndALongNameStayInsideTheirControls) {
+  ASSERT_TRUE(HaveDisplay()) << "this test opens windows: run it with a display (DISPLAY is unset)";
+  DeleteFileA(PluginTemp("Kivaglobe memdot map 3").c_str());
+  const std::string preset = TempPath(std::string(70, 'M') + ".q1q");
+  const std::string cleared = Shot("cleared"), named = Shot("long_name");
+  Session run = RunKivahost(Steps({"--dialog", "--size", "64x48"},
+                                  {"wait-preview", "rclick 121", "sleep 200", "shot " + cleared, "press 26",
+                                   "file " + preset, "sleep 300", "shot " + named, "cancel"}));
+  EXPECT_EQ(run.report.find("UI failed"), std::string::npos) << run.report;
+  const Picture a(cleared), b(named);
+  ASSERT_FALSE(a.Empty() || b.Empty());
+  int strip = 0;
+  for (int x = 456; x <= 542; x++)
+    for (int y : {494, 495}) strip += std::memcmp(a.At(x, y), "\xF3\xF5\xF8", 3) != 0;
+  EXPECT_EQ(strip, 0);
+  // The height of the ink (dark pixels) in each column of the label; the text's first and last.
+  int height[948] = {}, first = -1, last = -1;
+  for (int x = 589; x < 948; x++) {
+    for (int y = 436, top = -1; y < 453; y++) {
+      if (b.Brightest(x, y) >= 100) continue;
+      if (top < 0) top = y;
+      height[x] = y - top + 1;
+    }
+    if (height[x] == 0) continue;
+    if (first < 0) first = x;
+    last = x;
+  }
+  EXPECT_TRUE(first >= 590 && first <= 596) << first;
+  for (int x = last - 8; x <= last; x++) EXPECT_LE(height[x], 3) << x;
+  DeleteFileA(preset.c_str());
+}
+
 }  // namespace
 
 // The layered export over an old document at a 257-byte path, where "<path>.new" does not fit,

@@ -12,6 +12,8 @@
 
 #include "dialog/control_ids.h"
 #include "plugin/dispatch.h"
+#include "plugin/host_dialogs.h"
+#include "plugin/host_utils.h"
 #include "plugin/pipl_layout.h"
 #include "tests/plugin/fake_host.h"
 #include "tests/plugin/pipl_check.h"
@@ -272,6 +274,133 @@ TEST_F(DllTest, CancelThroughTheDialogLeavesTheParametersAsTheyWere) {
     if (i >= pointer && i < pointer + sizeof(void *)) continue;
     EXPECT_EQ(busy.block[i], plain.block[i]) << "byte " << i;
   }
+}
+
+// ---- The boxes the dialog opens ----------------------------------------------------------------
+
+constexpr const char *kNeedsDisplay = "this test opens windows: run it with a display (DISPLAY is unset)";
+
+// Ends the thread's shown boxes (dialogs not titled "Kivaglobe") with Cancel, unless `evenUnderMain`
+// is false and the main dialog is shown; answers how many it ended.
+std::vector<HWND> gShownBoxes;
+bool gMainShown = false;
+BOOL CALLBACK NoteShown(HWND window, LPARAM) {
+  char className[16] = "", title[64] = "";
+  if (!IsWindowVisible(window) || GetClassNameA(window, className, sizeof className) == 0 ||
+      std::strcmp(className, "#32770") != 0)
+    return TRUE;
+  GetWindowTextA(window, title, sizeof title);
+  if (std::strcmp(title, "Kivaglobe") == 0) {
+    gMainShown = true;
+  } else {
+    gShownBoxes.push_back(window);
+  }
+  return TRUE;
+}
+int EndShownBoxes(bool evenUnderMain) {
+  gShownBoxes.clear();
+  gMainShown = false;
+  EnumThreadWindows(GetCurrentThreadId(), NoteShown, 0);
+  if (gMainShown && !evenUnderMain) return 0;
+  for (HWND box : gShownBoxes) EndDialog(box, IDCANCEL);
+  return int(gShownBoxes.size());
+}
+// A box still shown once the main dialog has gone outlived it: counted and ended, so that it fails
+// its test instead of holding Start's call for ever.
+int gBoxesLeft = 0;
+void CALLBACK EndLoneBoxes(HWND, UINT, UINT_PTR, DWORD) { gBoxesLeft += EndShownBoxes(false); }
+
+// OK and Cancel posted to the main dialog while the About box, the info box or the cloud chooser
+// is up (a person cannot click them: the dialog is disabled under its box), one right after the
+// other, and the preview timer's tick after them. Oracles: the box goes with the dialog, and the
+// first button decides: the block holds the typed sea level after OK, the entry's (a plain Cancel
+// run's block) after Cancel.
+TEST_F(DllTest, OkAndCancelUnderAToolBoxCloseTheBoxAndSettleTheBlock) {
+  ASSERT_TRUE(HaveDisplay()) << kNeedsDisplay;
+  const CancelledRun plain = RunWithSteps(module, {[](HWND d) { Post(d, WM_COMMAND, IDCANCEL, 0); }});
+  const uint32_t entry = reinterpret_cast<const ParameterBlock *>(plain.block.data())->seaLevel;
+  ASSERT_NE(entry, 7u);
+  const UINT_PTR lone = SetTimer(nullptr, 0, 50, EndLoneBoxes);
+  gBoxesLeft = 0;
+  for (int end : {IDCANCEL, kIdOk})   // Cancel first: an OK leaves 7 as the next run's start
+    for (int box : {kIdAbout, kIdInfo, kIdClouds}) {
+      SCOPED_TRACE(testing::Message() << "box " << box << ", end " << end);
+      BOOL enabledUnderBox = TRUE;
+      const CancelledRun run = RunWithSteps(module, {[](HWND d) { SetDlgItemTextA(d, kIdSeaLevelEdit, "7"); },
+                                                     [box](HWND d) { Post(d, WM_COMMAND, box, 0); },
+                                                     [&, end](HWND d) {
+                                                       enabledUnderBox = IsWindowEnabled(d);
+                                                       Post(d, WM_COMMAND, end, 0);
+                                                       Post(d, WM_COMMAND, end == kIdOk ? IDCANCEL : kIdOk, 0);
+                                                       Post(d, WM_TIMER, kPreviewTimerId, 0);
+                                                     }});
+      EXPECT_FALSE(enabledUnderBox);
+      EXPECT_EQ(run.started, end == kIdOk ? kResultOk : kResultUserCanceled);
+      EXPECT_EQ(reinterpret_cast<const ParameterBlock *>(run.block.data())->seaLevel, end == kIdOk ? 7u : entry);
+    }
+  KillTimer(nullptr, lone);
+  EXPECT_EQ(gBoxesLeft, 0);
+}
+
+// The window system refuses the main dialog: the user is told, in the one "Kivaglobe" window then
+// shown, and Start ends as a Cancel does (-128, the host's code for it) instead of rendering.
+int gMainDialogsMade = 0;
+LRESULT CALLBACK RefuseFirstMainDialog(int code, WPARAM wParam, LPARAM lParam) {
+  const CREATESTRUCTA *made = code == HCBT_CREATEWND ? reinterpret_cast<CBT_CREATEWNDA *>(lParam)->lpcs : nullptr;
+  if (made != nullptr && !IS_INTRESOURCE(made->lpszName) && std::strcmp(made->lpszName, "Kivaglobe") == 0)
+    return gMainDialogsMade++ == 0;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(DllTest, AMainDialogThatCannotBeMadeIsToldAndEndsAsACancel) {
+  ASSERT_TRUE(HaveDisplay()) << kNeedsDisplay;
+  HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseFirstMainDialog, nullptr, GetCurrentThreadId());
+  char told[256] = "";
+  const CancelledRun run = RunWithSteps(module, {[&](HWND box) {
+    GetDlgItemTextA(box, 0xFFFF, told, sizeof told);
+    Post(box, WM_COMMAND, IDOK, 0);
+  }});
+  UnhookWindowsHookEx(hook);
+  EXPECT_EQ(gMainDialogsMade, 1);
+  EXPECT_EQ(run.started, kResultUserCanceled);
+  EXPECT_TRUE(run.requestEmpty);
+  EXPECT_NE(std::strstr(told, "could not be opened"), nullptr) << told;
+}
+
+// Twelve rounds through every box the dialog opens, each cancelled: the About, info and chooser
+// boxes, the colour picker and both file dialogs (the layers' and the galleries' are these two).
+// Oracle: the process's GDI objects after the twelfth round are no more than after the first.
+TEST_F(DllTest, TwelveRoundsThroughTheBoxesKeepTheGdiObjectsFlat) {
+  ASSERT_TRUE(HaveDisplay()) << kNeedsDisplay;
+  int after[13] = {};
+  std::vector<std::function<void(HWND)>> steps;
+  for (int round = 1; round <= 12; round++) {
+    for (int id : {kIdAbout, kIdInfo, kIdClouds, kIdLandColor, kIdSaveSettings, kIdLoadSettings}) {
+      steps.push_back([id](HWND d) { Post(d, WM_COMMAND, id, 0); });
+      steps.push_back([](HWND) {
+        gWatchedTicks = 0;
+        if (EndShownBoxes(true) == 0) gNextOwnStep--;   // not shown yet: this step again next tick
+      });
+    }
+    steps.push_back([&after, round](HWND) { after[round] = CountGdiObjects(); });
+  }
+  steps.push_back([](HWND d) { Post(d, WM_COMMAND, IDCANCEL, 0); });
+  EXPECT_EQ(RunWithSteps(module, steps).started, kResultUserCanceled);
+  EXPECT_GT(after[1], 0);
+  EXPECT_LE(after[12], after[1]);
+}
+
+// With no main dialog the info box ends itself, with 1, at its first check a second after it
+// opens. Oracle: its end code (a watchdog ends a box still up after 5 seconds with 2).
+TEST_F(DllTest, TheInfoBoxEndsItselfOnceTheMainDialogIsGone) {
+  ASSERT_TRUE(HaveDisplay()) << kNeedsDisplay;
+  void *own = gModuleInstance;
+  gModuleInstance = module;   // the template and the picture of the plug-in
+  const UINT_PTR watchdog = SetTimer(nullptr, 0, 5000, EndBoxes);
+  EXPECT_EQ(ShowInfoBox(), 1);
+  KillTimer(nullptr, watchdog);
+  gModuleInstance = own;
+  EXPECT_FALSE(infoBoxOpen);
 }
 
 }  // namespace
