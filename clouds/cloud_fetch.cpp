@@ -1,6 +1,8 @@
 // cloud_fetch.cpp -- cache or download, import and cache; the source list's download.
 #include "clouds/cloud_fetch.h"
 
+#include <cstdio>
+
 #include "clouds/cloud_download.h"
 #include "clouds/cloud_files.h"
 #include "clouds/cloud_import.h"
@@ -47,6 +49,15 @@ int16_t CopyFileOver(const FileSpec *from, const FileSpec *to) {
 
 }  // namespace
 
+int16_t ImportAndCacheClouds(int32_t index, const FileSpec *picture, const CloudSource *source,
+                             PluginGlobals *globals) {
+  const int16_t result = ImportCloudImage(index, picture, source, globals);
+  // Only a picture that was just imported is cached: a failed download or import must not
+  // put the previous picture (possibly another source's) under this source's name.
+  if (result != kImportOk) return result;
+  return WriteCloudCache(globals, index);
+}
+
 int16_t DownloadCloudImage(int32_t index, PluginGlobals *globals) {
   CloudSource source;
   ResolveCloudSource(index, &source, globals);   // a source without a record has no URL: its download fails
@@ -57,16 +68,43 @@ int16_t DownloadCloudImage(int32_t index, PluginGlobals *globals) {
   FileSpec spec{};
   TempFileSpecForWrite(&spec, name);
   int16_t result = DownloadUrlToFile(source.url, &spec);
-  if (result == kDownloadOk) {
-    result = ImportCloudImage(index, &spec, &source, globals);
-    // Only a picture that was just imported is cached: a failed download or import must not
-    // put the previous picture (possibly another source's) under this source's name.
-    if (result == kImportOk) WriteCloudCache(globals, index);
-  }
+  if (result == kDownloadOk) result = ImportAndCacheClouds(index, &spec, &source, globals);
   ParameterBlock *p = GetParameterBlock(globals);
   p->cloudImageOverride = index;
   p->cloudImage = uint32_t(index);
   return result;
+}
+
+void DescribeFetchFailure(int16_t result, const DownloadReport *report, char *text, int32_t capacity) {
+  char what[200];
+  const bool answered = report->httpStatus != 0;
+  const bool statusOk = report->httpStatus >= 200 && report->httpStatus < 300;
+  if (result == kFetchNotCached) {
+    StrCopy(what, "The new clouds could not be saved in the temporary folder (the disk may be full or the file "
+            "read-only).", int32_t(sizeof what));
+  } else if (report->result == kDownloadOk) {
+    // The transfer went well: the server's answer was no picture.
+    if (answered && !statusOk) {
+      std::snprintf(what, sizeof what, "The server answered with status %d instead of a picture.",
+                    int(report->httpStatus));
+    } else {
+      StrCopy(what, "What the server sent is not a whole GIF or JPEG picture.", int32_t(sizeof what));
+    }
+  } else if (report->cancelled) {
+    StrCopy(what, "The download was cancelled.", int32_t(sizeof what));
+  } else if (report->result == kDownloadNoInternet) {
+    StrCopy(what, "No internet connection could be opened.", int32_t(sizeof what));
+  } else if (report->result == kDownloadNoUrl) {
+    StrCopy(what, "The picture's server could not be reached.", int32_t(sizeof what));
+  } else if (report->result == kDownloadNoFile) {
+    StrCopy(what, "The picture could not be saved in the temporary folder.", int32_t(sizeof what));
+  } else if (TransferCutShort(report->received, report->announced)) {
+    std::snprintf(what, sizeof what, "The connection closed after %lld of %lld bytes of the picture.",
+                  static_cast<long long>(report->received), static_cast<long long>(report->announced));
+  } else {
+    StrCopy(what, "The connection failed during the download.", int32_t(sizeof what));
+  }
+  std::snprintf(text, size_t(capacity), "%s The previous clouds stay.", what);
 }
 
 int16_t FetchClouds(int32_t index, bool cacheFirst, PluginGlobals *globals) {

@@ -177,25 +177,30 @@ int16_t WriteCloudSource(const CloudSource *record, FileHandle file) {
   return run.error;
 }
 
+int16_t ReadCloudSourceListFile(const FileSpec *spec, CloudSource table[kCloudSourceCount], int32_t *version) {
+  FileHandle file = kNoFile;
+  const int16_t opened = OpenFileSpec(spec, &file, kOpenForRead);
+  if (opened != kSpecOk) return opened;
+  std::memset(table, 0, sizeof(CloudSource) * kCloudSourceCount);
+  FieldRun run = {file, kFileOk};
+  int32_t magic = 0;
+  GetWord(&run, &magic);
+  if (run.error == kFileOk && uint32_t(magic) != kCloudFileMagic) run.error = 25;
+  GetWord(&run, version);
+  for (int32_t i = 0; i < kCloudSourceCount && run.error == kFileOk; i++) run.error = ReadCloudSource(&table[i], file);
+  ClosePlatformFile(file);
+  return run.error;
+}
+
 int16_t ReadCloudSourceList(PluginGlobals *globals) {
   FileSpec spec{};
   TempFileSpecForRead(&spec, kCloudListName);
-  FileHandle file = kNoFile;
-  const int16_t opened = OpenFileSpec(&spec, &file, kOpenForRead);
-  if (opened != kSpecOk) return opened;
   // The entries are read into a table of their own: a list that fails halfway (a damaged
   // download, a hostile length word) must not leave the run's table half overwritten.
   static CloudSource table[kCloudSourceCount];
-  std::memset(table, 0, sizeof table);
-  FieldRun run = {file, kFileOk};
-  int32_t magic = 0;
   int32_t version = 0;
-  GetWord(&run, &magic);
-  if (run.error == kFileOk && uint32_t(magic) != kCloudFileMagic) run.error = 25;
-  GetWord(&run, &version);
-  for (int32_t i = 0; i < kCloudSourceCount && run.error == kFileOk; i++) run.error = ReadCloudSource(&table[i], file);
-  ClosePlatformFile(file);
-  if (run.error != kFileOk) return run.error;
+  const int16_t result = ReadCloudSourceListFile(&spec, table, &version);
+  if (result != kFileOk) return result;
   RunState *state = globals->runState;
   std::memcpy(state->cloudSources, table, sizeof table);
   state->listVersion = version;
@@ -257,16 +262,76 @@ void SetCloudHeaderSpans(PluginGlobals *globals) {
   h.spanV = h.boxHeight / hh;
 }
 
+namespace {
+
+// A box word of a cache is taken only within this magnitude: every such integer is exact as a
+// float, and goes back into a word unchanged when the cache is written again.
+constexpr int32_t kLargestBoxWord = 1 << 24;
+
+bool BoxWordUsable(int32_t word) { return word >= -kLargestBoxWord && word <= kLargestBoxWord; }
+
+// The header's box as a cache word. The box comes from a source, the disc scan or a cache,
+// all of them bounded; a value past the word's range (or NaN) still becomes a defined word.
+int32_t BoxWordOf(float v) {
+  if (!(v >= -float(kLargestBoxWord))) return -kLargestBoxWord;
+  if (v > float(kLargestBoxWord)) return kLargestBoxWord;
+  return int32_t(v);
+}
+
+// The content key of a source's cache picture (image_store.h): kept through renewals, dropped
+// by every creation, free and level build of the image, so a record re-created over recycled
+// memory is never taken for the cached picture.
+uint32_t CacheContentKey(int32_t index) { return 0x434C0000u | (uint32_t(index) & 0xFFFFu); }
+
+// Remembers that the cloud image holds the picture of this cache file as it is now.
+void NoteCacheFile(PluginGlobals *globals, int32_t index, FileHandle file) {
+  RunState *run = globals->runState;
+  run->cloudCacheKnown = PlatformFileStamp(file, &run->cloudCacheSize, &run->cloudCacheTime) ? 1 : 0;
+  MarkImageContent(&globals->imageSet[0], CacheContentKey(index));
+}
+
+// True when the cloud image still holds the picture of the source's cache file: the image
+// marked for the source, a loaded picture of its size, and the file unchanged in size and time.
+bool CacheFileUnchanged(PluginGlobals *globals, int32_t index, FileHandle file) {
+  const RunState *run = globals->runState;
+  const TiledMipImage &image = globals->imageSet[0];
+  if (!run->cloudCacheKnown || !ImageHoldsContent(&image, CacheContentKey(index)) ||
+      image.baseWidth != run->cloudHeader.imageWidth || image.baseHeight != run->cloudHeader.imageHeight) {
+    return false;
+  }
+  int64_t size = 0, time = 0;
+  return PlatformFileStamp(file, &size, &time) && size == run->cloudCacheSize && time == run->cloudCacheTime;
+}
+
+void MarkCacheLoaded(PluginGlobals *globals, int32_t index) {
+  globals->runState->cloudHeader.loaded = 1;
+  ParameterBlock *p = GetParameterBlock(globals);
+  p->cloudImageOverride = index;
+  p->cloudImage = uint32_t(index);
+  p->cloudCacheLoaded = 1;
+}
+
+}  // namespace
+
 void ReadCloudCache(PluginGlobals *globals, int32_t index) {
   RunState *run = globals->runState;
+  const bool wasLoaded = run->cloudHeader.loaded != 0;
   run->cloudHeader.loaded = 0;
   FileSpec spec{};
   CloudCacheSpec(index, &spec);
   FileHandle file = kNoFile;
   if (OpenFileSpec(&spec, &file, kOpenForRead) != kSpecOk) return;
 
-  // The header is judged whole before the current image is touched: its sizes, and that the
-  // file holds every level's pixels.
+  // The set-up reads the cache before every preview: a picture of millions of pixels that is
+  // already in the image is not read again while its file is unchanged.
+  if (wasLoaded && CacheFileUnchanged(globals, index, file)) {
+    ClosePlatformFile(file);
+    MarkCacheLoaded(globals, index);
+    return;
+  }
+
+  // The header is judged whole before the current image is touched: its sizes, its box, and
+  // that the file holds every level's pixels.
   FieldRun fields = {file, kFileOk};
   int32_t magic = 0, version = 0, width = 0, height = 0, box[4] = {}, source = -1;
   GetWord(&fields, &magic);
@@ -278,6 +343,7 @@ void ReadCloudCache(PluginGlobals *globals, int32_t index) {
   int64_t remaining = -1;
   const bool sane = fields.error == kFileOk && uint32_t(magic) == kCloudFileMagic && width >= 1 && height >= 1 &&
                     width <= kMaxCloudPictureSide && height <= kMaxCloudPictureSide &&
+                    int64_t(width) * int64_t(height) <= kMaxCloudPicturePixels &&
                     PlatformFileRemaining(file, &remaining) && remaining >= CloudPyramidBytes(width, height);
   if (!sane) {
     ClosePlatformFile(file);
@@ -292,32 +358,32 @@ void ReadCloudCache(PluginGlobals *globals, int32_t index) {
     return;
   }
   const bool read = ReadPyramidPixels(file, &fresh);
-  ClosePlatformFile(file);
   if (!read) {
+    ClosePlatformFile(file);
     FreeImageTiles(&fresh);
     return;
   }
   fresh.levelState = 2;
   FreeImageTiles(image);
   *image = fresh;
+  NoteCacheFile(globals, index, file);
+  ClosePlatformFile(file);
 
   CloudHeader &h = run->cloudHeader;
   h.imageWidth = width;
   h.imageHeight = height;
   h.sourceIndex = source;
   // A box without area would mirror the picture and give the renderer the logarithm of a
-  // negative span: the whole picture stands in for it.
-  const bool boxUsable = box[1] > 0 && box[3] > 0;
+  // negative span; one of words beyond any picture would not come back out as the same words.
+  // The whole picture stands in for either.
+  bool boxUsable = box[1] > 0 && box[3] > 0;
+  for (int32_t b : box) boxUsable = boxUsable && BoxWordUsable(b);
   h.boxX = boxUsable ? float(box[0]) : 0.0f;
   h.boxWidth = boxUsable ? float(box[1]) : float(width);
   h.boxY = boxUsable ? float(box[2]) : 0.0f;
   h.boxHeight = boxUsable ? float(box[3]) : float(height);
   SetCloudHeaderSpans(globals);
-  h.loaded = 1;
-  ParameterBlock *p = GetParameterBlock(globals);
-  p->cloudImageOverride = index;
-  p->cloudImage = uint32_t(index);
-  p->cloudCacheLoaded = 1;
+  MarkCacheLoaded(globals, index);
 }
 
 int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
@@ -334,10 +400,10 @@ int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
   PutWord(&fields, 1);
   PutWord(&fields, image->baseWidth);
   PutWord(&fields, image->baseHeight);
-  PutWord(&fields, int32_t(h.boxX));
-  PutWord(&fields, int32_t(h.boxWidth));
-  PutWord(&fields, int32_t(h.boxY));
-  PutWord(&fields, int32_t(h.boxHeight));
+  PutWord(&fields, BoxWordOf(h.boxX));
+  PutWord(&fields, BoxWordOf(h.boxWidth));
+  PutWord(&fields, BoxWordOf(h.boxY));
+  PutWord(&fields, BoxWordOf(h.boxHeight));
   PutWord(&fields, h.sourceIndex);
   if (fields.error != kFileOk) {
     ClosePlatformFile(file);

@@ -42,6 +42,9 @@ int16_t ResolveCloudSourceAt(int32_t index, CloudSource *record, PluginGlobals *
 // table with its version and listLoaded 1. The open error, -19 for a short or damaged list, 25 for
 // a wrong magic, else 0.
 int16_t ReadCloudSourceList(PluginGlobals *globals);
+// The list file's 12 entries into `table` and its version word, for judging a file before it
+// becomes the list. 0, the open error, -19 or 25 as above.
+int16_t ReadCloudSourceListFile(const FileSpec *spec, CloudSource table[kCloudSourceCount], int32_t *version);
 // The built-in table as a list file (sources 10 and 11 absent). 0, or the first error.
 int16_t WriteCloudSourceList(PluginGlobals *globals);
 // One entry; present 1 when a source was read. The URL and label lengths must be 0..259.

@@ -148,7 +148,38 @@ def properties_seeds():
     put('host_properties', 'expression', b'in(PSHOP_ImageMode,RGBMode,GrayScaleMode) && !(PSHOP_ImageDepth == 32)')
 
 
+def hostile_cloud_seeds():
+    """What a hostile picture server may send: a GIF screen without pixel data, an LZW bomb in a
+    later frame, a cache whose box lies beyond any picture, half a source list."""
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    from make_gif_fixtures import pack_codes, sub_blocks
+
+    def gif(width, height, images):
+        head = b'GIF89a' + struct.pack('<HHBBB', width, height, 0x80, 0, 0) + b'\0\0\0\xff\xff\xff'
+        return head + b''.join(images) + b';'
+
+    def image(width, height, codes):
+        return b',' + struct.pack('<HHHHB', 0, 0, width, height, 0) + b'\x02' + sub_blocks(pack_codes(codes), 255)
+
+    put('gif_decoder', 'screen_16384_without_data', gif(16384, 16384, [image(16384, 16384, [(4, 3), (1, 3), (0, 3), (5, 3)])]))
+    # Each code names the entry it makes until the table is full, then the longest string again.
+    codes, size, limit, nxt = [(4, 3), (0, 3)], 3, 8, 6
+    while nxt < 4096:
+        codes.append((nxt, size))
+        nxt += 1
+        if nxt >= limit and limit < 4096:
+            limit, size = limit * 2, size + 1
+    codes += [(4095, 12)] * (64 * 1024 * 8 // 12)
+    put('gif_decoder', 'lzw_bomb_after_1x1', gif(1, 1, [image(1, 1, [(4, 3), (1, 3), (5, 3)]), image(4096, 4096, codes)]))
+    cache = struct.pack('>IIiiIIIIi', 0xFEDCABB0, 1, 10, 6, 0x7FFFFFFF, 0x7FFFFFFF, 0x80000000, 0x7FFFFFFF, 3)
+    put('cloud_cache', 'box_2147483647', cache + bytes(range(60)) + bytes(24 + 8 + 2 + 1))
+    with open(os.path.join(OUT, 'cloud_list', 'twelve'), 'rb') as f:
+        twelve = f.read()
+    put('cloud_list', 'half_of_twelve', twelve[:len(twelve) // 2])
+
+
 def main():
+    hostile_cloud_seeds()
     settings_seeds()
     jpeg_seeds()
     script_seeds()
