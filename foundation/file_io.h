@@ -20,6 +20,12 @@ constexpr FileHandle kNoFile = -1;
 // cannot be opened. False when the system refuses; *file is then unchanged.
 bool OpenPlatformFile(const char *path, bool forWrite, FileHandle *file);
 
+// Creates a file that does not exist yet and opens it for writing. False when a file or folder
+// of that name exists, or the system refuses; nothing is then created and *file is unchanged.
+// The test of existence and the creation are one system call, so a file that appears meanwhile
+// is never opened.
+bool CreateNewPlatformFile(const char *path, FileHandle *file);
+
 // Reads up to count bytes; *got receives how many arrived (fewer only at the end of the file).
 // False when the system call fails.
 bool ReadPlatformFile(FileHandle file, void *buffer, int32_t count, int32_t *got);

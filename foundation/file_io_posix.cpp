@@ -44,6 +44,15 @@ bool OpenPlatformFile(const char *path, bool forWrite, FileHandle *file) {
   return true;
 }
 
+bool CreateNewPlatformFile(const char *path, FileHandle *file) {
+  char p[kPathCapacity];
+  if (file == nullptr || !ToPosixPath(path, p) || p[0] == '\0') return false;
+  int fd = open(p, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  *file = fd;
+  return true;
+}
+
 static std::atomic<uint32_t> gReadCalls{0};
 static std::atomic<uint32_t> gWriteCalls{0};
 

@@ -18,6 +18,14 @@ bool OpenPlatformFile(const char *path, bool forWrite, FileHandle *file) {
   return true;
 }
 
+bool CreateNewPlatformFile(const char *path, FileHandle *file) {
+  if (path == nullptr || file == nullptr || path[0] == '\0') return false;
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  *file = reinterpret_cast<FileHandle>(h);
+  return true;
+}
+
 static std::atomic<uint32_t> gReadCalls{0};
 static std::atomic<uint32_t> gWriteCalls{0};
 

@@ -94,6 +94,47 @@ int16_t OpenFileSpec(const FileSpec *spec, FileHandle *file, int16_t mode) {
   return OpenPlatformFile(path, mode == kOpenForWrite, file) ? kSpecOk : kSpecOpenFailed;
 }
 
+// Creates the file `name` when no file has that name and hands it out as the side file.
+static bool CreateSideName(const char *name, const FileSpec *target, FileSpec *side, FileHandle *file) {
+  FileHandle made = kNoFile;
+  if (!CreateNewPlatformFile(name, &made)) return false;
+  memcpy(side->head, target->head, sizeof side->head);
+  StrCopy(side->path, name, kPathCapacity);
+  *file = made;
+  return true;
+}
+
+// The order of the names matters only for what a user finds after a crash: "x.psd.new" says
+// what it is. The same-length names serve the paths of 255 to 259 bytes, where the suffix would
+// push the path past what the system's ANSI calls accept; the marks are characters that every
+// file system the plug-in meets allows and that no case folding maps onto another.
+int16_t CreateSideFileSpec(const FileSpec *target, FileSpec *side, FileHandle *file) {
+  if (target == nullptr || side == nullptr || file == nullptr) return kSpecNull;
+  static const char *const kSuffixes[] = {".new", ".new2", ".new3", ".new4", ".new5",
+                                          ".new6", ".new7", ".new8", ".new9"};
+  static const char kMarks[] = "~_!#$%&-=+";
+  size_t length = strnlen(target->path, kPathCapacity);
+  if (length == 0 || length >= size_t(kPathCapacity)) return kSpecOpenFailed;
+  const char last = target->path[length - 1];
+  if (last == '\\' || last == '/' || last == ':') return kSpecOpenFailed;
+
+  char name[kPathCapacity];
+  for (const char *suffix : kSuffixes) {
+    size_t n = strlen(suffix);
+    if (length + n + 1 > size_t(kPathCapacity)) continue;
+    memcpy(name, target->path, length);
+    memcpy(name + length, suffix, n + 1);
+    if (CreateSideName(name, target, side, file)) return kSpecOk;
+  }
+  for (const char *mark = kMarks; *mark != '\0'; mark++) {
+    if (*mark == last) continue;
+    memcpy(name, target->path, length + 1);
+    name[length - 1] = *mark;
+    if (CreateSideName(name, target, side, file)) return kSpecOk;
+  }
+  return kSpecOpenFailed;
+}
+
 int16_t TruncateFileHere(FileHandle file) {
   TruncatePlatformFile(file);
   return kSpecOk;

@@ -71,6 +71,17 @@ void SetFileSpecText(FileSpec *spec, const char *source, int32_t n);
 // destination is then unchanged), else 0.
 int16_t OpenFileSpec(const FileSpec *spec, FileHandle *file, int16_t mode);
 
+// Makes and opens for writing a new file beside the target, for a save that writes its new
+// bytes first and only then puts them in the target's place. The side file is
+// "<target path>.new" when no file has that name, else ".new2" ... ".new9"; the names that do
+// not fit 260 bytes are left out, and after them comes a name of the target's own length in
+// its folder: the last character of the file name changed to one of a few marks. Only a name
+// that no file or folder has is ever used: an existing file is never opened for writing here.
+// 0 with *side (path and head) and *file set; 1 for a null argument; 99 when the target names
+// no file (an empty path, or one that ends in a separator) or every try was refused, and then
+// nothing was created and *side and *file are unchanged.
+int16_t CreateSideFileSpec(const FileSpec *target, FileSpec *side, FileHandle *file);
+
 // Sets the end of the file at the current position. Always 0.
 int16_t TruncateFileHere(FileHandle file);
 
