@@ -14,48 +14,22 @@
 
 const char kCloudListUrl[] = "http://www.example.com/dl/kivaglobe-data-v3.dat";
 
-namespace {
-
-const char kListDownloadName[] = "Kivaglobe URLs v3 download";
-
-// Copies the side file over the list and cuts the list after it. 0, or the first error.
-int16_t CopyFileOver(const FileSpec *from, const FileSpec *to) {
-  FileHandle in = kNoFile;
-  FileHandle out = kNoFile;
-  int16_t result = OpenFileSpec(from, &in, kOpenForRead);
-  if (result != kSpecOk) return result;
-  result = OpenFileSpec(to, &out, kOpenForWrite);
-  if (result != kSpecOk) {
-    ClosePlatformFile(in);
-    return result;
-  }
-  static uint8_t block[4096];
-  for (;;) {
-    int32_t got = 0;
-    if (!ReadPlatformFile(in, block, int32_t(sizeof block), &got)) {
-      result = kFileReadError;
-      break;
-    }
-    if (got == 0) break;
-    int32_t count = got;
-    result = WriteBytes(out, &count, block);
-    if (result != kFileOk) break;
-  }
-  if (result == kFileOk) TruncateFileHere(out);
-  ClosePlatformFile(in);
-  if (!ClosePlatformFile(out) && result == kFileOk) result = kFileWriteError;
-  return result;
-}
-
-}  // namespace
 
 int16_t ImportAndCacheClouds(int32_t index, const FileSpec *picture, const CloudSource *source,
                              PluginGlobals *globals) {
-  const int16_t result = ImportCloudImage(index, picture, source, globals);
+  return ImportAndCacheCloudsNamed(index, picture, picture->path, source, globals);
+}
+
+int16_t ImportAndCacheCloudsNamed(int32_t index, const FileSpec *picture, const char *name, const CloudSource *source,
+                                  PluginGlobals *globals) {
+  const int16_t result = ImportCloudImageNamed(index, picture, name, source, globals);
   // Only a picture that was just imported is cached: a failed download or import must not
   // put the previous picture (possibly another source's) under this source's name.
   if (result != kImportOk) return result;
-  return WriteCloudCache(globals, index);
+  if (WriteCloudCache(globals, index) == kFileOk) return kImportOk;
+  // The next render looks for the picture in the cache and would not find it there.
+  globals->runState->cloudHeader.loaded = 0;
+  return kFetchNotCached;
 }
 
 int16_t DownloadCloudImage(int32_t index, PluginGlobals *globals) {
@@ -65,10 +39,21 @@ int16_t DownloadCloudImage(int32_t index, PluginGlobals *globals) {
   StrCopy(name, "Kivaglobe clouds", int32_t(sizeof name));
   if (IsGifName(source.url)) AppendGifExtension(name, int32_t(sizeof name));
   if (IsJpegName(source.url)) AppendJpgExtension(name, int32_t(sizeof name));
-  FileSpec spec{};
+  // The download goes beside the picture of the last download, which it replaces only once
+  // it imported and was cached.
+  FileSpec spec{}, side{};
   TempFileSpecForWrite(&spec, name);
-  int16_t result = DownloadUrlToFile(source.url, &spec);
-  if (result == kDownloadOk) result = ImportAndCacheClouds(index, &spec, &source, globals);
+  FileHandle file = kNoFile;
+  int16_t result = OpenCloudSideFile(&spec, &side, &file);
+  if (result == kSpecOk) {
+    ClosePlatformFile(file);
+    result = DownloadUrlToFile(source.url, &side);
+    if (result == kDownloadOk) result = ImportAndCacheCloudsNamed(index, &side, spec.path, &source, globals);
+    SettleCloudSideFile(&side, &spec, result);
+  } else {
+    result = kDownloadNoFile;
+    *DownloadReportRecord() = DownloadReport{result, 0, 0, 0, -1};
+  }
   ParameterBlock *p = GetParameterBlock(globals);
   p->cloudImageOverride = index;
   p->cloudImage = uint32_t(index);
@@ -116,17 +101,18 @@ int16_t FetchClouds(int32_t index, bool cacheFirst, PluginGlobals *globals) {
 }
 
 int16_t DownloadCloudSourceList(PluginGlobals *globals) {
-  FileSpec side{};
-  TempFileSpecForWrite(&side, kListDownloadName);
-  const int16_t result = DownloadUrlToFile(kCloudListUrl, &side);
-  if (result != kDownloadOk) return result;
-  FileHandle file = kNoFile;
-  uint32_t magic = 0;
-  if (OpenFileSpec(&side, &file, kOpenForRead) != kSpecOk) return kFileReadError;
-  const int16_t read = ReadU32BE(&magic, file);
-  ClosePlatformFile(file);
-  if (read != kFileOk || magic != kCloudFileMagic) return 25;
-  FileSpec list{};
+  FileSpec list{}, side{};
   TempFileSpecForWrite(&list, kCloudListName);
-  return CopyFileOver(&side, &list);
+  FileHandle file = kNoFile;
+  if (OpenCloudSideFile(&list, &side, &file) != kSpecOk) return kDownloadNoFile;
+  ClosePlatformFile(file);
+  int16_t result = DownloadUrlToFile(kCloudListUrl, &side);
+  // Only a file that reads as a whole list replaces the list: not an error page, not a list
+  // cut short.
+  if (result == kDownloadOk) {
+    static CloudSource table[kCloudSourceCount];
+    int32_t version = 0;
+    result = ReadCloudSourceListFile(&side, table, &version);
+  }
+  return SettleCloudSideFile(&side, &list, result);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "clouds/gif_decoder.h"
+#include "files/file_replace.h"
 #include "foundation/binary_io.h"
 #include "foundation/buffered_file.h"
 #include "foundation/clock.h"
@@ -97,6 +98,31 @@ bool ReadPyramidPixels(FileHandle file, TiledMipImage *image) {
     }
   }
   return true;
+}
+
+}  // namespace
+
+// ---- Saving beside a file ---------------------------------------------------------------------
+
+int16_t OpenCloudSideFile(const FileSpec *target, FileSpec *side, FileHandle *file) {
+  if (PlatformFileReadOnly(target->path)) return kSpecOpenFailed;
+  return CreateSideFileSpec(target, side, file);
+}
+
+int16_t SettleCloudSideFile(const FileSpec *side, const FileSpec *target, int16_t result) {
+  if (result == kFileOk && !ReplacePlatformFile(side->path, target->path)) result = kFileWriteError;
+  if (result != kFileOk) DeletePlatformFile(side->path);
+  return result;
+}
+
+namespace {
+
+// Closes a side file that was written through, after checking that it holds `expected` bytes.
+int16_t CloseWrittenSideFile(FileHandle file, int16_t result, int64_t expected) {
+  int64_t size = -1, time = 0;
+  if (result == kFileOk && (!PlatformFileStamp(file, &size, &time) || size != expected)) result = kFileWriteError;
+  if (!ClosePlatformFile(file) && result == kFileOk) result = kFileWriteError;
+  return result;
 }
 
 }  // namespace
@@ -209,10 +235,10 @@ int16_t ReadCloudSourceList(PluginGlobals *globals) {
 }
 
 int16_t WriteCloudSourceList(PluginGlobals *globals) {
-  FileSpec spec{};
+  FileSpec spec{}, side{};
   TempFileSpecForWrite(&spec, kCloudListName);
   FileHandle file = kNoFile;
-  const int16_t opened = OpenFileSpec(&spec, &file, kOpenForWrite);
+  const int16_t opened = OpenCloudSideFile(&spec, &side, &file);
   if (opened != kSpecOk) return opened;
   FieldRun run = {file, kFileOk};
   PutWord(&run, int32_t(kCloudFileMagic));
@@ -225,9 +251,8 @@ int16_t WriteCloudSourceList(PluginGlobals *globals) {
       PutWord(&run, -1);
     }
   }
-  if (run.error == kFileOk) TruncateFileHere(file);
   if (!ClosePlatformFile(file) && run.error == kFileOk) run.error = kFileWriteError;
-  return run.error;
+  return SettleCloudSideFile(&side, &spec, run.error);
 }
 
 // ---- Cache ------------------------------------------------------------------------------------
@@ -390,10 +415,10 @@ int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
   const TiledMipImage *image = &globals->imageSet[0];
   if (image->tileCount == 0 || image->tiles == nullptr) return kFileOk;
   const CloudHeader &h = globals->runState->cloudHeader;
-  FileSpec spec{};
+  FileSpec spec{}, side{};
   CloudCacheSpec(index, &spec);
   FileHandle file = kNoFile;
-  const int16_t opened = OpenFileSpec(&spec, &file, kOpenForWrite);
+  const int16_t opened = OpenCloudSideFile(&spec, &side, &file);
   if (opened != kSpecOk) return opened;
   FieldRun fields = {file, kFileOk};
   PutWord(&fields, int32_t(kCloudFileMagic));
@@ -407,7 +432,7 @@ int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
   PutWord(&fields, h.sourceIndex);
   if (fields.error != kFileOk) {
     ClosePlatformFile(file);
-    return fields.error;
+    return SettleCloudSideFile(&side, &spec, fields.error);
   }
   BufferedFile writer;
   BufWriterInit(&writer, file);
@@ -418,8 +443,9 @@ int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
       }
     }
   }
+  // The new cache takes the old one's place only once it is whole: a full disk or a failing
+  // write leaves the old cache as it was.
   int16_t result = BufWriterFlush(&writer);
-  if (result == kFileOk) TruncateFileHere(file);
-  if (!ClosePlatformFile(file) && result == kFileOk) result = kFileWriteError;
-  return result;
+  result = CloseWrittenSideFile(file, result, kCloudCacheHeaderBytes + CloudPyramidBytes(image->baseWidth, image->baseHeight));
+  return SettleCloudSideFile(&side, &spec, result);
 }
