@@ -30,6 +30,7 @@ FileHandle gOutput = kNoFile;
 int64_t gReceived = 0;
 int64_t gContentLength = 1;
 int64_t gAnnounced = -1;     // the length the body must reach; -1 when none was announced
+int64_t gDrained = 0;        // bytes of a credentials demand's body, read and dropped
 int32_t gHttpStatus = 0;
 bool gCancelled = false;
 
@@ -101,7 +102,7 @@ void DownloadTick(HWND dialog) {
     InternetReadFile(gUrl, none, 0, &got);
     ShowDownloadStatus("Finished EOF read", 0);
     // A connection closed before the announced length is a broken transfer, not a short file.
-    CloseDownload(dialog, TransferCutShort(gReceived, gAnnounced) ? kDownloadFailed : kDownloadOk);
+    CloseDownload(dialog, TransferCutShort(gDrained + gReceived, gAnnounced) ? kDownloadFailed : kDownloadOk);
     return;
   }
   void *chunk = std::malloc(available);
@@ -123,7 +124,7 @@ void DownloadTick(HWND dialog) {
     CloseDownload(dialog, kDownloadFailed);
     return;
   }
-  if (got == 0) CloseDownload(dialog, TransferCutShort(gReceived, gAnnounced) ? kDownloadFailed : kDownloadOk);
+  if (got == 0) CloseDownload(dialog, TransferCutShort(gDrained + gReceived, gAnnounced) ? kDownloadFailed : kDownloadOk);
 }
 
 INT_PTR CALLBACK DownloadProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -165,9 +166,11 @@ void SendRequest() {
     if (code != HTTP_STATUS_DENIED && code != HTTP_STATUS_PROXY_AUTH_REQ) return;
     char drain[50];
     DWORD got = 0;
+    gDrained = 0;
     do {
       got = 0;
       if (!InternetReadFile(gUrl, drain, sizeof drain, &got)) break;
+      gDrained += got;
     } while (got > 0);
     const DWORD answer = InternetErrorDlg(GetDesktopWindow(), gUrl, ERROR_INTERNET_INCORRECT_PASSWORD,
                                           FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
@@ -227,6 +230,7 @@ int16_t DownloadUrlToFile(const char *url, const FileSpec *spec) {
   // A second download while one runs is refused without touching the running one's report.
   if (gProgressDialog != nullptr) return RunDownload(url, spec);
   gHttpStatus = 0;
+  gDrained = 0;
   gCancelled = false;
   gReceived = 0;
   gAnnounced = -1;
