@@ -115,18 +115,6 @@ int16_t SettleCloudSideFile(const FileSpec *side, const FileSpec *target, int16_
   return result;
 }
 
-namespace {
-
-// Closes a side file that was written through, after checking that it holds `expected` bytes.
-int16_t CloseWrittenSideFile(FileHandle file, int16_t result, int64_t expected) {
-  int64_t size = -1, time = 0;
-  if (result == kFileOk && (!PlatformFileStamp(file, &size, &time) || size != expected)) result = kFileWriteError;
-  if (!ClosePlatformFile(file) && result == kFileOk) result = kFileWriteError;
-  return result;
-}
-
-}  // namespace
-
 // ---- Sources ----------------------------------------------------------------------------------
 
 int16_t ResolveCloudSourceAt(int32_t index, CloudSource *record, PluginGlobals *globals, const UtcDateHour &when) {
@@ -290,18 +278,11 @@ void SetCloudHeaderSpans(PluginGlobals *globals) {
 namespace {
 
 // A box word of a cache is taken only within this magnitude: every such integer is exact as a
-// float, and goes back into a word unchanged when the cache is written again.
+// float, and goes back into a word unchanged (and defined) when the cache is written again.
+// The other boxes are bounded already: a list's fixed-point words, the disc scan's columns.
 constexpr int32_t kLargestBoxWord = 1 << 24;
 
 bool BoxWordUsable(int32_t word) { return word >= -kLargestBoxWord && word <= kLargestBoxWord; }
-
-// The header's box as a cache word. The box comes from a source, the disc scan or a cache,
-// all of them bounded; a value past the word's range (or NaN) still becomes a defined word.
-int32_t BoxWordOf(float v) {
-  if (!(v >= -float(kLargestBoxWord))) return -kLargestBoxWord;
-  if (v > float(kLargestBoxWord)) return kLargestBoxWord;
-  return int32_t(v);
-}
 
 // The content key of a source's cache picture (image_store.h): kept through renewals, dropped
 // by every creation, free and level build of the image, so a record re-created over recycled
@@ -340,7 +321,6 @@ void MarkCacheLoaded(PluginGlobals *globals, int32_t index) {
 
 void ReadCloudCache(PluginGlobals *globals, int32_t index) {
   RunState *run = globals->runState;
-  const bool wasLoaded = run->cloudHeader.loaded != 0;
   run->cloudHeader.loaded = 0;
   FileSpec spec{};
   CloudCacheSpec(index, &spec);
@@ -349,7 +329,7 @@ void ReadCloudCache(PluginGlobals *globals, int32_t index) {
 
   // The set-up reads the cache before every preview: a picture of millions of pixels that is
   // already in the image is not read again while its file is unchanged.
-  if (wasLoaded && CacheFileUnchanged(globals, index, file)) {
+  if (CacheFileUnchanged(globals, index, file)) {
     ClosePlatformFile(file);
     MarkCacheLoaded(globals, index);
     return;
@@ -425,10 +405,10 @@ int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
   PutWord(&fields, 1);
   PutWord(&fields, image->baseWidth);
   PutWord(&fields, image->baseHeight);
-  PutWord(&fields, BoxWordOf(h.boxX));
-  PutWord(&fields, BoxWordOf(h.boxWidth));
-  PutWord(&fields, BoxWordOf(h.boxY));
-  PutWord(&fields, BoxWordOf(h.boxHeight));
+  PutWord(&fields, int32_t(h.boxX));
+  PutWord(&fields, int32_t(h.boxWidth));
+  PutWord(&fields, int32_t(h.boxY));
+  PutWord(&fields, int32_t(h.boxHeight));
   PutWord(&fields, h.sourceIndex);
   if (fields.error != kFileOk) {
     ClosePlatformFile(file);
@@ -446,6 +426,6 @@ int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
   // The new cache takes the old one's place only once it is whole: a full disk or a failing
   // write leaves the old cache as it was.
   int16_t result = BufWriterFlush(&writer);
-  result = CloseWrittenSideFile(file, result, kCloudCacheHeaderBytes + CloudPyramidBytes(image->baseWidth, image->baseHeight));
+  if (!ClosePlatformFile(file) && result == kFileOk) result = kFileWriteError;
   return SettleCloudSideFile(&side, &spec, result);
 }

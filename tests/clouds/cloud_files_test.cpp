@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -430,10 +431,15 @@ TEST_F(CloudFilesTest, FailedDownloadKeepsImageAndCache) {
   const std::vector<uint8_t> before = Pyramid();
   // No server answers (the example domains go to a closed loopback port): the fetch fails, and
   // nothing is cached.
+  auto files = [&] {
+    return std::distance(std::filesystem::directory_iterator(SystemPath(folder_)), std::filesystem::directory_iterator());
+  };
+  const auto filesBefore = files();
   SetExampleDomainServer("127.0.0.1:9");
   EXPECT_NE(FetchClouds(5, false, &globals_), 0);
   SetExampleDomainServer(nullptr);
   EXPECT_FALSE(files_test::FileExists(CachePath(5)));
+  EXPECT_EQ(files(), filesBefore);   // the download's side file is gone
   EXPECT_EQ(Pyramid(), before);
   EXPECT_EQ(Block()->cloudImage, 5u);
   EXPECT_EQ(Block()->cloudImageOverride, 5);

@@ -39,6 +39,14 @@ double BestMilliseconds(const std::function<void()> &run) {
   return best;
 }
 
+// The host's buffer procedure, counting the bytes asked of it.
+HostAllocateBufferProc gAllocate = nullptr;
+int64_t gAsked = 0;
+OSErr16 KV_HOSTAPI CountingAllocate(int32_t size, HostBufferID *id) {
+  gAsked += size;
+  return gAllocate(size, id);
+}
+
 class HostileCloudsTest : public files_test::FilesTest {
  protected:
   void SetUp() override {
@@ -79,16 +87,21 @@ class HostileCloudsTest : public files_test::FilesTest {
 };
 
 // Oracle: a property. A picture its bytes do not hold (a JPEG header of 4096 x 4096 without a
-// scan, GIF screens of 16384 and 4096 pixels a side in 35 bytes) is refused within 100 ms; the
-// clouds, their cache and every other file stay.
+// scan, GIF screens of 16384 and 4096 pixels a side in 35 bytes) is refused within 100 ms,
+// before any image of its size is asked of the host; the clouds, their cache and every other
+// file stay.
 TEST_F(HostileCloudsTest, PicturesThatAreNotThereAreRefusedAtOnce) {
+  gAllocate = bufferProcs_.allocateProc;
+  bufferProcs_.allocateProc = CountingAllocate;
   for (const char *name : {"header_only_4096.jpg", "screen_16384_without_data.gif", "screen_4096_without_data.gif"}) {
     SCOPED_TRACE(name);
     WriteWholeFile(In(name), ReadWholeFile(kData + "/hostile/" + name));
     const auto before = State();
     const FileSpec spec = Spec(name);
     int16_t result = 0;
+    gAsked = 0;
     EXPECT_LT(BestMilliseconds([&] { result = ImportAndCacheClouds(3, &spec, &source_, &globals_); }), 100.0);
+    EXPECT_LT(gAsked, 3 << 20);
     EXPECT_NE(result, 0);
     EXPECT_EQ(Header().loaded, 1);
     EXPECT_EQ(State(), before);
