@@ -2,6 +2,7 @@
 #include "clouds/cloud_import.h"
 
 #include "clouds/cloud_files.h"
+#include "files/jpeg_codec.h"
 #include "files/jpeg_files.h"
 #include "foundation/file_locations.h"
 #include "foundation/strings.h"
@@ -9,6 +10,9 @@
 #include "imagestore/level_build.h"
 #include "imagestore/pixel_access.h"
 #include "plugin/globals.h"
+
+// A GIF and a JPEG cloud picture are bounded alike.
+static_assert(kMaxCloudPicturePixels == kJpegMaxPixels, "one pixel bound for both kinds of cloud picture");
 
 namespace {
 

@@ -372,7 +372,7 @@ GifPicture *DecodeGifFromSource(const GifByteSource *source) {
     uint8_t local[3][256] = {};
     const bool hasLocal = (flags & 0x80) != 0;
     if (hasLocal && ReadGifColorTable(r, 1 << ((flags & 7) + 1), local) != 0) break;
-    if (picture != nullptr) {   // a later frame: read and dropped
+    if (picture != nullptr) {   // a later frame: passed over
       if (!DecodeGifLzw(r, nullptr)) break;
       continue;
     }

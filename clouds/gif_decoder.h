@@ -3,7 +3,7 @@
 // The palette-picture cloud sources deliver GIF files; the cloud import turns each pixel's
 // palette entry into a grey level. Only what that needs is kept: the palette of the first image,
 // one index per pixel, the transparent index and the interlace flag. Later frames of an
-// animation are read and dropped.
+// animation are passed over.
 //
 // The files come off the network, so the decoder trusts nothing in them: every read must
 // deliver all the bytes it asks for (a file that ends before its trailer is no picture), the
