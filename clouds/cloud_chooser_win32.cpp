@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "clouds/cloud_chooser.h"
+#include "clouds/cloud_download.h"
 #include "clouds/cloud_fetch.h"
 #include "clouds/cloud_files.h"
 #include "dialog/main_dialog.h"
@@ -54,7 +55,13 @@ INT_PTR CALLBACK ChooseCloudsProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
       } else if (id == kChooserOk || id == kChooserTryCache) {
         EndChooser(dialog, id);
-        FetchClouds(gCheckedId - kChooserFirstRadio, id == kChooserTryCache, gChooserGlobals);
+        const int16_t fetched = FetchClouds(gCheckedId - kChooserFirstRadio, id == kChooserTryCache, gChooserGlobals);
+        // A fetch that failed says why, once, before the chooser closes.
+        if (fetched != 0) {
+          char text[300];
+          DescribeFetchFailure(fetched, LastDownloadReport(), text, int32_t(sizeof text));
+          MessageBoxA(dialog, text, "Kivaglobe", MB_OK | MB_ICONEXCLAMATION);
+        }
       } else if (id == kChooserCancel) {
         EndChooser(dialog, kChooserCancel);
       } else if (id == kChooserWriteList) {

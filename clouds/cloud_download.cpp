@@ -9,7 +9,13 @@
 
 namespace {
 char gExampleServer[64];
-}
+DownloadReport gReport = {0, 0, 0, 0, -1};
+}  // namespace
+
+const DownloadReport *LastDownloadReport() { return &gReport; }
+DownloadReport *DownloadReportRecord() { return &gReport; }
+
+bool TransferCutShort(int64_t received, int64_t announced) { return announced >= 0 && received < announced; }
 
 void FormatDownloadProgress(int64_t received, int64_t contentLength, char *text, int32_t capacity) {
   if (contentLength < 1) contentLength = 1;
@@ -23,15 +29,20 @@ void FormatDownloadProgress(int64_t received, int64_t contentLength, char *text,
   std::snprintf(text, size_t(capacity), "%d%% of %lldK", int(percent), static_cast<long long>(kilobytes));
 }
 
-int64_t ParseContentLength(const char *text) {
+int64_t ParseAnnouncedLength(const char *text) {
   int64_t value = 0;
   int32_t digits = 0;
   const char *p = text;
   while (*p == ' ') p++;
   for (; *p >= '0' && *p <= '9' && digits < 15; p++, digits++) value = value * 10 + (*p - '0');
   while (*p == ' ' || *p == '\r' || *p == '\n') p++;
-  if (digits == 0 || *p != 0 || value < 1) return 1;
+  if (digits == 0 || *p != 0) return -1;
   return value;
+}
+
+int64_t ParseContentLength(const char *text) {
+  const int64_t value = ParseAnnouncedLength(text);
+  return value >= 1 ? value : 1;
 }
 
 void SetExampleDomainServer(const char *hostAndPort) {

@@ -21,7 +21,21 @@ enum : int16_t {
   kDownloadFailed = 99,      // a download already running, a failed transfer or write, Cancel
 };
 
+// 0 only when the whole body arrived: a server that announced a length and closed before
+// sending it all gives 99, like any other broken transfer.
 int16_t DownloadUrlToFile(const char *url, const FileSpec *spec);
+
+// What the last download came to, for the message that tells the user why it failed.
+struct DownloadReport {
+  int16_t result;         // DownloadUrlToFile's result
+  int32_t httpStatus;     // the server's status code; 0 when no answer came
+  uint8_t cancelled;      // the user pressed Cancel or closed the box
+  int64_t received;       // bytes of the body written
+  int64_t announced;      // the length the server announced; -1 for none
+};
+const DownloadReport *LastDownloadReport();
+// The download code's own record of the report (its platform twins fill it).
+DownloadReport *DownloadReportRecord();
 
 // The progress text for a running total against the announced length (1 when none was
 // announced): "%d%% of %dK", or "File unavailable." beyond 100 %.
@@ -30,6 +44,12 @@ void FormatDownloadProgress(int64_t received, int64_t contentLength, char *text,
 // The announced content length from the header's text: a positive decimal number, else 1
 // (unknown), so that no progress is ever divided by 0 or by junk.
 int64_t ParseContentLength(const char *text);
+// The same text as the length the body must reach: the decimal number (0 too), or -1 when the
+// text is none.
+int64_t ParseAnnouncedLength(const char *text);
+
+// True when a transfer that ended after `received` bytes is short of the announced length.
+bool TransferCutShort(int64_t received, int64_t announced);
 
 // Test seam: addresses on the reserved example domains (a host ending in ".example.com",
 // ".example.net", ".example.org" or those names themselves) are sent to this server instead,

@@ -30,6 +30,10 @@ HINTERNET gUrl = nullptr;
 FileHandle gOutput = kNoFile;
 int64_t gReceived = 0;
 int64_t gContentLength = 1;
+int64_t gAnnounced = -1;     // the length the body must reach; -1 when none was announced
+int64_t gDrained = 0;        // bytes of a credentials demand's body, read and dropped
+int32_t gHttpStatus = 0;
+bool gCancelled = false;
 
 HINSTANCE ModuleInstance() {
   return gModuleInstance != nullptr ? static_cast<HINSTANCE>(gModuleInstance) : GetModuleHandleA(nullptr);
@@ -99,7 +103,8 @@ void DownloadTick(HWND dialog) {
     DWORD got = 0;
     InternetReadFile(gUrl, none, 0, &got);
     ShowDownloadStatus("Finished EOF read", 0);
-    CloseDownload(dialog, kDownloadOk);
+    // A connection closed before the announced length is a broken transfer, not a short file.
+    CloseDownload(dialog, TransferCutShort(gDrained + gReceived, gAnnounced) ? kDownloadFailed : kDownloadOk);
     return;
   }
   void *chunk = std::malloc(available);
@@ -121,7 +126,7 @@ void DownloadTick(HWND dialog) {
     CloseDownload(dialog, kDownloadFailed);
     return;
   }
-  if (got == 0) CloseDownload(dialog, kDownloadOk);
+  if (got == 0) CloseDownload(dialog, TransferCutShort(gDrained + gReceived, gAnnounced) ? kDownloadFailed : kDownloadOk);
 }
 
 INT_PTR CALLBACK DownloadProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -138,9 +143,13 @@ INT_PTR CALLBACK DownloadProgressProc(HWND dialog, UINT message, WPARAM wParam, 
       if (wParam == kDownloadTimer && gProgressDialog == dialog) DownloadTick(dialog);
       return TRUE;
     case WM_COMMAND:
-      if (LOWORD(wParam) == kCancelItem && HIWORD(wParam) == 0) CloseDownload(dialog, kDownloadFailed);
+      if (LOWORD(wParam) == kCancelItem && HIWORD(wParam) == 0) {
+        gCancelled = true;
+        CloseDownload(dialog, kDownloadFailed);
+      }
       return TRUE;
     case WM_CLOSE:
+      gCancelled = true;
       CloseDownload(dialog, kDownloadFailed);
       return TRUE;
     default:
@@ -156,12 +165,15 @@ void SendRequest() {
     DWORD code = 0;
     DWORD size = sizeof code;
     if (!HttpQueryInfoA(gUrl, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr)) return;
+    gHttpStatus = int32_t(code);
     if (code != HTTP_STATUS_DENIED && code != HTTP_STATUS_PROXY_AUTH_REQ) return;
     char drain[50];
     DWORD got = 0;
+    gDrained = 0;
     do {
       got = 0;
       if (!InternetReadFile(gUrl, drain, sizeof drain, &got)) break;
+      gDrained += got;
     } while (got > 0);
     const DWORD answer = InternetErrorDlg(GetDesktopWindow(), gUrl, ERROR_INTERNET_INCORRECT_PASSWORD,
                                           FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
@@ -171,9 +183,7 @@ void SendRequest() {
   }
 }
 
-}  // namespace
-
-int16_t DownloadUrlToFile(const char *url, const FileSpec *spec) {
+int16_t RunDownload(const char *url, const FileSpec *spec) {
   if (gProgressDialog != nullptr) {
     BringWindowToTop(gProgressDialog);
     return kDownloadFailed;
@@ -193,9 +203,11 @@ int16_t DownloadUrlToFile(const char *url, const FileSpec *spec) {
   char lengthText[51];
   DWORD size = sizeof lengthText - 1;
   gContentLength = 1;
+  gAnnounced = -1;
   if (HttpQueryInfoA(gUrl, HTTP_QUERY_CONTENT_LENGTH, lengthText, &size, nullptr)) {
     lengthText[size < sizeof lengthText ? size : sizeof lengthText - 1] = 0;
     gContentLength = ParseContentLength(lengthText);
+    gAnnounced = ParseAnnouncedLength(lengthText);
   }
   gReceived = 0;
   gOutput = kNoFile;
@@ -217,4 +229,19 @@ int16_t DownloadUrlToFile(const char *url, const FileSpec *spec) {
     return kDownloadFailed;
   }
   return gStatus;
+}
+
+}  // namespace
+
+int16_t DownloadUrlToFile(const char *url, const FileSpec *spec) {
+  // A second download while one runs is refused without touching the running one's report.
+  if (gProgressDialog != nullptr) return RunDownload(url, spec);
+  gHttpStatus = 0;
+  gDrained = 0;
+  gCancelled = false;
+  gReceived = 0;
+  gAnnounced = -1;
+  const int16_t result = RunDownload(url, spec);
+  *DownloadReportRecord() = DownloadReport{result, gHttpStatus, uint8_t(gCancelled ? 1 : 0), gReceived, gAnnounced};
+  return result;
 }

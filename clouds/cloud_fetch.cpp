@@ -1,6 +1,8 @@
 // cloud_fetch.cpp -- cache or download, import and cache; the source list's download.
 #include "clouds/cloud_fetch.h"
 
+#include <cstdio>
+
 #include "clouds/cloud_download.h"
 #include "clouds/cloud_files.h"
 #include "clouds/cloud_import.h"
@@ -12,40 +14,23 @@
 
 const char kCloudListUrl[] = "http://www.example.com/dl/kivaglobe-data-v3.dat";
 
-namespace {
 
-const char kListDownloadName[] = "Kivaglobe URLs v3 download";
-
-// Copies the side file over the list and cuts the list after it. 0, or the first error.
-int16_t CopyFileOver(const FileSpec *from, const FileSpec *to) {
-  FileHandle in = kNoFile;
-  FileHandle out = kNoFile;
-  int16_t result = OpenFileSpec(from, &in, kOpenForRead);
-  if (result != kSpecOk) return result;
-  result = OpenFileSpec(to, &out, kOpenForWrite);
-  if (result != kSpecOk) {
-    ClosePlatformFile(in);
-    return result;
-  }
-  static uint8_t block[4096];
-  for (;;) {
-    int32_t got = 0;
-    if (!ReadPlatformFile(in, block, int32_t(sizeof block), &got)) {
-      result = kFileReadError;
-      break;
-    }
-    if (got == 0) break;
-    int32_t count = got;
-    result = WriteBytes(out, &count, block);
-    if (result != kFileOk) break;
-  }
-  if (result == kFileOk) TruncateFileHere(out);
-  ClosePlatformFile(in);
-  if (!ClosePlatformFile(out) && result == kFileOk) result = kFileWriteError;
-  return result;
+int16_t ImportAndCacheClouds(int32_t index, const FileSpec *picture, const CloudSource *source,
+                             PluginGlobals *globals) {
+  return ImportAndCacheCloudsNamed(index, picture, picture->path, source, globals);
 }
 
-}  // namespace
+int16_t ImportAndCacheCloudsNamed(int32_t index, const FileSpec *picture, const char *name, const CloudSource *source,
+                                  PluginGlobals *globals) {
+  const int16_t result = ImportCloudImageNamed(index, picture, name, source, globals);
+  // Only a picture that was just imported is cached: a failed download or import must not
+  // put the previous picture (possibly another source's) under this source's name.
+  if (result != kImportOk) return result;
+  if (WriteCloudCache(globals, index) == kFileOk) return kImportOk;
+  // The next render looks for the picture in the cache and would not find it there.
+  globals->runState->cloudHeader.loaded = 0;
+  return kFetchNotCached;
+}
 
 int16_t DownloadCloudImage(int32_t index, PluginGlobals *globals) {
   CloudSource source;
@@ -54,19 +39,57 @@ int16_t DownloadCloudImage(int32_t index, PluginGlobals *globals) {
   StrCopy(name, "Kivaglobe clouds", int32_t(sizeof name));
   if (IsGifName(source.url)) AppendGifExtension(name, int32_t(sizeof name));
   if (IsJpegName(source.url)) AppendJpgExtension(name, int32_t(sizeof name));
-  FileSpec spec{};
+  // The download goes beside the picture of the last download, which it replaces only once
+  // it imported and was cached.
+  FileSpec spec{}, side{};
   TempFileSpecForWrite(&spec, name);
-  int16_t result = DownloadUrlToFile(source.url, &spec);
-  if (result == kDownloadOk) {
-    result = ImportCloudImage(index, &spec, &source, globals);
-    // Only a picture that was just imported is cached: a failed download or import must not
-    // put the previous picture (possibly another source's) under this source's name.
-    if (result == kImportOk) WriteCloudCache(globals, index);
+  FileHandle file = kNoFile;
+  int16_t result = OpenCloudSideFile(&spec, &side, &file);
+  if (result == kSpecOk) {
+    ClosePlatformFile(file);
+    result = DownloadUrlToFile(source.url, &side);
+    if (result == kDownloadOk) result = ImportAndCacheCloudsNamed(index, &side, spec.path, &source, globals);
+    SettleCloudSideFile(&side, &spec, result);
+  } else {
+    result = kDownloadNoFile;
+    *DownloadReportRecord() = DownloadReport{result, 0, 0, 0, -1};
   }
   ParameterBlock *p = GetParameterBlock(globals);
   p->cloudImageOverride = index;
   p->cloudImage = uint32_t(index);
   return result;
+}
+
+void DescribeFetchFailure(int16_t result, const DownloadReport *report, char *text, int32_t capacity) {
+  char what[200];
+  const bool answered = report->httpStatus != 0;
+  const bool statusOk = report->httpStatus >= 200 && report->httpStatus < 300;
+  if (result == kFetchNotCached) {
+    StrCopy(what, "The new clouds could not be saved in the temporary folder (the disk may be full or the file "
+            "read-only).", int32_t(sizeof what));
+  } else if (report->result == kDownloadOk) {
+    // The transfer went well: the server's answer was no picture.
+    if (answered && !statusOk) {
+      std::snprintf(what, sizeof what, "The server answered with status %d instead of a picture.",
+                    int(report->httpStatus));
+    } else {
+      StrCopy(what, "What the server sent is not a whole GIF or JPEG picture.", int32_t(sizeof what));
+    }
+  } else if (report->cancelled) {
+    StrCopy(what, "The download was cancelled.", int32_t(sizeof what));
+  } else if (report->result == kDownloadNoInternet) {
+    StrCopy(what, "No internet connection could be opened.", int32_t(sizeof what));
+  } else if (report->result == kDownloadNoUrl) {
+    StrCopy(what, "The picture's server could not be reached.", int32_t(sizeof what));
+  } else if (report->result == kDownloadNoFile) {
+    StrCopy(what, "The picture could not be saved in the temporary folder.", int32_t(sizeof what));
+  } else if (TransferCutShort(report->received, report->announced)) {
+    std::snprintf(what, sizeof what, "The connection closed after %lld of %lld bytes of the picture.",
+                  static_cast<long long>(report->received), static_cast<long long>(report->announced));
+  } else {
+    StrCopy(what, "The connection failed during the download.", int32_t(sizeof what));
+  }
+  std::snprintf(text, size_t(capacity), "%s The previous clouds stay.", what);
 }
 
 int16_t FetchClouds(int32_t index, bool cacheFirst, PluginGlobals *globals) {
@@ -78,17 +101,18 @@ int16_t FetchClouds(int32_t index, bool cacheFirst, PluginGlobals *globals) {
 }
 
 int16_t DownloadCloudSourceList(PluginGlobals *globals) {
-  FileSpec side{};
-  TempFileSpecForWrite(&side, kListDownloadName);
-  const int16_t result = DownloadUrlToFile(kCloudListUrl, &side);
-  if (result != kDownloadOk) return result;
-  FileHandle file = kNoFile;
-  uint32_t magic = 0;
-  if (OpenFileSpec(&side, &file, kOpenForRead) != kSpecOk) return kFileReadError;
-  const int16_t read = ReadU32BE(&magic, file);
-  ClosePlatformFile(file);
-  if (read != kFileOk || magic != kCloudFileMagic) return 25;
-  FileSpec list{};
+  FileSpec list{}, side{};
   TempFileSpecForWrite(&list, kCloudListName);
-  return CopyFileOver(&side, &list);
+  FileHandle file = kNoFile;
+  if (OpenCloudSideFile(&list, &side, &file) != kSpecOk) return kDownloadNoFile;
+  ClosePlatformFile(file);
+  int16_t result = DownloadUrlToFile(kCloudListUrl, &side);
+  // Only a file that reads as a whole list replaces the list: not an error page, not a list
+  // cut short.
+  if (result == kDownloadOk) {
+    static CloudSource table[kCloudSourceCount];
+    int32_t version = 0;
+    result = ReadCloudSourceListFile(&side, table, &version);
+  }
+  return SettleCloudSideFile(&side, &list, result);
 }

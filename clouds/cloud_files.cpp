@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "clouds/gif_decoder.h"
+#include "files/file_replace.h"
 #include "foundation/binary_io.h"
 #include "foundation/buffered_file.h"
 #include "foundation/clock.h"
@@ -101,6 +102,19 @@ bool ReadPyramidPixels(FileHandle file, TiledMipImage *image) {
 
 }  // namespace
 
+// ---- Saving beside a file ---------------------------------------------------------------------
+
+int16_t OpenCloudSideFile(const FileSpec *target, FileSpec *side, FileHandle *file) {
+  if (PlatformFileReadOnly(target->path)) return kSpecOpenFailed;
+  return CreateSideFileSpec(target, side, file);
+}
+
+int16_t SettleCloudSideFile(const FileSpec *side, const FileSpec *target, int16_t result) {
+  if (result == kFileOk && !ReplacePlatformFile(side->path, target->path)) result = kFileWriteError;
+  if (result != kFileOk) DeletePlatformFile(side->path);
+  return result;
+}
+
 // ---- Sources ----------------------------------------------------------------------------------
 
 int16_t ResolveCloudSourceAt(int32_t index, CloudSource *record, PluginGlobals *globals, const UtcDateHour &when) {
@@ -177,25 +191,30 @@ int16_t WriteCloudSource(const CloudSource *record, FileHandle file) {
   return run.error;
 }
 
+int16_t ReadCloudSourceListFile(const FileSpec *spec, CloudSource table[kCloudSourceCount], int32_t *version) {
+  FileHandle file = kNoFile;
+  const int16_t opened = OpenFileSpec(spec, &file, kOpenForRead);
+  if (opened != kSpecOk) return opened;
+  std::memset(table, 0, sizeof(CloudSource) * kCloudSourceCount);
+  FieldRun run = {file, kFileOk};
+  int32_t magic = 0;
+  GetWord(&run, &magic);
+  if (run.error == kFileOk && uint32_t(magic) != kCloudFileMagic) run.error = 25;
+  GetWord(&run, version);
+  for (int32_t i = 0; i < kCloudSourceCount && run.error == kFileOk; i++) run.error = ReadCloudSource(&table[i], file);
+  ClosePlatformFile(file);
+  return run.error;
+}
+
 int16_t ReadCloudSourceList(PluginGlobals *globals) {
   FileSpec spec{};
   TempFileSpecForRead(&spec, kCloudListName);
-  FileHandle file = kNoFile;
-  const int16_t opened = OpenFileSpec(&spec, &file, kOpenForRead);
-  if (opened != kSpecOk) return opened;
   // The entries are read into a table of their own: a list that fails halfway (a damaged
   // download, a hostile length word) must not leave the run's table half overwritten.
   static CloudSource table[kCloudSourceCount];
-  std::memset(table, 0, sizeof table);
-  FieldRun run = {file, kFileOk};
-  int32_t magic = 0;
   int32_t version = 0;
-  GetWord(&run, &magic);
-  if (run.error == kFileOk && uint32_t(magic) != kCloudFileMagic) run.error = 25;
-  GetWord(&run, &version);
-  for (int32_t i = 0; i < kCloudSourceCount && run.error == kFileOk; i++) run.error = ReadCloudSource(&table[i], file);
-  ClosePlatformFile(file);
-  if (run.error != kFileOk) return run.error;
+  const int16_t result = ReadCloudSourceListFile(&spec, table, &version);
+  if (result != kFileOk) return result;
   RunState *state = globals->runState;
   std::memcpy(state->cloudSources, table, sizeof table);
   state->listVersion = version;
@@ -204,10 +223,10 @@ int16_t ReadCloudSourceList(PluginGlobals *globals) {
 }
 
 int16_t WriteCloudSourceList(PluginGlobals *globals) {
-  FileSpec spec{};
+  FileSpec spec{}, side{};
   TempFileSpecForWrite(&spec, kCloudListName);
   FileHandle file = kNoFile;
-  const int16_t opened = OpenFileSpec(&spec, &file, kOpenForWrite);
+  const int16_t opened = OpenCloudSideFile(&spec, &side, &file);
   if (opened != kSpecOk) return opened;
   FieldRun run = {file, kFileOk};
   PutWord(&run, int32_t(kCloudFileMagic));
@@ -220,9 +239,8 @@ int16_t WriteCloudSourceList(PluginGlobals *globals) {
       PutWord(&run, -1);
     }
   }
-  if (run.error == kFileOk) TruncateFileHere(file);
   if (!ClosePlatformFile(file) && run.error == kFileOk) run.error = kFileWriteError;
-  return run.error;
+  return SettleCloudSideFile(&side, &spec, run.error);
 }
 
 // ---- Cache ------------------------------------------------------------------------------------
@@ -257,6 +275,50 @@ void SetCloudHeaderSpans(PluginGlobals *globals) {
   h.spanV = h.boxHeight / hh;
 }
 
+namespace {
+
+// A box word of a cache is taken only within this magnitude: every such integer is exact as a
+// float, and goes back into a word unchanged (and defined) when the cache is written again.
+// The other boxes are bounded already: a list's fixed-point words, the disc scan's columns.
+constexpr int32_t kLargestBoxWord = 1 << 24;
+
+bool BoxWordUsable(int32_t word) { return word >= -kLargestBoxWord && word <= kLargestBoxWord; }
+
+// The content key of a source's cache picture (image_store.h): kept through renewals, dropped
+// by every creation, free and level build of the image, so a record re-created over recycled
+// memory is never taken for the cached picture.
+uint32_t CacheContentKey(int32_t index) { return 0x434C0000u | (uint32_t(index) & 0xFFFFu); }
+
+// Remembers that the cloud image holds the picture of this cache file as it is now.
+void NoteCacheFile(PluginGlobals *globals, int32_t index, FileHandle file) {
+  RunState *run = globals->runState;
+  run->cloudCacheKnown = PlatformFileStamp(file, &run->cloudCacheSize, &run->cloudCacheTime) ? 1 : 0;
+  MarkImageContent(&globals->imageSet[0], CacheContentKey(index));
+}
+
+// True when the cloud image still holds the picture of the source's cache file: the image
+// marked for the source, a loaded picture of its size, and the file unchanged in size and time.
+bool CacheFileUnchanged(PluginGlobals *globals, int32_t index, FileHandle file) {
+  const RunState *run = globals->runState;
+  const TiledMipImage &image = globals->imageSet[0];
+  if (!run->cloudCacheKnown || !ImageHoldsContent(&image, CacheContentKey(index)) ||
+      image.baseWidth != run->cloudHeader.imageWidth || image.baseHeight != run->cloudHeader.imageHeight) {
+    return false;
+  }
+  int64_t size = 0, time = 0;
+  return PlatformFileStamp(file, &size, &time) && size == run->cloudCacheSize && time == run->cloudCacheTime;
+}
+
+void MarkCacheLoaded(PluginGlobals *globals, int32_t index) {
+  globals->runState->cloudHeader.loaded = 1;
+  ParameterBlock *p = GetParameterBlock(globals);
+  p->cloudImageOverride = index;
+  p->cloudImage = uint32_t(index);
+  p->cloudCacheLoaded = 1;
+}
+
+}  // namespace
+
 void ReadCloudCache(PluginGlobals *globals, int32_t index) {
   RunState *run = globals->runState;
   run->cloudHeader.loaded = 0;
@@ -265,8 +327,16 @@ void ReadCloudCache(PluginGlobals *globals, int32_t index) {
   FileHandle file = kNoFile;
   if (OpenFileSpec(&spec, &file, kOpenForRead) != kSpecOk) return;
 
-  // The header is judged whole before the current image is touched: its sizes, and that the
-  // file holds every level's pixels.
+  // The set-up reads the cache before every preview: a picture of millions of pixels that is
+  // already in the image is not read again while its file is unchanged.
+  if (CacheFileUnchanged(globals, index, file)) {
+    ClosePlatformFile(file);
+    MarkCacheLoaded(globals, index);
+    return;
+  }
+
+  // The header is judged whole before the current image is touched: its sizes, its box, and
+  // that the file holds every level's pixels.
   FieldRun fields = {file, kFileOk};
   int32_t magic = 0, version = 0, width = 0, height = 0, box[4] = {}, source = -1;
   GetWord(&fields, &magic);
@@ -278,6 +348,7 @@ void ReadCloudCache(PluginGlobals *globals, int32_t index) {
   int64_t remaining = -1;
   const bool sane = fields.error == kFileOk && uint32_t(magic) == kCloudFileMagic && width >= 1 && height >= 1 &&
                     width <= kMaxCloudPictureSide && height <= kMaxCloudPictureSide &&
+                    int64_t(width) * int64_t(height) <= kMaxCloudPicturePixels &&
                     PlatformFileRemaining(file, &remaining) && remaining >= CloudPyramidBytes(width, height);
   if (!sane) {
     ClosePlatformFile(file);
@@ -292,42 +363,42 @@ void ReadCloudCache(PluginGlobals *globals, int32_t index) {
     return;
   }
   const bool read = ReadPyramidPixels(file, &fresh);
-  ClosePlatformFile(file);
   if (!read) {
+    ClosePlatformFile(file);
     FreeImageTiles(&fresh);
     return;
   }
   fresh.levelState = 2;
   FreeImageTiles(image);
   *image = fresh;
+  NoteCacheFile(globals, index, file);
+  ClosePlatformFile(file);
 
   CloudHeader &h = run->cloudHeader;
   h.imageWidth = width;
   h.imageHeight = height;
   h.sourceIndex = source;
   // A box without area would mirror the picture and give the renderer the logarithm of a
-  // negative span: the whole picture stands in for it.
-  const bool boxUsable = box[1] > 0 && box[3] > 0;
+  // negative span; one of words beyond any picture would not come back out as the same words.
+  // The whole picture stands in for either.
+  bool boxUsable = box[1] > 0 && box[3] > 0;
+  for (int32_t b : box) boxUsable = boxUsable && BoxWordUsable(b);
   h.boxX = boxUsable ? float(box[0]) : 0.0f;
   h.boxWidth = boxUsable ? float(box[1]) : float(width);
   h.boxY = boxUsable ? float(box[2]) : 0.0f;
   h.boxHeight = boxUsable ? float(box[3]) : float(height);
   SetCloudHeaderSpans(globals);
-  h.loaded = 1;
-  ParameterBlock *p = GetParameterBlock(globals);
-  p->cloudImageOverride = index;
-  p->cloudImage = uint32_t(index);
-  p->cloudCacheLoaded = 1;
+  MarkCacheLoaded(globals, index);
 }
 
 int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
   const TiledMipImage *image = &globals->imageSet[0];
   if (image->tileCount == 0 || image->tiles == nullptr) return kFileOk;
   const CloudHeader &h = globals->runState->cloudHeader;
-  FileSpec spec{};
+  FileSpec spec{}, side{};
   CloudCacheSpec(index, &spec);
   FileHandle file = kNoFile;
-  const int16_t opened = OpenFileSpec(&spec, &file, kOpenForWrite);
+  const int16_t opened = OpenCloudSideFile(&spec, &side, &file);
   if (opened != kSpecOk) return opened;
   FieldRun fields = {file, kFileOk};
   PutWord(&fields, int32_t(kCloudFileMagic));
@@ -341,7 +412,7 @@ int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
   PutWord(&fields, h.sourceIndex);
   if (fields.error != kFileOk) {
     ClosePlatformFile(file);
-    return fields.error;
+    return SettleCloudSideFile(&side, &spec, fields.error);
   }
   BufferedFile writer;
   BufWriterInit(&writer, file);
@@ -352,8 +423,9 @@ int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
       }
     }
   }
+  // The new cache takes the old one's place only once it is whole: a full disk or a failing
+  // write leaves the old cache as it was.
   int16_t result = BufWriterFlush(&writer);
-  if (result == kFileOk) TruncateFileHere(file);
   if (!ClosePlatformFile(file) && result == kFileOk) result = kFileWriteError;
-  return result;
+  return SettleCloudSideFile(&side, &spec, result);
 }

@@ -42,6 +42,9 @@ int16_t ResolveCloudSourceAt(int32_t index, CloudSource *record, PluginGlobals *
 // table with its version and listLoaded 1. The open error, -19 for a short or damaged list, 25 for
 // a wrong magic, else 0.
 int16_t ReadCloudSourceList(PluginGlobals *globals);
+// The list file's 12 entries into `table` and its version word, for judging a file before it
+// becomes the list. 0, the open error, -19 or 25 as above.
+int16_t ReadCloudSourceListFile(const FileSpec *spec, CloudSource table[kCloudSourceCount], int32_t *version);
 // The built-in table as a list file (sources 10 and 11 absent). 0, or the first error.
 int16_t WriteCloudSourceList(PluginGlobals *globals);
 // One entry; present 1 when a source was read. The URL and label lengths must be 0..259.
@@ -59,9 +62,21 @@ int64_t CloudPyramidBytes(int32_t width, int32_t height);
 // cloud image is replaced by its picture, loaded = 1 and the parameter block's cloudImage,
 // cloudImageOverride and cloudCacheLoaded are set. Anything else leaves the image as it was.
 void ReadCloudCache(PluginGlobals *globals, int32_t index);
-// Writes the cloud image with a header taken from the image itself; nothing when it has no
-// tiles. 0, or the open or write error.
+// Writes the cloud image with a header taken from the image itself, beside the cache file and
+// then in its place; nothing when it has no tiles. 0, or the open or write error (the old cache
+// then stays as it was).
 int16_t WriteCloudCache(PluginGlobals *globals, int32_t index);
+
+// ---- Saving beside a file -------------------------------------------------------------------
+
+// The list, a downloaded picture and the cache are saved beside their file: the new bytes go
+// into a side file (CreateSideFileSpec) that takes the file's place only once it is whole, so
+// that a broken transfer, a full disk or a failing write leaves the old file byte for byte.
+// A read-only file is not replaced (99). 0 with the side file made and open for writing.
+int16_t OpenCloudSideFile(const FileSpec *target, FileSpec *side, FileHandle *file);
+// Puts the (closed) side file in the target's place when `result` is 0; otherwise, or when that
+// fails (kFileWriteError), removes it. The result.
+int16_t SettleCloudSideFile(const FileSpec *side, const FileSpec *target, int16_t result);
 
 // Fills the header's fractions from its box and image size.
 void SetCloudHeaderSpans(PluginGlobals *globals);

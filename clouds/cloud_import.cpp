@@ -2,6 +2,7 @@
 #include "clouds/cloud_import.h"
 
 #include "clouds/cloud_files.h"
+#include "files/jpeg_codec.h"
 #include "files/jpeg_files.h"
 #include "foundation/file_locations.h"
 #include "foundation/strings.h"
@@ -9,6 +10,9 @@
 #include "imagestore/level_build.h"
 #include "imagestore/pixel_access.h"
 #include "plugin/globals.h"
+
+// A GIF and a JPEG cloud picture are bounded alike.
+static_assert(kMaxCloudPicturePixels == kJpegMaxPixels, "one pixel bound for both kinds of cloud picture");
 
 namespace {
 
@@ -146,6 +150,13 @@ int16_t ImportGifCloudImage(int32_t index, const FileSpec *spec, const CloudSour
   if (opened != kSpecOk) return opened;
   GifPicture *picture = DecodeGif(file);
   ClosePlatformFile(file);
+  // A screen that its pixel data does not cover is no picture: a few bytes that claim
+  // 4096 x 4096 pixels would otherwise import, be cached and be read before every preview as
+  // a field of zeros.
+  if (picture != nullptr && !picture->whole) {
+    FreeGifPicture(picture);
+    picture = nullptr;
+  }
   if (picture == nullptr) return kImportNoGif;
 
   TiledMipImage fresh;
@@ -203,8 +214,9 @@ int16_t ImportJpegCloudImage(int32_t index, const FileSpec *spec, const CloudSou
   TiledMipImage *image = &globals->imageSet[0];
   TiledMipImage colour;
   BindLike(&colour, image);
-  const int16_t loaded = LoadJpegFileImage(spec, &colour, globals);
-  // An error page saved under a picture's name is no JPEG: the previous clouds stay.
+  // A download cut short is refused, not shown with grey rows: an error page saved under a
+  // picture's name, or a stream that ends early, leaves the previous clouds.
+  const int16_t loaded = LoadWholeJpegFileImage(spec, &colour, globals);
   if (loaded != 0 || colour.tileCount == 0 || colour.baseWidth < 1 || colour.baseHeight < 1 ||
       colour.baseWidth > kMaxCloudPictureSide || colour.baseHeight > kMaxCloudPictureSide) {
     FreeImageTiles(&colour);
@@ -225,13 +237,18 @@ int16_t ImportJpegCloudImage(int32_t index, const FileSpec *spec, const CloudSou
 }
 
 int16_t ImportCloudImage(int32_t index, const FileSpec *spec, const CloudSource *source, PluginGlobals *globals) {
+  return ImportCloudImageNamed(index, spec, spec->path, source, globals);
+}
+
+int16_t ImportCloudImageNamed(int32_t index, const FileSpec *spec, const char *name, const CloudSource *source,
+                              PluginGlobals *globals) {
   int16_t result = kImportNoGif;
   bool any = false;
-  if (IsGifName(spec->path)) {
+  if (IsGifName(name)) {
     result = ImportGifCloudImage(index, spec, source, globals);
     any = result == kImportOk;
   }
-  if (IsJpegName(spec->path)) {
+  if (IsJpegName(name)) {
     const int16_t jpeg = ImportJpegCloudImage(index, spec, source, globals);
     if (!any) result = jpeg;
   }

@@ -36,6 +36,9 @@ int32_t CloudValueFromGray(float g, float blackLevel, float whiteLevel);
 // By the file's name: ".gif" -> the GIF import, ".jpg" or ".jpeg" -> the JPEG import (a name
 // with both runs both; either one succeeding is success). 25 for a name with neither.
 int16_t ImportCloudImage(int32_t index, const FileSpec *spec, const CloudSource *source, PluginGlobals *globals);
+// The same for a file whose kind `name` tells (a download's side file, named for its target).
+int16_t ImportCloudImageNamed(int32_t index, const FileSpec *spec, const char *name, const CloudSource *source,
+                              PluginGlobals *globals);
 // 0, the open error, or 25.
 int16_t ImportGifCloudImage(int32_t index, const FileSpec *spec, const CloudSource *source, PluginGlobals *globals);
 // 0 or 99.

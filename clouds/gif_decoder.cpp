@@ -211,17 +211,13 @@ void FinishImageData(GifReader *r) {
   r->dataEnded = true;
 }
 
-// The pixel data of one image into the picture, or (picture null) read and dropped. False when
-// the minimum code size is out of range.
+// The pixel data of one image into the picture, or (picture null) passed over by its sub-block
+// lengths: a later frame is never shown, and decoding it would cost time in proportion to what
+// its codes expand to, not to its bytes. False when the minimum code size is out of range.
 bool DecodeGifLzw(GifReader *r, GifPicture *picture) {
   const int32_t minimumCodeSize = ReadByte(r);
   if (minimumCodeSize < 0 || !StartLzw(r, minimumCodeSize)) return false;
-  if (picture == nullptr) {
-    while (GifLzwNextIndex(r) >= 0) {
-    }
-    FinishImageData(r);
-    return true;
-  }
+  if (picture == nullptr) return SkipSubBlocks(r);
   static const int32_t kPassStart[4] = {0, 4, 2, 1};
   static const int32_t kPassStep[4] = {8, 8, 4, 2};
   const int32_t width = picture->width;
@@ -229,11 +225,13 @@ bool DecodeGifLzw(GifReader *r, GifPicture *picture) {
   int32_t x = 0;
   int32_t y = 0;
   int32_t pass = 0;
+  int64_t stored = 0;
   while (y < height) {
     const int32_t index = GifLzwNextIndex(r);
     if (index < 0) break;
     picture->indexFree[index] = 0;
     picture->pixels[size_t(y) * size_t(width) + size_t(x)] = uint8_t(index);
+    stored++;
     if (++x < width) continue;
     x = 0;
     if (!picture->interlaced) {
@@ -246,6 +244,8 @@ bool DecodeGifLzw(GifReader *r, GifPicture *picture) {
       y = kPassStart[pass];
     }
   }
+  // Every row of every pass visits each pixel once: the count tells whether all were set.
+  picture->whole = stored == int64_t(width) * int64_t(height) ? 1 : 0;
   FinishImageData(r);
   return true;
 }
@@ -293,6 +293,7 @@ bool ReadFromFile(void *context, uint8_t *destination, int32_t n) {
 
 GifPicture *NewGifPicture(int32_t width, int32_t height) {
   if (width < 1 || height < 1 || width > kMaxCloudPictureSide || height > kMaxCloudPictureSide) return nullptr;
+  if (int64_t(width) * int64_t(height) > kMaxCloudPicturePixels) return nullptr;
   auto *picture = static_cast<GifPicture *>(std::calloc(1, sizeof(GifPicture)));
   if (picture == nullptr) return nullptr;
   picture->pixels = static_cast<uint8_t *>(std::calloc(size_t(width) * size_t(height), 1));
@@ -371,7 +372,7 @@ GifPicture *DecodeGifFromSource(const GifByteSource *source) {
     uint8_t local[3][256] = {};
     const bool hasLocal = (flags & 0x80) != 0;
     if (hasLocal && ReadGifColorTable(r, 1 << ((flags & 7) + 1), local) != 0) break;
-    if (picture != nullptr) {   // a later frame: read and dropped
+    if (picture != nullptr) {   // a later frame: passed over
       if (!DecodeGifLzw(r, nullptr)) break;
       continue;
     }

@@ -3,13 +3,15 @@
 // The palette-picture cloud sources deliver GIF files; the cloud import turns each pixel's
 // palette entry into a grey level. Only what that needs is kept: the palette of the first image,
 // one index per pixel, the transparent index and the interlace flag. Later frames of an
-// animation are read and dropped.
+// animation are passed over.
 //
 // The files come off the network, so the decoder trusts nothing in them: every read must
 // deliver all the bytes it asks for (a file that ends before its trailer is no picture), the
-// sides of the picture are capped before anything is allocated, the LZW minimum code size must
+// size of the picture is capped before anything is allocated, the LZW minimum code size must
 // be 2..8, and an LZW code that names no string ends the pixel data (the pixels it does not
-// cover stay 0).
+// cover stay 0, and the picture says it is not whole). Later frames are passed over by their
+// sub-block lengths without being decoded: a few bytes of LZW data can stand for megabytes of
+// pixels nobody looks at.
 #ifndef KIVAGLOBE_CLOUDS_GIF_DECODER_H
 #define KIVAGLOBE_CLOUDS_GIF_DECODER_H
 
@@ -20,6 +22,10 @@
 // The longest side a GIF (or a cloud cache) may have: far above the real satellite pictures
 // (about 3600 pixels), far below what would exhaust a 32-bit host's memory.
 constexpr int32_t kMaxCloudPictureSide = 16384;
+// The most pixels a cloud picture may have, whatever its sides: the JPEG path's 16 megapixels
+// (4096 x 4096, or 8192 x 2048 for a whole-world map). A GIF's screen costs a few bytes to
+// claim and a byte per pixel to hold, a cache four thirds of that with its levels.
+constexpr int64_t kMaxCloudPicturePixels = 16 * 1024 * 1024;
 
 struct GifPicture {
   uint8_t *pixels;            // width x height indices, row by row (GifPixelIndex, SetGifPixel)
@@ -32,6 +38,7 @@ struct GifPicture {
   int32_t indexFree[256];     // 1 while no pixel uses the index
   int32_t transparentIndex;   // from the graphic control extension; -1 without one
   uint32_t interlaced;        // the image descriptor's interlace bit
+  uint8_t whole;              // 1 when the pixel data covered every pixel of the first image
   int32_t *valueList;         // a cyclic list of values for SetGifPixel's commands; never attached
   int32_t valueCount;
   int32_t valuePosition;
@@ -50,8 +57,8 @@ GifPicture *DecodeGif(FileHandle file);
 GifPicture *DecodeGifFromSource(const GifByteSource *source);
 GifPicture *DecodeGifFromMemory(const uint8_t *data, int32_t size);
 
-// A picture of zeros, colorCount 0, no transparency; null when the sides are not 1..16384 or the
-// memory cannot be had.
+// A picture of zeros, colorCount 0, no transparency; null when the sides are not 1..16384, the
+// picture holds more than kMaxCloudPicturePixels, or the memory cannot be had.
 GifPicture *NewGifPicture(int32_t width, int32_t height);
 void FreeGifPicture(GifPicture *picture);
 

@@ -319,6 +319,8 @@ struct DecodeJob {
   int32_t maxWidth;    // the largest frame taken
   int32_t maxHeight;
   bool headerOnly;     // stop after the header: the frame's size in the outs below
+  bool wholeOnly;      // a stream that runs out before its end is a failure, not grey rows
+  bool firstRowOnly;   // no image: decode up to the first row, then stop
   int32_t width;       // out
   int32_t height;
   int32_t components;
@@ -379,6 +381,16 @@ static void DecodeWithLibrary(j_decompress_ptr cinfo, DecodeJob *job) {
     return;
   }
 
+  JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                               JDIMENSION(cinfo->output_width * JDIMENSION(components)), 1);
+  if (job->firstRowOnly) {
+    const bool got = jpeg_read_scanlines(cinfo, row, 1) == 1;
+    jpeg_abort_decompress(cinfo);
+    jpeg_destroy_decompress(cinfo);
+    job->result = got ? kJpegOk : kJpegFailed;
+    return;
+  }
+
   // Rows below the image would be dropped pixel by pixel: they are not decoded at all.
   const int32_t outputHeight = int32_t(cinfo->output_height);
   int32_t rows = job->image->levelHeight[0] - job->top;
@@ -386,8 +398,6 @@ static void DecodeWithLibrary(j_decompress_ptr cinfo, DecodeJob *job) {
   int32_t columns = int32_t(cinfo->output_width);
   if (columns > job->image->levelWidth[0] - job->left) columns = job->image->levelWidth[0] - job->left;
 
-  JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                               JDIMENSION(cinfo->output_width * JDIMENSION(components)), 1);
   while (int32_t(cinfo->output_scanline) < rows) {
     int32_t y = int32_t(cinfo->output_scanline);
     if (jpeg_read_scanlines(cinfo, row, 1) != 1) break;
@@ -402,34 +412,60 @@ static void DecodeWithLibrary(j_decompress_ptr cinfo, DecodeJob *job) {
   job->result = kJpegOk;
 }
 
+// The warnings of a stream that ran out: the source invented the end marker, or the entropy
+// decoder met a marker while a scan still needed data. For a picture that must be whole they
+// end the decoding at once, before any of the missing rows is made up.
+static void RefuseShortStream(j_common_ptr cinfo, int level) {
+  if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER)) {
+    cinfo->err->error_exit(cinfo);
+  }
+}
+
 // The jump point of a decoding: kJpegFailed when the library gave up.
 static int16_t RunDecoder(DecodeJob *job) {
   jpeg_decompress_struct cinfo;
   JpegErrorRecord error;
   cinfo.err = InitJpegErrorManager(&error);
+  if (job->wholeOnly) cinfo.err->emit_message = RefuseShortStream;
   if (setjmp(error.jump)) return kJpegFailed;   // the object is destroyed already
   DecodeWithLibrary(&cinfo, job);
   return job->result;
 }
 
-int16_t DecodeJpegToImageWithin(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size,
-                                int32_t maxWidth, int32_t maxHeight) {
+static int16_t DecodeInto(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size,
+                          int32_t maxWidth, int32_t maxHeight, bool wholeOnly) {
   if (image == nullptr || image->tiles == nullptr) return kJpegNoImage;
   if (rect == nullptr || block == nullptr || size <= 0) return kJpegFailed;
   if (image->storageFormat != kFormatPacked8 && image->storageFormat != kFormatGray8) return kJpegFailed;
-  DecodeJob job = {image, rect->left, rect->top, block, size, maxWidth, maxHeight, false, 0, 0, 0, kJpegFailed};
+  DecodeJob job = {image, rect->left, rect->top, block, size, maxWidth, maxHeight, false, wholeOnly, false, 0, 0, 0,
+                   kJpegFailed};
   return RunDecoder(&job);
 }
 
+int16_t DecodeJpegToImageWithin(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size,
+                                int32_t maxWidth, int32_t maxHeight) {
+  return DecodeInto(image, rect, block, size, maxWidth, maxHeight, false);
+}
+
 int16_t DecodeJpegToImage(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size) {
-  return DecodeJpegToImageWithin(image, rect, block, size, kJpegMaxSide, kJpegMaxSide);
+  return DecodeInto(image, rect, block, size, kJpegMaxSide, kJpegMaxSide, false);
+}
+
+int16_t DecodeWholeJpegToImage(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size) {
+  return DecodeInto(image, rect, block, size, kJpegMaxSide, kJpegMaxSide, true);
+}
+
+int16_t ProbeWholeJpegStream(const uint8_t *block, int32_t size) {
+  if (block == nullptr || size <= 0) return kJpegFailed;
+  DecodeJob job = {nullptr, 0, 0, block, size, kJpegMaxSide, kJpegMaxSide, false, true, true, 0, 0, 0, kJpegFailed};
+  return RunDecoder(&job);
 }
 
 int16_t ReadJpegStreamSize(const uint8_t *block, int32_t size, int32_t *width, int32_t *height,
                            int32_t *components) {
   *width = *height = *components = 0;
   if (block == nullptr || size <= 0) return kJpegFailed;
-  DecodeJob job = {nullptr, 0, 0, block, size, kJpegMaxSide, kJpegMaxSide, true, 0, 0, 0, kJpegFailed};
+  DecodeJob job = {nullptr, 0, 0, block, size, kJpegMaxSide, kJpegMaxSide, true, false, false, 0, 0, 0, kJpegFailed};
   if (RunDecoder(&job) != kJpegOk) return kJpegFailed;
   *width = job.width;
   *height = job.height;

@@ -82,6 +82,17 @@ int16_t DecodeJpegToImage(TiledMipImage *image, const Rect16 *rect, const uint8_
 int16_t DecodeJpegToImageWithin(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size,
                                 int32_t maxWidth, int32_t maxHeight);
 
+// DecodeJpegToImage for a picture that must have arrived whole (a download): a stream that
+// runs out before its end marker, or whose scan data stops short, is kJpegFailed as soon as the
+// decoder meets the end, instead of being completed with grey rows.
+int16_t DecodeWholeJpegToImage(TiledMipImage *image, const Rect16 *rect, const uint8_t *block, int32_t size);
+
+// Decodes the stream as DecodeWholeJpegToImage would, into no image, up to its first row:
+// kJpegFailed when it runs out before that row (a header without its scan, a progressive
+// stream cut anywhere). Cheap for a single-scan stream; lets a loader refuse a picture header
+// with no picture before it makes an image of the header's size.
+int16_t ProbeWholeJpegStream(const uint8_t *block, int32_t size);
+
 // The picture size and component count from the library's own reading of the stream's header
 // (the frame it will decode, not a marker-by-marker guess). kJpegOk, or kJpegFailed with the
 // outs 0 when the library finds no complete header.

@@ -214,7 +214,7 @@ static int16_t ReadWholeFileBuffer(const FileSpec *spec, HostBufferProcs *procs,
   return result;
 }
 
-int16_t LoadJpegFileImage(const FileSpec *spec, TiledMipImage *image, PluginGlobals *globals) {
+static int16_t LoadJpegFile(const FileSpec *spec, TiledMipImage *image, PluginGlobals *globals, bool wholeOnly) {
   if (image == nullptr) return kLoadNoMemory;
   HostBufferProcs *procs = globals != nullptr && globals->filterRecord != nullptr
                                ? globals->filterRecord->bufferProcs
@@ -238,11 +238,15 @@ int16_t LoadJpegFileImage(const FileSpec *spec, TiledMipImage *image, PluginGlob
     result = kLoadNoFrame;
   } else if (ReadJpegStreamSize(bytes, size, &width, &height, &components) != kJpegOk) {
     result = kJpegFailed;   // no header the library takes, or a picture beyond the bounds
+  } else if (wholeOnly && ProbeWholeJpegStream(bytes, size) != kJpegOk) {
+    result = kJpegFailed;   // a header of a large picture whose data never came
   } else if (!(made = CreateImageForPlanes(image, width, height, 4, 0))) {
     result = kLoadNoMemory;
   } else {
     const Rect16 all = {0, 0, int16_t(height), int16_t(width)};
-    if (DecodeJpegToImage(image, &all, bytes, size) != kJpegOk) result = kJpegFailed;
+    const int16_t decoded =
+        wholeOnly ? DecodeWholeJpegToImage(image, &all, bytes, size) : DecodeJpegToImage(image, &all, bytes, size);
+    if (decoded != kJpegOk) result = kJpegFailed;
   }
   FreeHostBuffer(&buffer, &bufferId, procs);
   if (result != 0) {
@@ -251,6 +255,14 @@ int16_t LoadJpegFileImage(const FileSpec *spec, TiledMipImage *image, PluginGlob
   }
   RebuildAllLevels(image);
   return 0;
+}
+
+int16_t LoadJpegFileImage(const FileSpec *spec, TiledMipImage *image, PluginGlobals *globals) {
+  return LoadJpegFile(spec, image, globals, false);
+}
+
+int16_t LoadWholeJpegFileImage(const FileSpec *spec, TiledMipImage *image, PluginGlobals *globals) {
+  return LoadJpegFile(spec, image, globals, true);
 }
 
 // ---- Writing -------------------------------------------------------------------------------

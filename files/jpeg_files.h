@@ -62,6 +62,9 @@ enum : int16_t {
 // the bounds or a stream that does not decode. On every failure after the image was made its
 // tiles are freed again, so that a failed load never leaves undefined pixels behind.
 int16_t LoadJpegFileImage(const FileSpec *spec, TiledMipImage *image, PluginGlobals *globals);
+// The same for a picture that must be whole (DecodeWholeJpegToImage): a file cut short is
+// kJpegFailed, where LoadJpegFileImage shows what arrived.
+int16_t LoadWholeJpegFileImage(const FileSpec *spec, TiledMipImage *image, PluginGlobals *globals);
 
 // ---- Writing -------------------------------------------------------------------------------
 

@@ -41,6 +41,10 @@ uint32_t PlatformWriteCalls();
 // Bytes between the file position and the end of the file; false when that cannot be told.
 bool PlatformFileRemaining(FileHandle file, int64_t *remaining);
 
+// The open file's size and the time of its last change (in the system's own units; only
+// compared for equality). False when they cannot be told.
+bool PlatformFileStamp(FileHandle file, int64_t *size, int64_t *time);
+
 // Moves the file position to the end of the file.
 bool SeekPlatformFileEnd(FileHandle file);
 

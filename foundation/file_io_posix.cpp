@@ -110,6 +110,14 @@ bool PlatformFileRemaining(FileHandle file, int64_t *remaining) {
   return true;
 }
 
+bool PlatformFileStamp(FileHandle file, int64_t *size, int64_t *time) {
+  struct stat st;
+  if (ToDescriptor(file) < 0 || fstat(ToDescriptor(file), &st) != 0) return false;
+  *size = int64_t(st.st_size);
+  *time = int64_t(st.st_mtim.tv_sec) * 1000000000 + int64_t(st.st_mtim.tv_nsec);
+  return true;
+}
+
 bool SeekPlatformFileEnd(FileHandle file) {
   int fd = ToDescriptor(file);
   return fd >= 0 && lseek(fd, 0, SEEK_END) >= 0;

@@ -62,6 +62,14 @@ bool PlatformFileRemaining(FileHandle file, int64_t *remaining) {
   return true;
 }
 
+bool PlatformFileStamp(FileHandle file, int64_t *size, int64_t *time) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(ToHandle(file), &info)) return false;
+  *size = int64_t((uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  *time = int64_t((uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
 bool SeekPlatformFileEnd(FileHandle file) {
   LARGE_INTEGER zero;
   zero.QuadPart = 0;

@@ -125,6 +125,12 @@ struct RunState {
   CloudSource cloudSources[kCloudSourceCount];
   int32_t listVersion;
   uint8_t cloudListTried;
+  // The size and time of the cache file whose picture the cloud image holds (the image is
+  // marked with the source's content key). While both still hold, the set-up before a render
+  // does not read the picture again.
+  uint8_t cloudCacheKnown;
+  int64_t cloudCacheSize;
+  int64_t cloudCacheTime;
   // ---- end of the cloud pictures' members ----
 
   // ---- Export progress box (files/progress_box.cpp) ----

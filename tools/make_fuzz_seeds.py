@@ -148,7 +148,62 @@ def properties_seeds():
     put('host_properties', 'expression', b'in(PSHOP_ImageMode,RGBMode,GrayScaleMode) && !(PSHOP_ImageDepth == 32)')
 
 
+def hostile_cloud_seeds():
+    """What a hostile picture server may send: GIF screens without pixel data, an LZW bomb in a
+    later frame, a JPEG header of 4096 x 4096 without its scan, a cache whose box lies beyond any
+    picture, half a source list. The fuzz targets start from them; the largest forms are also
+    written into tests/clouds/hostile/ for the tests that time them."""
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    from make_gif_fixtures import pack_codes, sub_blocks
+    fixtures = os.path.join(ROOT, 'tests', 'clouds', 'hostile')
+    os.makedirs(fixtures, exist_ok=True)
+
+    def fixture(name, data):
+        with open(os.path.join(fixtures, name), 'wb') as f:
+            f.write(data)
+
+    def gif(width, height, images):
+        head = b'GIF89a' + struct.pack('<HHBBB', width, height, 0x80, 0, 0) + b'\0\0\0\xff\xff\xff'
+        return head + b''.join(images) + b';'
+
+    def image(width, height, codes):
+        return b',' + struct.pack('<HHHHB', 0, 0, width, height, 0) + b'\x02' + sub_blocks(pack_codes(codes), 255)
+
+    def screen(side):
+        return gif(side, side, [image(side, side, [(4, 3), (1, 3), (0, 3), (5, 3)])])
+
+    def bomb(size):
+        # Each code names the entry it makes until the table is full, then the longest string
+        # (4091 pixels) again and again.
+        codes, bits, limit, nxt = [(4, 3), (0, 3)], 3, 8, 6
+        while nxt < 4096:
+            codes.append((nxt, bits))
+            nxt += 1
+            if nxt >= limit and limit < 4096:
+                limit, bits = limit * 2, bits + 1
+        codes += [(4095, 12)] * (size * 8 // 12)
+        return gif(1, 1, [image(1, 1, [(4, 3), (1, 3), (5, 3)]), image(4096, 4096, codes)])
+
+    put('gif_decoder', 'screen_16384_without_data', screen(16384))
+    put('gif_decoder', 'lzw_bomb_after_1x1', bomb(64 * 1024))
+    fixture('screen_16384_without_data.gif', screen(16384))
+    fixture('screen_4096_without_data.gif', screen(4096))
+    fixture('lzw_bomb_1mb_after_1x1.gif', bomb(1 << 20))
+    # A 16 x 16 baseline JPEG whose frame header claims 4096 x 4096, ending after its scan header.
+    jpeg = bytearray(cjpeg(ppm(16, 16)))
+    sof = jpeg.index(b'\xff\xc0')
+    jpeg[sof + 5:sof + 9] = struct.pack('>HH', 4096, 4096)
+    sos = jpeg.index(b'\xff\xda')
+    fixture('header_only_4096.jpg', bytes(jpeg[:sos + 2 + struct.unpack('>H', jpeg[sos + 2:sos + 4])[0]]))
+    cache = struct.pack('>IIiiIIIIi', 0xFEDCABB0, 1, 10, 6, 0x7FFFFFFF, 0x7FFFFFFF, 0x80000000, 0x7FFFFFFF, 3)
+    put('cloud_cache', 'box_2147483647', cache + bytes(range(60)) + bytes(24 + 8 + 2 + 1))
+    with open(os.path.join(OUT, 'cloud_list', 'twelve'), 'rb') as f:
+        twelve = f.read()
+    put('cloud_list', 'half_of_twelve', twelve[:len(twelve) // 2])
+
+
 def main():
+    hostile_cloud_seeds()
     settings_seeds()
     jpeg_seeds()
     script_seeds()

@@ -234,6 +234,9 @@ def hostile_fixtures():
     h["nopic_width_0"] = gif(0, 8, g16, [image_block(0, 8, [[]] * 8, 4)])
     h["nopic_width_20000"] = gif(8, 8, g16, [b"," + struct.pack("<HHHHB", 0, 0, 20000, 2, 0) + b"\x04\x02\x10\x11\x00"])
     h["nopic_cut_after_frame"] = good[:-1] + gce(delay=4)[:4]
+    # A later frame is passed over by its lengths, but its code size is still checked.
+    later = image_block(8, 8, rows, 4)
+    h["nopic_later_frame_code_size_12"] = good[:-1] + later[:10] + b"\x0c" + later[11:] + b";"
 
     def raw(width, height, codes, min_size=4, block=255):
         body = b"," + struct.pack("<HHHHB", 0, 0, width, height, 0) + bytes([min_size])

@@ -53,6 +53,7 @@ struct Route {
   std::vector<uint8_t> body;
   bool announceLength;
   int holdAfter;   // bytes after which a repeated request's answer waits until released (-1: never)
+  int closeAfter = -1;   // bytes of the body after which the connection closes (-1: all sent)
 };
 
 class LoopbackServer {
@@ -142,7 +143,8 @@ class LoopbackServer {
       at = size_t(route.holdAfter);
       for (int i = 0; i < 300 && !released_; i++) Sleep(100);
     }
-    if (at < route.body.size()) send(s, reinterpret_cast<const char *>(route.body.data() + at), int(route.body.size() - at), 0);
+    const size_t end = route.closeAfter >= 0 ? size_t(route.closeAfter) : route.body.size();
+    if (at < end) send(s, reinterpret_cast<const char *>(route.body.data() + at), int(end - at), 0);
     shutdown(s, SD_SEND);
     Sleep(50);
     closesocket(s);
@@ -443,6 +445,70 @@ TEST_F(CloudDownloadTest, AnErrorPageNeverReplacesTheSourceList) {
   EXPECT_EQ(DownloadCloudSourceList(&globals_), 25);   // the server has no list: a 404 page
   watcher.join();
   EXPECT_EQ(ReadWholeFile(In(kCloudListName)), good);
+}
+
+// Oracle: HTTP/1.1's message length (RFC 9112, 6.3: a body shorter than its Content-Length is
+// incomplete) and the failures a user must tell apart. After a good fetch of source 0, OK in
+// the chooser meets a transfer cut short, no server, an error status, a page that is no picture
+// and Cancel; a list is cut short too. Each fetch says what failed, and the list, the picture
+// file, the cache and the image stay byte for byte.
+TEST_F(CloudDownloadTest, FailedFetchesSayWhyAndReplaceNothing) {
+  const std::vector<uint8_t> gif = Fixture("gif/legal/cloud_overlay_20x16.gif"), list = TwelveSourceList();
+  server_.Set("/data/west/latest_westirhem.gif", Route{200, gif, true, -1});
+  std::thread first([] { WatchProgress(); });
+  ASSERT_EQ(FetchClouds(0, false, &globals_), 0);
+  first.join();
+  WriteWholeFile(In(kCloudListName), list);
+  FileSpec cache{};
+  CloudCacheSpec(0, &cache);
+  auto files = [&] {
+    return std::vector<std::vector<uint8_t>>{ReadWholeFile(In(kCloudListName)),
+                                             ReadWholeFile(In("Kivaglobe clouds.gif")), ReadWholeFile(cache.path)};
+  };
+  const auto kept = files();
+  const std::string page = "<html><body>Maintenance</body></html>";
+  server_.Set("/data/west/latest_westirhem.gif", Route{200, gif, true, -1, 50});
+  server_.Set("/data/west/latest_westwvhem.gif", Route{200, std::vector<uint8_t>(page.begin(), page.end()), true, -1});
+  server_.Set("/data/west/latest_westvishem.gif", Route{200, Body3000(), true, 1000});
+  server_.Set("/dl/kivaglobe-data-v3.dat", Route{200, list, true, -1, int(list.size() / 2)});
+  std::thread lister([] { WatchProgress(); });
+  EXPECT_EQ(DownloadCloudSourceList(&globals_), 99);
+  lister.join();
+  const std::string cut = "The connection closed after 50 of " + std::to_string(gif.size()) + " bytes of the picture.";
+  const struct {
+    const char *what;
+    int source;
+    const char *server;   // null: the test's own
+    std::string says;
+  } cases[] = {
+      {"cut_short", 0, nullptr, cut},
+      {"no_server", 0, "127.0.0.1:1", "The picture's server could not be reached."},
+      {"status_404", 3, nullptr, "The server answered with status 404 instead of a picture."},
+      {"not_a_picture", 1, nullptr, "What the server sent is not a whole GIF or JPEG picture."},
+      {"cancelled", 2, nullptr, "The download was cancelled."},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    SetExampleDomainServer(c.server != nullptr ? c.server : server_.HostAndPort().c_str());
+    Block()->cloudImage = uint32_t(c.source);
+    std::string said;
+    std::thread user([&] {
+      HWND d = WaitForWindow("Choose clouds", 20000);
+      Click(d, 1);
+      if (c.source == 2) WatchProgress([](HWND box) { Click(box, 1); });
+      HWND box = WaitForWindow("Kivaglobe", 30000);
+      said = ItemText(box, 0xFFFF);
+      SaveWindowPicture(box, std::string("fetch_failed_") + c.what + ".bmp");
+      PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_TRUE(RunCloudChooser(&globals_));
+    user.join();
+    EXPECT_EQ(said, c.says + " The previous clouds stay.");
+    EXPECT_EQ(files(), kept);
+    EXPECT_EQ(globals_.runState->cloudHeader.loaded, 1);
+    EXPECT_EQ(GetPixelGray8(3, 5, &globals_.imageSet[0], 0), 204);
+  }
+  server_.Release();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -430,10 +431,15 @@ TEST_F(CloudFilesTest, FailedDownloadKeepsImageAndCache) {
   const std::vector<uint8_t> before = Pyramid();
   // No server answers (the example domains go to a closed loopback port): the fetch fails, and
   // nothing is cached.
+  auto files = [&] {
+    return std::distance(std::filesystem::directory_iterator(SystemPath(folder_)), std::filesystem::directory_iterator());
+  };
+  const auto filesBefore = files();
   SetExampleDomainServer("127.0.0.1:9");
   EXPECT_NE(FetchClouds(5, false, &globals_), 0);
   SetExampleDomainServer(nullptr);
   EXPECT_FALSE(files_test::FileExists(CachePath(5)));
+  EXPECT_EQ(files(), filesBefore);   // the download's side file is gone
   EXPECT_EQ(Pyramid(), before);
   EXPECT_EQ(Block()->cloudImage, 5u);
   EXPECT_EQ(Block()->cloudImageOverride, 5);
@@ -471,6 +477,28 @@ TEST(CloudDownloadText, ProgressAndContentLength) {
   EXPECT_EQ(ParseContentLength(""), 1);
   FormatDownloadProgress(5, ParseContentLength("0"), text, sizeof text);
   EXPECT_STREQ(text, "File unavailable.");
+}
+
+// Oracle: the failures a user must tell apart, one message each, every one saying that the
+// previous clouds stay.
+TEST(CloudDownloadText, EveryFailedFetchSaysWhatFailed) {
+  const std::pair<DownloadReport, const char *> cases[] = {
+      {{98, 0, 0, 0, -1}, "No internet connection could be opened."},
+      {{97, 0, 0, 0, -1}, "The picture's server could not be reached."},
+      {{99, 200, 1, 10, 30}, "The download was cancelled."},
+      {{99, 200, 0, 10, 30}, "The connection closed after 10 of 30 bytes of the picture."},
+      {{99, 200, 0, 10, -1}, "The connection failed during the download."},
+      {{0, 404, 0, 48, 48}, "The server answered with status 404 instead of a picture."},
+      {{0, 200, 0, 48, 48}, "What the server sent is not a whole GIF or JPEG picture."},
+  };
+  char text[300];
+  for (const auto &c : cases) {
+    DescribeFetchFailure(c.first.result != 0 ? c.first.result : 25, &c.first, text, int32_t(sizeof text));
+    EXPECT_EQ(std::string(text), std::string(c.second) + " The previous clouds stay.");
+  }
+  DescribeFetchFailure(kFetchNotCached, &cases[6].first, text, int32_t(sizeof text));
+  EXPECT_EQ(std::string(text).rfind("The new clouds could not be saved", 0), 0u) << text;
+  EXPECT_EQ(ParseAnnouncedLength("0") + ParseAnnouncedLength("junk"), -1);
 }
 
 TEST(CloudDownloadText, OnlyExampleDomainsAreRedirected) {

@@ -57,6 +57,7 @@ TEST(GifDecoder, LegalFixturesMatchImageMagickByteForByte) {
     const std::vector<uint8_t> expected = ImageMagickRgb(path);
     GifPicture *picture = DecodeFile(path);
     ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->whole, 1);   // every pass of an interlaced picture counted
     std::vector<uint8_t> ours;
     for (int32_t y = 0; y < picture->height; y++) {
       for (int32_t x = 0; x < picture->width; x++) {
@@ -131,6 +132,7 @@ TEST(GifDecoder, HostileCorpus) {
         EXPECT_EQ(GifPixelIndex(p, i % p->width, i / p->width), want) << "pixel " << i;
       }
       EXPECT_EQ(p->transparentIndex, -1);
+      EXPECT_EQ(p->whole, lead.size() >= size_t(p->width * p->height) ? 1 : 0);
       partial++;
     }
     FreeGifPicture(p);
@@ -155,6 +157,13 @@ TEST(GifDecoder, EveryPrefixOfAGoodFileIsNoPicture) {
 TEST(GifDecoder, PictureAccessors) {
   EXPECT_EQ(NewGifPicture(0, 5), nullptr);
   EXPECT_EQ(NewGifPicture(16385, 1), nullptr);
+  // At most the JPEG path's 16 megapixels: 4096 x 4096 or 8192 x 2048, not a pixel more.
+  for (int32_t side : {4096, 4097}) {
+    GifPicture *big = NewGifPicture(side, 4096);
+    EXPECT_EQ(big != nullptr, side == 4096);
+    FreeGifPicture(big);
+  }
+  EXPECT_EQ(NewGifPicture(8192, 2049), nullptr);
   GifPicture *p = NewGifPicture(3, 2);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->transparentIndex, -1);
