@@ -278,7 +278,6 @@ TEST_F(DllTest, CancelThroughTheDialogLeavesTheParametersAsTheyWere) {
 
 // ---- The boxes the dialog opens ----------------------------------------------------------------
 
-
 // Ends the thread's shown boxes (dialogs not titled "Kivaglobe") with Cancel, unless `evenUnderMain`
 // is false and the main dialog is shown; answers how many it ended.
 std::vector<HWND> gShownBoxes;
@@ -368,7 +367,9 @@ TEST_F(DllTest, AMainDialogThatCannotBeMadeIsToldAndEndsAsACancel) {
 
 // Twelve rounds through every box the dialog opens, each cancelled: the About, info and chooser
 // boxes, the colour picker and both file dialogs (the layers' and the galleries' are these two).
-// Oracle: the process's GDI objects after the twelfth round are no more than after the first.
+// Oracle: the process's GDI objects after the twelfth round are no more than after the second,
+// but for two: Wine's own dialogs now and then keep an object of theirs from a later round on (a
+// cache, once), while a leak of even one object a round shows as ten.
 TEST_F(DllTest, TwelveRoundsThroughTheBoxesKeepTheGdiObjectsFlat) {
   if (!NeedDisplay()) return;
   int after[13] = {};
@@ -385,8 +386,8 @@ TEST_F(DllTest, TwelveRoundsThroughTheBoxesKeepTheGdiObjectsFlat) {
   }
   steps.push_back([](HWND d) { Post(d, WM_COMMAND, IDCANCEL, 0); });
   EXPECT_EQ(RunWithSteps(module, steps).started, kResultUserCanceled);
-  EXPECT_GT(after[1], 0);
-  EXPECT_LE(after[12], after[1]);
+  EXPECT_GT(after[2], 0);
+  EXPECT_LE(after[12], after[2] + 2);
 }
 
 // With no main dialog the info box ends itself, with 1, at its first check a second after it
