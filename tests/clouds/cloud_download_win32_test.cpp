@@ -162,10 +162,30 @@ class LoopbackServer {
 
 // ---- Playing the user ----------------------------------------------------------------------
 
+// A shown top-level window of this process with the title. Other test programs run beside this
+// one on the same display, and the plug-in's own tests show windows titled "Kivaglobe" too.
+struct OwnWindowSearch {
+  const char *title;
+  HWND found;
+};
+
+BOOL CALLBACK MatchOwnWindow(HWND w, LPARAM param) {
+  OwnWindowSearch *search = reinterpret_cast<OwnWindowSearch *>(param);
+  DWORD process = 0;
+  GetWindowThreadProcessId(w, &process);
+  char text[256] = {};
+  if (process != GetCurrentProcessId() || !IsWindowVisible(w) || GetWindowTextA(w, text, sizeof text) <= 0 ||
+      std::strcmp(text, search->title) != 0)
+    return TRUE;
+  search->found = w;
+  return FALSE;
+}
+
 HWND WaitForWindow(const char *title, int milliseconds) {
   for (int waited = 0; waited < milliseconds; waited += 20) {
-    HWND w = FindWindowA(nullptr, title);
-    if (w != nullptr && IsWindowVisible(w)) return w;
+    OwnWindowSearch search = {title, nullptr};
+    EnumWindows(MatchOwnWindow, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) return search.found;
     Sleep(20);
   }
   return nullptr;
