@@ -601,7 +601,8 @@ TEST_F(DialogSession, AClearedThumbnailAndALongNameStayInsideTheirControls) {
 // confirmed in the save dialog and cancelled while it runs, then run to its end. Oracle: the file
 // system -- the old document and the user's own file of the first same-length side name keep
 // their bytes through the Cancel, no other file appears, and the finished export is a document
-// ("8BPS") that leaves the user's file alone.
+// ("8BPS") that leaves the user's file alone. Each run waits for the main dialog to come back to the
+// front (control 34), that is for the export to end, whatever the machine's speed.
 TEST_F(DialogSession, AnExportNeverLosesTheOldDocumentOrTheUsersSideNamedFile) {
   if (!HaveDisplay()) return;
   const std::string folder = TempPath("long_export") + "\\" + std::string(150, 's') + "\\";
@@ -638,7 +639,7 @@ TEST_F(DialogSession, AnExportNeverLosesTheOldDocumentOrTheUsersSideNamedFile) {
 
   Session finished = RunKivahost(Steps({"--dialog", "--size", "64x48"},
                                        {"wait-preview", "press 71", "file " + path, "sleep 1000", "press 6",
-                                        "sleep 8000", "cancel"}));
+                                        "wait-for 34", "cancel"}));
   EXPECT_EQ(finished.report.find("UI failed"), std::string::npos) << finished.report;
   EXPECT_EQ(ReadTextFile(path).substr(0, 4), "8BPS");
   EXPECT_EQ(ReadTextFile(users), "mine");
@@ -656,7 +657,7 @@ TEST_F(DialogSession, AnExportNeverLosesTheOldDocumentOrTheUsersSideNamedFile) {
   }
   Session beside = RunKivahost(Steps({"--dialog", "--size", "64x48"},
                                      {"wait-preview", "press 71", "file " + shortPath, "sleep 1000", "press 6",
-                                      "sleep 8000", "cancel"}));
+                                      "wait-for 34", "cancel"}));
   EXPECT_EQ(beside.report.find("UI failed"), std::string::npos) << beside.report;
   EXPECT_EQ(ReadTextFile(shortPath).substr(0, 4), "8BPS");
   EXPECT_EQ(ReadTextFile(shortPath + ".new"), "mine");
