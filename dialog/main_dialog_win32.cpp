@@ -344,6 +344,10 @@ void DragPanPreview(HWND dialog, PluginGlobals *globals, LPARAM lParam) {
 void MainDialogMouseMove(HWND dialog, WPARAM wParam, LPARAM lParam, PluginGlobals *globals) {
   ParameterBlock *p = GetParameterBlock(globals);
   const int id = int(int32_t(p->dragControlId));
+  // A drag follows only moves made with a button down. The window system also reports the
+  // pointer's own position (a window above the dialog closing, the pointer entering it), and
+  // such a move must not pan the preview or move a slider.
+  if (id != -1 && (wParam & (MK_LBUTTON | MK_RBUTTON)) == 0) return;
   if (id == kIdPreview) {
     SetPanCursor();
     DragPanPreview(dialog, globals, lParam);

@@ -193,10 +193,12 @@ TEST_F(MainDialogWindows, OkKeepsWhatWasTypedDraggedAndChosen) {
         SendDlgItemMessageA(d, kIdMapMode, CB_SETCURSEL, 3, 0);
         Post(d, WM_COMMAND, MAKEWPARAM(kIdMapMode, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(d, kIdMapMode)));
       },
-      // A drag of the size slider past the dialog's left edge.
+      // A drag of the size slider past the dialog's left edge. The window system's own move
+      // of the pointer, with no button down, drags nothing.
       [&](HWND d) {
         Post(d, WM_LBUTTONDOWN, MK_LBUTTON, Point(200, 25));
         Post(d, WM_MOUSEMOVE, MK_LBUTTON, Point(-40, 25));
+        Post(d, WM_MOUSEMOVE, 0, Point(900, 25));
         Post(d, WM_LBUTTONUP, 0, Point(-40, 25));
       },
       // The complexity slider past its right end; the drag before wrote the size edit and
