@@ -6,6 +6,7 @@
 #include "clouds/cloud_download.h"
 #include "clouds/cloud_files.h"
 #include "clouds/cloud_import.h"
+#include "files/safe_save.h"
 #include "foundation/binary_io.h"
 #include "foundation/file_locations.h"
 #include "foundation/strings.h"
@@ -41,15 +42,16 @@ int16_t DownloadCloudImage(int32_t index, PluginGlobals *globals) {
   if (IsJpegName(source.url)) AppendJpgExtension(name, int32_t(sizeof name));
   // The download goes beside the picture of the last download, which it replaces only once
   // it imported and was cached.
-  FileSpec spec{}, side{};
+  FileSpec spec{};
   TempFileSpecForWrite(&spec, name);
-  FileHandle file = kNoFile;
-  int16_t result = OpenCloudSideFile(&spec, &side, &file);
-  if (result == kSpecOk) {
-    ClosePlatformFile(file);
-    result = DownloadUrlToFile(source.url, &side);
-    if (result == kDownloadOk) result = ImportAndCacheCloudsNamed(index, &side, spec.path, &source, globals);
-    SettleCloudSideFile(&side, &spec, result);
+  SafeSave save;
+  int16_t result = kDownloadNoFile;
+  if (BeginSafeSave(&spec, &save)) {
+    ClosePlatformFile(save.file);
+    save.file = kNoFile;
+    result = DownloadUrlToFile(source.url, &save.side);
+    if (result == kDownloadOk) result = ImportAndCacheCloudsNamed(index, &save.side, spec.path, &source, globals);
+    EndSafeSave(&save, result == kDownloadOk);
   } else {
     result = kDownloadNoFile;
     *DownloadReportRecord() = DownloadReport{result, 0, 0, 0, -1};
@@ -101,18 +103,20 @@ int16_t FetchClouds(int32_t index, bool cacheFirst, PluginGlobals *globals) {
 }
 
 int16_t DownloadCloudSourceList(PluginGlobals *globals) {
-  FileSpec list{}, side{};
+  FileSpec list{};
   TempFileSpecForWrite(&list, kCloudListName);
-  FileHandle file = kNoFile;
-  if (OpenCloudSideFile(&list, &side, &file) != kSpecOk) return kDownloadNoFile;
-  ClosePlatformFile(file);
-  int16_t result = DownloadUrlToFile(kCloudListUrl, &side);
+  SafeSave save;
+  if (!BeginSafeSave(&list, &save)) return kDownloadNoFile;
+  ClosePlatformFile(save.file);
+  save.file = kNoFile;
+  int16_t result = DownloadUrlToFile(kCloudListUrl, &save.side);
   // Only a file that reads as a whole list replaces the list: not an error page, not a list
   // cut short.
   if (result == kDownloadOk) {
     static CloudSource table[kCloudSourceCount];
     int32_t version = 0;
-    result = ReadCloudSourceListFile(&side, table, &version);
+    result = ReadCloudSourceListFile(&save.side, table, &version);
   }
-  return SettleCloudSideFile(&side, &list, result);
+  if (!EndSafeSave(&save, result == kFileOk) && result == kFileOk) result = kFileWriteError;
+  return result;
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "clouds/gif_decoder.h"
-#include "files/file_replace.h"
+#include "files/safe_save.h"
 #include "foundation/binary_io.h"
 #include "foundation/buffered_file.h"
 #include "foundation/clock.h"
@@ -101,19 +101,6 @@ bool ReadPyramidPixels(FileHandle file, TiledMipImage *image) {
 }
 
 }  // namespace
-
-// ---- Saving beside a file ---------------------------------------------------------------------
-
-int16_t OpenCloudSideFile(const FileSpec *target, FileSpec *side, FileHandle *file) {
-  if (PlatformFileReadOnly(target->path)) return kSpecOpenFailed;
-  return CreateSideFileSpec(target, side, file);
-}
-
-int16_t SettleCloudSideFile(const FileSpec *side, const FileSpec *target, int16_t result) {
-  if (result == kFileOk && !ReplacePlatformFile(side->path, target->path)) result = kFileWriteError;
-  if (result != kFileOk) DeletePlatformFile(side->path);
-  return result;
-}
 
 // ---- Sources ----------------------------------------------------------------------------------
 
@@ -223,11 +210,11 @@ int16_t ReadCloudSourceList(PluginGlobals *globals) {
 }
 
 int16_t WriteCloudSourceList(PluginGlobals *globals) {
-  FileSpec spec{}, side{};
+  FileSpec spec{};
   TempFileSpecForWrite(&spec, kCloudListName);
-  FileHandle file = kNoFile;
-  const int16_t opened = OpenCloudSideFile(&spec, &side, &file);
-  if (opened != kSpecOk) return opened;
+  SafeSave save;
+  if (!BeginSafeSave(&spec, &save)) return kSpecOpenFailed;
+  const FileHandle file = save.file;
   FieldRun run = {file, kFileOk};
   PutWord(&run, int32_t(kCloudFileMagic));
   PutWord(&run, kBuiltInListVersion);
@@ -239,8 +226,8 @@ int16_t WriteCloudSourceList(PluginGlobals *globals) {
       PutWord(&run, -1);
     }
   }
-  if (!ClosePlatformFile(file) && run.error == kFileOk) run.error = kFileWriteError;
-  return SettleCloudSideFile(&side, &spec, run.error);
+  if (!EndSafeSave(&save, run.error == kFileOk) && run.error == kFileOk) run.error = kFileWriteError;
+  return run.error;
 }
 
 // ---- Cache ------------------------------------------------------------------------------------
@@ -395,11 +382,11 @@ int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
   const TiledMipImage *image = &globals->imageSet[0];
   if (image->tileCount == 0 || image->tiles == nullptr) return kFileOk;
   const CloudHeader &h = globals->runState->cloudHeader;
-  FileSpec spec{}, side{};
+  FileSpec spec{};
   CloudCacheSpec(index, &spec);
-  FileHandle file = kNoFile;
-  const int16_t opened = OpenCloudSideFile(&spec, &side, &file);
-  if (opened != kSpecOk) return opened;
+  SafeSave save;
+  if (!BeginSafeSave(&spec, &save)) return kSpecOpenFailed;
+  const FileHandle file = save.file;
   FieldRun fields = {file, kFileOk};
   PutWord(&fields, int32_t(kCloudFileMagic));
   PutWord(&fields, 1);
@@ -411,8 +398,8 @@ int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
   PutWord(&fields, int32_t(h.boxHeight));
   PutWord(&fields, h.sourceIndex);
   if (fields.error != kFileOk) {
-    ClosePlatformFile(file);
-    return SettleCloudSideFile(&side, &spec, fields.error);
+    EndSafeSave(&save, false);
+    return fields.error;
   }
   BufferedFile writer;
   BufWriterInit(&writer, file);
@@ -426,6 +413,6 @@ int16_t WriteCloudCache(PluginGlobals *globals, int32_t index) {
   // The new cache takes the old one's place only once it is whole: a full disk or a failing
   // write leaves the old cache as it was.
   int16_t result = BufWriterFlush(&writer);
-  if (!ClosePlatformFile(file) && result == kFileOk) result = kFileWriteError;
-  return SettleCloudSideFile(&side, &spec, result);
+  if (!EndSafeSave(&save, result == kFileOk) && result == kFileOk) result = kFileWriteError;
+  return result;
 }

@@ -63,20 +63,11 @@ int64_t CloudPyramidBytes(int32_t width, int32_t height);
 // cloudImageOverride and cloudCacheLoaded are set. Anything else leaves the image as it was.
 void ReadCloudCache(PluginGlobals *globals, int32_t index);
 // Writes the cloud image with a header taken from the image itself, beside the cache file and
-// then in its place; nothing when it has no tiles. 0, or the open or write error (the old cache
-// then stays as it was).
+// then in its place (a safe save); nothing when it has no tiles. 0, or the open or write error
+// (the old cache then stays as it was). The source list and a downloaded picture are saved the
+// same way, so a broken transfer, a full disk or a failing write leaves the old file byte for
+// byte; a read-only file is not replaced (99).
 int16_t WriteCloudCache(PluginGlobals *globals, int32_t index);
-
-// ---- Saving beside a file -------------------------------------------------------------------
-
-// The list, a downloaded picture and the cache are saved beside their file: the new bytes go
-// into a side file (CreateSideFileSpec) that takes the file's place only once it is whole, so
-// that a broken transfer, a full disk or a failing write leaves the old file byte for byte.
-// A read-only file is not replaced (99). 0 with the side file made and open for writing.
-int16_t OpenCloudSideFile(const FileSpec *target, FileSpec *side, FileHandle *file);
-// Puts the (closed) side file in the target's place when `result` is 0; otherwise, or when that
-// fails (kFileWriteError), removes it. The result.
-int16_t SettleCloudSideFile(const FileSpec *side, const FileSpec *target, int16_t result);
 
 // Fills the header's fractions from its box and image size.
 void SetCloudHeaderSpans(PluginGlobals *globals);

@@ -331,6 +331,37 @@ int16_t ReadThumbnailBlock(PluginGlobals *globals, FileHandle file, bool *found)
 
 // ---- The reader --------------------------------------------------------------------------------
 
+namespace {
+
+// What the opening of a settings file holds: its version, the fields of its fixed part, and
+// the square thumbnail an older writer put there. The caller frees `legacy` (FreeImageTiles).
+struct SettingsOpening {
+  uint32_t version = 0;
+  ParameterBlock fields;
+  TiledMipImage legacy;
+  int32_t legacySide = 0;
+  bool legacyFound = false;
+};
+
+// Reads the version word and the fixed part over a copy of `start` (zeros when null). False
+// when the version is not one this reader knows or the part is cut short.
+bool ReadSettingsOpening(PluginGlobals *globals, WordReader *reader, const ParameterBlock *start,
+                         SettingsOpening *opening) {
+  if (start != nullptr) {
+    std::memcpy(&opening->fields, start, sizeof opening->fields);
+  } else {
+    std::memset(&opening->fields, 0, sizeof opening->fields);
+  }
+  BindScratchImage(globals, &opening->legacy);
+  if (!ReadWord(reader, &opening->version) || opening->version < 1 || opening->version > kSettingsFileVersion)
+    return false;
+  ReadFixedPart(globals, reader, opening->version, &opening->fields, &opening->legacy, &opening->legacySide,
+                &opening->legacyFound);
+  return reader->error == 0;
+}
+
+}  // namespace
+
 int16_t ReadSettingsFile(PluginGlobals *globals, const FileSpec *spec, int16_t mode, bool *found) {
   if (found != nullptr) *found = false;
   if (globals == nullptr) return kSettingsOpenFailed;
@@ -338,42 +369,24 @@ int16_t ReadSettingsFile(PluginGlobals *globals, const FileSpec *spec, int16_t m
   if (OpenFileSpec(spec, &file, kOpenForRead) != 0) return kSettingsOpenFailed;
 
   ParameterBlock *live = GetParameterBlock(globals);
-  ParameterBlock scratch;
-  if (live != nullptr) {
-    std::memcpy(&scratch, live, sizeof scratch);
-  } else {
-    std::memset(&scratch, 0, sizeof scratch);
-  }
-  TiledMipImage legacy;
-  BindScratchImage(globals, &legacy);
-  int32_t legacySide = 0;
-  bool legacyFound = false;
-
+  SettingsOpening opening;
   WordReader reader = {file, 0};
-  uint32_t version = 0;
-  int16_t result = 0;
-  if (!ReadWord(&reader, &version) || version < 1 || version > kSettingsFileVersion) {
-    result = kSettingsIncomplete;
-  } else {
-    ReadFixedPart(globals, &reader, version, &scratch, &legacy, &legacySide, &legacyFound);
-    if (reader.error != 0) result = kSettingsIncomplete;
-  }
-
+  const int16_t result = ReadSettingsOpening(globals, &reader, live, &opening) ? 0 : kSettingsIncomplete;
   if (result == 0) {
-    ClampSettingsFields(&scratch, version);
-    if (mode == kReadSettingsApply && live != nullptr) CopySettingsFields(live, &scratch);
-    if (version >= 22) {
-      globals->thumbnailWidth = legacySide;
-      globals->thumbnailHeight = legacySide;
-      if (legacyFound) {
+    ClampSettingsFields(&opening.fields, opening.version);
+    if (mode == kReadSettingsApply && live != nullptr) CopySettingsFields(live, &opening.fields);
+    if (opening.version >= 22) {
+      globals->thumbnailWidth = opening.legacySide;
+      globals->thumbnailHeight = opening.legacySide;
+      if (opening.legacyFound) {
         FillThumbnailGradient(globals);
-        CopyThumbnailFrom(globals, &legacy);
+        CopyThumbnailFrom(globals, &opening.legacy);
         if (found != nullptr) *found = true;
       }
     }
-    if (version >= kSettingsFileVersion) ReadThumbnailBlock(globals, file, found);
+    if (opening.version >= kSettingsFileVersion) ReadThumbnailBlock(globals, file, found);
   }
-  FreeImageTiles(&legacy);
+  FreeImageTiles(&opening.legacy);
   ClosePlatformFile(file);
   return result;
 }
@@ -384,22 +397,12 @@ bool SettingsFileIsWholePreset(PluginGlobals *globals, const FileSpec *spec) {
   if (globals == nullptr) return false;
   FileHandle file = kNoFile;
   if (OpenFileSpec(spec, &file, kOpenForRead) != 0) return false;
-  ParameterBlock scratch;
-  std::memset(&scratch, 0, sizeof scratch);
-  TiledMipImage legacy;
-  BindScratchImage(globals, &legacy);
-  int32_t legacySide = 0;
-  bool legacyFound = false;
+  SettingsOpening opening;
   WordReader reader = {file, 0};
-  uint32_t version = 0;
-  bool whole = ReadWord(&reader, &version) && version >= 1 && version <= kSettingsFileVersion;
-  if (whole) {
-    ReadFixedPart(globals, &reader, version, &scratch, &legacy, &legacySide, &legacyFound);
-    whole = reader.error == 0;
-  }
+  bool whole = ReadSettingsOpening(globals, &reader, nullptr, &opening);
   // The thumbnail's stream is the last thing in the file: exactly its byte count must remain.
   uint32_t byteCount = 0;
-  if (whole && version >= kSettingsFileVersion) {
+  if (whole && opening.version >= kSettingsFileVersion) {
     uint32_t blockVersion = 0, width = 0, height = 0;
     whole = ReadWord(&reader, &blockVersion);
     if (whole && blockVersion != 0) {
@@ -408,7 +411,7 @@ bool SettingsFileIsWholePreset(PluginGlobals *globals, const FileSpec *spec) {
   }
   int64_t remaining = -1;
   whole = whole && PlatformFileRemaining(file, &remaining) && remaining == int64_t(byteCount);
-  FreeImageTiles(&legacy);
+  FreeImageTiles(&opening.legacy);
   ClosePlatformFile(file);
   return whole;
 }
