@@ -53,7 +53,6 @@ int16_t DownloadCloudImage(int32_t index, PluginGlobals *globals) {
     if (result == kDownloadOk) result = ImportAndCacheCloudsNamed(index, &save.side, spec.path, &source, globals);
     EndSafeSave(&save, result == kDownloadOk);
   } else {
-    result = kDownloadNoFile;
     *DownloadReportRecord() = DownloadReport{result, 0, 0, 0, -1};
   }
   ParameterBlock *p = GetParameterBlock(globals);
